@@ -1,0 +1,20 @@
+# v7_add_test(<name> SOURCES <files...> [LIBS <targets...>])
+# One executable per group of tests and one ctest test per executable: a Wine process start costs
+# about a second, so the win32 run must not start one process per test case.
+function(v7_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE v7_test_harness ${ARG_LIBS} GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+# v7_add_fuzzer(<name> SOURCES <files...> [LIBS <targets...>])
+function(v7_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(V7_BUILD_FUZZERS)
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  endif()
+endfunction()
