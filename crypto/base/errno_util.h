@@ -13,11 +13,23 @@ inline T with_errno(int code, T result) {
   return result;
 }
 
-// Codes shared by every family of the toolkit.
+// The toolkit's codes (their texts belong to the error tables). Each family appends its own
+// block here, so that one number never gets two names.
 enum : int {
   kErrOutOfMemory = 1000,
   kErrInvalidParameter = 1001,
   kErrInsufficientBuffer = 1002,
+
+  // Digests and ciphers.
+  kErrUnsupportedHash = 1200,
+  kErrUnsupportedCipher = 1202,
+  kErrCrtContext = 1241,
+  kErrInvalidIv = 1244,
+  kErrIncorrectKey = 1245,
+  kErrSymmetricDecrypt = 1246,
+  kErrInvalidCipherText = 1247,
+  kErrUnsupportedCipherMode = 1248,
+  kErrUnsupportedPadding = 1249,
 };
 
 }  // namespace v7
