@@ -1,0 +1,19 @@
+// Message boxes behind one seam, so that unattended tests can answer them. The flags and answers
+// are those of Win32's MessageBox (MB_OK = 0, IDOK = 1).
+#pragma once
+
+namespace v7 {
+
+// Shows `text` with `caption` (null: the system's default caption) and returns the answer.
+int message_box(const char *text, const char *caption, unsigned flags);
+
+// Test code installs a hook that answers in place of the user (and may record the text); null
+// restores the real box. Never set from outside input.
+using MessageBoxHook = int (*)(const char *text, const char *caption, unsigned flags);
+void set_message_box_hook(MessageBoxHook hook);
+
+namespace internal {
+MessageBoxHook message_box_hook();
+}
+
+}  // namespace v7
