@@ -10,6 +10,23 @@ set(V7_DIRECTORY_SERVER "127.0.0.1:389" CACHE STRING "Directory server of certif
 set(V7_CA_DIR "${CMAKE_SOURCE_DIR}/tests/fixtures/ca" CACHE PATH
     "Folder of DER files from which the built-in CA table is generated")
 
+# The two constants of the local sealing format, shared with the protected-mode broker. The
+# defaults serve the tests and the stand-in broker; a production build names the broker's values.
+set(V7_SEAL_KEY "03bc0b0e9ba836ed5ec51239c1c085877b5bbd8169916de557755fa48db915f1" CACHE STRING
+    "Seal key: 32 bytes in hex, the HMAC key of the seal derivations")
+set(V7_SEAL_MASK "709aaff81ed42ca741219cd779adad822ff0a88de65a81adf7cd82e812e35243" CACHE STRING
+    "Seal mask: 32 bytes in hex, XORed into every round of the key-and-IV derivation")
+foreach(name V7_SEAL_KEY V7_SEAL_MASK)
+  if(NOT ${name} MATCHES "^[0-9a-fA-F]+$")
+    message(FATAL_ERROR "${name} must be 64 hex digits")
+  endif()
+  string(LENGTH "${${name}}" digits)
+  if(NOT digits EQUAL 64)
+    message(FATAL_ERROR "${name} must be 64 hex digits")
+  endif()
+  string(REGEX REPLACE "([0-9a-fA-F][0-9a-fA-F])" "0x\\1, " ${name}_BYTES "${${name}}")
+endforeach()
+
 set(V7_GENERATED_DIR "${CMAKE_BINARY_DIR}/generated")
 configure_file("${CMAKE_CURRENT_LIST_DIR}/deployment.h.in" "${V7_GENERATED_DIR}/v7config/deployment.h" @ONLY)
 
