@@ -2,13 +2,12 @@
 // both sides (set the IV, run the message), padding off, so that only the mode and the cipher
 // are measured.
 #include <benchmark/benchmark.h>
-#include <openssl/evp.h>
-#include <openssl/provider.h>
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "bench/openssl_cipher.h"
 #include "crypto/cipher/cipher.h"
 
 namespace {
@@ -37,12 +36,7 @@ void run_toolkit(benchmark::State &state, int32_t id, size_t key_len, bool encry
 }
 
 void run_openssl(benchmark::State &state, const char *name, bool encrypt) {
-  // SEED lives in the legacy provider; loading it hides the default one unless that is loaded too.
-  static OSSL_PROVIDER *legacy = OSSL_PROVIDER_load(nullptr, "legacy");
-  static OSSL_PROVIDER *fallback = OSSL_PROVIDER_load(nullptr, "default");
-  (void)legacy;
-  (void)fallback;
-  EVP_CIPHER *cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
+  EVP_CIPHER *cipher = fetch_openssl_cipher(name);
   EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
   int e = encrypt ? 1 : 0;
   if (!cipher || !ctx || !EVP_CipherInit_ex(ctx, cipher, nullptr, kKey, kIv, e)) {
