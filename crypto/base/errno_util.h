@@ -87,12 +87,31 @@ enum : int {
   kErrRandomContext = 1265,
   kErrRandomContextCreate = 10090,
 
+  // Error context.
+  kErrNoErrorContext = 1310,
+  kErrNoNodeInErrorContext = 1312,
+  kErrNoSubNodeInErrorContext = 1313,
+
   // Relay records and transport.
   kErrRelayMalformed = 12,         // malformed record content, or an unusable HTTP response head
   kErrRelayShortRecord = 512,      // record too short, or its lengths inconsistent
   kErrRelayBadItems = 515,         // an item list that breaks the item rules
   kErrRelayRecvFailed = 21616,     // the connection closed or failed before the reply was complete
   kErrRelayNetworkTimeout = 21621,
+
+  // Text conversion and files.
+  kErrFileOpen = 1003,
+  kErrFileRead = 1004,
+  kErrFileWrite = 1005,
+  kErrFileNotFound = 1009,
+  kErrUnicodeTranslation = 1302,  // UTF-8 to or from EUC-KR
+  kErrEuckrToWide = 33002,
+  kErrWideToEuckr = 33003,
+  kErrUtf8ToWide = 33004,
+  kErrWideToUtf8 = 33005,
+  kErrBrokerCreate = 32800,  // no protected-mode broker to write through
+  kErrnoInvalid = 22,        // the bounded string operations use the platform's errno values
+  kErrnoRange = 34,
 };
 
 }  // namespace v7
