@@ -9,26 +9,14 @@
 #include <openssl/sha.h>
 
 #include "crypto/hash/hash.h"
+#include "tests/harness/openssl_md.h"
 
 namespace {
 
 const EVP_MD *md_of(int type) {
-  switch (type) {
-    case HASH_SHA1:
-      return EVP_sha1();
-    case HASH_SHA256:
-      return EVP_sha256();
-    case HASH_SHA384:
-      return EVP_sha384();
-    case HASH_SHA512:
-      return EVP_sha512();
-    case HASH_SHA224:
-      return EVP_sha224();
-    case HASH_MD5:
-      return EVP_md5();
-  }
-  ADD_FAILURE() << "no OpenSSL digest for type " << type;
-  return nullptr;
+  const EVP_MD *md = openssl_md(type);
+  if (md == nullptr) ADD_FAILURE() << "no OpenSSL digest for type " << type;
+  return md;
 }
 
 // OpenSSL wants a pointer even for zero bytes.

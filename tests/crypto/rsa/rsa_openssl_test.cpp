@@ -18,6 +18,7 @@
 #include "crypto/hash/hash.h"
 #include "crypto/rsa/rsa.h"
 #include "tests/crypto/rsa/rsa_test_util.h"
+#include "tests/harness/openssl_md.h"
 
 namespace {
 
@@ -33,24 +34,6 @@ struct PkeyCtxDeleter {
   void operator()(EVP_PKEY_CTX *p) const { EVP_PKEY_CTX_free(p); }
 };
 using PkeyCtx = std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter>;
-
-const EVP_MD *openssl_md(int hash_type) {
-  switch (hash_type) {
-    case HASH_SHA1:
-      return EVP_sha1();
-    case HASH_SHA256:
-      return EVP_sha256();
-    case HASH_SHA384:
-      return EVP_sha384();
-    case HASH_SHA512:
-      return EVP_sha512();
-    case HASH_SHA224:
-      return EVP_sha224();
-    case HASH_MD5:
-      return EVP_md5();
-  }
-  return nullptr;
-}
 
 Pkey openssl_key(int bits, unsigned e) {
   PkeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
