@@ -110,6 +110,12 @@ enum : int {
   kErrUtf8ToWide = 33004,
   kErrWideToUtf8 = 33005,
   kErrBrokerCreate = 32800,  // no protected-mode broker to write through
+  // Protected-mode broker.
+  kErrBrokerPath = 10702,       // a path the broker may not receive
+  kErrBrokerBrowse = 32802,     // the broker's file choice failed
+  kErrBrokerWrite = 32804,      // the broker's write failed
+  kErrBrokerMakeDir = 32805,    // the broker's folder creation failed
+  kErrUserCancelled = 21500,    // the user cancelled (the broker's file choice)
   kErrnoInvalid = 22,        // the bounded string operations use the platform's errno values
   kErrnoRange = 34,
 };

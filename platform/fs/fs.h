@@ -65,3 +65,23 @@ struct FsQueryHooks {
   bool (*profile_folder)(char16_t *out, size_t cap);
 };
 void platform_fs_set_query_hooks(const FsQueryHooks *hooks);
+
+// The folders the library's own folder texts start from: the Windows folder, and a shell folder
+// by its CSIDL number (40 the user profile, 5 the documents), never created. Each writes the
+// terminated text into cap units; false when the platform has none or it does not fit. The narrow
+// forms are in the ANSI code page. There is no Windows folder and no shell folder on POSIX.
+bool platform_fs_windows_folder(char16_t *out, size_t cap);
+bool platform_fs_windows_folder_a(char *out, size_t cap);
+bool platform_fs_shell_folder(int csidl, char16_t *out, size_t cap);
+bool platform_fs_shell_folder_a(int csidl, char *out, size_t cap);
+enum : int { kShellFolderDocuments = 5, kShellFolderProfile = 40 };
+
+// Test seam, set by test code only: answers the folder queries above in place of the platform
+// (a member left null keeps the platform's answer). Null restores the platform.
+struct FsFolderHooks {
+  bool (*windows_folder)(char16_t *out, size_t cap);
+  bool (*windows_folder_a)(char *out, size_t cap);
+  bool (*shell_folder)(int csidl, char16_t *out, size_t cap);
+  bool (*shell_folder_a)(int csidl, char *out, size_t cap);
+};
+void platform_fs_set_folder_hooks(const FsFolderHooks *hooks);
