@@ -87,6 +87,31 @@ enum : int {
   kErrRandomContext = 1265,
   kErrRandomContextCreate = 10090,
 
+  // Password-based private-key encryption and the VID random attribute of a private key.
+  kErrNoVidRandom = 1400,               // no VID random attribute in the list
+  kErrNoVidRandomInKey = 1401,          // no VID random attribute in the private key
+  kErrInvalidPkcs5Format = 1451,        // key-derivation parameters the schemes do not allow
+  kErrUnsupportedCipherDecrypt = 15150, // an unknown scheme tried as SEED-CBC did not decrypt
+
+  // Key objects: private-key, public-key and session-key objects.
+  kErrInternal = 1013,                       // an output length that would overflow
+  kErrUnsupportedPublicKeyAlgorithm = 1201,  // also a scheme id without an RSA encoding
+  kErrNoCryptoContext = 15100,               // no RSA key in the object
+  kErrKeyCtxUnsupportedKeyFormat = 11931,
+  kErrKeyCtxUnsupportedKeyRefer = 11932,     // a credential's check word does not match its kind
+  kErrKeyCtxUnsupportedOption = 11933,
+  kErrKeyCtxPasswordRequired = 11934,
+  kErrPubKeyUnsupportedOption = 11110,
+  kErrPubKeyUnsupportedKeyFormat = 11111,
+  kErrPubKeyUnsupportedKeyRefer = 11112,
+  kErrNullSessionContext = 11300,
+  kErrNullCrtContext = 11320,
+  kErrCrtCreate = 10110,
+  kErrCrtSetMode = 10111,
+  kErrCrtSetKey = 10112,
+  kErrCrtEncrypt = 10113,
+  kErrCrtDecrypt = 10114,
+
   // Error context.
   kErrNoErrorContext = 1310,
   kErrNoNodeInErrorContext = 1312,
@@ -96,6 +121,48 @@ enum : int {
   kErrRelayMalformed = 12,         // malformed record content, or an unusable HTTP response head
   kErrRelayShortRecord = 512,      // record too short, or its lengths inconsistent
   kErrRelayBadItems = 515,         // an item list that breaks the item rules
+  // The relay session's own codes (last and previous error, and the alert classes the peer sees).
+  // 1 and 2 come from the relay server, 517-519 from a peer that failed to store the set.
+  kErrRelayAuthCodeWrong = 1,
+  kErrRelayAuthCodeExpired = 2,
+  kErrRelayVersion = 11,            // protocol version not acceptable
+  kErrRelayAlertServerDecrypt = 14, // class: a record from the server did not decrypt
+  kErrRelayServerCert = 15,         // relay certificate not valid, or not the expected subject
+  kErrRelayVersionBytes = 16,       // a record's version bytes differ from the session's
+  kErrRelayAlertOther = 31,         // class: every code without a class of its own
+  kErrRelayAlertPeerRecord = 42,    // class: a malformed end-to-end record
+  kErrRelayTargetSignature = 43,
+  kErrRelayIdentity = 44,
+  kErrRelayAlertDecrypt = 45,       // class: an end-to-end record did not decrypt
+  kErrRelayAlertImport = 46,        // class: the certificate set cannot be taken over
+  kErrRelayNoMemory = 256,
+  kErrRelayMissing = 257,           // missing argument or record
+  kErrRelaySettings = 258,
+  kErrRelayNoErrorContext = 259,
+  kErrRelayValidationContext = 260,
+  kErrRelayPublicKey = 272,
+  kErrRelayPrivateKey = 273,
+  kErrRelaySessionKey = 274,
+  kErrRelaySessionKeyBody = 275,
+  kErrRelayRandom = 276,
+  kErrRelayKeyMaterial = 277,
+  kErrRelayRsaEncrypt = 278,
+  kErrRelayRsaDecrypt = 279,
+  kErrRelayEnvelopeEncrypt = 280,
+  kErrRelayEnvelopeDecrypt = 281,
+  kErrRelayKeyPassword = 289,
+  kErrRelayKeyReencrypt = 290,
+  kErrRelaySignFreshKey = 291,
+  kErrRelayDigest = 292,
+  kErrRelayMacKey = 293,
+  kErrRelayMacMismatch = 294,
+  kErrRelayMacMissing = 295,
+  kErrRelayUnexpectedType = 513,
+  kErrRelayPeerAlert = 514,
+  kErrRelaySubjectText = 516,
+  kErrRelayStoreLocation = 517,
+  kErrRelayStoreSign = 518,
+  kErrRelayStoreKm = 519,
   kErrRelayRecvFailed = 21616,     // the connection closed or failed before the reply was complete
   kErrRelayNetworkTimeout = 21621,
 
@@ -116,8 +183,125 @@ enum : int {
   kErrBrokerWrite = 32804,      // the broker's write failed
   kErrBrokerMakeDir = 32805,    // the broker's folder creation failed
   kErrUserCancelled = 21500,    // the user cancelled (the broker's file choice)
+  // Directory client and its file cache.
+  kErrDirCreate = 1006,            // the cache folders cannot be created
+  kErrFilePathTooLong = 1007,
+  kErrForbiddenFilePath = 1016,    // a cache name that would leave its folder
+  kErrLdapConnect = 1500,          // the socket layer did not start, or no address connected
+  kErrLdapBind = 1501,
+  kErrLdapSend = 1502,
+  kErrLdapRecv = 1503,             // receive failed, timed out, or an unusable message length
+  kErrLdapSearch = 1504,           // no entry, no matching attribute or no usable value
+  kErrLdapUrl = 1505,
+  kErrLdapResolve = 1506,
+  kErrConnectTimeout = 10060,      // the Winsock number of a connect that did not finish in time
+  // Validation settings.
+  kErrConfigUnsupportedKey = 12904,
+  kErrConfigInvalidValue = 12905,
+  kErrConfigTrustAnchors = 12911,  // the built-in roots could not be read
+  kErrInvalidConfig = 12922,
   kErrnoInvalid = 22,        // the bounded string operations use the platform's errno values
   kErrnoRange = 34,
+
+  // PKCS#12 import.
+  kErrPkcs12Format = 1461,     // not a PFX this toolkit reads, or an out-of-bounds count in it
+  kErrPkcs12VerifyMac = 1463,  // the MAC does not match the password
+  kErrPkcs12MacLength = 1464,  // a stored MAC whose length is not its digest's
+
+  // Certificates, names and the algorithm registry.
+  kErrUnsupportedAlgorithm = 1203,
+  kErrInvalidCertFormat = 1410,
+  kErrInvalidDnType = 1411,
+  kErrInvalidDnFormat = 1412,
+  kErrInvalidCrlFormat = 10400,
+  kErrUnsupportedCriteriaHash = 15000,
+  kErrUnsupportedTargetHash = 15001,
+  kErrHashStrength = 15002,
+
+  // Path validation, revocation lists and the trust list.
+  kErrDecodeFailed = 10002,
+  kErrEncodeFailed = 10003,
+  kErrInvalidAki = 10335,
+  kErrInvalidSki = 10336,
+  kErrNoBasicConstraints = 10337,
+  kErrNoCertPolicies = 10338,
+  kErrInvalidCdp = 10343,
+  kErrInvalidPolicyConstraints = 10346,
+  kErrNoKeyUsage = 10350,
+  kErrInvalidExtKeyUsage = 10351,
+  kErrNoSki = 10363,
+  kErrNoAki = 10364,
+  kErrInvalidCrlAki = 10401,
+  kErrInvalidCrlIdp = 10402,
+  kErrInvalidCrlReason = 10403,
+  kErrInvalidCrlIssuerEntry = 10404,
+  kErrNoValidationCtx = 10500,
+  kErrNoIssuerCert = 10502,
+  kErrGetCrl = 10503,
+  kErrValidateCaCert = 10504,
+  kErrValidateUserCert = 10505,
+  kErrIssuerNameMismatch = 10506,
+  kErrIssuerKeyIdMismatch = 10507,
+  kErrIssuerCheck = 10511,
+  kErrCriticalExtension = 10512,
+  kErrKeyUsage = 10513,
+  kErrExtKeyUsage = 10514,
+  kErrPolicy = 10517,
+  kErrBasicConstraints = 10521,
+  kErrPathLength = 10522,
+  kErrNoChainPath = 10523,
+  kErrSignatureAlgMismatch = 10524,
+  kErrCrlSignatureAlgMismatch = 10525,
+  kErrMistrustedRoot = 10540,
+  kErrCertExpired = 10550,
+  kErrCertRevoked = 10551,
+  kErrCertHeld = 10552,
+  kErrAnchorExpired = 10553,
+  kErrCertNotYetValid = 10554,
+  kErrAnchorNotYetValid = 10555,
+  kErrValidateCrl = 10560,
+  kErrCrlExpired = 10561,
+  kErrCrlIssuer = 10562,
+  kErrCrlNotYetValid = 10565,
+  kErrCrlAkiMismatch = 10566,
+  kErrStoreIssuer = 10570,
+  kErrStoreCrl = 10571,
+  kErrCertSignature = 10580,
+  kErrCrlSignature = 10581,
+  kErrCtlNotSignedData = 10600,
+  kErrCtlVersion = 10601,
+  kErrCtlContentType = 10603,
+  kErrCtlValidity = 10605,
+  kErrCtlSubjectUsage = 10606,
+  kErrCtlNotListed = 10607,
+  kErrCtlNoTrusted = 10609,
+  kErrCtlProcess = 10610,
+  kErrNoSignerCert = 14057,
+  kErrProfileDir = 12950,
+
+  // Signed data and the identity check.
+  kErrHashContextCreate = 10070,
+  kErrInconsistentHash = 10161,      // the identity value does not match the number
+  kErrInvalidSubjectAltName = 10352,
+  kErrNoSubjectAltName = 10361,
+  kErrNoVid = 10365,
+  kErrValidateCert = 10501,
+  kErrIdentifySsn = 10800,
+  kErrPubkeyNew = 11101,
+  kErrPubkeySetKey = 11104,
+  kErrPubkeyVerify = 11107,
+  kErrCmsSignedAttrs = 14024,
+  kErrCmsEmptyIdn = 14050,
+  kErrCmsEmptyRandom = 14051,
+  kErrCmsNoPublicKey = 14058,
+  kErrCmsUnsignedAttr = 14059,       // the attribute that ends verification
+  kErrCmsSignedDataType = 14072,
+  kErrCmsAttrValue = 14074,
+  kErrCmsContentTypeAttr = 14075,
+  kErrCmsMessageDigest = 14076,
+  kErrCmsNoMessageDigest = 14077,
+  kErrCmsNoContentType = 14078,
+  kErrCmsNotSignedData = 14080,
 };
 
 }  // namespace v7

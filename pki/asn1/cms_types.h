@@ -16,9 +16,11 @@ struct ContentInfo {
   ASN1_BYTES content;
 };
 
+// CMS wraps every content in an OCTET STRING; a PKCS#7 v1.5 signature whose non-data content
+// stands in [0] as it is does not decode.
 struct EncapsulatedContentInfo {
   ASN1_BYTES e_content_type;
-  ASN1_BYTES *e_content;  // [0] EXPLICIT OCTET STRING OPTIONAL
+  ASN1_BYTES *e_content;  // [0] EXPLICIT OCTET STRING OPTIONAL: the octets
 };
 
 struct IssuerAndSerialNumber {

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,6 +79,27 @@ inline Bytes encode_item(const ASN1_ITEM *item, const void *record, int *code = 
 
 inline std::string hex(const Bytes &b) { return v7test::to_hex(b); }
 inline std::string hex(const ASN1_BYTES &b) { return v7test::to_hex(b.data, b.len); }
+
+// DER built by hand: one element of the tag over the bytes (lengths up to 65535), and parts
+// joined.
+inline Bytes tlv(uint8_t tag, const Bytes &body) {
+  Bytes out{tag};
+  size_t n = body.size();
+  if (n < 0x80) {
+    out.push_back(uint8_t(n));
+  } else if (n < 0x100) {
+    out.insert(out.end(), {0x81, uint8_t(n)});
+  } else {
+    out.insert(out.end(), {0x82, uint8_t(n >> 8), uint8_t(n)});
+  }
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+inline Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes &p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
 
 inline Bytes read_fixture(const std::string &name) {
   Bytes out;

@@ -7,6 +7,9 @@
 #include <cstring>
 
 #include "crypto/base/errno_util.h"
+#include "pki/asn1/cms_types.h"
+#include "pki/asn1/key_types.h"
+#include "pki/asn1/x509_types.h"
 #include "tests/pki/asn1/asn1_test_util.h"
 #include "tests/pki/asn1/test_templates.h"
 
@@ -134,7 +137,7 @@ TEST(Asn1Codec, EncoderRefusesRecordsItCannotWrite) {
 TEST(Asn1Codec, EncoderRefusesUnsetChoicesAndUnknownKinds) {
   Time none{};
   errno = 0;
-  EXPECT_EQ(asn1_encoded_size(&kTime, &none), 0u);
+  EXPECT_EQ(asn1_encoded_size(&asn1_tmpl_time, &none), 0u);
   EXPECT_EQ(errno, v7::kErrAsn1EncodeChoice);
 
   ASN1_BYTES value{};
@@ -182,37 +185,38 @@ TEST(Asn1Codec, LongFormLengthsRoundTripAtEveryBoundary) {
 
 TEST(Asn1Codec, EncodeIntoAndAllocReportSizes) {
   const Bytes der = v7test::from_hex("3006 020101 020102");
-  Record r(&kRsaPublicKey, asn1_decode_alloc(ASN1_MODE_DER, der.data(), &kRsaPublicKey, der.size()));
+  Record r(&asn1_tmpl_rsa_public_key,
+           asn1_decode_alloc(ASN1_MODE_DER, der.data(), &asn1_tmpl_rsa_public_key, der.size()));
   ASSERT_NE(r.record, nullptr);
-  EXPECT_EQ(asn1_encoded_size(&kRsaPublicKey, r.record), der.size());
-  EXPECT_EQ(asn1_encode_into(&kRsaPublicKey, nullptr, r.record, 0), der.size());
+  EXPECT_EQ(asn1_encoded_size(&asn1_tmpl_rsa_public_key, r.record), der.size());
+  EXPECT_EQ(asn1_encode_into(&asn1_tmpl_rsa_public_key, nullptr, r.record, 0), der.size());
   uint8_t out[16] = {};
   errno = 0;
-  EXPECT_EQ(asn1_encode_into(&kRsaPublicKey, out, r.record, der.size() - 1), 0u);
+  EXPECT_EQ(asn1_encode_into(&asn1_tmpl_rsa_public_key, out, r.record, der.size() - 1), 0u);
   EXPECT_EQ(errno, v7::kErrInsufficientBuffer);
-  EXPECT_EQ(asn1_encode_into(&kRsaPublicKey, out, r.record, sizeof(out)), der.size());
+  EXPECT_EQ(asn1_encode_into(&asn1_tmpl_rsa_public_key, out, r.record, sizeof(out)), der.size());
   EXPECT_EQ(v7test::to_hex(out, der.size()), hex(der));
 
   uint8_t *buffer = nullptr;
   size_t length = 0;
-  EXPECT_EQ(der_encode_alloc(&kRsaPublicKey, r.record, &buffer, &length), der.size());
+  EXPECT_EQ(der_encode_alloc(&asn1_tmpl_rsa_public_key, r.record, &buffer, &length), der.size());
   ASSERT_NE(buffer, nullptr);
   EXPECT_EQ(v7test::to_hex(buffer, length), hex(der));
   std::free(buffer);
 
-  RsaPublicKey empty{};
+  RSAPublicKey empty{};
   buffer = nullptr;
   errno = 0;
-  EXPECT_EQ(der_encode_alloc(&kRsaPublicKey, &empty, &buffer, &length), 0u);
+  EXPECT_EQ(der_encode_alloc(&asn1_tmpl_rsa_public_key, &empty, &buffer, &length), 0u);
   EXPECT_EQ(errno, v7::kErrAsn1Integer);
   EXPECT_EQ(buffer, nullptr);
 }
 
 TEST(Asn1Codec, DecodeFillsACallersRecordAndFreeZeroesIt) {
   const Bytes der = v7test::from_hex("3006 020101 020102");
-  RsaPublicKey key{};
+  RSAPublicKey key{};
   void *slot = &key;
-  const ASN1_ITEM item = {0, &kRsaPublicKey};
+  const ASN1_ITEM item = {0, &asn1_tmpl_rsa_public_key};
   ASN1_DECODE_STATE state{&item, ASN1_MODE_DER, der.data(), der.size(), &slot};
   ASN1_EXTENT extent{};
   ASSERT_EQ(asn1_decode(&state, &extent), 0);
@@ -222,8 +226,8 @@ TEST(Asn1Codec, DecodeFillsACallersRecordAndFreeZeroesIt) {
   EXPECT_EQ(extent.constructed, 0x20u);
   EXPECT_EQ(extent.eoc_count, 0u);
   EXPECT_EQ(hex(key.public_exponent), "02");
-  asn1_free(&kRsaPublicKey, &key);
-  const RsaPublicKey zero{};
+  asn1_free(&asn1_tmpl_rsa_public_key, &key);
+  const RSAPublicKey zero{};
   EXPECT_EQ(std::memcmp(&key, &zero, sizeof(key)), 0);
 }
 
@@ -243,7 +247,7 @@ TEST(Asn1Codec, TemplatesWhoseRecordIsTooSmallAreRefused) {
   EXPECT_EQ(asn1_decode_alloc(ASN1_MODE_DER, integer.data(), &short_bytes, integer.size()), nullptr);
   EXPECT_EQ(errno, v7::kErrAsn1Template);
   uint8_t one = 1;
-  RsaPublicKey key{{&one, 1, 0}, {&one, 1, 0}};
+  RSAPublicKey key{{&one, 1, 0}, {&one, 1, 0}};
   errno = 0;
   EXPECT_EQ(asn1_encoded_size(&short_sequence, &key), 0u);
   EXPECT_EQ(errno, v7::kErrAsn1Template);

@@ -7,9 +7,11 @@
 
 #include "crypto/base/errno_util.h"
 #include "crypto/rsa/rsa.h"
+#include "pki/asn1/cms_types.h"
+#include "pki/asn1/key_types.h"
+#include "pki/asn1/x509_types.h"
 #include "pki/keys/rsa_key_der.h"
 #include "tests/pki/asn1/asn1_test_util.h"
-#include "tests/pki/asn1/test_templates.h"
 
 namespace asn1test {
 namespace {
@@ -39,18 +41,18 @@ TEST(Asn1Fixtures, EveryFileRoundTripsByteForByte) {
     const char *file;
     const ASN1_TEMPLATE *tmpl;
   } files[] = {
-      {"asn1/cert.der", &kCertificate},
-      {"asn1/ca_cert.der", &kCertificate},
-      {"asn1/crl.der", &kCertificateList},
-      {"asn1/pkcs8.der", &kPrivateKeyInfo},
-      {"asn1/pkcs8_encrypted.der", &kEncryptedPrivateKeyInfo},
-      {"asn1/rsa_private.der", &kRsaPrivateKey},
-      {"asn1/rsa_public.der", &kRsaPublicKey},
-      {"asn1/rsa1024_private.der", &kRsaPrivateKey},
-      {"asn1/rsa1024_public.der", &kRsaPublicKey},
-      {"asn1/cms_signed.der", &kContentInfo},
-      {"asn1/cms_signed_ber_as_der.der", &kContentInfo},
-      {"asn1/pkcs7_certs.der", &kContentInfo},
+      {"asn1/cert.der", &asn1_tmpl_certificate},
+      {"asn1/ca_cert.der", &asn1_tmpl_certificate},
+      {"asn1/crl.der", &asn1_tmpl_certificate_list},
+      {"asn1/pkcs8.der", &asn1_tmpl_private_key_info},
+      {"asn1/pkcs8_encrypted.der", &asn1_tmpl_encrypted_private_key_info},
+      {"asn1/rsa_private.der", &asn1_tmpl_rsa_private_key},
+      {"asn1/rsa_public.der", &asn1_tmpl_rsa_public_key},
+      {"asn1/rsa1024_private.der", &asn1_tmpl_rsa_private_key},
+      {"asn1/rsa1024_public.der", &asn1_tmpl_rsa_public_key},
+      {"asn1/cms_signed.der", &asn1_tmpl_content_info},
+      {"asn1/cms_signed_ber_as_der.der", &asn1_tmpl_content_info},
+      {"asn1/pkcs7_certs.der", &asn1_tmpl_content_info},
   };
   for (const auto &f : files) {
     SCOPED_TRACE(f.file);
@@ -66,10 +68,10 @@ TEST(Asn1Fixtures, EveryFileRoundTripsByteForByte) {
 
 TEST(Asn1Fixtures, CertificateFieldsAndTheSignedBytes) {
   Bytes der = read_fixture("asn1/cert.der");
-  Record r = decode_fixture(der, &kCertificate);
+  Record r = decode_fixture(der, &asn1_tmpl_certificate);
   ASSERT_NE(r.record, nullptr);
   const Certificate *cert = r.as<Certificate>();
-  const TbsCertificate &tbs = cert->tbs;
+  const TBSCertificate &tbs = cert->tbs;
   ASSERT_NE(tbs.version, nullptr);
   EXPECT_EQ(asn1_integer_to_int(tbs.version), 2);
   // The serial's top bit is set, so its minimal form keeps the sign byte.
@@ -115,56 +117,57 @@ TEST(Asn1Fixtures, CertificateFieldsAndTheSignedBytes) {
   ASN1_HEADER t;
   ASSERT_EQ(asn1_read_header(ASN1_MODE_DER, der.data() + h.header_len, h.content_len, &t), 0);
   Bytes signed_bytes(der.begin() + h.header_len, der.begin() + h.header_len + t.header_len + t.content_len);
-  EXPECT_EQ(hex(encode(&kTbsCertificate, &tbs)), hex(signed_bytes));
+  EXPECT_EQ(hex(encode(&asn1_tmpl_tbs_certificate, &tbs)), hex(signed_bytes));
 
   // The issuer re-encodes to the CA certificate's subject.
   Bytes ca = read_fixture("asn1/ca_cert.der");
-  Record ca_cert = decode_fixture(ca, &kCertificate);
+  Record ca_cert = decode_fixture(ca, &asn1_tmpl_certificate);
   ASSERT_NE(ca_cert.record, nullptr);
-  EXPECT_EQ(hex(encode(&kName, &tbs.issuer)), hex(encode(&kName, &ca_cert.as<Certificate>()->tbs.subject)));
+  EXPECT_EQ(hex(encode(&asn1_tmpl_name, &tbs.issuer)),
+            hex(encode(&asn1_tmpl_name, &ca_cert.as<Certificate>()->tbs.subject)));
 }
 
 TEST(Asn1Fixtures, CrlEntriesDecodeFromTheRawRevokedList) {
-  Record crl = decode_fixture(read_fixture("asn1/crl.der"), &kCertificateList);
-  Record cert = decode_fixture(read_fixture("asn1/cert.der"), &kCertificate);
+  Record crl = decode_fixture(read_fixture("asn1/crl.der"), &asn1_tmpl_certificate_list);
+  Record cert = decode_fixture(read_fixture("asn1/cert.der"), &asn1_tmpl_certificate);
   ASSERT_TRUE(crl.record != nullptr && cert.record != nullptr);
-  const TbsCertList &tbs = crl.as<CertificateList>()->tbs;
+  const TBSCertList &tbs = crl.as<CertificateList>()->tbs;
   EXPECT_NE(tbs.version, nullptr);
   ASSERT_NE(tbs.revoked_certificates, nullptr);
   ASSERT_NE(tbs.crl_extensions, nullptr);
   EXPECT_EQ(list_length(tbs.crl_extensions), 2u);  // authorityKeyIdentifier, cRLNumber
 
   const ASN1_BYTES &raw = *tbs.revoked_certificates;
-  Record entries = decode_fixture(bytes_of(raw), &kRevokedList);
+  Record entries = decode_fixture(bytes_of(raw), &asn1_tmpl_revoked_list);
   ASSERT_NE(entries.record, nullptr);
   const ASN1_LIST *list = entries.as<ASN1_LIST>();
   EXPECT_EQ(list_length(list), 1u);
-  const RevokedEntry *entry = static_cast<const RevokedEntry *>(list->element);
+  const RevokedCertificate *entry = static_cast<const RevokedCertificate *>(list->element);
   // The entry's serial is stored exactly as the certificate's, so a byte comparison matches.
   EXPECT_EQ(hex(entry->user_certificate), hex(cert.as<Certificate>()->tbs.serial_number));
   ASSERT_NE(entry->crl_entry_extensions, nullptr);
   EXPECT_EQ(hex(static_cast<const Extension *>(entry->crl_entry_extensions->element)->extn_id), "551d15");
-  EXPECT_EQ(hex(encode(&kRevokedList, list)), hex(bytes_of(raw)));
+  EXPECT_EQ(hex(encode(&asn1_tmpl_revoked_list, list)), hex(bytes_of(raw)));
 }
 
 TEST(Asn1Fixtures, Pkcs8WrapsThePkcs1Key) {
-  Record p8 = decode_fixture(read_fixture("asn1/pkcs8.der"), &kPrivateKeyInfo);
+  Record p8 = decode_fixture(read_fixture("asn1/pkcs8.der"), &asn1_tmpl_private_key_info);
   Bytes pkcs1 = read_fixture("asn1/rsa_private.der");
   ASSERT_NE(p8.record, nullptr);
   const PrivateKeyInfo *info = p8.as<PrivateKeyInfo>();
-  EXPECT_EQ(hex(info->algorithm.algorithm), "2a864886f70d010101");
-  ASSERT_NE(info->algorithm.parameters, nullptr);
-  EXPECT_EQ(hex(*info->algorithm.parameters), "0500");
+  EXPECT_EQ(hex(info->private_key_algorithm.algorithm), "2a864886f70d010101");
+  ASSERT_NE(info->private_key_algorithm.parameters, nullptr);
+  EXPECT_EQ(hex(*info->private_key_algorithm.parameters), "0500");
   EXPECT_EQ(info->attributes, nullptr);
   EXPECT_EQ(hex(bytes_of(info->private_key)), hex(pkcs1));
 
-  Record key = decode_fixture(pkcs1, &kRsaPrivateKey);
-  Record pub = decode_fixture(read_fixture("asn1/rsa_public.der"), &kRsaPublicKey);
+  Record key = decode_fixture(pkcs1, &asn1_tmpl_rsa_private_key);
+  Record pub = decode_fixture(read_fixture("asn1/rsa_public.der"), &asn1_tmpl_rsa_public_key);
   ASSERT_TRUE(key.record != nullptr && pub.record != nullptr);
-  const RsaPrivateKey *k = key.as<RsaPrivateKey>();
+  const RSAPrivateKey *k = key.as<RSAPrivateKey>();
   EXPECT_EQ(hex(k->version), "00");
   EXPECT_EQ(k->modulus.len, 257u);
-  EXPECT_EQ(hex(k->modulus), hex(pub.as<RsaPublicKey>()->modulus));
+  EXPECT_EQ(hex(k->modulus), hex(pub.as<RSAPublicKey>()->modulus));
   EXPECT_EQ(hex(k->public_exponent), "010001");
   EXPECT_EQ(k->other_prime_infos, nullptr);
 }
@@ -172,18 +175,18 @@ TEST(Asn1Fixtures, Pkcs8WrapsThePkcs1Key) {
 TEST(Asn1Fixtures, SignedDataInsideItsContentInfo) {
   for (const char *file : {"asn1/cms_signed.der", "asn1/pkcs7_certs.der"}) {
     SCOPED_TRACE(file);
-    Record info = decode_fixture(read_fixture(file), &kContentInfo);
+    Record info = decode_fixture(read_fixture(file), &asn1_tmpl_content_info);
     ASSERT_NE(info.record, nullptr);
     const ContentInfo *ci = info.as<ContentInfo>();
     EXPECT_EQ(hex(ci->content_type), "2a864886f70d010702");
     Bytes inner = bytes_of(ci->content);
-    Record sd = decode_fixture(inner, &kSignedData);
+    Record sd = decode_fixture(inner, &asn1_tmpl_signed_data);
     ASSERT_NE(sd.record, nullptr);
     const SignedData *s = sd.as<SignedData>();
     ASSERT_NE(s->certificates, nullptr);
     const CertificateChoice *first = static_cast<const CertificateChoice *>(s->certificates->element);
     EXPECT_NE(first->certificate, nullptr);
-    EXPECT_EQ(hex(encode(&kSignedData, s)), hex(inner));
+    EXPECT_EQ(hex(encode(&asn1_tmpl_signed_data, s)), hex(inner));
     if (std::string(file) == "asn1/pkcs7_certs.der") {
       EXPECT_EQ(list_length(s->certificates), 2u);
       ASSERT_NE(s->crls, nullptr);
@@ -192,11 +195,11 @@ TEST(Asn1Fixtures, SignedDataInsideItsContentInfo) {
     } else {
       EXPECT_EQ(list_length(&s->signer_infos), 1u);
       const SignerInfo *si = static_cast<const SignerInfo *>(s->signer_infos.element);
-      EXPECT_NE(si->sid.issuer_and_serial, nullptr);
+      EXPECT_NE(si->sid.issuer_and_serial_number, nullptr);
       ASSERT_NE(si->signed_attrs, nullptr);
       EXPECT_GE(list_length(si->signed_attrs), 3u);
-      ASSERT_NE(s->encap_content_info.content, nullptr);
-      EXPECT_EQ(std::string(reinterpret_cast<const char *>(s->encap_content_info.content->data)),
+      ASSERT_NE(s->encap_content_info.e_content, nullptr);
+      EXPECT_EQ(std::string(reinterpret_cast<const char *>(s->encap_content_info.e_content->data)),
                 "signed content of the test message\r\n");
     }
   }
@@ -208,32 +211,32 @@ TEST(Asn1Fixtures, SignedDataInsideItsContentInfo) {
 TEST(Asn1Fixtures, StreamedBerSignedData) {
   Bytes ber = read_fixture("asn1/cms_signed_ber.der");
   errno = 0;
-  EXPECT_EQ(asn1_decode_alloc(ASN1_MODE_DER, ber.data(), &kContentInfo, ber.size()), nullptr);
+  EXPECT_EQ(asn1_decode_alloc(ASN1_MODE_DER, ber.data(), &asn1_tmpl_content_info, ber.size()), nullptr);
   EXPECT_EQ(errno, v7::kErrAsn1Indefinite);
 
-  Record info = decode_fixture(ber, &kContentInfo, ASN1_MODE_BER);
+  Record info = decode_fixture(ber, &asn1_tmpl_content_info, ASN1_MODE_BER);
   ASSERT_NE(info.record, nullptr);
   // The ANY content keeps its BER: the bytes between the two indefinite headers and their ends.
   Bytes inner = bytes_of(info.as<ContentInfo>()->content);
   EXPECT_EQ(hex(inner), hex(Bytes(ber.begin() + 15, ber.end() - 4)));
-  Record sd = decode_fixture(inner, &kSignedData, ASN1_MODE_BER);
+  Record sd = decode_fixture(inner, &asn1_tmpl_signed_data, ASN1_MODE_BER);
   ASSERT_NE(sd.record, nullptr);
   const SignedData *s = sd.as<SignedData>();
-  ASSERT_NE(s->encap_content_info.content, nullptr);
-  EXPECT_EQ(hex(bytes_of(*s->encap_content_info.content)),
+  ASSERT_NE(s->encap_content_info.e_content, nullptr);
+  EXPECT_EQ(hex(bytes_of(*s->encap_content_info.e_content)),
             hex(v7test::to_bytes("signed content of the test message\r\n")));
 
-  Record der_info = decode_fixture(read_fixture("asn1/cms_signed_ber_as_der.der"), &kContentInfo);
+  Record der_info = decode_fixture(read_fixture("asn1/cms_signed_ber_as_der.der"), &asn1_tmpl_content_info);
   ASSERT_NE(der_info.record, nullptr);
-  EXPECT_EQ(hex(encode(&kSignedData, s)), hex(bytes_of(der_info.as<ContentInfo>()->content)));
+  EXPECT_EQ(hex(encode(&asn1_tmpl_signed_data, s)), hex(bytes_of(der_info.as<ContentInfo>()->content)));
 }
 
 // Signatures are checked over re-encodings: the leaf certificate's and the CRL's verify with the
 // CA key over the TBS parts encoded again from their records, and fail once a byte differs.
 TEST(Asn1Fixtures, SignaturesVerifyOverReEncodedParts) {
-  Record ca = decode_fixture(read_fixture("asn1/ca_cert.der"), &kCertificate);
-  Record cert = decode_fixture(read_fixture("asn1/cert.der"), &kCertificate);
-  Record crl = decode_fixture(read_fixture("asn1/crl.der"), &kCertificateList);
+  Record ca = decode_fixture(read_fixture("asn1/ca_cert.der"), &asn1_tmpl_certificate);
+  Record cert = decode_fixture(read_fixture("asn1/cert.der"), &asn1_tmpl_certificate);
+  Record crl = decode_fixture(read_fixture("asn1/crl.der"), &asn1_tmpl_certificate_list);
   ASSERT_TRUE(ca.record != nullptr && cert.record != nullptr && crl.record != nullptr);
   const ASN1_BIT_STRING &spki = ca.as<Certificate>()->tbs.subject_public_key_info.subject_public_key;
   const uint8_t *p[RSA_DER_COUNT];
@@ -247,9 +250,10 @@ TEST(Asn1Fixtures, SignaturesVerifyOverReEncodedParts) {
     Bytes tbs;
     const ASN1_BIT_STRING *signature;
   } cases[] = {
-      {"certificate", encode(&kTbsCertificate, &cert.as<Certificate>()->tbs),
-       &cert.as<Certificate>()->signature},
-      {"CRL", encode(&kTbsCertList, &crl.as<CertificateList>()->tbs), &crl.as<CertificateList>()->signature},
+      {"certificate", encode(&asn1_tmpl_tbs_certificate, &cert.as<Certificate>()->tbs),
+       &cert.as<Certificate>()->signature_value},
+      {"CRL", encode(&asn1_tmpl_tbs_cert_list, &crl.as<CertificateList>()->tbs),
+       &crl.as<CertificateList>()->signature_value},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);
