@@ -6,9 +6,31 @@ set(V7_RELAY_RAW_PORT 4512 CACHE STRING "TCP port of the raw record transport")
 set(V7_RELAY_HTTP_PORT 80 CACHE STRING "TCP port of the HTTP transport")
 set(V7_RELAY_SUBJECT_NAME "cn=relay.test,ou=Test,o=Test,c=KR" CACHE STRING
     "Subject name the relay server's certificate must carry")
-set(V7_DIRECTORY_SERVER "127.0.0.1:389" CACHE STRING "Directory server of certificate validation")
-set(V7_CA_DIR "${CMAKE_SOURCE_DIR}/tests/fixtures/ca" CACHE PATH
+# Host only: the port is a setting of its own (389 unless set).
+set(V7_DIRECTORY_SERVER "127.0.0.1" CACHE STRING
+    "Host name or dotted address of the directory server of certificate validation")
+# Build folders configured when the default still carried the port keep working.
+if(V7_DIRECTORY_SERVER STREQUAL "127.0.0.1:389")
+  set_property(CACHE V7_DIRECTORY_SERVER PROPERTY VALUE "127.0.0.1")
+endif()
+if(V7_DIRECTORY_SERVER MATCHES "[:\"\\]" OR V7_DIRECTORY_SERVER STREQUAL "")
+  message(FATAL_ERROR "V7_DIRECTORY_SERVER must be a host name or address, without a port")
+endif()
+string(LENGTH "${V7_DIRECTORY_SERVER}" v7_directory_server_length)
+if(v7_directory_server_length GREATER 63)
+  message(FATAL_ERROR "V7_DIRECTORY_SERVER must have at most 63 characters")
+endif()
+
+# The built-in CA table is generated from this folder (cmake/gen-ca-table.cmake): its manifest
+# ca-table.txt names the DER files, the two national roots first. A folder other than the test
+# PKI must hold national roots whose SHA-256 fingerprints are these two.
+set(V7_CA_CERT_DIR_DEFAULT "${CMAKE_SOURCE_DIR}/tests/fixtures/pki")
+set(V7_CA_CERT_DIR "${V7_CA_CERT_DIR_DEFAULT}" CACHE PATH
     "Folder of DER files from which the built-in CA table is generated")
+set(V7_ROOT0_SHA256 "a002ff556c601863b08b9aa33a8e6666e97e72bbe552f66eb9f2395c68c7bc98" CACHE STRING
+    "SHA-256 of the first national root of the CA table (RootCA 4)")
+set(V7_ROOT1_SHA256 "6fdb3f76c8b801a75338d8a50a7c02879f6198b57e594d318d3832900fedcd79" CACHE STRING
+    "SHA-256 of the second national root of the CA table (RootCA 1)")
 
 # The two constants of the local sealing format, shared with the protected-mode broker. The
 # defaults serve the tests and the stand-in broker; a production build names the broker's values.
