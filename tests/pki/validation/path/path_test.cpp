@@ -1,0 +1,266 @@
+// Path validation over the test PKI: every mode, one table of the failures, the cache, storing
+// and the caller's in-memory lists.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "crypto/base/errno_util.h"
+#include "pki/validation/revocation.h"
+#include "pki/validation/validate.h"
+#include "pki/x509/name.h"
+#include "tests/pki/validation/path/path_test_util.h"
+
+namespace {
+
+using namespace pathtest;
+
+constexpr char kPathCrlName[] = "/CRL/cn=dp1,ou=DirCA,o=PathCA,c=KR.crl";
+constexpr char kKisaArlName[] = "/CRL/ou=ARL,ou=Korea Certification Authority Central,o=KISA,c=KR.crl";
+constexpr char kCaCrlName[] = "/CRL/cn=dp1p1,ou=dp,ou=AccreditedCA,o=TestCA,c=KR.crl";
+
+class PathTest : public PathTestBase {};
+
+struct Case {
+  const char *mode;
+  const char *file;
+  int expected;
+  int also;  // a code the trail must hold as well, or 0
+};
+
+// Leaves under the directory-published CA validate in every mode that may reach the directory;
+// CHAIN mode stays with the built-in table, where the accredited CA's leaves are found.
+TEST_F(PathTest, GoodPathsValidateInEveryMode) {
+  const Case cases[] = {
+      {"CRL", "path_good.der", 0, 0},
+      {"OCSP", "path_good.der", 0, 0},
+      {"NOCRL", "path_good.der", 0, 0},
+      {"NOCRL", "user_km.der", 0, 0},
+      {"CHAIN", "user_km.der", 0, 0},
+      {"CHAIN", "relay.der", 0, 0},
+      {"CHAIN", "path_good.der", v7::kErrNoIssuerCert, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " " + c.file);
+    Options o;
+    o.mode = c.mode;
+    Env env("modes", o);
+    EXPECT_EQ(c.expected, env.validate(c.file)) << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+  }
+}
+
+TEST_F(PathTest, EachFailureGivesItsCode) {
+  const Case cases[] = {
+      {"NOCRL", "path_expired.der", v7::kErrCertExpired, v7::kErrValidateUserCert},
+      {"CRL", "path_revoked.der", v7::kErrCertRevoked, 0},
+      {"CRL", "path_hold.der", v7::kErrCertHeld, 0},
+      // No reasonCode: revoked for an unspecified reason.
+      {"CRL", "path_noreason.der", v7::kErrCertRevoked, 0},
+      // Without an OCSP client, OCSP mode still checks the end certificate's list.
+      {"OCSP", "path_revoked.der", v7::kErrCertRevoked, 0},
+      // 1.2.410.200005.1.1 is an arc prefix of accepted policies, not one of them.
+      {"NOCRL", "path_policy.der", v7::kErrPolicy, 0},
+      {"NOCRL", "path_nopolicy.der", v7::kErrNoCertPolicies, 0},
+      {"NOCRL", "path_badsig.der", v7::kErrNoIssuerCert, v7::kErrCertSignature},
+      {"NOCRL", "path_critext.der", v7::kErrCriticalExtension, 0},
+      {"NOCRL", "path_deep_leaf.der", v7::kErrPathLength, v7::kErrValidateCaCert},
+      {"NOCRL", "path_nopathlen_leaf.der", v7::kErrBasicConstraints, v7::kErrValidateCaCert},
+      {"NOCRL", "path_keyid_only.der", v7::kErrNoIssuerCert, v7::kErrInvalidAki},
+      {"NOCRL", "path_orphan.der", v7::kErrNoIssuerCert, 0},
+      {"CHAIN", "path_orphan.der", v7::kErrNoIssuerCert, 0},
+      {"NOCRL", "path_root_untrusted.der", v7::kErrMistrustedRoot, v7::kErrCtlNotListed},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " " + c.file);
+    Options o;
+    o.mode = c.mode;
+    o.store = "FALSE";
+    Env env("fail", o);
+    EXPECT_EQ(c.expected, env.validate(c.file)) << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+    EXPECT_TRUE(in_trail(env.err, c.expected));
+    if (c.also != 0) {
+      EXPECT_TRUE(in_trail(env.err, c.also)) << c.also;
+    }
+  }
+}
+
+TEST_F(PathTest, NoTimeCheckAcceptsAnExpiredLeaf) {
+  Options o;
+  o.mode = "NOCRL";
+  o.time_check = false;
+  Env env("notime", o);
+  EXPECT_EQ(0, env.validate("path_expired.der"));
+}
+
+std::string only_file(const std::string &folder) {
+  std::string found;
+  for (const auto &e : std::filesystem::directory_iterator(std::filesystem::u8path(folder))) {
+    EXPECT_TRUE(found.empty()) << "more than one file in " << folder;
+    found = e.path().u8string();
+  }
+  return found;
+}
+
+// The first validation fetches the CA certificate and both lists over LDAP and caches them; the
+// cached issuer is then found by its key identifier and serial.
+TEST_F(PathTest, FetchedCertificatesAndListsAreCached) {
+  Env env("cache");
+  ASSERT_EQ(0, env.validate("path_good.der")) << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+  EXPECT_EQ(fixture("path_crl.der"), read_file(env.cert_dir + kPathCrlName));
+  EXPECT_EQ(fixture("arl_good.der"), read_file(env.cert_dir + kKisaArlName));
+  std::string ca_file = only_file(env.cert_dir + "/CA");
+  EXPECT_EQ(fixture("path_ca.der"), read_file(ca_file));
+  EXPECT_NE(std::string::npos, ca_file.find("_20481.der")) << ca_file;  // serial 0x5001
+
+  Decoded leaf(fixture("path_good.der"));
+  Certificate *issuer = issuer_cert_by_aki(env.ctx, env.cert_dir.c_str(), leaf.cert, ISSUER_BY_AKI_CACHE);
+  ASSERT_NE(nullptr, issuer);
+  EXPECT_EQ(0, name_compare(&issuer->tbs.subject, &leaf.cert->tbs.issuer));
+  asn1_release(&asn1_tmpl_certificate, issuer);
+  // And the built-in table does not hold it.
+  EXPECT_EQ(nullptr, issuer_cert_by_aki(env.ctx, nullptr, leaf.cert, ISSUER_BY_AKI_BUILTIN));
+}
+
+// The accredited CA's leaves name a directory on 127.0.0.1:389, where nothing answers: the lists
+// can come only from the cache.
+TEST_F(PathTest, CachedListsServeWhenTheDirectoryIsDown) {
+  Env down("down");
+  EXPECT_EQ(v7::kErrGetCrl, down.validate("user_km.der"));
+  Env env("cached");
+  write_file(env.cert_dir + kCaCrlName, fixture("crl_good.der"));
+  write_file(env.cert_dir + kKisaArlName, fixture("arl_good.der"));
+  EXPECT_EQ(0, env.validate("user_km.der")) << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+  // A cached list that says revoked is believed like a fetched one.
+  write_file(env.cert_dir + kKisaArlName, fixture("arl_revoked.der"));
+  EXPECT_EQ(v7::kErrCertRevoked, env.validate("user_km.der"));
+}
+
+TEST_F(PathTest, StoreCertsFalseWritesNothing) {
+  Options o;
+  o.store = "FALSE";
+  Env env("nostore", o);
+  EXPECT_EQ(0, env.validate("path_good.der"));
+  EXPECT_EQ(0u, files_under(env.folder));
+}
+
+TEST_F(PathTest, StaleCachedListIsFetchedAgain) {
+  Env env("stale");
+  write_file(env.cert_dir + kPathCrlName, fixture("path_crl_stale.der"));
+  // The stale list has no entries; only the fresh one knows the revocation.
+  EXPECT_EQ(v7::kErrCertRevoked, env.validate("path_revoked.der"));
+  EXPECT_EQ(fixture("path_crl.der"), read_file(env.cert_dir + kPathCrlName));
+}
+
+TEST_F(PathTest, InMemoryLists) {
+  Options o;
+  o.store = "FALSE";
+  Env env("memory", o);
+  struct MemCase {
+    const char *file;
+    const char *arl;
+    const char *crl;
+    int expected;
+  } cases[] = {
+      {"user_km.der", "arl_good.der", "crl_good.der", 0},
+      {"user_km.der", "arl_revoked.der", "crl_good.der", v7::kErrCertRevoked},  // its CA is revoked
+      {"path_good.der", "arl_good.der", "path_crl.der", 0},
+      {"path_revoked.der", "arl_good.der", "path_crl.der", v7::kErrCertRevoked},
+      // A list out of date counts as none: the current one is fetched and knows the revocation.
+      {"path_revoked.der", "arl_good.der", "path_crl_stale.der", v7::kErrCertRevoked},
+      {"path_hold.der", "arl_good.der", nullptr, v7::kErrCertHeld},
+      // A list that does not verify under the issuer is refused, not skipped.
+      {"user_km.der", "arl_good.der", "crl_badsig.der", v7::kErrValidateCrl},
+  };
+  for (const MemCase &c : cases) {
+    SCOPED_TRACE(c.file);
+    Bytes der = fixture(c.file);
+    Bytes arl = fixture(c.arl);
+    Bytes crl = c.crl != nullptr ? fixture(c.crl) : Bytes();
+    err_ctx_clear(&env.err);
+    EXPECT_EQ(c.expected, cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(),
+                                                      crl.empty() ? nullptr : crl.data(), crl.size()))
+        << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+    EXPECT_EQ(nullptr, env.ctx->crls);
+  }
+}
+
+// The chain a peer sends along is searched before the cache; CHAIN mode never asks the directory.
+TEST_F(PathTest, ExtraIssuersForOneCall) {
+  Options o;
+  o.mode = "CHAIN";
+  Env env("extra", o);
+  Bytes der = fixture("path_good.der");
+  Bytes ca = fixture("path_ca.der");
+  Bytes junk = {0x30, 0x03, 0x02, 0x01, 0x01};
+  const uint8_t *ders[] = {junk.data(), ca.data()};
+  const size_t lens[] = {junk.size(), ca.size()};
+  EXPECT_EQ(0, cert_validate_der_with_issuers(der.data(), der.size(), env.ctx, ders, lens, 2));
+  EXPECT_EQ(nullptr, env.ctx->extra_issuers);
+  EXPECT_EQ(v7::kErrNoIssuerCert, env.validate("path_good.der"));
+  // A candidate that did not issue the certificate is not taken.
+  Bytes other = fixture("path_ca_nopathlen.der");
+  const uint8_t *wrong[] = {other.data()};
+  const size_t wrong_lens[] = {other.size()};
+  EXPECT_EQ(v7::kErrNoIssuerCert,
+            cert_validate_der_with_issuers(der.data(), der.size(), env.ctx, wrong, wrong_lens, 1));
+}
+
+// Two CAs that issued each other: chain building stops instead of going round.
+TEST_F(PathTest, ChainBuildingStopsAtARepeat) {
+  Options o;
+  o.mode = "CHAIN";
+  Env env("loop", o);
+  Bytes der = fixture("path_loop_leaf.der");
+  Bytes x = fixture("path_loop_x.der");
+  Bytes y = fixture("path_loop_y.der");
+  const uint8_t *ders[] = {x.data(), y.data()};
+  const size_t lens[] = {x.size(), y.size()};
+  EXPECT_EQ(v7::kErrNoIssuerCert,
+            cert_validate_der_with_issuers(der.data(), der.size(), env.ctx, ders, lens, 2));
+}
+
+// A fetched issuer that must be stored and cannot be fails the lookup.
+TEST_F(PathTest, StoreCertsTrueFailsWhenTheCacheCannotBeWritten) {
+  Options o;
+  o.mode = "NOCRL";
+  Env env("storefail", o);
+  write_file(env.cert_dir, Bytes{1});  // a file where the folder should be
+  EXPECT_EQ(v7::kErrNoIssuerCert, env.validate("path_good.der"));
+  EXPECT_TRUE(in_trail(env.err, v7::kErrStoreIssuer));
+  Options t = o;
+  t.store = "TRY_STORING";
+  Env tolerant("storetry", t);
+  write_file(tolerant.cert_dir, Bytes{1});
+  EXPECT_EQ(0, tolerant.validate("path_good.der"));
+}
+
+TEST_F(PathTest, ContextAndArguments) {
+  Env env("args");
+  EXPECT_EQ(v7::kErrNoValidationCtx, cert_validate_der(nullptr, 0, nullptr));
+  Bytes der = fixture("user_km.der");
+  Decoded cert(der);
+  EXPECT_EQ(v7::kErrNoValidationCtx, cert_validate(cert.cert, nullptr, KU_CHECK_KEY_ENCIPHERMENT));
+  Bytes cut(der.begin(), der.begin() + 100);
+  EXPECT_NE(0, cert_validate_der(cut.data(), cut.size(), env.ctx));
+  strcpy(env.ctx->second_dir, "NOT_AVAILABLE");
+  EXPECT_EQ(v7::kErrProfileDir, cert_validate(cert.cert, env.ctx, KU_CHECK_KEY_ENCIPHERMENT));
+  EXPECT_EQ(nullptr, valctx_create(nullptr, &env.err));
+  EXPECT_EQ(nullptr, valctx_create(env.settings.get(), nullptr));
+
+  // A directory that does not fit the context's 260 characters is refused, not cut.
+  VALIDATION_SETTINGS long_dir = *env.settings;
+  std::string text(261, 'a');
+  strcpy(long_dir.cert_dir, text.c_str());
+  errno = 0;
+  EXPECT_EQ(nullptr, valctx_create(&long_dir, &env.err));
+  EXPECT_EQ(v7::kErrConfigInvalidValue, errno);
+  text.resize(260);
+  strcpy(long_dir.cert_dir, text.c_str());
+  VALIDATION_CTX *fits = valctx_create(&long_dir, &env.err);
+  EXPECT_NE(nullptr, fits);
+  valctx_free(fits);
+}
+
+}  // namespace

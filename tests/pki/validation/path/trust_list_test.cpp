@@ -1,0 +1,60 @@
+// The certificate trust list: a list signed by a trust anchor admits the roots it names.
+#include <gtest/gtest.h>
+
+#include "crypto/base/errno_util.h"
+#include "pki/validation/revocation.h"
+#include "tests/pki/validation/path/path_test_util.h"
+
+namespace {
+
+using namespace pathtest;
+
+class TrustListTest : public PathTestBase {};
+
+size_t count(const CERT_NODE *n) {
+  size_t c = 0;
+  for (; n != nullptr; n = n->next) ++c;
+  return c;
+}
+
+TEST_F(TrustListTest, ListedRootJoinsTheAnchors) {
+  Env env("ctl");
+  Decoded root(fixture("path_root_extra.der"));
+  const size_t before = count(env.ctx->roots);
+  ASSERT_EQ(0, ctl_check(env.ctx, root.cert)) << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+  EXPECT_EQ(before + 1, count(env.ctx->roots));
+  EXPECT_EQ(1u, files_under(env.root_dir));
+  // A second admission does not list it twice.
+  EXPECT_EQ(0, ctl_check(env.ctx, root.cert));
+  EXPECT_EQ(before + 1, count(env.ctx->roots));
+}
+
+TEST_F(TrustListTest, Refusals) {
+  struct {
+    const char *ctl_dn;
+    const char *root;
+    int expected;
+  } cases[] = {
+      {kCtlDn, "path_root_untrusted.der", v7::kErrCtlNotListed},
+      // Signed by a root that is no trust anchor.
+      {"cn=PATH-CTL-FOREIGN,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted},
+      // Values that are certificates, not signed lists.
+      {"cn=KISA-CTL,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted},
+      {"cn=Nobody,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlProcess},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.ctl_dn);
+    Options o;
+    o.ctl_dn = c.ctl_dn;
+    o.store = "FALSE";
+    Env env("ctlno", o);
+    Decoded root(fixture(c.root));
+    const size_t before = count(env.ctx->roots);
+    EXPECT_EQ(c.expected, ctl_check(env.ctx, root.cert))
+        << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+    EXPECT_EQ(before, count(env.ctx->roots));
+    EXPECT_EQ(0u, files_under(env.folder));
+  }
+}
+
+}  // namespace
