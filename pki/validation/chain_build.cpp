@@ -18,6 +18,10 @@ namespace {
 
 constexpr size_t kDnTextCapacity = 512;
 constexpr size_t kDetailLimit = 500;
+// Directory attempts for one issuer. Each may wait out the network limits, and the addresses come
+// from the certificate being validated, which may be a peer's: a certificate that lists hundreds
+// of them must not hold the caller for hours. Real CAs publish one or two.
+constexpr int kMaxDirectoryAttempts = 4;
 
 CERT_NODE *node_new(Certificate *cert, int flag, CERT_NODE *next) {
   auto *node = static_cast<CERT_NODE *>(calloc(1, sizeof(CERT_NODE)));
@@ -115,15 +119,18 @@ Certificate *from_directory(VALIDATION_CTX *ctx, const Certificate *cert, int *c
     *code = push(ctx, errno);
   } else {
     bool first = true;
-    for (const ASN1_LIST *p = cdp; p != nullptr && found == nullptr; p = p->next) {
+    int attempts = 0;
+    for (const ASN1_LIST *p = cdp; p != nullptr && found == nullptr && attempts < kMaxDirectoryAttempts;
+         p = p->next) {
       const auto *point = static_cast<const DistributionPoint *>(p->element);
       if (point == nullptr || point->distribution_point == nullptr) continue;
-      for (const ASN1_LIST *n = point->distribution_point->full_name; n != nullptr && found == nullptr;
-           n = n->next) {
+      for (const ASN1_LIST *n = point->distribution_point->full_name;
+           n != nullptr && found == nullptr && attempts < kMaxDirectoryAttempts; n = n->next) {
         const auto *name = static_cast<const GeneralName *>(n->element);
         if (name == nullptr || name->uniform_resource_identifier == nullptr ||
             name->uniform_resource_identifier->data == nullptr)
           continue;
+        ++attempts;
         found = from_directory_uri(ctx, cert, name->uniform_resource_identifier, dn, &first);
       }
     }

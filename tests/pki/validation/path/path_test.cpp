@@ -8,9 +8,12 @@
 #include <string>
 
 #include "crypto/base/errno_util.h"
+#include "pki/oid/oid.h"
 #include "pki/validation/revocation.h"
 #include "pki/validation/validate.h"
+#include "pki/x509/cert.h"
 #include "pki/x509/name.h"
+#include "tests/pki/asn1/asn1_test_util.h"
 #include "tests/pki/validation/path/path_test_util.h"
 
 namespace {
@@ -219,6 +222,41 @@ TEST_F(PathTest, ChainBuildingStopsAtARepeat) {
   const size_t lens[] = {x.size(), y.size()};
   EXPECT_EQ(v7::kErrNoIssuerCert,
             cert_validate_der_with_issuers(der.data(), der.size(), env.ctx, ders, lens, 2));
+}
+
+// The directory addresses come from the certificate under validation: one that lists a dozen
+// is tried at only a few of them, since each may wait out the network limits.
+TEST_F(PathTest, DirectoryAttemptsPerIssuerAreBounded) {
+  Options o;
+  o.mode = "NOCRL";
+  o.store = "FALSE";
+  Env env("attempts", o);
+  Decoded leaf(fixture("path_orphan.der"));
+  ASSERT_NE(nullptr, leaf.cert);
+  // One distribution point whose full name holds twelve URIs of a port that refuses at once.
+  Bytes uris;
+  const std::string uri = "ldap://127.0.0.1:1/c=KR";
+  for (int i = 0; i < 12; ++i)
+    uris = asn1test::cat({uris, asn1test::tlv(0x86, Bytes(uri.begin(), uri.end()))});
+  Bytes cdp = asn1test::tlv(0x30, asn1test::tlv(0x30, asn1test::tlv(0xA0, asn1test::tlv(0xA0, uris))));
+  auto *ext = const_cast<Extension *>(cert_find_extension(leaf.cert, OID_EXT_CRL_DIST_POINTS));
+  ASSERT_NE(nullptr, ext);
+  const ASN1_BYTES saved = ext->extn_value;
+  ext->extn_value.data = cdp.data();
+  ext->extn_value.len = uint32_t(cdp.size());
+  uint8_t *der = nullptr;
+  size_t len = 0;
+  size_t encoded = der_encode_alloc(&asn1_tmpl_certificate, leaf.cert, &der, &len);
+  ext->extn_value = saved;
+  ASSERT_NE(0u, encoded);
+  EXPECT_EQ(v7::kErrNoIssuerCert, cert_validate_der(der, len, env.ctx));
+  free(der);
+  int attempts = 0;
+  for (const ERROR_NODE *n = env.err.newest; n != nullptr; n = n->older)
+    for (const ERROR_SUBNODE *e = n->first; e != nullptr; e = e->next)
+      if (e->code == v7::kErrLdapConnect) ++attempts;
+  EXPECT_GE(attempts, 1);
+  EXPECT_LE(attempts, 4);
 }
 
 // A fetched issuer that must be stored and cannot be fails the lookup.
