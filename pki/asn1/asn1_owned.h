@@ -26,9 +26,10 @@ class Asn1Owned {
   }
   bool decode(int mode, const ASN1_BYTES &bytes) { return decode(mode, bytes.data, bytes.len); }
 
-  void reset() {
+  // Releases the record held and takes another (or none).
+  void reset(T *record = nullptr) {
     asn1_release(tmpl_, record_);
-    record_ = nullptr;
+    record_ = record;
   }
   T *release() {
     T *r = record_;

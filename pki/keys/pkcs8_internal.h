@@ -27,22 +27,6 @@ constexpr char kFixedIv[] = "5093172846601938";
 // n, the length without the n bytes; otherwise len. Reads only the len bytes at plain.
 size_t kisa_trim(const uint8_t *plain, size_t len);
 
-// A decoded record of the codec, released with its template.
-template <typename T>
-struct Decoded {
-  const ASN1_TEMPLATE *tmpl;
-  T *record = nullptr;
-  explicit Decoded(const ASN1_TEMPLATE *t) : tmpl(t) {}
-  Decoded(const Decoded &) = delete;
-  Decoded &operator=(const Decoded &) = delete;
-  ~Decoded() { asn1_release(tmpl, record); }
-  T *release() {
-    T *r = record;
-    record = nullptr;
-    return r;
-  }
-};
-
 // A heap buffer that may hold key material: wiped before it is freed.
 struct WipedBuffer {
   uint8_t *data = nullptr;

@@ -10,6 +10,7 @@
 #include "crypto/base/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/cipher/cipher.h"
+#include "pki/asn1/asn1_owned.h"
 #include "pki/keys/pkcs8.h"
 #include "pki/keys/pkcs8_internal.h"
 #include "pki/oid/oid.h"
@@ -23,7 +24,7 @@ size_t v7::pkcs8::kisa_trim(const uint8_t *plain, size_t len) {
 
 namespace {
 
-using v7::pkcs8::Decoded;
+using v7::Asn1Owned;
 
 // What the parameters of a blob give the cipher.
 struct CipherInput {
@@ -41,10 +42,10 @@ struct CipherInput {
 
 // {salt, iterationCount, keyLength OPTIONAL, prf OPTIONAL}: only a specified salt, no prf and a
 // count of 1 to kMaxIterations are accepted. A keyLength is ignored: the cipher fixes the length.
-int read_kdf_params(const ASN1_BYTES *params, Decoded<PBKDF2Params> *kdf, uint32_t *iterations) {
-  kdf->record = v7::pkcs8::decode_any<PBKDF2Params>(params, &asn1_tmpl_pbkdf2_params);
-  if (kdf->record == nullptr) return v7::kErrInvalidPkcs5Format;
-  const PBKDF2Params &p = *kdf->record;
+int read_kdf_params(const ASN1_BYTES *params, Asn1Owned<PBKDF2Params> *kdf, uint32_t *iterations) {
+  kdf->reset(v7::pkcs8::decode_any<PBKDF2Params>(params, &asn1_tmpl_pbkdf2_params));
+  if (!*kdf) return v7::kErrInvalidPkcs5Format;
+  const PBKDF2Params &p = **kdf;
   if (p.salt.specified == nullptr || p.prf != nullptr) return v7::kErrInvalidPkcs5Format;
   errno = 0;
   int32_t count = asn1_integer_to_int(&p.iteration_count);
@@ -55,21 +56,21 @@ int read_kdf_params(const ASN1_BYTES *params, Decoded<PBKDF2Params> *kdf, uint32
 
 // PBES2 {keyDerivationFunc PBKDF2, encryptionScheme {OID, IV}}.
 int pbes2_cipher_input(const AlgorithmIdentifier &alg, const char *password, CipherInput *in) {
-  Decoded<PBES2Params> pbes2(&asn1_tmpl_pbes2_params);
-  pbes2.record = v7::pkcs8::decode_any<PBES2Params>(alg.parameters, &asn1_tmpl_pbes2_params);
-  if (pbes2.record == nullptr || oid_to_id(&pbes2.record->key_derivation_func.algorithm) != OID_PBKDF2)
+  Asn1Owned<PBES2Params> pbes2(&asn1_tmpl_pbes2_params);
+  pbes2.reset(v7::pkcs8::decode_any<PBES2Params>(alg.parameters, &asn1_tmpl_pbes2_params));
+  if (!pbes2 || oid_to_id(&pbes2->key_derivation_func.algorithm) != OID_PBKDF2)
     return v7::kErrInvalidPkcs5Format;
-  Decoded<PBKDF2Params> kdf(&asn1_tmpl_pbkdf2_params);
+  Asn1Owned<PBKDF2Params> kdf(&asn1_tmpl_pbkdf2_params);
   uint32_t iterations = 0;
-  int code = read_kdf_params(pbes2.record->key_derivation_func.parameters, &kdf, &iterations);
+  int code = read_kdf_params(pbes2->key_derivation_func.parameters, &kdf, &iterations);
   if (code != 0) return code;
 
-  const AlgorithmIdentifier &scheme = pbes2.record->encryption_scheme;
-  Decoded<ASN1_BYTES> iv(&asn1_tmpl_octet_string);
-  iv.record = v7::pkcs8::decode_any<ASN1_BYTES>(scheme.parameters, &asn1_tmpl_octet_string);
-  if (iv.record == nullptr) return v7::kErrUnsupportedCipher;
+  const AlgorithmIdentifier &scheme = pbes2->encryption_scheme;
+  Asn1Owned<ASN1_BYTES> iv(&asn1_tmpl_octet_string);
+  iv.reset(v7::pkcs8::decode_any<ASN1_BYTES>(scheme.parameters, &asn1_tmpl_octet_string));
+  if (!iv) return v7::kErrUnsupportedCipher;
   int id = oid_to_id(&scheme.algorithm);
-  size_t iv_len = iv.record->len;
+  size_t iv_len = iv->len;
   if (id == OID_SEED_CBC && iv_len == 16) {
     in->cipher = kCrtCipherSeed;
   } else if (id == OID_KR_100001_1_20 && iv_len == 16) {
@@ -83,20 +84,20 @@ int pbes2_cipher_input(const AlgorithmIdentifier &alg, const char *password, Cip
   } else {
     return v7::kErrUnsupportedCipher;
   }
-  std::memcpy(in->iv, iv.record->data, iv_len);
+  std::memcpy(in->iv, iv->data, iv_len);
   in->iv_len = iv_len;
-  const ASN1_BYTES &salt = *kdf.record->salt.specified;
+  const ASN1_BYTES &salt = *kdf->salt.specified;
   return pbkdf2_sha1(reinterpret_cast<const uint8_t *>(password), std::strlen(password), salt.data, salt.len,
                      iterations, in->key, in->key_len);
 }
 
 // The KISA schemes: {salt, iterationCount} under the top-level OID, SEED-CBC.
 int kisa_cipher_input(const AlgorithmIdentifier &alg, bool fixed_iv, const char *password, CipherInput *in) {
-  Decoded<PBKDF2Params> kdf(&asn1_tmpl_pbkdf2_params);
+  Asn1Owned<PBKDF2Params> kdf(&asn1_tmpl_pbkdf2_params);
   uint32_t iterations = 0;
   int code = read_kdf_params(alg.parameters, &kdf, &iterations);
   if (code != 0) return code;
-  const ASN1_BYTES &salt = *kdf.record->salt.specified;
+  const ASN1_BYTES &salt = *kdf->salt.specified;
   code = kisa_pbkdf1(reinterpret_cast<const uint8_t *>(password), std::strlen(password), salt.data, salt.len,
                      iterations, in->key, in->iv);
   if (code == 0 && fixed_iv) std::memcpy(in->iv, v7::pkcs8::kFixedIv, 16);
@@ -108,15 +109,13 @@ PrivateKeyInfo *open_blob(const uint8_t *der, size_t length, const char *passwor
     *code = v7::kErrInvalidParameter;
     return nullptr;
   }
-  Decoded<EncryptedPrivateKeyInfo> blob(&asn1_tmpl_encrypted_private_key_info);
-  blob.record = static_cast<EncryptedPrivateKeyInfo *>(
-      asn1_decode_alloc(ASN1_MODE_DER, der, &asn1_tmpl_encrypted_private_key_info, length));
-  if (blob.record == nullptr) {
+  Asn1Owned<EncryptedPrivateKeyInfo> blob(&asn1_tmpl_encrypted_private_key_info);
+  if (!blob.decode(ASN1_MODE_DER, der, length)) {
     *code = errno;
     return nullptr;
   }
-  const AlgorithmIdentifier &alg = blob.record->encryption_algorithm;
-  const ASN1_BYTES &data = blob.record->encrypted_data;
+  const AlgorithmIdentifier &alg = blob->encryption_algorithm;
+  const ASN1_BYTES &data = blob->encrypted_data;
   CipherInput in;
   int id = oid_to_id(&alg.algorithm);
   bool kisa = id == OID_PBE_SHA1_SEED_CBC || id == OID_SEED_CBC;
