@@ -56,14 +56,22 @@ class RelaydTest : public testing::Test {
   }
 };
 
-// The reply to a Hello, built by hand: [len][certificate] below 3.0, [len][tag 0 item] from 3.0.
-std::string server_certificate(uint16_t version) {
-  std::ifstream in(v7test::fixtures_path("relay/server_cert.der"), std::ios::binary);
+std::string fixture(const char *name) {
+  std::ifstream in(v7test::fixtures_path(name), std::ios::binary);
   std::string der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_FALSE(der.empty());
-  std::string inner = der;
-  if (version >= relay_version(3, 0))
-    inner = std::string(1, '\0') + char(der.size() >> 8) + char(der.size()) + der;
+  EXPECT_FALSE(der.empty()) << name;
+  return der;
+}
+
+std::string item(char tag, const std::string &data) {
+  return std::string(1, tag) + char(data.size() >> 8) + char(data.size()) + data;
+}
+
+// The reply to a Hello, built by hand: [len][certificate] below 3.0; from 3.0 [len][items], the
+// certificate as tag 0 and the CA that issued it (the server's --chain) as tag 1.
+std::string server_certificate(uint16_t version) {
+  std::string inner = fixture("pki/relay.der");
+  if (version >= relay_version(3, 0)) inner = item(0, inner) + item(1, fixture("pki/ca.der"));
   std::string body = std::string(1, char(inner.size() >> 8)) + char(inner.size()) + inner;
   return std::string{'\x03', char(version >> 8), char(version), char(body.size() >> 8), char(body.size())} +
          body;

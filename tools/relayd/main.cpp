@@ -1,17 +1,8 @@
-// relayd: the test relay server. Listens on 127.0.0.1 only, answers Hello with a canned relay
-// certificate in raw and HTTP mode, and applies scripted faults to its replies. It stops on
-// SIGTERM or after its lifetime, whichever comes first.
-//
-//   relayd --cert DER --ports-file FILE [--pid-file FILE] [--lifetime SECONDS]
-//          [--daemon [--log FILE]]
-//          [--listen NAME:MODE:PORT[:FAULT,...]]... [--script FILE]
-//   relayd --stop PIDFILE
-//
-// MODE is raw, http, silent (a listener that never answers a connection attempt) or refused (a
-// bound port with no listener). PORT 0 picks a free port; the ports file gets one "NAME PORT"
-// line per listener once all of them are ready. A script file holds one listener spec a line.
-// FAULTs: split=N+N+..., pause-ms=N, stall-at=N, stall-ms=N, close-after=N, zero-record,
-// head-oversize, head-malformed, no-content-length, content-length=TEXT.
+// relayd: the test relay server. Listens on 127.0.0.1 only, in raw and HTTP mode; answers Hello
+// with its certificate, pairs a sender with a recipient by the authorization code it issues and
+// relays their records; applies scripted faults to its replies. It stops on SIGTERM, when the
+// program that started a daemon ends, or after its lifetime, whichever comes first.
+// tools/relayd/README.md has the command line and the faults.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -27,9 +18,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 
+#include "crypto/base/wipe.h"
 #include "tools/relayd/relayd.h"
 
 namespace {
@@ -41,8 +34,10 @@ volatile sig_atomic_t g_stop = 0;
 void on_term(int) { g_stop = 1; }
 
 struct Options {
-  std::string cert, ports_file, pid_file, stop_pid_file, log_file = "/dev/null";
+  std::string cert, key, ports_file, pid_file, stop_pid_file, log_file = "/dev/null";
+  std::vector<std::string> chain;
   int lifetime = 120;
+  long code_lifetime = 300;
   bool daemon = false;
   std::vector<Listener> listeners;
 };
@@ -66,6 +61,12 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error) {
     Listener l;
     if (arg == "--cert")
       o->cert = value;
+    else if (arg == "--key")
+      o->key = value;
+    else if (arg == "--chain")
+      o->chain.push_back(value);
+    else if (arg == "--code-lifetime")
+      o->code_lifetime = atol(value.c_str());
     else if (arg == "--ports-file")
       o->ports_file = value;
     else if (arg == "--pid-file")
@@ -96,6 +97,9 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error) {
     return *error = "--cert, --ports-file and at least one listener are required", false;
   }
   if (o->lifetime <= 0 || o->lifetime > 3600) return *error = "--lifetime must be 1..3600 seconds", false;
+  if (o->code_lifetime <= 0 || o->code_lifetime > 3600)
+    return *error = "--code-lifetime must be 1..3600 seconds", false;
+  if (o->chain.size() > 2) return *error = "at most two --chain certificates (items 1 and 3)", false;
   return true;
 }
 
@@ -156,6 +160,11 @@ bool open_listener(Listener *l, std::string *error) {
   if (l->mode == Mode::Silent) return make_silent(l, error);
   if (listen(l->fd, 16) != 0) return *error = l->name + ": " + strerror(errno), false;
   return true;
+}
+
+std::vector<uint8_t> read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 bool write_file(const std::string &path, const std::string &text) {
@@ -221,9 +230,22 @@ int main(int argc, char **argv) {
   if (!parse_args(argc, argv, &o, &error)) return usage(error);
   if (!o.stop_pid_file.empty()) return stop(o.stop_pid_file);
 
-  std::ifstream cert_file(o.cert, std::ios::binary);
-  std::vector<uint8_t> cert((std::istreambuf_iterator<char>(cert_file)), std::istreambuf_iterator<char>());
-  if (cert.empty() || cert.size() > 60000) return usage("cannot read a certificate from " + o.cert);
+  relayd::ServerConfig config;
+  config.code_ms = o.code_lifetime * 1000;
+  config.cert_der = read_file(o.cert);
+  if (config.cert_der.empty() || config.cert_der.size() > 30000)
+    return usage("cannot read a certificate from " + o.cert);
+  for (const std::string &path : o.chain) {
+    config.chain.push_back(read_file(path));
+    if (config.chain.back().empty() || config.chain.back().size() > 15000)
+      return usage("cannot read a certificate from " + path);
+  }
+  if (!o.key.empty()) {
+    std::vector<uint8_t> der = read_file(o.key);
+    config.key = relayd::load_private_key(der, &error);
+    v7::secure_wipe(der.data(), der.size());
+    if (config.key == nullptr) return usage(o.key + ": " + error);
+  }
 
   // A daemon also ends with the program that started it (the test runner), so that one whose
   // stop never comes does not outlive the run.
@@ -266,7 +288,7 @@ int main(int argc, char **argv) {
       int one = 1;
       // Pieces of a split reply must leave as separate segments.
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-      std::thread(relayd::serve_connection, fd, *owners[i], cert).detach();
+      std::thread(relayd::serve_connection, fd, *owners[i], std::cref(config)).detach();
     }
   }
   unlink(o.ports_file.c_str());
