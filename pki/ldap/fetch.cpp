@@ -1,7 +1,9 @@
 // One fetch over the socket seam: connect within the limit, bind, search, read the replies,
-// unbind. TCP is a stream, so every read gathers its bytes chunk by chunk, each chunk waited for
-// at most kLdapWaitSeconds.
+// unbind. TCP is a stream, so every read gathers its bytes chunk by chunk; the whole read, not
+// each chunk, must arrive within kLdapWaitSeconds, so that a server dripping a byte now and then
+// cannot hold the caller.
 
+#include <chrono>
 #include <cstring>
 
 #include "crypto/base/errno_util.h"
@@ -36,19 +38,27 @@ struct NetSession {
   }
 };
 
-// Waits for one of the events on s; false on a time-out or a failed wait.
-bool wait_for(Socket s, unsigned wanted) {
+using Clock = std::chrono::steady_clock;
+
+// Waits for one of the events on s until the deadline; false on a time-out or a failed wait.
+bool wait_for(Socket s, unsigned wanted, Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) return false;
+  int seconds = int((left + 999) / 1000);
   unsigned ready = 0;
-  return net_select(s, wanted, kLdapWaitSeconds, &ready) > 0 && (ready & wanted) != 0;
+  return net_select(s, wanted, seconds, &ready) > 0 && (ready & wanted) != 0;
 }
+
+Clock::time_point deadline_from_now() { return Clock::now() + std::chrono::seconds(kLdapWaitSeconds); }
 
 class SocketSource : public ByteSource {
  public:
   explicit SocketSource(Socket s) : s_(s) {}
   int pull(uint8_t *out, size_t n) override {
     size_t got = 0;
+    const Clock::time_point deadline = deadline_from_now();
     while (got < n) {
-      if (!wait_for(s_, kNetReadable)) return kErrLdapRecv;
+      if (!wait_for(s_, kNetReadable, deadline)) return kErrLdapRecv;
       size_t chunk = n - got < 0x10000 ? n - got : 0x10000;
       int r = net_recv(s_, out + got, int(chunk));
       if (r == 0) return kErrLdapRecv;  // the peer closed before the message was whole
@@ -67,8 +77,9 @@ class SocketSource : public ByteSource {
 
 int send_all(Socket s, const uint8_t *data, size_t n) {
   size_t sent = 0;
+  const Clock::time_point deadline = deadline_from_now();
   while (sent < n) {
-    if (!wait_for(s, kNetWritable)) return kErrLdapSend;
+    if (!wait_for(s, kNetWritable, deadline)) return kErrLdapSend;
     size_t chunk = n - sent < 0x10000 ? n - sent : 0x10000;
     int r = net_send(s, data + sent, int(chunk));
     if (r < 0 && (net_last_error() == kNetWouldBlock || net_last_error() == kNetInterrupted)) continue;

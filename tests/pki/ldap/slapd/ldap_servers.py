@@ -172,6 +172,15 @@ def case_chunked(conn, args):
     read_message(conn)  # the unbind
 
 
+def case_drip(conn, args):
+    """A good entry sent one byte every 0.2 s: each byte comes within the wait, the whole never."""
+    mid = bind_then_search(conn)
+    reply = entry(mid, b"cn=x", [(b"cACertificate;binary", [fixture(args, "ca.der")])]) + done(mid)
+    for i in range(len(reply)):
+        conn.sendall(reply[i:i + 1])
+        time.sleep(0.2)
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
