@@ -27,13 +27,20 @@ DecodedCert::~DecodedCert() { asn1_release(&asn1_tmpl_certificate, cert_); }
 using v7::with_errno;
 using v7::x509::DecodedCert;
 
+// The decoded certificate of these readers is released inside their block, before errno is set:
+// the release frees memory, and whatever the C library does to errno there must not replace the
+// code.
 int cert_hash_alg(const uint8_t *der, size_t length) {
-  DecodedCert cert(der, length);
-  if (cert.get() == nullptr) return with_errno(cert.error(), 0);
-  int id = oid_to_id(&cert.get()->signature_algorithm.algorithm);
+  int code = 0, id = 0;
+  {
+    DecodedCert cert(der, length);
+    if (cert.get() == nullptr)
+      code = cert.error();
+    else
+      id = oid_to_id(&cert.get()->signature_algorithm.algorithm);
+  }
   // Any other algorithm is an answer, not a failure: the unknown-OID code must not leak out.
-  if (id == OID_SHA256_WITH_RSA || id == OID_SHA1_WITH_RSA) return with_errno(0, id);
-  return with_errno(0, 0);
+  return with_errno(code, id == OID_SHA256_WITH_RSA || id == OID_SHA1_WITH_RSA ? id : 0);
 }
 
 int cert_rsa_key_bits(const Certificate *cert) {
@@ -50,20 +57,31 @@ int cert_rsa_key_bits(const Certificate *cert) {
 }
 
 int cert_key_bits(const uint8_t *der, size_t length) {
-  DecodedCert cert(der, length);
-  if (cert.get() == nullptr) return with_errno(cert.error(), 0);
-  int bits = cert_rsa_key_bits(cert.get());
-  return with_errno(bits == 0 ? errno : 0, bits);
+  int code = 0, bits = 0;
+  {
+    DecodedCert cert(der, length);
+    if (cert.get() == nullptr)
+      code = cert.error();
+    else if ((bits = cert_rsa_key_bits(cert.get())) == 0)
+      code = errno;
+  }
+  return with_errno(code, bits);
 }
 
 size_t cert_subject_der(const uint8_t *der, size_t length, uint8_t **out, size_t *out_len) {
   if (out == nullptr || out_len == nullptr) return with_errno(v7::kErrInvalidParameter, size_t(0));
   *out = nullptr;
   *out_len = 0;
-  DecodedCert cert(der, length);
-  if (cert.get() == nullptr) return with_errno(cert.error(), size_t(0));
-  size_t n = asn1_encode_new(&cert.get()->tbs.subject, &asn1_tmpl_name, out, out_len);
-  return with_errno(n == 0 ? errno : 0, n);
+  int code = 0;
+  size_t n = 0;
+  {
+    DecodedCert cert(der, length);
+    if (cert.get() == nullptr)
+      code = cert.error();
+    else if ((n = asn1_encode_new(&cert.get()->tbs.subject, &asn1_tmpl_name, out, out_len)) == 0)
+      code = errno;
+  }
+  return with_errno(code, n);
 }
 
 void cert_nodes_free(CERT_NODE *list) {

@@ -96,11 +96,15 @@ int dn_attr_value_text(const ASN1_BYTES *value, char *out, size_t capacity) {
   return with_errno(0, int(length));
 }
 
+namespace {
+
 // Values are written as they stand: a "," "+" or "=" inside a value is not escaped. This is the
 // display form that the directory lookups and the CA folder names are built from, so it stays;
 // such a name is ambiguous as text, and only comparisons of the decoded names are exact.
-int name_to_text(const ASN1_LIST *rdn_sequence, const char *separator, char *out, size_t capacity) {
-  if (rdn_sequence == nullptr) return with_errno(v7::kErrInvalidParameter, 0);
+// The code goes back in *code and errno is left to the caller: freeing the list of RDNs may
+// touch errno, so it is set after that.
+int write_name(const ASN1_LIST *rdn_sequence, const char *separator, char *out, size_t capacity, int *code) {
+  *code = 0;
   if (separator == nullptr) separator = ",";
   std::vector<const ASN1_LIST *> rdns;
   for (const ASN1_LIST *node = rdn_sequence; node != nullptr; node = node->next)
@@ -114,11 +118,13 @@ int name_to_text(const ASN1_LIST *rdn_sequence, const char *separator, char *out
       const AttributeTypeAndValue *atv = static_cast<const AttributeTypeAndValue *>(a->element);
       if (atv == nullptr) continue;
       const char *name = atv->type.data != nullptr ? short_name(oid_to_id(&atv->type)) : nullptr;
-      if (name == nullptr) return with_errno(v7::kErrInvalidDnType, 0);
+      if (name == nullptr) {
+        *code = v7::kErrInvalidDnType;
+        return 0;
+      }
       const uint8_t *text;
       size_t length;
-      int code = value_text(atv->value, &text, &length);
-      if (code != 0) return with_errno(code, 0);
+      if ((*code = value_text(atv->value, &text, &length)) != 0) return 0;
       if (!first) sink.add("+");
       first = false;
       sink.add(name);
@@ -126,10 +132,22 @@ int name_to_text(const ASN1_LIST *rdn_sequence, const char *separator, char *out
       sink.add(text, length);
     }
   }
-  if (out == nullptr) return with_errno(0, int(sink.used + 1));
-  if (sink.used >= capacity) return with_errno(v7::kErrInsufficientBuffer, 0);
+  if (out == nullptr) return int(sink.used + 1);
+  if (sink.used >= capacity) {
+    *code = v7::kErrInsufficientBuffer;
+    return 0;
+  }
   out[sink.used] = '\0';
-  return with_errno(0, int(sink.used));
+  return int(sink.used);
+}
+
+}  // namespace
+
+int name_to_text(const ASN1_LIST *rdn_sequence, const char *separator, char *out, size_t capacity) {
+  if (rdn_sequence == nullptr) return with_errno(v7::kErrInvalidParameter, 0);
+  int code = 0;
+  int length = write_name(rdn_sequence, separator, out, capacity, &code);
+  return with_errno(code, length);
 }
 
 int name_to_text_comma(const Name *name, char *out, size_t capacity) {
