@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "crypto/base/errno_util.h"
+#include "crypto/base/wipe.h"
 #include "pki/asn1/internal.h"
 
 namespace v7 {
@@ -222,6 +223,7 @@ size_t der_encode_alloc(const ASN1_TEMPLATE *tmpl, const void *record, uint8_t *
   int rc;
   size_t written = v7::asn1::encode_top(item, record, out, &rc);
   if (rc != 0) {
+    v7::secure_wipe(out, size);  // a key record may have been partly written
     std::free(out);
     return v7::with_errno(rc, size_t(0));
   }
