@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "crypto/base/wipe.h"
 #include "media/registry_settings.h"
@@ -97,9 +98,11 @@ void relay_received_record_free(ReceivedCertRecord *r) {
 }
 
 CThreadParam::~CThreadParam() {
-  free(text1);
-  free(text2);
-  free(text3);
+  // The typed code and registration number are as secret as the controller's own copy of them.
+  for (char *text : {text1, text2, text3}) {
+    if (text != nullptr) v7::secure_wipe(text, strlen(text));
+    free(text);
+  }
   if (queue_ready != nullptr) CloseHandle(queue_ready);
 }
 

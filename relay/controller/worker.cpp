@@ -105,13 +105,19 @@ struct Run {
     relay_free(reply);
   }
 
+  // The controller may shut the socket down at any moment, under the block's lock.
+  intptr_t socket() const {
+    std::lock_guard<std::mutex> hold(param->socket_lock);
+    return param->socket;
+  }
+
   // Sends the record built last; with a reply wanted, waits for it.
   int exchange(unsigned notice, bool want_reply = true) {
     relay_free(reply);
     reply = nullptr;
     reply_len = 0;
-    int rc = RelayExchangeMessage(out, out_len, notice, param->socket, want_reply ? &reply : nullptr,
-                                  &reply_len, param->sheet, param->transport, param->host);
+    int rc = RelayExchangeMessage(out, out_len, notice, socket(), want_reply ? &reply : nullptr, &reply_len,
+                                  param->sheet, param->transport, param->host);
     free(out);
     out = nullptr;
     out_len = 0;
@@ -123,7 +129,8 @@ struct Run {
     if (rc != -2) return -1;
     uint8_t *alert = nullptr;
     size_t n = relay_alert_record(session, &alert);
-    if (n != 0) send_record(alert, n, param->socket, param->transport, param->host);
+    intptr_t sock = socket();
+    if (n != 0 && sock != -1) send_record(alert, n, sock, param->transport, param->host);
     free(alert);
     return -2;
   }
