@@ -1,7 +1,8 @@
 #include "platform/clock/clock.h"
 
 #include <atomic>
-#include <ctime>
+
+#include "platform/clock/internal.h"
 
 namespace {
 std::atomic<ClockHook> g_hook{nullptr};
@@ -9,26 +10,17 @@ std::atomic<ClockHook> g_hook{nullptr};
 
 int64_t platform_time_now() {
   if (ClockHook hook = g_hook.load()) return hook();
-  return int64_t(std::time(nullptr));
+  return platform_os_time_now();
 }
 
 void platform_set_clock_hook(ClockHook hook) { g_hook.store(hook); }
 
 bool platform_local_time(int64_t utc, LocalTimeFields *out) {
-  if (out == nullptr) return false;
-  const std::time_t t = std::time_t(utc);
-  if (int64_t(t) != utc) return false;  // a 32-bit time_t cannot hold it
-  std::tm fields{};
-#if defined(_WIN32)
-  if (localtime_s(&fields, &t) != 0) return false;
-#else
-  if (localtime_r(&t, &fields) == nullptr) return false;
-#endif
-  out->year = fields.tm_year + 1900;
-  out->month = fields.tm_mon + 1;
-  out->day = fields.tm_mday;
-  out->hour = fields.tm_hour;
-  out->minute = fields.tm_min;
-  out->second = fields.tm_sec;
+  // Certificates say 9999-12-31 23:59:59 at the latest; nothing past that is a date to show.
+  constexpr int64_t kLastSecond = 253402300799;  // 9999-12-31 23:59:59 UTC
+  if (out == nullptr || utc < 0 || utc > kLastSecond) return false;
+  LocalTimeFields fields{};
+  if (!platform_os_local_time(utc, &fields) || fields.year > 9999) return false;
+  *out = fields;
   return true;
 }

@@ -23,11 +23,14 @@ void *operator new(std::size_t size) {
   if (p == nullptr) throw std::bad_alloc();
   return p;
 }
-void operator delete(void *p) noexcept {
+namespace {
+void release(void *p) {
   std::free(p);
   if (g_clobber) errno = kClobbered;
 }
-void operator delete(void *p, std::size_t) noexcept { operator delete(p); }
+}  // namespace
+void operator delete(void *p) noexcept { release(p); }
+void operator delete(void *p, std::size_t) noexcept { release(p); }
 
 namespace x509test {
 namespace {
