@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/seal/seal.h"
 #include "pki/text/file_broker.h"

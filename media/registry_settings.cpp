@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "crypto/base/errno_util.h"
-#include "media/os_version.h"
+#include "platform/errors/errno_util.h"
+#include "platform/osver/os_version.h"
 #include "pki/text/codepage.h"
 #include "platform/registry/registry.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "crypto/base/endian.h"
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "platform/net/last_error.h"
 #include "platform/ui/message_box.h"

@@ -1,6 +1,6 @@
 // Long division by the classical method (normalise, estimate each quotient word from the top two
 // words, correct with the second divisor word, multiply-subtract, add back on a borrow).
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/bignum/internal.h"
 
 namespace {

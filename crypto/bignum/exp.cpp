@@ -2,7 +2,7 @@
 //
 // The window makes the sequence of squarings and multiplications, and so the time taken, depend
 // on the exponent's bits. It is not a constant-time exponentiation.
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/bignum/internal.h"
 
 namespace {

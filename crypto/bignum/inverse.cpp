@@ -4,7 +4,7 @@
 // t(i+1) = t(i-1) + q(i) t(i) satisfy t(i) a = (-1)^(i+1) r(i) mod m, so the signs need not be
 // stored: the parity of the last index decides whether the inverse is t or m - t. Every t(i)
 // stays at or below m, so n words hold them.
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/bignum/internal.h"
 
 int bn_mod_inverse(size_t n, uint32_t *out, const uint32_t *a, size_t a_words, const uint32_t *m,

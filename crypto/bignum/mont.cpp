@@ -1,5 +1,5 @@
 // Montgomery setup and reduction.
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/bignum/internal.h"
 
 namespace {

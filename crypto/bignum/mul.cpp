@@ -1,5 +1,5 @@
 // Products: schoolbook rows, Karatsuba on even sizes, and the size-driven dispatch of bn_mul.
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/bignum/internal.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Squares: about half the word products of a general product, which is why every squaring of the
 // exponentiation comes here rather than to bn_mul.
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/bignum/internal.h"
 
 void bn_sqr_schoolbook(const uint32_t *a, uint32_t *out, size_t n, uint32_t *scratch) {

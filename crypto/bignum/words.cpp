@@ -1,5 +1,5 @@
 // Word primitives: counts, comparisons, byte conversions, additions, word products and shifts.
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/bignum/internal.h"
 
 namespace {

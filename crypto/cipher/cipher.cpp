@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/cipher/internal.h"
 

@@ -1,7 +1,7 @@
 // The toolkit's symmetric-encryption object: one cipher bound to a key schedule, a mode of
 // operation, a padding rule and an IV. Each encrypt or decrypt call handles one whole message.
 //
-// Functions return 0 (or null) on failure with the code in errno (crypto/base/errno_util.h).
+// Functions return 0 (or null) on failure with the code in errno (platform/errors/errno_util.h).
 // Usual order: cipher_new, cipher_set_key, cipher_set_mode, any number of cipher_encrypt and
 // cipher_decrypt calls, cipher_free.
 #pragma once

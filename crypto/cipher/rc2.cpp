@@ -1,7 +1,7 @@
 // RC2 (RFC 2268). The effective key bits are a parameter of the key expansion only; the block
 // operations are the same for every key.
 #include "crypto/base/endian.h"
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/cipher/internal.h"
 

@@ -2,7 +2,7 @@
 // continues the stream where the last one stopped.
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/cipher/internal.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // The schedule is the 32 round-key words K(1,0) K(1,1) ... K(16,1), each stored big-endian, so that
 // it reads the same on every platform and needs no alignment.
 #include "crypto/base/endian.h"
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/cipher/internal.h"
 

@@ -1,7 +1,7 @@
 // The dispatching interface over the digests, the one-shot digest and the identifier table.
 #include <cstdlib>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/hash/internal.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/hash/internal.h"
 

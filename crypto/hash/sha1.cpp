@@ -1,6 +1,6 @@
 // SHA-1 (FIPS 180-4).
 #include "crypto/base/endian.h"
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/hash/internal.h"
 
 namespace v7 {

@@ -2,7 +2,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/bignum/bignum.h"
 #include "crypto/random/random.h"

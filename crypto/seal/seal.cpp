@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/cipher/cipher.h"
 #include "crypto/hash/hash.h"

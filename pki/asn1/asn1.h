@@ -4,7 +4,7 @@
 // the one tag-and-length reader and writer, INTEGER to int, OID contents to dotted text and the
 // two ASN.1 time types.
 //
-// Every function leaves its failure code in errno (crypto/base/errno_util.h, the kErrAsn1 block,
+// Every function leaves its failure code in errno (platform/errors/errno_util.h, the kErrAsn1 block,
 // plus 1000 out of memory in the entry points, 1204 out of memory inside the decoder, 1001 bad
 // arguments and 1002 a short output buffer).
 //

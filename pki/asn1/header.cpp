@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/internal.h"
 
 namespace v7 {

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/internal.h"
 
 namespace v7 {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/hash/hash.h"
 #include "pki/asn1/asn1_owned.h"

@@ -1,6 +1,6 @@
 // Finding the signer's certificate among those a SignedData carries.
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/asn1_owned.h"
 #include "pki/cms/cms.h"
 #include "pki/oid/oid.h"

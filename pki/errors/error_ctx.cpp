@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/errors/error_tables.h"
 #include "pki/errors/internal.h"
 #include "pki/text/codepage.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 
 namespace v7 {
 namespace {

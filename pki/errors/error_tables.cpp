@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "pki/errors/internal.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 
 namespace v7 {
 

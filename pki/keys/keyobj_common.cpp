@@ -1,6 +1,6 @@
 // What every kind of private-key object shares: the record's life, its certificate and random
 // value, the accessors, the credential rules and the null-accepting dispatch.
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "pki/asn1/asn1.h"
 #include "pki/keys/keyobj.h"

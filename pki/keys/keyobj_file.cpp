@@ -2,7 +2,7 @@
 // handed over as a plain RSAPrivateKey) and held in an RSA_CTX for signing and decrypting.
 #include <cerrno>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "pki/asn1/key_types.h"
 #include "pki/keys/keyobj.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/rsa/rsa.h"
 

@@ -1,7 +1,7 @@
 // The stored-signature kind: a phone module signed once and handed over the signature with its
 // certificate. The object answers every sign request with that stored value, whatever the data;
 // a caller that needs a signature over fresh data cannot get one from this kind.
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/keys/keyobj.h"
 #include "pki/keys/keyobj_internal.h"
 

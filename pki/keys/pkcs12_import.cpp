@@ -2,7 +2,7 @@
 #include <utility>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/cipher/cipher.h"
 #include "crypto/hash/hash.h"

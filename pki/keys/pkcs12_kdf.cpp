@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/hash/hash.h"
 #include "pki/keys/pkcs12.h"

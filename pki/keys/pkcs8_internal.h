@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "pki/asn1/asn1.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "crypto/base/endian.h"
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/cipher/cipher.h"
 #include "crypto/hash/hash.h"

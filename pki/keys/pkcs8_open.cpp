@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/cipher/cipher.h"
 #include "pki/asn1/asn1_owned.h"

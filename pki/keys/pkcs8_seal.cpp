@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/cipher/cipher.h"
 #include "crypto/random/random.h"

@@ -2,7 +2,7 @@
 // SubjectPublicKeyInfo, verifying signatures and encrypting by scheme id.
 #include <cerrno>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/asn1.h"
 #include "pki/keys/keyobj.h"
 #include "pki/keys/keyobj_internal.h"

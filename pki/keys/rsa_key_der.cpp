@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/asn1.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/keys/keyobj_internal.h"
 
 namespace {

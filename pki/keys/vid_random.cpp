@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/keys/pkcs8_internal.h"
 #include "pki/oid/oid.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/x509_types.h"
 #include "pki/ldap/internal.h"
 #include "pki/text/codepage.h"

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/random/random.h"
 #include "pki/ldap/internal.h"
 #include "platform/net/net.h"
@@ -14,9 +14,6 @@
 namespace v7 {
 namespace ldap {
 namespace {
-
-// WSAEINPROGRESS: Winsock's other answer for a connect still under way.
-constexpr int kNetInProgress = 10036;
 
 // The socket, closed on every path out of the fetch.
 struct Connection {
@@ -149,7 +146,6 @@ void *fetch(const LDAP_URL *url, int kind, int *code) {
 
 int connect_with_timeout(v7::Socket s, const LDAP_ADDRESS *address, size_t address_len) {
   using namespace v7;
-  using v7::ldap::kNetInProgress;
   if (s == kInvalidSocket || address == nullptr || address_len != sizeof(LDAP_ADDRESS))
     return with_errno(kErrInvalidParameter, -1);
   if (net_set_nonblocking(s, true) != 0) return with_errno(net_last_error(), -1);

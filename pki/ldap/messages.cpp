@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/asn1_owned.h"
 #include "pki/asn1/x509_types.h"
 #include "pki/ldap/internal.h"

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/oid/internal.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 
 int oid_to_id(const ASN1_BYTES *oid) {
   if (oid == nullptr || oid->data == nullptr) return v7::with_errno(v7::kErrInvalidParameter, 0);

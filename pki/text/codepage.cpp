@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "pki/text/internal.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 
 namespace v7 {
 namespace {

@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
-#include "media/os_version.h"
+#include "platform/errors/errno_util.h"
+#include "platform/osver/os_version.h"
 #include "pki/text/file_broker.h"
 #include "pki/text/internal.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "pki/text/strings.h"
 #include "platform/fs/fs.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/random/random.h"
 #include "pki/text/strings.h"
 #include "platform/fs/fs.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <type_traits>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/text/strings.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/validation/valcfg.h"
 
 namespace {

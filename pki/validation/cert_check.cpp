@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/asn1.h"
 #include "pki/oid/oid.h"
 #include "pki/validation/path_internal.h"

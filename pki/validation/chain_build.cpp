@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/asn1.h"
 #include "pki/ldap/ldap.h"
 #include "pki/oid/oid.h"

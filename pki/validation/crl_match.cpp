@@ -1,6 +1,6 @@
 // Whether a revocation list belongs to a certificate (the same authority key identifier), and
 // whether it is current.
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/asn1.h"
 #include "pki/oid/oid.h"
 #include "pki/validation/path_internal.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/hash/hash.h"
 #include "pki/asn1/asn1.h"
 #include "pki/asn1/cms_types.h"

@@ -2,7 +2,7 @@
 // above it, the certificate itself last.
 #include <cstdlib>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/validation/path_internal.h"
 
 namespace v7 {

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/asn1.h"
 #include "pki/oid/oid.h"
 #include "pki/validation/path_internal.h"

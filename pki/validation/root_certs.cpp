@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/x509_types.h"
 #include "pki/validation/internal.h"
 #include "pki/validation/valcfg.h"

@@ -1,7 +1,7 @@
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
-#include "media/library_folders.h"
+#include "platform/errors/errno_util.h"
+#include "platform/fs/library_folders.h"
 #include "pki/validation/internal.h"
 #include "pki/validation/valcfg.h"
 #include "v7config/deployment.h"

@@ -2,7 +2,7 @@
 // extensions, key usage, signature hash and key size, and certificate lists.
 //
 // Results follow the toolkit's rule: 0, a length or a pointer on success; on failure the code is
-// left in errno (crypto/base/errno_util.h). Every function checks its pointers first (1001).
+// left in errno (platform/errors/errno_util.h). Every function checks its pointers first (1001).
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/rsa/rsa.h"
 #include "pki/oid/oid.h"
 #include "pki/x509/algorithms.h"

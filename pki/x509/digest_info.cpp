@@ -1,7 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/hash/hash.h"
 #include "pki/x509/algorithms.h"
 

@@ -1,4 +1,4 @@
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/oid/oid.h"
 #include "pki/x509/cert.h"
 

@@ -1,7 +1,7 @@
 #include <cstring>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/x509/internal.h"
 #include "pki/x509/name.h"
 

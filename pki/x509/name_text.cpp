@@ -2,10 +2,10 @@
 #include <cstring>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/oid/oid.h"
 #include "pki/text/codepage.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "pki/x509/internal.h"
 #include "pki/x509/name.h"
 

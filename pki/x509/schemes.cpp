@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/oid/oid.h"
 #include "pki/x509/algorithms.h"
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/x509/cert.h"
 #include "pki/x509/internal.h"
 #include "pki/x509/name.h"

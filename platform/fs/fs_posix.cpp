@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/fs/internal.h"
+#include "platform/fs/utf.h"
 
 namespace {
 
@@ -22,56 +23,10 @@ std::string native_path(const char *path) {
   return s;
 }
 
-// Strict UTF-16 to UTF-8; false for a lone surrogate.
+// Strict UTF-16 to UTF-8, with '\' as '/'; false for a lone surrogate.
 bool wide_path(const char16_t *path, std::string *out) {
-  out->clear();
-  for (const char16_t *p = path; *p != 0; p++) {
-    uint32_t c = *p;
-    if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (*++p - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      return false;
-    }
-    if (c == '\\') c = '/';
-    if (c < 0x80) {
-      *out += char(c);
-    } else if (c < 0x800) {
-      *out += char(0xC0 | c >> 6), *out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      *out += char(0xE0 | c >> 12), *out += char(0x80 | (c >> 6 & 0x3F)), *out += char(0x80 | (c & 0x3F));
-    } else {
-      *out += char(0xF0 | c >> 18), *out += char(0x80 | (c >> 12 & 0x3F));
-      *out += char(0x80 | (c >> 6 & 0x3F)), *out += char(0x80 | (c & 0x3F));
-    }
-  }
-  return true;
-}
-
-// Strict UTF-8 to UTF-16 for folder entries.
-bool utf8_name(const char *name, std::u16string *out) {
-  out->clear();
-  const uint8_t *p = reinterpret_cast<const uint8_t *>(name);
-  while (*p != 0) {
-    uint32_t c = *p++;
-    int more = c < 0x80                   ? 0
-               : (c >= 0xC2 && c <= 0xDF) ? 1
-               : (c >= 0xE0 && c <= 0xEF) ? 2
-               : (c >= 0xF0 && c <= 0xF4) ? 3
-                                          : -1;
-    if (more < 0) return false;
-    if (more > 0) c &= 0x3F >> more;
-    for (int i = 0; i < more; i++, p++) {
-      if ((*p & 0xC0) != 0x80) return false;  // also stops at the terminator
-      c = c << 6 | (*p & 0x3F);
-    }
-    static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (c < kMin[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-    if (c >= 0x10000) {
-      *out += char16_t(0xD800 + ((c - 0x10000) >> 10));
-      c = 0xDC00 + ((c - 0x10000) & 0x3FF);
-    }
-    *out += char16_t(c);
-  }
+  if (!v7::utf16_to_utf8(path, out)) return false;
+  *out = native_path(out->c_str());
   return true;
 }
 
@@ -197,7 +152,7 @@ bool platform_fs_walk_w(const char16_t *dir, FsVisit visit, void *ctx) {
   std::u16string name;
   return walk(p, [&](const char *n, bool is_dir) {
     // A name that is not UTF-8 was not written by this system and has no wide form: skip it.
-    return !utf8_name(n, &name) || visit(name.c_str(), is_dir, ctx);
+    return !v7::utf8_to_utf16(n, &name) || visit(name.c_str(), is_dir, ctx);
   });
 }
 

@@ -21,6 +21,7 @@ enum : int {
   // A non-blocking connect that has not finished yet is reported as would-block on every
   // platform (EINPROGRESS natively), as Winsock does.
   kNetWouldBlock = 10035,
+  kNetInProgress = 10036,  // also a connect still under way, on some stacks
   kNetAlreadyInProgress = 10037,
   kNetNotSocket = 10038,
   kNetMessageSize = 10040,

@@ -12,13 +12,13 @@
 #include "media/registry_settings.h"
 #include "pki/errors/error_tables.h"
 #include "pki/text/codepage.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "platform/net/last_error.h"
 #include "relay/controller/internal.h"
 #include "relay/steps/steps.h"
 #include "relay/transport.h"
 #include "v7config/deployment.h"
-#include "wizard/records/selection_record.h"
+#include "media/selection_record.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "relay/controller/relay_messages.h"
 #include "relay/session/session.h"
-#include "wizard/records/mode_word.h"
+#include "relay/mode_word.h"
 
 class CCertSelect;
 

@@ -36,7 +36,7 @@ void shutdown_worker_socket(CThreadParam *param);
 }  // namespace v7
 
 // Sends record and, when reply is given, waits for one record. 0 with the reply (free with
-// relay_free), WM_RELAY_STOP when a stop arrived while waiting, -10 when the connection failed.
+// relay_free), WM_RELAY_STOP when a stop arrived while waiting, kErrRelayLostConnection when the connection failed.
 int RelayExchangeMessage(const uint8_t *record, size_t length, unsigned notice, intptr_t socket,
                          uint8_t **reply, size_t *reply_length, HWND sheet, int transport, const char *host);
 // Waits for WM_RELAY_STOP, WM_RELAY_PROCEED, WM_RELAY_CONFIRM or WM_RELAY_CERTDATA_TAKEN; the

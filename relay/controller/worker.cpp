@@ -7,7 +7,8 @@
 
 #include "crypto/base/wipe.h"
 #include "pki/text/codepage.h"
-#include "pki/text/process_words.h"
+#include "platform/errors/error_codes.h"
+#include "platform/locale/process_words.h"
 #include "relay/controller/internal.h"
 #include "relay/record.h"
 #include "relay/steps/steps.h"
@@ -66,8 +67,6 @@ void shutdown_worker_socket(CThreadParam *param) {
 }  // namespace v7
 
 namespace {
-
-constexpr int kLostConnection = -10;
 
 const char kDisconnectedEnglish[] = "Failed to transfer the certificate.\r\nDisconnected from relay server.";
 const char kDisconnectedKorean[] = "인증서 이동에 실패하였습니다.\r\n중계서버와 연결이 중단되었습니다.";
@@ -239,7 +238,7 @@ unsigned run_worker(CThreadParam *p, int (*procedure)(Run *)) {
   p->result = result;
   const bool recipient = relay_mode_is_recipient(p->mode);
   const bool success = result == 0 || (recipient && result == int(WM_RELAY_CERTDATA_TAKEN));
-  if (result == kLostConnection) {
+  if (result == v7::kErrRelayLostConnection) {
     p->failure_text = disconnected_text();
   } else if (!success && result != int(WM_RELAY_STOP)) {
     p->failure_text = v7::relayctl::session_failure_text(p->session);
@@ -254,8 +253,8 @@ unsigned run_worker(CThreadParam *p, int (*procedure)(Run *)) {
 
 int RelayExchangeMessage(const uint8_t *record, size_t length, unsigned notice, intptr_t socket,
                          uint8_t **reply, size_t *reply_length, HWND sheet, int transport, const char *host) {
-  if (socket == -1) return kLostConnection;
-  if (send_record(record, length, socket, transport, host) != 0) return kLostConnection;
+  if (socket == -1) return v7::kErrRelayLostConnection;
+  if (send_record(record, length, socket, transport, host) != 0) return v7::kErrRelayLostConnection;
   if (notice != 0) PostMessageW(sheet, notice, 0, 0);
   if (reply == nullptr) return 0;
   for (;;) {
@@ -263,13 +262,13 @@ int RelayExchangeMessage(const uint8_t *record, size_t length, unsigned notice, 
     if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message == WM_RELAY_STOP) return WM_RELAY_STOP;
     unsigned ready = 0;
     int n = v7::net_select(socket, v7::kNetReadable, 1, &ready);
-    if (n < 0) return kLostConnection;
+    if (n < 0) return v7::kErrRelayLostConnection;
     if (n > 0) break;
   }
   int got = 0;
   int rc = transport == kRelayTransportHttp ? relay_recv_response(&got, socket, reply)
                                             : relay_recv_record(&got, socket, reply);
-  if (rc != 0) return kLostConnection;
+  if (rc != 0) return v7::kErrRelayLostConnection;
   *reply_length = size_t(got);
   return 0;
 }

@@ -1,7 +1,7 @@
 #include <cstdlib>
 
 #include "crypto/base/endian.h"
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "relay/record.h"
 #include "relay/session/internal.h"
 

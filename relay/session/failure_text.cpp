@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/text/codepage.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "relay/session/internal.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "pki/x509/algorithms.h"
 #include "relay/record.h"

@@ -2,10 +2,10 @@
 #include <cstring>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
-#include "media/library_folders.h"
-#include "pki/text/process_words.h"
+#include "platform/fs/library_folders.h"
+#include "platform/locale/process_words.h"
 #include "relay/record.h"
 #include "relay/session/internal.h"
 

@@ -7,7 +7,7 @@
 // code in the session (relay_record_error): builders then return 0 or null, readers -1. `step` is
 // the record type of the protocol step that is running (Hello 2, ServerCertificate 3, ... Items
 // 10, the closing Alert 1); it picks the alert class the peer is told and the step name of the
-// failure text. Codes are the relay family of crypto/base/errno_util.h. Records are as
+// failure text. Codes are the relay family of platform/errors/errno_util.h. Records are as
 // relay/record.h lays them out.
 //
 // Keys, IVs and MAC keys come from the operating system's random source (RNG_TYPE_SYSTEM): the
@@ -27,7 +27,7 @@
 #include "pki/keys/keyobj.h"
 #include "pki/keys/symkey.h"
 #include "pki/validation/validate.h"
-#include "wizard/records/mode_word.h"
+#include "relay/mode_word.h"
 
 enum : uint32_t {
   kRelayRoleSender = 0x80000002u,

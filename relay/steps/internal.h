@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "relay/record.h"
 #include "relay/session/session.h"

@@ -15,7 +15,6 @@ using v7::step_fail;
 using v7::step_failed;
 
 // The identity check found no VID random value on the signing key.
-constexpr int kNoVidRandomDetail = 14090;
 
 bool km_pair_loaded(const RelaySession *s) {
   return s->items.km_cert != nullptr && s->items.km_key != nullptr;
@@ -128,7 +127,7 @@ int check_identity(RelaySession *s, const uint8_t *text, size_t text_len) {
   const uint8_t *random = keyobj_usable(key) ? key->ops->buffer(key) : nullptr;
   size_t random_len = keyobj_usable(key) ? key->ops->buffer_length(key) : 0;
   if (random == nullptr || random_len == 0) {
-    err_push(s->error, kNoVidRandomDetail, nullptr);
+    err_push(s->error, v7::kErrNoVidRandomR, nullptr);
     return v7::kErrRelayIdentity;
   }
   if (s->cur_version != relay_version(1, 0)) return 0;

@@ -23,7 +23,39 @@ int hex_digit(char c) {
   return -1;
 }
 
+// Which keys of each block of each loaded file the tests have looked at, checked once all tests
+// have run: a key nobody reads is a mistake in the file or in a test.
+struct KeyUsage {
+  std::map<std::string, std::string> keys;  // key -> "file:line" of its block
+  std::set<std::string> seen;
+};
+std::map<std::string, KeyUsage> &usage_by_block() {
+  static std::map<std::string, KeyUsage> usage;
+  return usage;
+}
+
+class UnreadKeysCheck : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    // A filtered or sharded run leaves out tests that may be the readers.
+    if (::testing::GTEST_FLAG(filter) != "*" || std::getenv("GTEST_TOTAL_SHARDS") != nullptr) return;
+    for (const std::string &unread : unread_vector_keys()) ADD_FAILURE() << unread;
+  }
+};
+::testing::Environment *const g_unread_keys_check = ::testing::AddGlobalTestEnvironment(new UnreadKeysCheck);
+
 }  // namespace
+
+std::vector<std::string> unread_vector_keys() {
+  std::vector<std::string> unread;
+  for (const auto &block : usage_by_block()) {
+    for (const auto &key : block.second.keys) {
+      if (block.second.seen.count(key.first) == 0)
+        unread.push_back(key.second + ": no test reads the key '" + key.first + "'");
+    }
+  }
+  return unread;
+}
 
 std::string vectors_path(const std::string &name) { return std::string(V7_TEST_VECTORS_DIR) + "/" + name; }
 std::string fixtures_path(const std::string &name) { return std::string(V7_TEST_FIXTURES_DIR) + "/" + name; }
@@ -60,7 +92,13 @@ std::string to_hex(const uint8_t *p, size_t n) {
   return s;
 }
 
+bool VectorCase::has(const std::string &key) const {
+  if (seen != nullptr) seen->insert(key);
+  return fields.count(key) != 0;
+}
+
 std::string VectorCase::text(const std::string &key) const {
+  if (seen != nullptr) seen->insert(key);
   auto it = fields.find(key);
   if (it == fields.end()) {
     ADD_FAILURE() << where() << ": no field '" << key << "'";
@@ -111,7 +149,12 @@ std::vector<VectorCase> load_vectors(const std::string &name) {
   std::string line;
   int number = 0;
   auto flush = [&] {
-    if (!current.fields.empty()) cases.push_back(current);
+    if (!current.fields.empty()) {
+      KeyUsage &usage = usage_by_block()[current.where()];
+      for (const auto &field : current.fields) usage.keys.emplace(field.first, current.where());
+      current.seen = &usage.seen;
+      cases.push_back(current);
+    }
     current = VectorCase();
   };
   while (std::getline(in, line)) {
@@ -131,7 +174,9 @@ std::vector<VectorCase> load_vectors(const std::string &name) {
       current.file = name;
       current.line = number;
     }
-    current.fields[trim(t.substr(0, eq))] = trim(t.substr(eq + 1));
+    std::string key = trim(t.substr(0, eq));
+    if (current.fields.count(key) != 0) ADD_FAILURE() << name << ":" << number << ": key '" << key << "' twice";
+    current.fields[key] = trim(t.substr(eq + 1));
   }
   flush();
   if (cases.empty()) ADD_FAILURE() << name << " holds no cases";

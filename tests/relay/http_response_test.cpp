@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "relay/transport.h"
 #include "tests/harness/vectors.h"
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "tests/relay/relayd_client.h"
 #include "tests/relay/steps/steps_test_util.h"
 

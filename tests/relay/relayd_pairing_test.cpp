@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "tests/relay/relayd_client.h"
 
 using namespace relaytest;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "platform/net/last_error.h"
 #include "platform/ui/message_box.h"
 #include "relay/record.h"

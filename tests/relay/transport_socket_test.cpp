@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "relay/transport.h"
 #include "tests/harness/vectors.h"
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 
 // The secure-disk module's minimum version and install page, set through the control.
 struct SecureDiskConfig {

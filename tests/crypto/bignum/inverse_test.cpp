@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "tests/crypto/bignum/bn_test_util.h"
 
 using bntest::Guarded;

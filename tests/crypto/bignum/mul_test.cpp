@@ -2,7 +2,7 @@
 // independent reference, with output and scratch guarded at exactly their documented sizes.
 #include <cerrno>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "tests/crypto/bignum/bn_test_util.h"
 
 using bntest::Guarded;

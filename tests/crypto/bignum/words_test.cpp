@@ -1,6 +1,6 @@
 #include <cerrno>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "tests/crypto/bignum/bn_test_util.h"
 #include "tests/harness/vectors.h"
 

@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "tests/harness/vectors.h"
 
 namespace v7test {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <random>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/cipher/internal.h"
 #include "tests/harness/vectors.h"
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/cipher/internal.h"
 #include "tests/harness/vectors.h"
 

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/cipher/cipher.h"
 #include "crypto/cipher/internal.h"
 #include "tests/harness/vectors.h"

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/bignum/bignum.h"
 #include "crypto/random/random.h"
 #include "crypto/rsa/rsa.h"

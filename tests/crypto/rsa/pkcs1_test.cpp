@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <random>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/hash/hash.h"
 #include "crypto/random/random.h"
 #include "crypto/rsa/rsa.h"

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/hash/hash.h"
 #include "crypto/rsa/rsa.h"
 #include "tests/crypto/rsa/rsa_test_util.h"

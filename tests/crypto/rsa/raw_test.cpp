@@ -7,7 +7,7 @@
 #include <cstring>
 #include <functional>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/rsa/rsa.h"
 #include "tests/crypto/rsa/rsa_test_util.h"
 

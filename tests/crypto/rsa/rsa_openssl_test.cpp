@@ -13,7 +13,7 @@
 #include <random>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/bignum/bignum.h"
 #include "crypto/hash/hash.h"
 #include "crypto/rsa/rsa.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "media/registry_settings.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "platform/osver/os_version_query.h"
 
 #ifdef _WIN32

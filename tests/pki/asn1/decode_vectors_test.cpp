@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "tests/pki/asn1/asn1_test_util.h"
 #include "tests/pki/asn1/test_templates.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/rsa/rsa.h"
 #include "pki/asn1/cms_types.h"
 #include "pki/asn1/key_types.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/internal.h"
 #include "tests/pki/asn1/asn1_test_util.h"
 #include "tests/pki/asn1/test_templates.h"

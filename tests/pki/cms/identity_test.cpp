@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/hash/hash.h"
 #include "pki/cms/cms.h"
 #include "pki/oid/oid.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/cms/cms.h"
 #include "pki/oid/oid.h"
 #include "tests/pki/cms/cms_test_util.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 
 namespace {
 

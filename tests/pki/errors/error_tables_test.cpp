@@ -11,7 +11,7 @@
 
 #include "pki/errors/internal.h"
 #include "pki/text/codepage.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "tests/harness/vectors.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/rsa/rsa.h"
 #include "pki/asn1/asn1.h"
 #include "pki/keys/rsa_key_der.h"

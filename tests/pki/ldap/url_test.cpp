@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/ldap/ldap.h"
 
 namespace {

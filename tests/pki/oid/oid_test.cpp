@@ -9,7 +9,7 @@
 
 #include "crypto/hash/hash.h"
 #include "pki/oid/internal.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "tests/harness/vectors.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "pki/text/internal.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 
 #if defined(_WIN32)
 #include <windows.h>

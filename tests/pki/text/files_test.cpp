@@ -12,7 +12,7 @@
 
 #include "pki/text/codepage.h"
 #include "pki/text/file_broker.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "pki/text/strings.h"
 #include "platform/fs/fs.h"
 #include "platform/osver/os_version_query.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "media/library_folders.h"
+#include "platform/fs/library_folders.h"
 #include "pki/validation/valcfg.h"
 #include "v7config/deployment.h"
 

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/hash/hash.h"
 #include "pki/asn1/key_types.h"
 #include "pki/oid/oid.h"

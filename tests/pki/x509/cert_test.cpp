@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/oid/oid.h"
 #include "pki/x509/cert.h"
 #include "platform/clock/clock.h"

@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/x509/name.h"
 #include "tests/pki/x509/x509_test_util.h"
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "crypto/base/errno_util.h"
-#include "pki/text/process_words.h"
+#include "platform/errors/errno_util.h"
+#include "platform/locale/process_words.h"
 #include "pki/x509/name.h"
 #include "tests/pki/x509/x509_test_util.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "media/registry_settings.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "platform/net/last_error.h"
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"

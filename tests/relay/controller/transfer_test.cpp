@@ -10,14 +10,14 @@
 #include <thread>
 
 #include "media/registry_settings.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"
 #include "tests/relay/controller/fake_sheet.h"
 #include "tests/relay/relayd_client.h"
 #include "tests/relay/steps/steps_test_util.h"
 #include "tools/phone/phone.h"
-#include "wizard/records/selection_record.h"
+#include "media/selection_record.h"
 
 using controllertest::Bytes;
 using controllertest::FakeSheet;

@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "crypto/base/errno_util.h"
-#include "pki/text/process_words.h"
+#include "platform/errors/errno_util.h"
+#include "platform/locale/process_words.h"
 #include "tests/relay/session/session_test_util.h"
 
 using namespace relaytest;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "tests/relay/session/session_test_util.h"
 
 using namespace relaytest;
@@ -147,6 +147,17 @@ TEST(RelaySessionGolden, RecordsOfASeededSession) {
   ASSERT_EQ(relay_items_mac(s.get(), block.data(), block.size(), mac, 10), 0);
   EXPECT_EQ(v7test::to_hex(mac, sizeof mac), v7test::to_hex(v.bytes("items_mac")));
   EXPECT_EQ(s->last_error, 0);
+
+  // The draws, in the order the session takes them from the source, and the body built of them.
+  RANDOM_CTX *mt = rng_new_seeded(RNG_TYPE_MT19937, v.bytes("mt_seed").data(), 4);
+  ASSERT_NE(mt, nullptr);
+  Bytes draws(16 + 16 + 20 + 32);
+  ASSERT_EQ(rng_fill_bytes(draws.data(), mt, draws.size()), draws.size());
+  rng_free(mt);
+  EXPECT_EQ(v7test::to_hex(draws), v7test::to_hex(v.bytes("key")) + v7test::to_hex(v.bytes("iv")) +
+                                       v7test::to_hex(v.bytes("oaep_seed")) + v7test::to_hex(v.bytes("mac_key")));
+  EXPECT_EQ(v7test::to_hex(v.bytes("session_key_body")),
+            "0010" + v7test::to_hex(v.bytes("key")) + "0010" + v7test::to_hex(v.bytes("iv")));
 }
 
 // Both roles built from the library: the recipient's keys and the sender's items travel and open.

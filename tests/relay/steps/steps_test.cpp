@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/keys/pkcs8.h"
 #include "pki/keys/vid_random.h"
 #include "tests/relay/steps/steps_test_util.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "wizard/records/mode_word.h"
+#include "relay/mode_word.h"
 #include "wizard/records/request_record.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/oid/oid.h"
 #include "tests/pki/keys/keyobj/keyobj_test_util.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "tests/harness/vectors.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <initializer_list>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/asn1/key_types.h"
 #include "pki/keys/pkcs12.h"
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 #include "tests/pki/asn1/asn1_test_util.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/hash/hash.h"
 #include "pki/keys/pkcs12.h"
 #include "tests/harness/vectors.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/oid/oid.h"
 #include "pki/validation/revocation.h"
 #include "pki/validation/validate.h"

@@ -1,7 +1,7 @@
 // The certificate trust list: a list signed by a trust anchor admits the roots it names.
 #include <gtest/gtest.h>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "pki/validation/revocation.h"
 #include "tests/pki/validation/path/path_test_util.h"
 

@@ -1,4 +1,4 @@
-#include "media/os_version.h"
+#include "platform/osver/os_version.h"
 
 #include "platform/osver/os_version_query.h"
 

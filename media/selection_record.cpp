@@ -1,9 +1,9 @@
-#include "wizard/records/selection_record.h"
+#include "media/selection_record.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/base/errno_util.h"
+#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "media/certlist.h"
 #include "pki/keys/keyobj.h"

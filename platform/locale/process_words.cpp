@@ -1,4 +1,4 @@
-#include "pki/text/process_words.h"
+#include "platform/locale/process_words.h"
 
 #include "platform/locale/system_language.h"
 

@@ -1,13 +1,13 @@
-#include "media/library_folders.h"
+#include "platform/fs/library_folders.h"
 
 #include <cstring>
 #include <string>
 
-#include "media/internal.h"
-#include "media/os_version.h"
-#include "pki/text/codepage.h"
-#include "pki/text/process_words.h"
+#include "platform/fs/folder_texts.h"
 #include "platform/fs/fs.h"
+#include "platform/fs/utf.h"
+#include "platform/locale/process_words.h"
+#include "platform/osver/os_version.h"
 
 namespace {
 
@@ -56,7 +56,12 @@ void build(v7::FolderTexts<Char> *out) {
 }
 
 void to_utf8(const char16_t *wide, char *out) {
-  if (wide_to_utf8_buf(wide, out, kFolderTextCapacity) != 0) out[0] = 0;
+  std::string utf8;
+  if (!v7::utf16_to_utf8(wide, &utf8) || utf8.size() >= kFolderTextCapacity) {
+    out[0] = 0;
+    return;
+  }
+  memcpy(out, utf8.c_str(), utf8.size() + 1);
 }
 
 // Function-local statics: each set is built by the first caller, and any other thread that asks

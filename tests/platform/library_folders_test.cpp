@@ -5,10 +5,10 @@
 #include <thread>
 #include <vector>
 
-#include "media/internal.h"
-#include "media/library_folders.h"
-#include "media/os_version.h"
-#include "pki/text/process_words.h"
+#include "platform/fs/folder_texts.h"
+#include "platform/fs/library_folders.h"
+#include "platform/osver/os_version.h"
+#include "platform/locale/process_words.h"
 #include "platform/fs/fs.h"
 #include "platform/osver/os_version_query.h"
 

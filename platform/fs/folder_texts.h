@@ -1,9 +1,9 @@
-// Shared by the media files and their tests.
+// The library folders' texts as they are built, shared with their tests.
 #pragma once
 
 #include <cstddef>
 
-#include "media/library_folders.h"
+#include "platform/fs/library_folders.h"
 
 namespace v7 {
 

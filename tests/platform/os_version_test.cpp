@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "media/os_version.h"
+#include "platform/osver/os_version.h"
 #include "platform/osver/os_version_query.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "pki/errors/error_ctx.h"
 #include "pki/keys/keyobj.h"
 #include "wizard/records/request_record.h"
-#include "wizard/records/selection_record.h"
+#include "media/selection_record.h"
 
 // The test links with free wrapped: a watched buffer's bytes are copied at the moment it is
 // freed, which shows whether a secret was wiped first without reading freed memory.

@@ -1,20 +1,10 @@
-// The toolkit reports failures through the calling thread's errno. Setting it must be the last
-// step before returning: a cleanup that runs after it (free, close) may overwrite errno itself.
+// The library's error codes: one table for every layer, below all of them.
 #pragma once
-
-#include <cerrno>
 
 namespace v7 {
 
-// return with_errno(1001, -1);  return with_errno(1200, nullptr);
-template <typename T>
-inline T with_errno(int code, T result) {
-  errno = code;
-  return result;
-}
-
-// The toolkit's codes (their texts belong to the error tables). Each family appends its own
-// block here, so that one number never gets two names.
+// Every code the library leaves in errno or keeps as a session's error, one block per family and
+// band, so that one number never gets two names. Their texts belong to the error tables.
 enum : int {
   kErrOutOfMemory = 1000,
   kErrInvalidParameter = 1001,
@@ -165,6 +155,8 @@ enum : int {
   kErrRelayStoreKm = 519,
   kErrRelayRecvFailed = 21616,     // the connection closed or failed before the reply was complete
   kErrRelayNetworkTimeout = 21621,
+  // Not an errno value: what the worker's exchange of one record returns when the connection failed.
+  kErrRelayLostConnection = -10,
 
   // Text conversion and files.
   kErrFileOpen = 1003,
@@ -302,6 +294,7 @@ enum : int {
   kErrCmsNoMessageDigest = 14077,
   kErrCmsNoContentType = 14078,
   kErrCmsNotSignedData = 14080,
+  kErrNoVidRandomR = 14090,          // "NO R": a signing key without its VID random value
 };
 
 }  // namespace v7
