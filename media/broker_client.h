@@ -4,9 +4,10 @@
 // path, file content and start folder is sealed first (crypto/seal/seal.h), so the broker can
 // refuse data this library did not make.
 //
-// The functions return 0 or a code (also left in errno): 1001 bad argument or empty path, 10702 a
-// path the broker may not receive, 32800 no broker, 32802 / 32804 / 32805 the file choice / the
-// write / the folder creation failed, 21500 the user cancelled the choice; sealing codes pass on.
+// The functions return 0 or a code (also left in errno): kErrInvalidParameter bad argument or empty
+// path, kErrBrokerPath a path the broker may not receive, kErrBrokerCreate no broker,
+// kErrBrokerBrowse / kErrBrokerWrite / kErrBrokerMakeDir the file choice / the write / the folder
+// creation failed, kErrUserCancelled the user cancelled the choice; sealing codes pass on.
 #pragma once
 
 #include <cstddef>

@@ -10,7 +10,7 @@
 //
 // Results are the platform's codes: 2 for a missing key or value, 234 for a value too long to
 // read, 1629 for a value that is not a string, 87 for a null argument or a text too long to be
-// read back; 1000 (reads) or -1 (writes) when memory runs out.
+// read back; kErrOutOfMemory (reads) or -1 (writes) when memory runs out.
 #pragma once
 
 #include <cstddef>

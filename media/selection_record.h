@@ -38,8 +38,9 @@ struct CertListRecord {
   SecureDiskHandle *secure_disk;      // one reference held
 };
 
-// Accessors. Each returns null for a null record (with 1001 in errno). CertListGetTokenModule
-// gives the module path of a token list and null with 1001 for any other list.
+// Accessors. Each returns null for a null record (with kErrInvalidParameter in errno).
+// CertListGetTokenModule gives the module path of a token list and null with kErrInvalidParameter
+// for any other list.
 CERT_ENTRY *CertListGetSelected(const CertListRecord *record);
 const char *CertListGetPassword(const CertListRecord *record);
 const char *CertListGetPin(const CertListRecord *record);
@@ -47,8 +48,9 @@ SecureDiskHandle *CertListGetSecureDisk(const CertListRecord *record);
 const char *CertListGetTokenModule(const CertListRecord *record);
 
 // Replace the record's password or PIN with a copy of text: the previous one is wiped and freed
-// first. 0; 1001 for a null record or text or a text of kSecretTextCapacity bytes or more (the
-// record keeps its previous secret then); 1000 when memory runs out (the record then has none).
+// first. 0; kErrInvalidParameter for a null record or text or a text of kSecretTextCapacity bytes
+// or more (the record keeps its previous secret then); kErrOutOfMemory when memory runs out (the
+// record then has none).
 int CertListSetPassword(CertListRecord *record, const char *text);
 int CertListSetPin(CertListRecord *record, const char *text);
 // Wipes and frees both secrets; null is accepted.
@@ -84,9 +86,9 @@ class CCertSelect {
   // Clears and frees the error context, frees the record and wipes and frees the five buffers.
   virtual ~CCertSelect();
 
-  // Takes ownership of len bytes at data (malloc'd) as one part; the part it replaces is wiped
-  // and freed. 0, or 1001 for an unknown part, a null data with a nonzero length or a length
-  // beyond 32 bits; on failure data stays the caller's and the part is unchanged.
+  // Takes ownership of len bytes at data (malloc'd) as one part; the part it replaces is wiped and
+  // freed. 0, or kErrInvalidParameter for an unknown part, a null data with a nonzero length or a
+  // length beyond 32 bits; on failure data stays the caller's and the part is unchanged.
   int TakeBuffer(int which, uint8_t *data, size_t len);
   // Wipes and frees all five parts: a failed read of any required part leaves none behind.
   void FreeBuffers();

@@ -29,7 +29,7 @@ void http_response_init(HttpResponseReader *r);
 void http_response_cleanup(HttpResponseReader *r);
 
 // Feeds `len` received bytes. 1 when the body is complete, 0 when more is needed, -1 with errno
-// 12 (head too long or unusable) or 1000 (negative length, or no memory).
+// 12 (head too long or unusable) or kErrOutOfMemory (negative length, or no memory).
 int http_response_feed(HttpResponseReader *r, const uint8_t *data, size_t len);
 
 // How many bytes the next recv may ask for without reading past this response.

@@ -23,7 +23,7 @@ inline uint32_t relay_mode_protocol_version(RelayModeWord mode) {
 }
 
 // The mode word of the send export's type 1 to 5 and of the receive export's type 1 to 3. Any
-// other type gives 0, which the exports answer with 1001 before any window opens.
+// other type gives 0, which the exports answer with kErrInvalidParameter before any window opens.
 inline RelayModeWord relay_mode_for_send(int type) {
   static const RelayModeWord kSend[] = {0x80000001u, 0x84000002u, 0x80000002u, 0x84000003u, 0x80000003u};
   return type >= 1 && type <= 5 ? kSend[type - 1] : 0;

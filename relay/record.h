@@ -4,8 +4,9 @@
 //
 // and the pieces that bodies are made of: length-prefixed fields ([2-byte length][data]), the
 // session key body and tagged items. Writers append at *pos within a caller's buffer of out_cap
-// bytes and return 0, or -1 with errno 1001 (bad argument) or 1002 (buffer too small) and *pos
-// unchanged. Readers never look past in_len, whatever a length field claims.
+// bytes and return 0, or -1 with errno kErrInvalidParameter (bad argument) or
+// kErrInsufficientBuffer (buffer too small) and *pos unchanged. Readers never look past in_len,
+// whatever a length field claims.
 #pragma once
 
 #include <cstddef>

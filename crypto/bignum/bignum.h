@@ -72,7 +72,7 @@ void bn_shift_left(uint32_t *out, size_t out_words, size_t bits, const uint32_t 
 // out = a >> bits, zero-extended to out_words. out may be a (same address).
 void bn_shift_right(size_t bits, size_t a_words, uint32_t *out, size_t out_words, const uint32_t *a);
 
-// The remainder of a 32-word (1024-bit) number by w. w = 0 gives 0 with errno 1001.
+// The remainder of a 32-word (1024-bit) number by w. w = 0 gives 0 with errno kErrInvalidParameter.
 uint32_t bn_mod_word_1024(const uint32_t *a, uint32_t w);
 
 // ---- Products and squares ---------------------------------------------------------------------
@@ -119,10 +119,10 @@ void bn_sqr_schoolbook(const uint32_t *a, uint32_t *out, size_t n, uint32_t *scr
 
 // Long division a = q * m + r. The quotient is written zero-extended to q_words words, the
 // remainder zero-extended to m_words words; either output may be null to omit it. A quotient that
-// does not fit in q_words gives 1002. A zero divisor gives 1001 (both outputs are zeroed).
-// q and r must not overlap each other; either may be a or m (same address), as the inputs are
-// read in full before an output is written.
-// scratch: bn_divmod_scratch_words(a_words, m_words) words.
+// does not fit in q_words gives kErrInsufficientBuffer. A zero divisor gives kErrInvalidParameter
+// (both outputs are zeroed). q and r must not overlap each other; either may be a or m (same
+// address), as the inputs are read in full before an output is written. scratch:
+// bn_divmod_scratch_words(a_words, m_words) words.
 int bn_divmod(size_t q_words, uint32_t *q, uint32_t *r, const uint32_t *a, size_t a_words, const uint32_t *m,
               size_t m_words, uint32_t *scratch);
 constexpr size_t bn_divmod_scratch_words(size_t a_words, size_t m_words) { return a_words + m_words + 1; }
@@ -130,15 +130,15 @@ constexpr size_t bn_divmod_scratch_words(size_t a_words, size_t m_words) { retur
 // ---- Montgomery arithmetic --------------------------------------------------------------------
 
 // Fills R^2 mod m (words n..2n-1) and m' (word 2n) after the n-word odd modulus m. An even or
-// zero modulus gives 1001. scratch: bn_mont_setup_scratch_words(n) words.
+// zero modulus gives kErrInvalidParameter. scratch: bn_mont_setup_scratch_words(n) words.
 int bn_mont_setup(uint32_t *scratch, uint32_t *m, size_t n);
 constexpr size_t bn_mont_setup_scratch_words(size_t n) {
   return 2 * n + 1 + bn_divmod_scratch_words(2 * n + 1, n);
 }
 
 // out (n words) = t * R^-1 mod m for a t of t_words <= 2n words with t < m * R; m is a Montgomery
-// modulus set up by bn_mont_setup. A t outside that range gives 1001 rather than an unreduced
-// result. out may be t. scratch: bn_mont_reduce_scratch_words(n) = 2n + 1 words.
+// modulus set up by bn_mont_setup. A t outside that range gives kErrInvalidParameter rather than an
+// unreduced result. out may be t. scratch: bn_mont_reduce_scratch_words(n) = 2n + 1 words.
 int bn_mont_reduce(const uint32_t *t, size_t t_words, uint32_t *scratch, uint32_t *out, const uint32_t *m,
                    size_t n);
 constexpr size_t bn_mont_reduce_scratch_words(size_t n) { return 2 * n + 1; }
@@ -153,8 +153,8 @@ constexpr size_t bn_mod_exp_max_scratch_words(size_t n) { return 39 * n; }
 
 // out (n words) = base^e mod m for a Montgomery modulus m of n words (set up by bn_mont_setup).
 // base may be at or above m as long as it has at most n significant words; a longer base gives
-// 1001 (reduce it first). e^0 is 1 mod m. out may be base or e. Sliding window: the time taken
-// depends on the exponent. scratch: bn_mod_exp_scratch_words(e_words, e, n) words.
+// kErrInvalidParameter (reduce it first). e^0 is 1 mod m. out may be base or e. Sliding window: the
+// time taken depends on the exponent. scratch: bn_mod_exp_scratch_words(e_words, e, n) words.
 int bn_mod_exp(uint32_t *scratch, size_t n, uint32_t *out, const uint32_t *base, size_t base_words,
                const uint32_t *e, size_t e_words, const uint32_t *m);
 

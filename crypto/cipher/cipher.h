@@ -40,34 +40,38 @@ enum : int {
 
 struct CRT_CTX;
 
-// A context for the cipher id, in ECB mode with padding "none". Null with 1202 for an unknown id.
+// A context for the cipher id, in ECB mode with padding "none". Null with kErrUnsupportedCipher for
+// an unknown id.
 CRT_CTX *cipher_new(int32_t cipher_id);
 
 // Wipes the key schedule and the IV and releases the context; null is ignored.
 void cipher_free(CRT_CTX *ctx);
 
-// Builds the key schedule. Returns the block length (1 for RC4), or 0 with 1001, 1241, 1245 or
-// 1202. A context whose set-key failed refuses to encrypt and decrypt until a key is set.
+// Builds the key schedule. Returns the block length (1 for RC4), or 0 with kErrInvalidParameter,
+// kErrCrtContext, kErrIncorrectKey or kErrUnsupportedCipher. A context whose set-key failed refuses
+// to encrypt and decrypt until a key is set.
 int cipher_set_key(CRT_CTX *ctx, const uint8_t *key, size_t key_len);
 
-// Note the order: padding first. ECB drops any IV; the other modes need an IV of exactly one
-// block. Returns the block length, or 0 with 1001, 1249, 1248, 1244 or 1000; on failure padding
-// and mode stay as they were. RC4 ignores mode, padding and IV, so for it the IV is not checked.
+// Note the order: padding first. ECB drops any IV; the other modes need an IV of exactly one block.
+// Returns the block length, or 0 with kErrInvalidParameter, kErrUnsupportedPadding,
+// kErrUnsupportedCipherMode, kErrInvalidIv or kErrOutOfMemory; on failure padding and mode stay as
+// they were. RC4 ignores mode, padding and IV, so for it the IV is not checked.
 int cipher_set_mode(int padding, CRT_CTX *ctx, int mode, const uint8_t *iv, size_t iv_len);
 
-// 16, 8 or 1, or 0 with 1202 for an unknown id.
+// 16, 8 or 1, or 0 with kErrUnsupportedCipher for an unknown id.
 int cipher_block_len(int32_t cipher_id);
 
-// Pads and encrypts one whole message; returns the output length, or 0 with 1001 (null or empty
-// input), 1241 (no key set) or 1002 (capacity below the padded length). The IV held in the
-// context is not advanced, except that RC4 continues its stream. in may equal out when the
-// buffer holds the padded length.
+// Pads and encrypts one whole message; returns the output length, or 0 with kErrInvalidParameter
+// (null or empty input), kErrCrtContext (no key set) or kErrInsufficientBuffer (capacity below the
+// padded length). The IV held in the context is not advanced, except that RC4 continues its stream.
+// in may equal out when the buffer holds the padded length.
 size_t cipher_encrypt(CRT_CTX *ctx, const uint8_t *in, size_t in_len, uint8_t *out, size_t out_capacity);
 
-// Decrypts one whole message and strips the padding; returns the plain length, or 0 with 1001,
-// 1241, 1247 (not a whole number of blocks), 1002 (capacity below in_len) or 1246 (bad padding;
-// the output written by the call is wiped). A message that was nothing but padding gives 0 with
-// errno 0. in may equal out.
+// Decrypts one whole message and strips the padding; returns the plain length, or 0 with
+// kErrInvalidParameter, kErrCrtContext, kErrInvalidCipherText (not a whole number of blocks),
+// kErrInsufficientBuffer (capacity below in_len) or kErrSymmetricDecrypt (bad padding; the output
+// written by the call is wiped). A message that was nothing but padding gives 0 with errno 0. in
+// may equal out.
 size_t cipher_decrypt(CRT_CTX *ctx, const uint8_t *in, size_t in_len, uint8_t *out, size_t out_capacity);
 
 // SEED-CBC with PKCS#7 under a 16-byte key and a 16-byte IV: in_len rounded up to a multiple of
@@ -75,11 +79,12 @@ size_t cipher_decrypt(CRT_CTX *ctx, const uint8_t *in, size_t in_len, uint8_t *o
 size_t cipher_seed_cbc_encrypt(const uint8_t *key, const uint8_t *iv, const uint8_t *in, size_t in_len,
                                uint8_t *out, size_t out_capacity);
 
-// CBC decryption with PKCS#7 for any cipher id; the plain length, or 0 with the failing step's code.
+// CBC decryption with PKCS#7 for any cipher id; the plain length, or 0 with the failing step's
+// code.
 size_t cipher_decrypt_oneshot(int32_t cipher_id, const uint8_t *key, size_t key_len, const uint8_t *iv,
                               size_t iv_len, const uint8_t *in, size_t in_len, uint8_t *out,
                               size_t out_capacity);
 
 // out[i] = a[i] ^ b[i] for i < len; out may be a or b. Null pointers with a nonzero length set
-// errno to 1001 and write nothing.
+// errno to kErrInvalidParameter and write nothing.
 void xor_bytes(uint8_t *out, size_t len, const uint8_t *a, const uint8_t *b);

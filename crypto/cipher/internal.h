@@ -1,10 +1,10 @@
 // The cipher primitives behind CRT_CTX. Nothing outside crypto/cipher calls them.
 //
 // Key schedules take the key and a caller-owned schedule buffer of the cipher's schedule size and
-// return the block length (16 or 8), or 1 for RC4; 0 with errno 1001 for a null key or schedule
-// (and for RC4 a zero length), 0 with 1245 for a key length the cipher does not accept.
-// Block functions en- or decrypt exactly one block; in and out may be the same block. They
-// cannot fail.
+// return the block length (16 or 8), or 1 for RC4; 0 with errno kErrInvalidParameter for a null key
+// or schedule (and for RC4 a zero length), 0 with kErrIncorrectKey for a key length the cipher does
+// not accept. Block functions en- or decrypt exactly one block; in and out may be the same block.
+// They cannot fail.
 #pragma once
 
 #include <cstddef>

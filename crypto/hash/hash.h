@@ -1,8 +1,8 @@
 // Message digests behind one interface, selected by an integer hash type.
 //
 // Results follow the toolkit's rule: a length (or a pointer) on success, 0 (or null) on failure
-// with the code in errno: 1000 out of memory, 1001 invalid parameter, 1002 insufficient buffer,
-// 1200 unsupported hash type.
+// with the code in errno: kErrOutOfMemory, kErrInvalidParameter, kErrInsufficientBuffer,
+// kErrUnsupportedHash.
 #pragma once
 
 #include <cstddef>
@@ -37,7 +37,8 @@ struct HASH_CTX {
   uint8_t buffer[HASH_MAX_BLOCK_LEN];  // the partial block; 64 bytes used except by SHA-384/512
 };
 
-// A new context in its initial state; null with 1200 for a type outside 1..7, 1000 without memory.
+// A new context in its initial state; null with kErrUnsupportedHash for a type outside 1..7,
+// kErrOutOfMemory without memory.
 HASH_CTX *hash_new(int type);
 HASH_CTX *sha1_new();
 HASH_CTX *sha256_new();
@@ -52,31 +53,33 @@ HASH_CTX *md5_new();
 void hash_update(HASH_CTX *ctx, const void *data, size_t len);
 
 // Writes the digest (hash_ctx_digest_len bytes; there is no capacity argument) and returns its
-// length. The context is then back in its initial state and hashes a new message at once.
-// 0 with 1001 for a null context or out, 1200 for a context of an unknown type.
+// length. The context is then back in its initial state and hashes a new message at once. 0 with
+// kErrInvalidParameter for a null context or out, kErrUnsupportedHash for a context of an unknown
+// type.
 int hash_final(HASH_CTX *ctx, uint8_t *out);
 
 // Wipes the whole record (chaining state and the buffered tail of the message), then frees it.
 // A null context is ignored.
 void hash_free(HASH_CTX *ctx);
 
-// 20, 32, 48, 64, 28, 20, 16 for types 1..7; 0 with 1200 otherwise.
+// 20, 32, 48, 64, 28, 20, 16 for types 1..7; 0 with kErrUnsupportedHash otherwise.
 int hash_digest_len(int type);
-// 128 for SHA-384/512, 64 for the other types; 0 with 1200 otherwise.
+// 128 for SHA-384/512, 64 for the other types; 0 with kErrUnsupportedHash otherwise.
 int hash_block_len(int type);
-// The digest length of the context's type; 0 with 1001 for a null context.
+// The digest length of the context's type; 0 with kErrInvalidParameter for a null context.
 int hash_ctx_digest_len(const HASH_CTX *ctx);
 
 // One-shot digest of len bytes at data into out, which holds capacity bytes; returns the digest
 // length. A null out with capacity 0 asks for the length and hashes nothing. Failures, each with
-// result 0: 1001 when only one of out and capacity is null or zero, or when data is null with a
-// nonzero length; 1200 for an unknown type; 1002 when capacity is below the digest length; 1000.
+// result 0: kErrInvalidParameter when only one of out and capacity is null or zero, or when data is
+// null with a nonzero length; kErrUnsupportedHash for an unknown type; kErrInsufficientBuffer when
+// capacity is below the digest length; kErrOutOfMemory.
 int hash_digest(size_t capacity, uint8_t *out, int type, const void *data, size_t len);
 
 // The five chaining words of a SHA-1 context as 20 big-endian bytes, without padding and without
 // touching the context: the output step of the SHA-1 random generator, which relies on updates
-// compressing every full block at once. Returns 20; 0 with 1001 for a null argument or a context
-// that is not SHA-1.
+// compressing every full block at once. Returns 20; 0 with kErrInvalidParameter for a null argument
+// or a context that is not SHA-1.
 int sha1_state_to_bytes(uint8_t *out, const HASH_CTX *ctx);
 
 // The hash type that a toolkit algorithm identifier (digest, HMAC, password-based scheme,

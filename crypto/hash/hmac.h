@@ -1,7 +1,7 @@
 // HMAC (RFC 2104) over any hash type of crypto/hash/hash.h.
 //
-// Codes in errno on failure: 1000 out of memory, 1001 invalid parameter, 1002 insufficient
-// buffer, 1200 unsupported hash type, 1260 no HMAC key (no hash context, or not keyed).
+// Codes in errno on failure: kErrOutOfMemory, kErrInvalidParameter, kErrInsufficientBuffer,
+// kErrUnsupportedHash, kErrNoHmacKey (no hash context, or not keyed).
 #pragma once
 
 #include <cstddef>
@@ -20,13 +20,14 @@ struct HMAC_CTX {
   int keyed;  // 1 from hmac_init to hmac_final
 };
 
-// A new, unkeyed context for hash type 1..7; null with 1200 for another type, 1000 without memory.
+// A new, unkeyed context for hash type 1..7; null with kErrUnsupportedHash for another type,
+// kErrOutOfMemory without memory.
 HMAC_CTX *hmac_new(int type);
 
-// Keys the context and starts a message; a key longer than the hash block is hashed first, and
-// a null key of length 0 is the empty key. Calling it again (even mid-message) starts over with
-// the new key. Returns the digest length; 0 with 1001 for a null context or a null key with a
-// nonzero length, 1260 for a context without its hash context.
+// Keys the context and starts a message; a key longer than the hash block is hashed first, and a
+// null key of length 0 is the empty key. Calling it again (even mid-message) starts over with the
+// new key. Returns the digest length; 0 with kErrInvalidParameter for a null context or a null key
+// with a nonzero length, kErrNoHmacKey for a context without its hash context.
 int hmac_init(HMAC_CTX *ctx, const void *key, size_t key_len);
 
 // Feeds message bytes. Does nothing for a null context or data, a zero length, or a context that
@@ -34,16 +35,16 @@ int hmac_init(HMAC_CTX *ctx, const void *key, size_t key_len);
 void hmac_update(HMAC_CTX *ctx, const void *data, size_t len);
 
 // Writes the MAC (digest length bytes) and returns its length. The context is then unkeyed: the
-// next message starts with hmac_init. 0 with 1001 for a null context or out, 1260 for a context
-// without its hash context or one not keyed since its last final.
+// next message starts with hmac_init. 0 with kErrInvalidParameter for a null context or out,
+// kErrNoHmacKey for a context without its hash context or one not keyed since its last final.
 int hmac_final(HMAC_CTX *ctx, uint8_t *out);
 
 // Wipes the pad block, the hash state and the record, then frees them. Null is ignored.
 void hmac_free(HMAC_CTX *ctx);
 
 // One-shot MAC of data under key into out, which holds capacity bytes; returns the MAC length.
-// Failures, each with result 0: 1001 when key, data or out is null (even with a zero length);
-// 1200 for an unknown type; 1002 when capacity is below the digest length (nothing written);
-// 1000 without memory.
+// Failures, each with result 0: kErrInvalidParameter when key, data or out is null (even with a
+// zero length); kErrUnsupportedHash for an unknown type; kErrInsufficientBuffer when capacity is
+// below the digest length (nothing written); kErrOutOfMemory without memory.
 int hmac_oneshot(int type, const void *key, uint8_t *out, size_t key_len, const void *data, size_t data_len,
                  size_t capacity);

@@ -12,7 +12,7 @@
 namespace v7 {
 
 // A zeroed heap area of 32-bit words that is wiped before it is released. Allocation failure
-// leaves it empty (ok() false) instead of throwing: the toolkit reports 1000.
+// leaves it empty (ok() false) instead of throwing: the toolkit reports kErrOutOfMemory.
 class SecureWords {
  public:
   explicit SecureWords(size_t count)
@@ -77,7 +77,7 @@ extern const OAEP_PARAMS kRsaOaepDefault;
 size_t rsa_hash_len(int hash_type);
 
 // count random bytes from a new OS-source generator, released before returning. Returns the code
-// itself: 0, or the generator's code (1000, 1265). out is wiped on failure.
+// itself: 0, or the generator's code (1000, kErrRandomContext). out is wiped on failure.
 int rsa_random_bytes(uint8_t *out, size_t count);
 // The caller's fixed bytes (a known-answer salt or seed) when given, else fresh random ones.
 // Returns the code itself, as rsa_random_bytes.

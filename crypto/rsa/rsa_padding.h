@@ -5,13 +5,15 @@
 // each operation's default. The fixed records below are the only ones the key objects hand out.
 //
 // Results follow the toolkit's rule: an encoder returns the encoded length, a signature decoder 1
-// for a match, an encryption decoder the message length (an empty message gives 0 with errno 0);
-// 0 on failure with the code in errno. Codes: 1000 out of memory; 1001 null block or output, a
-// null message with a nonzero length, or 0 bits; 1002 output too small (type 2, OAEP); 1200
-// unsupported hash; 1204 output too small (type 1, PSS); 1220 signature encoding does not fit
-// the modulus; 1221 signature does not verify; 1222 message too long for the modulus; 1223
-// encryption block does not decode; 1225 OAEP label pointer and length disagree; 1228 signature
-// made with another hash than the one required; 1265 the OS random source failed.
+// for a match, an encryption decoder the message length (an empty message gives 0 with errno 0); 0
+// on failure with the code in errno. Codes: kErrOutOfMemory; kErrInvalidParameter null block or
+// output, a null message with a nonzero length, or 0 bits; kErrInsufficientBuffer output too small
+// (type 2, OAEP); kErrUnsupportedHash unsupported hash; kErrInsufficientMemory output too small
+// (type 1, PSS); kErrSignatureEncode signature encoding does not fit the modulus;
+// kErrVerifySignature signature does not verify; kErrEncodeEme message too long for the modulus;
+// kErrDecodeEme encryption block does not decode; kErrIncorrectOaepParameter OAEP label pointer and
+// length disagree; kErrSignatureHashMismatch signature made with another hash than the one
+// required; kErrRandomContext the OS random source failed.
 //
 // Randomness: type-2 padding bytes, OAEP seeds and PSS salts that the caller does not fix come
 // from the operating system's random source; an encoding fails rather than use anything weaker.
@@ -35,13 +37,13 @@ struct RSA_MGF {
 extern const RSA_MGF MGF1_SHA1;
 extern const RSA_MGF MGF1_SHA256;
 
-// MGF1: Hash(seed || C) for the 4-byte big-endian counter C = 0, 1, ..., cut to `length` bytes.
-// A null hash type means SHA-1. 1 on success; 0 with 1001 (null seed or output) or 1200 (a type
-// outside 1..7).
+// MGF1: Hash(seed || C) for the 4-byte big-endian counter C = 0, 1, ..., cut to `length` bytes. A
+// null hash type means SHA-1. 1 on success; 0 with kErrInvalidParameter (null seed or output) or
+// kErrUnsupportedHash (a type outside 1..7).
 int rsa_mgf1(const int *hash_type, const uint8_t *seed, size_t seed_len, uint8_t *out, size_t length);
 
 // output = input XOR the `length`-byte mask of the record (null: MGF1 over SHA-1) over the seed.
-// output may be input. 1 on success, 0 with the mask function's code or 1000.
+// output may be input. 1 on success, 0 with the mask function's code or kErrOutOfMemory.
 int rsa_mgf_xor(const RSA_MGF *mask, size_t length, const uint8_t *seed, size_t seed_len,
                 const uint8_t *input, uint8_t *output);
 
@@ -81,7 +83,7 @@ typedef int (*RsaDecodeFn)(const void *params, int bits, const uint8_t *block, s
 
 // A signature encoding sets encode and verify, an encryption encoding encode and decode; the slot
 // an encoding lacks is null, so handing a signature encoding to a decryption (or the reverse) is
-// refused with 1001 instead of running a decoder of the wrong shape.
+// refused with kErrInvalidParameter instead of running a decoder of the wrong shape.
 struct RSA_PADDING {
   RsaEncodeFn encode;
   RsaVerifyFn verify;
@@ -105,13 +107,13 @@ int rsa_verify_pss(const void *params, int bits, const uint8_t *msg, size_t msg_
                    size_t block_len);
 
 // PKCS#1 v1.5 block type 2. The decoder's checks do not branch on the block's secret contents:
-// every malformed block gives the same 1223 after the same work.
+// every malformed block gives the same kErrDecodeEme after the same work.
 int rsa_pad_pkcs1_encrypt(const void *params, int bits, const uint8_t *msg, size_t msg_len, uint8_t *out,
                           size_t out_capacity);
 int rsa_unpad_pkcs1_encrypt(const void *params, int bits, const uint8_t *block, size_t block_len,
                             uint8_t *out, size_t out_capacity);
 
-// EME-OAEP; the decoder, like the type-2 one, reports every malformed block as 1223.
+// EME-OAEP; the decoder, like the type-2 one, reports every malformed block as kErrDecodeEme.
 int rsa_pad_oaep(const void *params, int bits, const uint8_t *msg, size_t msg_len, uint8_t *out,
                  size_t out_capacity);
 int rsa_unpad_oaep(const void *params, int bits, const uint8_t *block, size_t block_len, uint8_t *out,

@@ -17,10 +17,11 @@ enum : size_t {
   kSealMinBlobSize = kSealHeaderSize + 16 + kSealMacSize,
 };
 
-// Makes a new blob of secret; on success *blob_out is a malloc'ed buffer that the caller frees
-// with std::free, holding *len_out bytes and two zero bytes after them. 1001 for a missing
-// argument, an empty or an oversized secret; 1000; 10090 or 1265 when no seed can be drawn; the
-// cipher's or the MAC's code. On failure the outputs are left as they were.
+// Makes a new blob of secret; on success *blob_out is a malloc'ed buffer that the caller frees with
+// std::free, holding *len_out bytes and two zero bytes after them. kErrInvalidParameter for a
+// missing argument, an empty or an oversized secret; kErrOutOfMemory; kErrRandomContextCreate or
+// kErrRandomContext when no seed can be drawn; the cipher's or the MAC's code. On failure the
+// outputs are left as they were.
 int seal_secret(uint8_t **blob_out, size_t *len_out, const uint8_t *secret, size_t secret_len);
 
 // The 16-byte key and 16-byte IV of a seed (64 rounds of HMAC-SHA256, mask and half swap).
@@ -30,6 +31,7 @@ int seal_derive_mac_key(uint8_t *mac_key_out, const uint8_t *seed);
 
 // The broker's side, for the stand-in broker and the tests: checks the length and format bytes,
 // then the MAC in constant time, and only then decrypts. On success *secret_out is a malloc'ed
-// buffer of *secret_len bytes (the caller wipes and frees it). 1001 for a missing argument, 1247
-// for a blob of impossible length or format, 1246 for a MAC or padding mismatch, 1000.
+// buffer of *secret_len bytes (the caller wipes and frees it). kErrInvalidParameter for a missing
+// argument, kErrInvalidCipherText for a blob of impossible length or format, kErrSymmetricDecrypt
+// for a MAC or padding mismatch, kErrOutOfMemory.
 int seal_open(uint8_t **secret_out, size_t *secret_len, const uint8_t *blob, size_t blob_len);

@@ -4,13 +4,14 @@
 // the one tag-and-length reader and writer, INTEGER to int, OID contents to dotted text and the
 // two ASN.1 time types.
 //
-// Every function leaves its failure code in errno (platform/errors/errno_util.h, the kErrAsn1 block,
-// plus 1000 out of memory in the entry points, 1204 out of memory inside the decoder, 1001 bad
-// arguments and 1002 a short output buffer).
+// Every function leaves its failure code in errno (platform/errors/errno_util.h, the kErrAsn1
+// block, plus kErrOutOfMemory in the entry points, kErrInsufficientMemory out of memory inside the
+// decoder, kErrInvalidParameter bad arguments and kErrInsufficientBuffer a short output buffer).
 //
 // Limits that hostile input cannot move: nesting of constructed elements, explicit tags and
-// indefinite lengths together is at most kAsn1MaxDepth levels deep (deeper input fails with 1124);
-// lengths are read with at most four length bytes and never wrap, also where size_t has 32 bits.
+// indefinite lengths together is at most kAsn1MaxDepth levels deep (deeper input fails with
+// kErrAsn1TooDeep); lengths are read with at most four length bytes and never wrap, also where
+// size_t has 32 bits.
 #pragma once
 
 #include <cstddef>
@@ -131,7 +132,8 @@ struct ASN1_EXTENT {
   uint32_t eoc_count;
 };
 
-// A zero-filled record of the template's size; null with 1001 (no template) or 1000.
+// A zero-filled record of the template's size; null with kErrInvalidParameter (no template) or
+// kErrOutOfMemory.
 void *asn1_new(const ASN1_TEMPLATE *tmpl);
 
 // Decodes one element by state->item and fills the extent. Returns 0 or the code (also in errno).
@@ -152,7 +154,7 @@ void asn1_release(const ASN1_TEMPLATE *tmpl, void *record);
 // output must hold that many bytes. 0 on failure with the code in errno.
 size_t asn1_encode(const ASN1_ITEM *item, const void *record, uint8_t *output);
 size_t asn1_encoded_size(const ASN1_TEMPLATE *tmpl, const void *record);
-// A null output returns the size; a capacity below it fails with 1002.
+// A null output returns the size; a capacity below it fails with kErrInsufficientBuffer.
 size_t asn1_encode_into(const ASN1_TEMPLATE *tmpl, uint8_t *output, const void *record, size_t capacity);
 // Encodes into a new buffer that the caller frees with free(); returns its length, 0 on failure.
 size_t der_encode_alloc(const ASN1_TEMPLATE *tmpl, const void *record, uint8_t **buffer, size_t *length);
@@ -181,21 +183,22 @@ size_t asn1_put_tag_len(uint8_t *output, uint32_t length, uint8_t tag);
 // change for empty contents.
 size_t asn1_integer_skip_zeros(const uint8_t **contents, size_t *len);
 
-// An INTEGER of at most 4 contents bytes, sign-extended. 0 with 1191 for longer contents, 0 with
-// 1001 for an absent value; a result of 0 clears errno.
+// An INTEGER of at most 4 contents bytes, sign-extended. 0 with kErrAsn1IntegerTooLong for longer
+// contents, 0 with kErrInvalidParameter for an absent value; a result of 0 clears errno.
 int32_t asn1_integer_to_int(const ASN1_BYTES *value);
 
 // Writes the INTEGER contents of 1024 (04 00) when output is not null; returns 2.
 int der_int_1024(uint8_t *output);
 
-// Dotted-decimal text of OID contents, zero-terminated. A null output returns the text length.
-// 0 with 1002 when the length is not smaller than capacity, 1100 on malformed contents, 1001 on
-// absent or empty contents.
+// Dotted-decimal text of OID contents, zero-terminated. A null output returns the text length. 0
+// with kErrInsufficientBuffer when the length is not smaller than capacity, kErrAsn1OidText on
+// malformed contents, kErrInvalidParameter on absent or empty contents.
 int oid_to_text(char *output, const ASN1_BYTES *oid, size_t capacity);
 
 // Seconds since 1970 UTC of a UTCTime (YYMMDDhhmmssZ; YY below 70 is 20YY) or GeneralizedTime
-// (YYYYMMDDhhmmss[.fraction]Z) text. -1 with 1001 for no input, 1193 / 1194 for a bad format;
-// on success errno is 0, so that a time of -1 (GeneralizedTime before 1970) is told apart.
+// (YYYYMMDDhhmmss[.fraction]Z) text. -1 with kErrInvalidParameter for no input, kErrAsn1UtcTime /
+// kErrAsn1GeneralizedTime for a bad format; on success errno is 0, so that a time of -1
+// (GeneralizedTime before 1970) is told apart.
 int64_t asn1_utctime_to_time(const char *text, size_t length);
 int64_t asn1_gentime_to_time(const char *text, size_t length);
 

@@ -27,8 +27,8 @@ inline bool item_explicit(const ASN1_ITEM &item) {
          ((item.flags & ASN1_FLAG_IMPLICIT) == 0 || item.tmpl->kind == ASN1_KIND_CHOICE);
 }
 
-// Whether the template's record size holds the record its kind writes (SEQUENCE and SET check
-// each field as they go). A template that does not fails with 1125 instead of overrunning.
+// Whether the template's record size holds the record its kind writes (SEQUENCE and SET check each
+// field as they go). A template that does not fails with kErrAsn1Template instead of overrunning.
 bool record_fits(const ASN1_TEMPLATE &t);
 
 // Fields of a SEQUENCE or SET record are laid out as a C compiler lays out the mirroring struct:

@@ -44,20 +44,20 @@ enum : uint16_t {
   kErrFmtUtf8 = 0x1000,    // deliver UTF-8 whatever CharEncodingMode says
 };
 
-// Pushes a new newest node with one entry {code, copy of detail}. 0, or 1310 (null context) or
-// 1000; the code is also left in errno. On failure the context is unchanged.
+// Pushes a new newest node with one entry {code, copy of detail}. 0, or kErrNoErrorContext (null
+// context) or kErrOutOfMemory; the code is also left in errno. On failure the context is unchanged.
 int err_push(ERROR_CTX *ctx, int code, const char *detail);
 
-// Appends an entry {code, copy of detail} to the newest node. 0, 1310 (null context), 1312 (no
-// node) or 1000; the context is unchanged on failure.
+// Appends an entry {code, copy of detail} to the newest node. 0, kErrNoErrorContext (null context),
+// kErrNoNodeInErrorContext (no node) or kErrOutOfMemory; the context is unchanged on failure.
 int err_add_detail(ERROR_CTX *ctx, int code, const char *detail);
 
-// A detached node with one entry, empty texts and line 0; null with errno 1000.
+// A detached node with one entry, empty texts and line 0; null with errno kErrOutOfMemory.
 ERROR_NODE *err_node_new(int code, const char *detail);
-// Appends entry to node, which then owns it. 0, 1312 (null node) or 1313 (null entry); on failure
-// the entry stays the caller's.
+// Appends entry to node, which then owns it. 0, kErrNoNodeInErrorContext (null node) or
+// kErrNoSubNodeInErrorContext (null entry); on failure the entry stays the caller's.
 int err_node_append(ERROR_NODE *node, ERROR_SUBNODE *entry);
-// An entry with a copy of detail (or none); null with errno 1000.
+// An entry with a copy of detail (or none); null with errno kErrOutOfMemory.
 ERROR_SUBNODE *err_subnode_new(int code, const char *detail);
 // Frees a detached node with its entries; null is accepted. Never call it on a node of a context.
 void err_node_free(ERROR_NODE *node);
@@ -67,17 +67,18 @@ void err_ctx_clear(ERROR_CTX *ctx);
 
 // Renders the context as narrow text, keeps it as the context's cached text and returns it. The
 // caller never frees it; the next rendering or err_ctx_clear does, so the pointer is valid only
-// until then. Null with errno 1310 (null context) or 1000.
+// until then. Null with errno kErrNoErrorContext (null context) or kErrOutOfMemory.
 const char *err_ctx_format(ERROR_CTX *ctx, uint16_t flags);
 
 // The same rendering as wide text (UTF-16), cached and owned by the context likewise. Null with
-// errno 1310, 1000 or the conversion's code (33002, 33004) when a detail text is not in the
-// encoding of the rendering.
+// errno kErrNoErrorContext, kErrOutOfMemory or the conversion's code (33002, kErrUtf8ToWide) when a
+// detail text is not in the encoding of the rendering.
 const char16_t *err_ctx_text_w(ERROR_CTX *ctx, uint16_t flags);
 
 // A new copy of one code's message (English with flag 0x200, else Korean; under flag 0x1000 in
-// UTF-8). The empty text for a code without a message; null with errno 1000. The caller frees it
-// with free.
+// UTF-8). The empty text for a code without a message; null with errno kErrOutOfMemory. The caller
+// frees it with free.
 char *err_code_text(int code, uint16_t flags);
-// The same message as new wide text; the caller frees it with free. Null with errno 1000.
+// The same message as new wide text; the caller frees it with free. Null with errno
+// kErrOutOfMemory.
 char16_t *err_code_text_w(int code, uint16_t flags);

@@ -8,12 +8,15 @@
 // one constant PRIVATE_KEY_METHOD and a constructor, and keeps its own fields behind kind_data.
 //
 // Results: the operations that do something return 0 or the code (also left in errno); accessors
-// return the field, or null / 0 for a null object. Codes: 1000 memory, 1001 invalid parameter,
-// 1002 a value too long, 1201 an algorithm or scheme without an RSA encoding, 15100 no RSA key
-// ("No Crypto Context"), 11931 unsupported key or credential format, 11932 a credential whose
-// check word does not match its kind, 11933 an unsupported format word on sign, 11934 a missing
-// password or PIN, 11110-11112 the public-key object's own option, format and source codes; and
-// the codes of the key-file, codec and RSA layers, passed on unchanged.
+// return the field, or null / 0 for a null object. Codes: kErrOutOfMemory, kErrInvalidParameter,
+// kErrInsufficientBuffer a value too long, kErrUnsupportedPublicKeyAlgorithm an algorithm or scheme
+// without an RSA encoding, kErrNoCryptoContext no RSA key ("No Crypto Context"),
+// kErrKeyCtxUnsupportedKeyFormat unsupported key or credential format,
+// kErrKeyCtxUnsupportedKeyRefer a credential whose check word does not match its kind,
+// kErrKeyCtxUnsupportedOption an unsupported format word on sign, kErrKeyCtxPasswordRequired a
+// missing password or PIN, kErrPubKeyUnsupportedOption-kErrPubKeyUnsupportedKeyRefer the public-key
+// object's own option, format and source codes; and the codes of the key-file, codec and RSA
+// layers, passed on unchanged.
 #pragma once
 
 #include <cstddef>
@@ -36,16 +39,18 @@ enum : int { KEYOBJ_FORMAT_DEFAULT = 1 };
 // The key algorithm id of an object that holds an RSA key (the rsaEncryption object id).
 enum : int { KEYOBJ_ALG_RSA = 4608 };
 
-// A random value longer than this is refused with 1002. Real VID random values are 20 bytes;
-// tokens and phone modules have larger buffers of their own, so a 41-byte value that another
-// store hands over does not fit here.
+// A random value longer than this is refused with kErrInsufficientBuffer. Real VID random values
+// are 20 bytes; tokens and phone modules have larger buffers of their own, so a 41-byte value that
+// another store hands over does not fit here.
 constexpr size_t KEYOBJ_MAX_RANDOM = 40;
-// The largest RSAPrivateKey a key file may hold (its privateKey octets); 1002 above.
+// The largest RSAPrivateKey a key file may hold (its privateKey octets); kErrInsufficientBuffer
+// above.
 constexpr size_t KEYOBJ_MAX_PRIVATE_KEY = 4096;
 
 // The credential of set key: {1, 1, password} for an encrypted key file; {2, any, unused} when the
 // key data is a plain RSAPrivateKey DER; {3, 3, PIN} for the secure disk. The check word must
-// repeat the kind (11932), a password or PIN must be a non-empty text (11934), other kinds 11931.
+// repeat the kind (11932), a password or PIN must be a non-empty text (11934), other kinds
+// kErrKeyCtxUnsupportedKeyFormat.
 enum : int {
   KEY_CREDENTIAL_PASSWORD = 1,
   KEY_CREDENTIAL_RSA_DER = 2,
@@ -72,19 +77,20 @@ struct PRIVATE_KEY_CTX;
 struct PRIVATE_KEY_METHOD {
   // 0: frees everything the object owns, secrets wiped, and the record. Null is ignored.
   void (*destroy)(PRIVATE_KEY_CTX *ctx);
-  // 1: the kind; 1001 for a null object.
+  // 1: the kind; kErrInvalidParameter for a null object.
   int (*get_kind)(const PRIVATE_KEY_CTX *ctx);
   // 2: loads the key; format must be 1 (11931). A failure leaves the object without a key.
   int (*set_key)(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, int format,
                  const KEY_CREDENTIAL *credential);
   // 3: key files and stored signatures copy and decode the certificate DER (strict; its signature
-  // algorithm must have an object id, else 1201 and nothing is kept). part is the secure disk's
-  // certificate part (2 signing, 3 key-management); the other kinds ignore it.
+  // algorithm must have an object id, else kErrUnsupportedPublicKeyAlgorithm and nothing is kept).
+  // part is the secure disk's certificate part (2 signing, 3 key-management); the other kinds
+  // ignore it.
   int (*set_certificate)(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, int part);
   // 4: key files and stored signatures copy the VID random value (at most KEYOBJ_MAX_RANDOM
   // bytes); tokens and the secure disk read it from their store.
   int (*set_buffer)(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length);
-  // 5: 4608 once a key is present, else 0; 1001 for a null object.
+  // 5: 4608 once a key is present, else 0; kErrInvalidParameter for a null object.
   int (*key_algorithm)(const PRIVATE_KEY_CTX *ctx);
   // 6: informational only. Key files: modulus bytes, 0 without a key; tokens and the secure disk:
   // the length of the certificate's subjectPublicKey bit string, which is longer than the
@@ -130,7 +136,8 @@ struct PRIVATE_KEY_CTX {
   void *kind_data;  // kinds 2 and 4: their own record, released by their destroy
 };
 
-// A key-file object and a stored-signature object: zeroed, with their tables; null with 1000.
+// A key-file object and a stored-signature object: zeroed, with their tables; null with
+// kErrOutOfMemory.
 PRIVATE_KEY_CTX *keyobj_new_type1();
 PRIVATE_KEY_CTX *keyobj_new_type3();
 
@@ -151,9 +158,10 @@ void keyobj_free_buffer(PRIVATE_KEY_CTX *ctx, uint8_t *buffer, size_t length);
 
 // ---- The public-key object ---------------------------------------------------------------------
 
-// Sources of its set key: kind 2 a certificate DER (check word 1, else 11112; its key must be
-// RSA, else 1201), kind 4 an RSAPublicKey DER, kind 8 a SubjectPublicKeyInfo DER (RSA only, 1201);
-// another kind 11111.
+// Sources of its set key: kind 2 a certificate DER (check word 1, else
+// kErrPubKeyUnsupportedKeyRefer; its key must be RSA, else kErrUnsupportedPublicKeyAlgorithm), kind
+// 4 an RSAPublicKey DER, kind 8 a SubjectPublicKeyInfo DER (RSA only,
+// kErrUnsupportedPublicKeyAlgorithm); another kind kErrPubKeyUnsupportedKeyFormat.
 enum : int {
   PUBKEY_SOURCE_CERTIFICATE = 2,
   PUBKEY_SOURCE_RSA_PUBLIC_KEY = 4,
@@ -171,12 +179,12 @@ struct PUBLIC_KEY_CTX;
 struct PUBLIC_KEY_METHOD {
   // 0: frees the object; null is ignored.
   void (*destroy)(PUBLIC_KEY_CTX *ctx);
-  // 1: PUBKEY_KIND_RSA; 1001 for a null object.
+  // 1: PUBKEY_KIND_RSA; kErrInvalidParameter for a null object.
   int (*get_kind)(const PUBLIC_KEY_CTX *ctx);
   // 2: loads the key; format must be 1 (11110). A failure leaves the object without a key.
   int (*set_key)(PUBLIC_KEY_CTX *ctx, const uint8_t *data, size_t length, int format,
                  const PUBLIC_KEY_SOURCE *source);
-  // 3: 4608 once a key is present, else 0; 1001 for a null object.
+  // 3: 4608 once a key is present, else 0; kErrInvalidParameter for a null object.
   int (*key_algorithm)(const PUBLIC_KEY_CTX *ctx);
   // 4: the decoded certificate when the key came from one, else null.
   const Certificate *(*certificate)(const PUBLIC_KEY_CTX *ctx);
@@ -200,7 +208,7 @@ struct PUBLIC_KEY_CTX {
   RSA_CTX *rsa;
 };
 
-// A zeroed public-key object with its table; null with 1000.
+// A zeroed public-key object with its table; null with kErrOutOfMemory.
 PUBLIC_KEY_CTX *pubkey_new();
 // Null-accepting dispatch, as for the private-key objects.
 void pubkey_delete(PUBLIC_KEY_CTX *ctx);
@@ -215,15 +223,16 @@ int pubkey_encrypt(PUBLIC_KEY_CTX *ctx, const uint8_t *data, size_t length, uint
 // What every kind shares, for the tables of this toolkit's kinds. A kind's table takes the
 // accessors and these functions where it has nothing of its own to do.
 
-// A zeroed record with the table and kind; null with 1000.
+// A zeroed record with the table and kind; null with kErrOutOfMemory.
 PRIVATE_KEY_CTX *keyobj_alloc(const PRIVATE_KEY_METHOD *ops, int kind);
 // Frees the common fields (certificate, buffer, RSA key, signature; secrets wiped) and the record.
 // A kind's destroy releases kind_data first.
 void keyobj_free_common(PRIVATE_KEY_CTX *ctx);
 // Frees the RSA key and clears the key algorithm id.
 void keyobj_drop_key(PRIVATE_KEY_CTX *ctx);
-// 0 when the credential is one of the three kinds with its check word and text; else 1001 (null),
-// 11931, 11932 or 11934 (the code is returned, errno is not touched).
+// 0 when the credential is one of the three kinds with its check word and text; else
+// kErrInvalidParameter (null), kErrKeyCtxUnsupportedKeyFormat, kErrKeyCtxUnsupportedKeyRefer or
+// kErrKeyCtxPasswordRequired (the code is returned, errno is not touched).
 int keyobj_check_credential(const KEY_CREDENTIAL *credential);
 // Keeps a copy of a certificate DER with its decoding, signature algorithm id and public-key
 // length, replacing any earlier one; on failure the earlier one stays. 0 or the code.

@@ -3,13 +3,14 @@
 //
 // Readable files: version 3; an authSafe of type data or signedData; data, encryptedData and
 // (skipped) envelopedData contents; keyBag, pkcs8ShroudedKeyBag and x509 certBag bags under the
-// PKCS#12 SHA-1 schemes with triple DES or RC2. PBES2 bags (OpenSSL 3's default) fail with 1050,
-// the two RC4 schemes with 1202.
+// PKCS#12 SHA-1 schemes with triple DES or RC2. PBES2 bags (OpenSSL 3's default) fail with
+// kErrUnknownOid, the two RC4 schemes with kErrUnsupportedCipher.
 //
-// Codes in errno: 1001 bad arguments, 1000 memory, 1461 a malformed file or an iteration count
-// outside 1..10,000,000, 1463 MAC mismatch, 1464 a MAC of the wrong length, 1200 an unknown MAC
-// digest, 1050 an unknown scheme, bag or certificate type, and the cipher's codes: a wrong
-// password on a file without a MAC shows as 1246 (bad padding) or 1461.
+// Codes in errno: kErrInvalidParameter bad arguments, kErrOutOfMemory, kErrPkcs12Format a malformed
+// file or an iteration count outside 1..10,000,000, kErrPkcs12VerifyMac MAC mismatch,
+// kErrPkcs12MacLength a MAC of the wrong length, kErrUnsupportedHash an unknown MAC digest,
+// kErrUnknownOid an unknown scheme, bag or certificate type, and the cipher's codes: a wrong
+// password on a file without a MAC shows as kErrSymmetricDecrypt (bad padding) or kErrPkcs12Format.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +32,7 @@ struct PKCS12_OUTPUTS {
 // Sets every slot to null, then imports. Returns 1 when the signing pair was found, 2 when only
 // the key-management pair was, 3 when both were, and 0 when neither (errno 0) or on failure
 // (errno holds the code; nothing is returned then). password is narrow text in the encoding that
-// CharEncodingMode names; an empty one fails with 1001.
+// CharEncodingMode names; an empty one fails with kErrInvalidParameter.
 //
 // The signing certificate is the one whose keyUsage is exactly digitalSignature and
 // nonRepudiation; the key-management one has neither of those but keyEncipherment,
@@ -41,7 +42,8 @@ int pkcs12_import(const PKCS12_OUTPUTS *outputs, const char *password, const uin
 
 // PKCS#12 key derivation (RFC 7292 Appendix B): length bytes for id 1 (keys), 2 (IVs) or 3 (MAC
 // keys) from the BMPString password (terminating 00 00 included; null with length 0 for no
-// password) and the salt, with hash type 1..7. Returns 0 or the code (also in errno): 1001 bad
-// arguments or zero iterations, 1200 an unknown hash type, 1000 memory.
+// password) and the salt, with hash type 1..7. Returns 0 or the code (also in errno):
+// kErrInvalidParameter bad arguments or zero iterations, kErrUnsupportedHash an unknown hash type,
+// kErrOutOfMemory.
 int pkcs12_kdf(int id, int hash_type, uint32_t iterations, const uint8_t *password, size_t password_len,
                const uint8_t *salt, size_t salt_len, uint8_t *out, size_t length);

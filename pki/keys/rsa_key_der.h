@@ -26,11 +26,11 @@ enum : int {
   RSA_DER_COUNT = 8,
 };
 
-// Writes the key as RSAPublicKey (kind 1) or RSAPrivateKey (kind 2). With capacity 0 (output may
-// be null) returns the size the encoding needs; otherwise writes it and returns its size. 0 on
-// failure: 1001 (null key, kind not 1 or 2, null output with a capacity), rsa_key_kind's code for
-// a key that holds nothing, 1211 for a private encoding of a public key, 1204 for a capacity below
-// the size.
+// Writes the key as RSAPublicKey (kind 1) or RSAPrivateKey (kind 2). With capacity 0 (output may be
+// null) returns the size the encoding needs; otherwise writes it and returns its size. 0 on
+// failure: kErrInvalidParameter (null key, kind not 1 or 2, null output with a capacity),
+// rsa_key_kind's code for a key that holds nothing, kErrRsaNoKey for a private encoding of a public
+// key, kErrInsufficientMemory for a capacity below the size.
 size_t rsa_key_to_der(const RSA_CTX *key, int kind, uint8_t *output, size_t capacity);
 
 // Splits PKCS#1 DER into its numbers without copying: pointers into der at each number's first

@@ -3,11 +3,13 @@
 //
 // Every operation returns 0 or its code and leaves the code in errno. Failures are also pushed onto
 // the object's error context, with the cipher's own code as a second entry of the same node where
-// the cipher failed: 1001 missing key, IV, data or output; 10110 "CRT Context Create Error",
-// 10112 "CRT Context - Failed to Set Key", 10111 "CRT Context - Failed to Set Mode", 11320 "NULL
-// CRT Context" before a key is set, 10113 "CRT Context - Failed to Encrypt", 10114 "CRT Context -
-// Failed to Decrypt", 1013 an output length that would overflow. A null object gives 11300 and an
-// object without an error context 1310; neither can be pushed.
+// the cipher failed: kErrInvalidParameter missing key, IV, data or output; kErrCrtCreate "CRT
+// Context Create Error", kErrCrtSetKey "CRT Context - Failed to Set Key", kErrCrtSetMode "CRT
+// Context - Failed to Set Mode", kErrNullCrtContext "NULL CRT Context" before a key is set,
+// kErrCrtEncrypt "CRT Context - Failed to Encrypt", kErrCrtDecrypt "CRT Context - Failed to
+// Decrypt", kErrInternal an output length that would overflow. A null object gives
+// kErrNullSessionContext and an object without an error context kErrNoErrorContext; neither can be
+// pushed.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +31,7 @@ struct SESSION_CTX {
 };
 
 // A zeroed object that reports to error (which may be null: every operation then fails with
-// 1310); null with 1000.
+// kErrNoErrorContext); null with kErrOutOfMemory.
 SESSION_CTX *symkey_new(ERROR_CTX *error);
 
 // Copies key and IV and replaces any earlier cipher with a new SEED-CBC-PKCS#7 one keyed with

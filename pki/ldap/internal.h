@@ -16,8 +16,8 @@ namespace ldap {
 using Bytes = std::vector<uint8_t>;
 
 // The header at the start of an element that `have` bytes of p hold. 0 with *total the whole
-// element's size; 1 with *total the size the header needs when fewer bytes are there; or 1503
-// for an indefinite length or more than four length bytes. Lengths never wrap.
+// element's size; 1 with *total the size the header needs when fewer bytes are there; or
+// kErrLdapRecv for an indefinite length or more than four length bytes. Lengths never wrap.
 int element_frame(const uint8_t *p, size_t have, uint64_t *total);
 
 // Where the bytes of messages come from: the socket in a fetch, a buffer in the fuzz target.
@@ -28,7 +28,7 @@ class ByteSource {
   virtual int pull(uint8_t *out, size_t n) = 0;
 };
 
-// One whole message into *message: 0, or the source's code, or 1503 for a length that is
+// One whole message into *message: 0, or the source's code, or kErrLdapRecv for a length that is
 // indefinite, too long or above kLdapMaxMessage (refused before anything is allocated for it).
 int read_message(ByteSource *source, Bytes *message);
 
@@ -44,7 +44,7 @@ extern const uint8_t kBindRequest[14];
 int encode_search(const LDAP_URL *url, const uint8_t *id, size_t id_len, Bytes *out);
 int encode_unbind(const uint8_t *id, size_t id_len, Bytes *out);
 
-// 0 when the message is a BindResponse to message 1 whose result is success, else 1501.
+// 0 when the message is a BindResponse to message 1 whose result is success, else kErrLdapBind.
 int check_bind_response(const Bytes &message);
 
 // The search's replies from the source: the first must be the entry (id as given), from which the
@@ -53,8 +53,8 @@ int check_bind_response(const Bytes &message);
 void *read_search_replies(ByteSource *source, const LDAP_URL *url, int kind, const uint8_t *id, size_t id_len,
                           int *code);
 
-// The kind's value from an entry; null with *code 1504 (no matching attribute or usable value)
-// or 1000.
+// The kind's value from an entry; null with *code kErrLdapSearch (no matching attribute or usable
+// value) or kErrOutOfMemory.
 void *pick_value(const SearchResultEntry *entry, const LDAP_URL *url, int kind, int *code);
 
 // The template of what a fetch of the kind returns; null for an unknown kind.

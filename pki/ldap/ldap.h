@@ -58,26 +58,26 @@ constexpr size_t kCacheMaxFolder = 260;
 constexpr size_t kCacheMaxPath = 261;
 
 // "scheme://host[:port]/dn[?attribute]", scheme LDAP (port 389), HTTP (80) or HTTPS (443) in any
-// case. A new URL, or null with 1001 (no text, length 0) or 1505 (anything malformed, a port of
-// more than 5 digits or above 65,535, an empty host, DN or attribute). length counts the bytes
-// of text to read; a zero byte before it ends the text.
+// case. A new URL, or null with kErrInvalidParameter (no text, length 0) or kErrLdapUrl (anything
+// malformed, a port of more than 5 digits or above 65,535, an empty host, DN or attribute). length
+// counts the bytes of text to read; a zero byte before it ends the text.
 LDAP_URL *ldap_url_parse(size_t length, const char *text);
 // A URL from its parts (the texts are copied; attribute may be null or empty for none). Null
-// with 1505 for a missing host or DN or a port above 65,535, 1000 for memory.
+// with kErrLdapUrl for a missing host or DN or a port above 65,535, kErrOutOfMemory for memory.
 LDAP_URL *ldap_url_new(const char *host, size_t host_len, uint32_t port, const char *dn, size_t dn_len,
                        const char *attribute, size_t attribute_len);
 void ldap_url_free(LDAP_URL *url);
 // Replace the DN with a copy of length bytes of text, or the attribute with "cacertificate".
-// 1, or 0 with 1001 (no URL or text) or 1000.
+// 1, or 0 with kErrInvalidParameter (no URL or text) or kErrOutOfMemory.
 int ldap_url_set_dn(const char *text, LDAP_URL *url, size_t length);
 int ldap_url_set_ca_attr(LDAP_URL *url);
 
-// The decoded value for the kind (see above), or null with errno: 1001 bad arguments, 1500 the
-// socket layer or every connect failed, 1506 the host was not resolved, 1501 the bind was refused
-// or unreadable, 1502 a send failed or timed out, 1503 a receive failed, timed out, or met a
-// length that is indefinite, longer than four bytes or above kLdapMaxMessage, 1504 no entry, no
-// matching attribute or no usable value, a decoder code for a reply that is not strict DER, or the
-// random source's code.
+// The decoded value for the kind (see above), or null with errno: kErrInvalidParameter bad
+// arguments, kErrLdapConnect the socket layer or every connect failed, kErrLdapResolve the host was
+// not resolved, kErrLdapBind the bind was refused or unreadable, kErrLdapSend a send failed or
+// timed out, kErrLdapRecv a receive failed, timed out, or met a length that is indefinite, longer
+// than four bytes or above kLdapMaxMessage, kErrLdapSearch no entry, no matching attribute or no
+// usable value, a decoder code for a reply that is not strict DER, or the random source's code.
 void *ldap_fetch(const LDAP_URL *url, int kind);
 
 // The IPv4 address and port of a connect, in network byte order and host order.
@@ -87,18 +87,19 @@ struct LDAP_ADDRESS {
 };
 
 // Connects s to the address within kLdapWaitSeconds and leaves it blocking. 0 when connected;
-// -1 with errno the socket error of the connect (10061 refused, ...) or 10060 on time-out, 1001
-// when address_len is not sizeof(LDAP_ADDRESS). The caller closes the socket on every path.
+// -1 with errno the socket error of the connect (10061 refused, ...) or kErrConnectTimeout on
+// time-out, kErrInvalidParameter when address_len is not sizeof(LDAP_ADDRESS). The caller closes
+// the socket on every path.
 int connect_with_timeout(v7::Socket s, const LDAP_ADDRESS *address, size_t address_len);
 
-// Reads "<folder><subfolder>\<name><extension>" and decodes it (kinds 6, 16, 32). Null with
-// errno 1001 (bad arguments or a kind that is not read back), 1007 (name, folder or path too
-// long), 1016 (a name that is not one plain file name: separators, "..", drive colons, control
-// characters), the code of file_read_all or of the decoder, 1112 when the file holds less than
-// its element claims. Release with asn1_release and asn1_tmpl_certificate or
-// asn1_tmpl_certificate_list.
+// Reads "<folder><subfolder>\<name><extension>" and decodes it (kinds 6, 16, 32). Null with errno
+// kErrInvalidParameter (bad arguments or a kind that is not read back), kErrFilePathTooLong (name,
+// folder or path too long), kErrForbiddenFilePath (a name that is not one plain file name:
+// separators, "..", drive colons, control characters), the code of file_read_all or of the decoder,
+// kErrAsn1Decode when the file holds less than its element claims. Release with asn1_release and
+// asn1_tmpl_certificate or asn1_tmpl_certificate_list.
 void *cache_read(const char *name, const char *folder, int kind);
 // Creates "<folder><subfolder>" and writes "<folder><subfolder>/<name><extension>". Returns 0, or
-// the code (also in errno): 1001, 1007, 1016 as above, 1006 when the folders cannot be made, the
-// code of file_write_all.
+// the code (also in errno): kErrInvalidParameter, kErrFilePathTooLong, kErrForbiddenFilePath as
+// above, kErrDirCreate when the folders cannot be made, the code of file_write_all.
 int cache_write(const uint8_t *data, const char *name, int kind, const char *folder, size_t length);

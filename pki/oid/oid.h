@@ -2,11 +2,12 @@
 //
 // Decoded structures carry an OBJECT IDENTIFIER as its DER contents octets. They are mapped to an
 // object id once, by oid_to_id, and every algorithm switch, attribute lookup and extension handler
-// then works on the id. The ids of algorithms are the toolkit's algorithm ids: hash_type_from_alg_id
-// (crypto/hash/hash.h) reads the digest out of them, so their numbers are fixed.
+// then works on the id. The ids of algorithms are the toolkit's algorithm ids:
+// hash_type_from_alg_id (crypto/hash/hash.h) reads the digest out of them, so their numbers are
+// fixed.
 //
 // Results follow the toolkit's rule: a value on success, 0 (or null) on failure with the code in
-// errno: 1001 invalid parameter, 1002 insufficient buffer, 1050 unknown object identifier, and the
+// errno: kErrInvalidParameter, kErrInsufficientBuffer, kErrUnknownOid, and the
 // codes of oid_to_text for dotted text.
 #pragma once
 
@@ -170,8 +171,8 @@ enum : int {
 };
 
 // The object id of an OBJECT IDENTIFIER's contents octets. Whole contents are compared: an
-// identifier that extends a known one by further arcs is unknown. 0 with 1050 for an identifier
-// not in the table, 0 with 1001 for a null value or null data.
+// identifier that extends a known one by further arcs is unknown. 0 with kErrUnknownOid for an
+// identifier not in the table, 0 with kErrInvalidParameter for a null value or null data.
 int oid_to_id(const ASN1_BYTES *oid);
 
 // The display name of an id, or null (errno untouched) when it has none, so that callers show
@@ -183,11 +184,11 @@ const char *oid_id_name(int id);
 
 // The name of the identifier if it has one, else its dotted-decimal text (oid_to_text). A null
 // output returns the length the text needs. Otherwise the text and a terminator are written when
-// the text is shorter than capacity, and its length is returned; 0 with 1002 when it is not.
-// 0 with 1001 for an absent value.
+// the text is shorter than capacity, and its length is returned; 0 with kErrInsufficientBuffer when
+// it is not. 0 with kErrInvalidParameter for an absent value.
 int oid_name_to_buf(size_t capacity, const ASN1_BYTES *oid, char *output);
 
 // The reverse mapping, for encoders that write an AlgorithmIdentifier or a content type: the
-// contents octets of an id (constant, never freed) with their number in *len. Null with 1050 for
-// an id not in the table, null with 1001 for a null len.
+// contents octets of an id (constant, never freed) with their number in *len. Null with
+// kErrUnknownOid for an id not in the table, null with kErrInvalidParameter for a null len.
 const uint8_t *oid_id_contents(int id, size_t *len);

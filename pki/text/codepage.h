@@ -7,22 +7,24 @@
 // the function's code; nothing is replaced by '?' or U+FFFD.
 //
 // New texts are allocated with malloc and terminated; the caller releases them with free (or
-// str_wipe_free for secrets). Input texts are terminated; the *_buf forms that take a length say so.
+// str_wipe_free for secrets). Input texts are terminated; the *_buf forms that take a length say
+// so.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// These return 0 or the code (also left in errno): 1001 for a null argument, 1000 for memory, or
-// the conversion's own code (33002 EUC-KR to wide, 33003 wide to EUC-KR, 33004 UTF-8 to wide,
-// 33005 wide to UTF-8). *out is null on failure.
+// These return 0 or the code (also left in errno): kErrInvalidParameter for a null argument,
+// kErrOutOfMemory for memory, or the conversion's own code (33002 EUC-KR to wide, kErrWideToEuckr
+// wide to EUC-KR, kErrUtf8ToWide UTF-8 to wide, kErrWideToUtf8 wide to UTF-8). *out is null on
+// failure.
 int utf8_to_wide(const char *text, char16_t **out);
 int wide_to_utf8(const char16_t *text, char **out);
 int euckr_to_wide(const char *text, char16_t **out);
 int wide_to_euckr(const char16_t *text, char **out);
 
-// Into a caller buffer of `capacity` bytes, terminator included; 1002 when it is too small (the
-// buffer is then emptied).
+// Into a caller buffer of `capacity` bytes, terminator included; kErrInsufficientBuffer when it is
+// too small (the buffer is then emptied).
 int wide_to_utf8_buf(const char16_t *text, char *buf, size_t capacity);
 int wide_to_euckr_buf(const char16_t *text, char *buf, size_t capacity);
 
@@ -35,20 +37,21 @@ int wide_to_setting(const char16_t *text, char **out);
 int to_euckr_copy(const char *text, char **out);
 int to_euckr_dup(const char *text, char **out);
 
-// New texts; return their length, or 0 with errno 1001 (null or empty input), 1302 (conversion)
-// or 1000.
+// New texts; return their length, or 0 with errno kErrInvalidParameter (null or empty input),
+// kErrUnicodeTranslation (conversion) or kErrOutOfMemory.
 size_t utf8_to_euckr(const char *text, char **out);
 size_t euckr_to_utf8(const char *text, char **out);
 
 // in_len bytes into a caller buffer, without terminator; out null with capacity 0 asks for the
-// size. Return the byte count, or 0 with errno 1001, 1302, 1000, or 1002 (utf8_to_euckr_buf) /
-// 1204 (euckr_to_utf8_buf) when the capacity is too small.
+// size. Return the byte count, or 0 with errno kErrInvalidParameter, kErrUnicodeTranslation,
+// kErrOutOfMemory, or kErrInsufficientBuffer (utf8_to_euckr_buf) / kErrInsufficientMemory
+// (euckr_to_utf8_buf) when the capacity is too small.
 size_t utf8_to_euckr_buf(const char *in, size_t in_len, char *out, size_t capacity);
 size_t euckr_to_utf8_buf(const char *in, size_t in_len, char *out, size_t capacity);
 
 // BMPString contents (UTF-16 big-endian; an odd last byte is ignored) to narrow text in the
 // setting's encoding. Copies whole characters only, at most capacity - 1 bytes, and terminates the
 // output, so a caller that terminates at out[result] stays inside the buffer. Returns the byte
-// count; 0 with an empty output for null or too short contents, and 0 with errno 33005/33003 when
-// the text cannot be converted.
+// count; 0 with an empty output for null or too short contents, and 0 with errno
+// kErrWideToUtf8/kErrWideToEuckr when the text cannot be converted.
 size_t bmpstring_to_text(const uint8_t *contents, size_t length, char *out, size_t capacity);

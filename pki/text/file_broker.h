@@ -1,6 +1,6 @@
 // Where the file utilities send writes that the process may not make itself (inside the browser's
-// protected mode): the protected-mode broker client implements this and registers itself. Until
-// one is registered every such write is refused with 32800, so nothing is silently written
+// protected mode): the protected-mode broker client implements this and registers itself. Until one
+// is registered every such write is refused with kErrBrokerCreate, so nothing is silently written
 // somewhere else.
 #pragma once
 

@@ -3,22 +3,24 @@
 // a write the process may not make itself (protected mode, Vista and later) goes to the broker
 // (pki/text/file_broker.h).
 //
-// Paths hold at most kWidePathCapacity - 1 characters; a longer one fails with 1001 rather than
-// being cut.
+// Paths hold at most kWidePathCapacity - 1 characters; a longer one fails with kErrInvalidParameter
+// rather than being cut.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// The whole file into a new buffer (release with free) and its size. 0 with errno 1001 (bad
-// arguments), 1003 (exists but cannot be opened), 1009 (does not exist), 1004 (read failure),
-// 1000, or the path's conversion code. An empty file gives 0, no buffer and errno 0.
+// The whole file into a new buffer (release with free) and its size. 0 with errno
+// kErrInvalidParameter (bad arguments), kErrFileOpen (exists but cannot be opened),
+// kErrFileNotFound (does not exist), kErrFileRead (read failure), kErrOutOfMemory, or the path's
+// conversion code. An empty file gives 0, no buffer and errno 0.
 size_t file_read_all(const char *path, uint8_t **buffer);
 size_t file_read_all_w(const char16_t *path, uint8_t **buffer);
 size_t file_read_all_utf8(const char *path, uint8_t **buffer);
 
-// Replaces the file with the data (a failed write leaves the old file in place); returns length.
-// On failure 0 with errno 1001, 1003 (cannot create), 1005 (short write) or the broker's code.
+// Replaces the file with the data (a failed write leaves the old file in place); returns length. On
+// failure 0 with errno kErrInvalidParameter, kErrFileOpen (cannot create), kErrFileWrite (short
+// write) or the broker's code.
 size_t file_write_all(const char *path, const uint8_t *data, size_t length);
 size_t file_write_all_w(const char16_t *path, const uint8_t *data, size_t length);
 size_t file_write_all_utf8(const char *path, const uint8_t *data, size_t length);
@@ -38,7 +40,7 @@ int make_dirs_utf8(const char *path);
 
 // How a narrow path is opened: 1 the narrow API with the path as it stands, 2 the wide API with
 // the converted path in `wide`, 3 the converted path in `wide` must be written through the broker.
-// -1 with errno 1001 for bad arguments or a path too long for the capacity.
+// -1 with errno kErrInvalidParameter for bad arguments or a path too long for the capacity.
 enum : int { kPathNarrow = 1, kPathWide = 2, kPathBroker = 3 };
 int path_to_wide_kind(const char *path, char16_t *wide, size_t capacity);
 int path_to_wide_kind_utf8(const char *path, char16_t *wide, size_t capacity);

@@ -5,8 +5,9 @@
 #include <ctime>
 
 // Fills 4 bytes from the process-wide generator, which reads the operating system's random source
-// (the identifiers it makes must not be predictable). 0, 1001 for a null output, 10090 when the
-// generator cannot be made, or the generator's code; the code is also left in errno.
+// (the identifiers it makes must not be predictable). 0, kErrInvalidParameter for a null output,
+// kErrRandomContextCreate when the generator cannot be made, or the generator's code; the code is
+// also left in errno.
 int rand_u32_fill(uint8_t *out);
 
 // The broken-down UTC time of a 64-bit time value (seconds since 1970) in *dst, computed without

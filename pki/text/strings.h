@@ -46,8 +46,8 @@ void str_wipe_free(char *text);
 void wstr_wipe_free(char16_t *text);
 
 // Lowercase hexadecimal of length bytes. With a null output returns 2 * length; otherwise the
-// capacity must exceed 2 * length (room for the terminator). -1 with errno 1001 (null input,
-// length 0 or above 0x3FFFFFFF) or 1002.
+// capacity must exceed 2 * length (room for the terminator). -1 with errno kErrInvalidParameter
+// (null input, length 0 or above 0x3FFFFFFF) or kErrInsufficientBuffer.
 int hex_encode_lower(size_t length, char *out, const uint8_t *in, size_t capacity);
 
 // Dotted decimal versions, field by field as unsigned numbers; any one character after a number

@@ -59,30 +59,31 @@ struct VALIDATION_SETTINGS {
 //   "CtlDN"        text of at most 127 characters
 //   "CHECKTimeout" FALSE or NO: no time check; TRUE or YES: time check; anything else: no change
 //   "OCSPAddr", "OCSPTimeout", "OCSPPort": accepted and ignored
-// 0; 1001 for a null settings record, key or (where one is read) value; 12904 for another key;
-// 12905 for a refused value, which leaves the field as it was.
+// 0; kErrInvalidParameter for a null settings record, key or (where one is read) value;
+// kErrConfigUnsupportedKey for another key; kErrConfigInvalidValue for a refused value, which
+// leaves the field as it was.
 int valcfg_set(const char *key, VALIDATION_SETTINGS *settings, const char *value);
 
-// Fills the defaults and loads the built-in roots into settings->roots:
-// an empty Policy becomes the accredited policy list; an empty RootCertDir the national-root
-// folder of the NPKI tree, and "/" is appended to RootCertDir in every case (so a text that
-// already ends in "/" ends in two); an empty LDAP address becomes the deployment's directory
-// server, a zero port 389, an empty CtlDN the national trust list's DN.
-// 0; 1001 for null; 12922 for an empty CertDir, when the national-root folder is unknown, or on
-// a second call; 12905 for a RootCertDir with no room left for the "/" or a text with no
-// terminator in its field; 12911 when the roots cannot be loaded. Nothing is changed on failure.
+// Fills the defaults and loads the built-in roots into settings->roots: an empty Policy becomes the
+// accredited policy list; an empty RootCertDir the national-root folder of the NPKI tree, and "/"
+// is appended to RootCertDir in every case (so a text that already ends in "/" ends in two); an
+// empty LDAP address becomes the deployment's directory server, a zero port 389, an empty CtlDN the
+// national trust list's DN. 0; kErrInvalidParameter for null; kErrInvalidConfig for an empty
+// CertDir, when the national-root folder is unknown, or on a second call; kErrConfigInvalidValue
+// for a RootCertDir with no room left for the "/" or a text with no terminator in its field;
+// kErrConfigTrustAnchors when the roots cannot be loaded. Nothing is changed on failure.
 int valcfg_finish(VALIDATION_SETTINGS *settings);
 
 // Appends the national roots of the built-in table (its first two records), in order, each as an
 // owning node. A record that does not decode is skipped; with no_time_check 0 a certificate
 // outside its validity period (at the clock of platform/clock) is dropped; a node that cannot be
-// allocated is left out. 0, also when nothing was kept; 1001 when list is null.
+// allocated is left out. 0, also when nothing was kept; kErrInvalidParameter when list is null.
 int root_certs_load(CERT_NODE **list, int no_time_check);
 
 // For each accredited CA and each of its policy OIDs, in a fixed order, whose dotted text occurs
 // anywhere in policy_list, appends "<CA name>;<OID>;"; the result is "<count>;" and that text, or
 // the empty text when nothing matched. *out is a new text (free()).
-// 0; 1001 for a null argument; 1000 when memory runs out.
+// 0; kErrInvalidParameter for a null argument; kErrOutOfMemory when memory runs out.
 int ca_names_list(const char *policy_list, char **out);
 
 // One certificate of the built-in table. The records are read-only data of the library.

@@ -58,23 +58,24 @@ struct VALIDATION_CTX {
 };
 
 // A context from finished settings (valcfg_finish) and the caller's error context, which it
-// borrows, as it borrows the settings' roots: both must outlive it. Null with 1001 when either is
-// missing, 1000 for memory, 12905 when CertDir or RootCertDir is longer than 260 characters (a
-// shortened folder would name another folder, so it is refused rather than cut).
+// borrows, as it borrows the settings' roots: both must outlive it. Null with kErrInvalidParameter
+// when either is missing, kErrOutOfMemory for memory, kErrConfigInvalidValue when CertDir or
+// RootCertDir is longer than 260 characters (a shortened folder would name another folder, so it is
+// refused rather than cut).
 VALIDATION_CTX *valctx_create(const VALIDATION_SETTINGS *settings, ERROR_CTX *err);
 // Frees the context; the trust-list roots it appended to the anchor list stay there (the
 // settings' list owns them). Null is accepted.
 void valctx_free(VALIDATION_CTX *ctx);
 
 // 0 when the certificate is valid for the usage code (KU_CHECK_* of pki/x509/cert.h; the CA
-// certificates of the path are checked with KU_CHECK_CERT_SIGN). 10500 without a context, 1310
-// without an error context, 12950 when the second directory text is "NOT_AVAILABLE"; else the
-// code of the first failing step.
+// certificates of the path are checked with KU_CHECK_CERT_SIGN). kErrNoValidationCtx without a
+// context, kErrNoErrorContext without an error context, kErrProfileDir when the second directory
+// text is "NOT_AVAILABLE"; else the code of the first failing step.
 int cert_validate(const Certificate *cert, VALIDATION_CTX *ctx, int usage);
 // Decodes (strict DER) and validates with usage KU_CHECK_KEY_ENCIPHERMENT.
 int cert_validate_der(const uint8_t *der, size_t length, VALIDATION_CTX *ctx);
 // As cert_validate_der, with the caller's ARL and CRL (DER, either may be null) in place of the
-// cache and the directory for this call; 1000 when the record cannot be made.
+// cache and the directory for this call; kErrOutOfMemory when the record cannot be made.
 int cert_validate_der_with_crls(size_t length, const uint8_t *der, VALIDATION_CTX *ctx, const uint8_t *arl,
                                 size_t arl_len, const uint8_t *crl, size_t crl_len);
 // As cert_validate_der, with extra candidate issuers for this call (DER certificates, e.g. the
@@ -83,12 +84,12 @@ int cert_validate_der_with_issuers(const uint8_t *der, size_t length, VALIDATION
                                    const uint8_t *const *issuer_ders, const size_t *issuer_lens,
                                    size_t count);
 
-// Issuer lookup by the AuthorityKeyIdentifier of cert. mode 1: the cache file
-// "<hex keyid>_<serial>" (kind 6) under directory; mode 2: the built-in CA table, records 2 on
-// (directory is not used). A new certificate (release with asn1_release and
-// asn1_tmpl_certificate) that passed the issuer check, or null with errno: 10364 no AKI, 10335 an
-// AKI without keyIdentifier (or one above 20 bytes) or serial, the cache's or the issuer check's
-// code, 0 when nothing matched.
+// Issuer lookup by the AuthorityKeyIdentifier of cert. mode 1: the cache file "<hex
+// keyid>_<serial>" (kind 6) under directory; mode 2: the built-in CA table, records 2 on (directory
+// is not used). A new certificate (release with asn1_release and asn1_tmpl_certificate) that passed
+// the issuer check, or null with errno: kErrNoAki no AKI, kErrInvalidAki an AKI without
+// keyIdentifier (or one above 20 bytes) or serial, the cache's or the issuer check's code, 0 when
+// nothing matched.
 enum : int { ISSUER_BY_AKI_CACHE = 1, ISSUER_BY_AKI_BUILTIN = 2 };
 Certificate *issuer_cert_by_aki(VALIDATION_CTX *ctx, const char *directory, const Certificate *cert,
                                 int mode);

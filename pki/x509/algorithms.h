@@ -32,42 +32,47 @@ enum : int {
 const RSA_PADDING *sig_padding_by_id(int id);
 const RSA_PADDING *enc_padding_by_id(int id);
 
-// Scheme 13: 00 01 FF.. 00 data in k = (bits + 7) / 8 bytes; returns k. 1220 when the data does
-// not leave room for 11 bytes, 1204 when capacity is below k.
+// Scheme 13: 00 01 FF.. 00 data in k = (bits + 7) / 8 bytes; returns k. kErrSignatureEncode when
+// the data does not leave room for 11 bytes, kErrInsufficientMemory when capacity is below k.
 int pkcs1_type1_raw_pad(int bits, const uint8_t *data, size_t length, uint8_t *out, size_t capacity);
-// 0 when the block is exactly such an encoding of the data, else 1221.
+// 0 when the block is exactly such an encoding of the data, else kErrVerifySignature.
 int pkcs1_type1_raw_verify(int bits, const uint8_t *data, size_t length, const uint8_t *block,
                            size_t block_length);
 
-// SHA-1 1, SHA-256 2, HAS-160 6 from a digest OID's contents; 1203 otherwise.
+// SHA-1 1, SHA-256 2, HAS-160 6 from a digest OID's contents; kErrUnsupportedAlgorithm otherwise.
 int hash_oid_to_type(const ASN1_BYTES *oid, int *out_type);
 int hash_oid_type(const ASN1_BYTES *oid);  // the type, 0 when unknown
 
-// (bits of n + 7) / 8; 0 with 1001 null, 1211 no key, 1210 empty modulus.
+// (bits of n + 7) / 8; 0 with kErrInvalidParameter null, kErrRsaNoKey no key, kErrRsaContext empty
+// modulus.
 int rsa_modulus_bytes(const RSA_CTX *ctx);
 
-// -1 when the target hash (digest id of pki/oid) is weaker than the criterion, else 0; 15000 when
-// the criterion has no strength, 15001 when the target id is 0. Strengths: SHA-1 and HAS-160 3,
-// SHA-224 and SHA-256 4, SHA-384 and SHA-512 5; any other target 0 (weaker than every criterion).
+// -1 when the target hash (digest id of pki/oid) is weaker than the criterion, else 0;
+// kErrUnsupportedCriteriaHash when the criterion has no strength, kErrUnsupportedTargetHash when
+// the target id is 0. Strengths: SHA-1 and HAS-160 3, SHA-224 and SHA-256 4, SHA-384 and SHA-512 5;
+// any other target 0 (weaker than every criterion).
 int hash_strength_compare(int criterion_id, int target_id);
-// Pushes 15002 onto the context when the comparison is not 0 and returns 15002; 1310 without
-// a context.
+// Pushes kErrHashStrength onto the context when the comparison is not 0 and returns
+// kErrHashStrength; kErrNoErrorContext without a context.
 int hash_strength_check(ERROR_CTX *ctx, int target_id, int criterion_id);
 
-// Encodes a value into a new buffer (free()); returns its length, 0 on failure (1001, 1000).
+// Encodes a value into a new buffer (free()); returns its length, 0 on failure (1001,
+// kErrOutOfMemory).
 size_t asn1_encode_new(const void *value, const ASN1_TEMPLATE *tmpl, uint8_t **out, size_t *out_len);
 
-// 0 when both hold the same bytes, 1 otherwise (1 with 1001 when either is null).
+// 0 when both hold the same bytes, 1 otherwise (1 with kErrInvalidParameter when either is null).
 int asn1_bytes_compare(const ASN1_BYTES *a, const ASN1_BYTES *b);
 
 // DigestInfo of the digest of data for hash type 1 or 2 (1200 for others). A null output returns
-// the size; 1002 when capacity is short. digest_info_new returns a new buffer (free()).
+// the size; kErrInsufficientBuffer when capacity is short. digest_info_new returns a new buffer
+// (free()).
 int digest_info_encode(int hash_type, uint8_t *out, size_t capacity, const uint8_t *data, size_t length);
 uint8_t *digest_info_new(int hash_type, const uint8_t *data, size_t length, size_t *out_len);
 
-// kind 1: RSAPublicKey into ctx; kind 2: RSAPrivateKey (version 0, no otherPrimeInfos). Returns
-// the modulus length in bits, 0 on failure: 1001 for another kind, 1112 when the element is longer
-// than the input, 1213 for a bad key (another version, further primes, a negative number), the
-// codec's codes and those of rsa_set_public_key / rsa_set_private_key.
+// kind 1: RSAPublicKey into ctx; kind 2: RSAPrivateKey (version 0, no otherPrimeInfos). Returns the
+// modulus length in bits, 0 on failure: kErrInvalidParameter for another kind, kErrAsn1Decode when
+// the element is longer than the input, kErrRsaIncorrectKey for a bad key (another version, further
+// primes, a negative number), the codec's codes and those of rsa_set_public_key /
+// rsa_set_private_key.
 enum : int { RSA_DER_PUBLIC = 1, RSA_DER_PRIVATE = 2 };
 int rsa_key_decode(const uint8_t *der, size_t length, int kind, RSA_CTX *ctx);

@@ -10,8 +10,8 @@
 
 #include "pki/asn1/x509_types.h"
 
-// A list of certificates, nodes allocated with malloc. flag 0: the node owns its certificate (decoded
-// with asn1_tmpl_certificate); any other value: it borrows it.
+// A list of certificates, nodes allocated with malloc. flag 0: the node owns its certificate
+// (decoded with asn1_tmpl_certificate); any other value: it borrows it.
 struct CERT_NODE {
   int flag;
   Certificate *cert;
@@ -32,14 +32,14 @@ int cert_rsa_key_bits(const Certificate *cert);
 // The subject Name re-encoded into a new buffer (free()); returns its length, 0 on failure.
 size_t cert_subject_der(const uint8_t *der, size_t length, uint8_t **out, size_t *out_len);
 
-// Times as seconds since 1970 UTC; GeneralizedTime is taken before UTCTime. -1 with 1410 when
-// neither is present (errno 0 on success).
+// Times as seconds since 1970 UTC; GeneralizedTime is taken before UTCTime. -1 with
+// kErrInvalidCertFormat when neither is present (errno 0 on success).
 int64_t cert_not_before(const Certificate *cert);
 int64_t cert_not_after(const Certificate *cert);
 
 // -1 before notBefore, 1 after notAfter, 0 inside (both ends inclusive), against the clock of
-// platform/clock. cert_validity_state fails with 1410, crl_validity_state with 10400 (errno set,
-// result -2) when a time is missing or unreadable.
+// platform/clock. cert_validity_state fails with kErrInvalidCertFormat, crl_validity_state with
+// kErrInvalidCrlFormat (errno set, result -2) when a time is missing or unreadable.
 int cert_validity_state(const Certificate *cert);
 int crl_validity_state(const TBSCertList *crl);
 

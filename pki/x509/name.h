@@ -5,11 +5,11 @@
 
 #include "pki/asn1/x509_types.h"
 
-// Writes the RDNs last first, separated by the separator (a single "," when null); the
-// attributes of one RDN as short name "=" value joined by "+". NUL-terminates and returns the
-// length; a null output returns the size needed (with the NUL). 1002 when capacity is short,
-// 1411 for an attribute without a short name, 1111 for a value that is neither UTF8String nor
-// PrintableString.
+// Writes the RDNs last first, separated by the separator (a single "," when null); the attributes
+// of one RDN as short name "=" value joined by "+". NUL-terminates and returns the length; a null
+// output returns the size needed (with the NUL). kErrInsufficientBuffer when capacity is short,
+// kErrInvalidDnType for an attribute without a short name, kErrAsn1InvalidTag for a value that is
+// neither UTF8String nor PrintableString.
 int name_to_text(const ASN1_LIST *rdn_sequence, const char *separator, char *out, size_t capacity);
 int name_to_text_comma(const Name *name, char *out, size_t capacity);
 
@@ -20,7 +20,8 @@ int cert_name_to_text(const Name *name, char **out_text);
 // A UTF8String or PrintableString value TLV copied unchanged plus NUL; returns the length.
 int dn_attr_value_text(const ASN1_BYTES *value, char *out, size_t capacity);
 
-// A directoryName as "," text, else the uniformResourceIdentifier bytes; 1412 for neither.
+// A directoryName as "," text, else the uniformResourceIdentifier bytes; kErrInvalidDnFormat for
+// neither.
 int name_field_text(const GeneralName *name, char *out, size_t capacity);
 
 // 0 equal, 1 different.
