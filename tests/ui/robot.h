@@ -1,0 +1,68 @@
+// A robot for the real windows under Wine and Xvfb: it runs on a thread of its own, finds the
+// windows of the thread under test, types, presses, reads texts back and saves what a person
+// would see as PNG files. Every wait has a deadline and polls the window tree, so a test that
+// finds nothing fails instead of hanging.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace v7test {
+
+class UiRobot {
+ public:
+  // Acts on the windows of ui_thread (the thread that runs the dialogs).
+  explicit UiRobot(DWORD ui_thread);
+
+  // The first top-level window of the thread that match() accepts, waiting up to timeout_ms.
+  HWND WaitForWindow(const std::function<bool(HWND)> &match, DWORD timeout_ms = 15000) const;
+  // A dialog ("#32770") of the thread that holds control id (and is not `not_this`).
+  HWND WaitForDialogWithControl(int id, HWND not_this = nullptr, DWORD timeout_ms = 15000) const;
+  // Waits until condition() holds; false after timeout_ms.
+  bool WaitUntil(const std::function<bool()> &condition, DWORD timeout_ms = 15000) const;
+  // Waits until the window is gone.
+  bool WaitGone(HWND window, DWORD timeout_ms = 15000) const;
+
+  // Replaces an edit's text as a paste would (the control sends EN_CHANGE).
+  void SetText(HWND window, const std::wstring &text) const;
+  void SetItemText(HWND dialog, int id, const std::wstring &text) const { SetText(::GetDlgItem(dialog, id), text); }
+  // Posts the characters as WM_CHAR messages, so they pass through the thread's message loop.
+  void TypeKeys(HWND window, const std::wstring &text) const;
+  // Posts a key press (WM_KEYDOWN and WM_KEYUP) to the window.
+  void PressKey(HWND window, UINT virtual_key) const;
+  // Clicks a button by posting BM_CLICK, so a click that opens a modal window does not block the
+  // robot.
+  void Click(HWND dialog, int id) const;
+  // Text of a window or a control (WM_GETTEXT through the UI thread).
+  std::wstring Text(HWND window) const;
+  std::wstring ItemText(HWND dialog, int id) const { return Text(::GetDlgItem(dialog, id)); }
+  bool Enabled(HWND dialog, int id) const { return ::IsWindowEnabled(::GetDlgItem(dialog, id)) != FALSE; }
+
+  // Saves the window as the screen shows it, as <V7_SCREENSHOT_DIR>/<name>.png. False when it
+  // could not be captured or written.
+  bool Screenshot(HWND window, const std::string &name) const;
+
+  DWORD ui_thread() const { return ui_thread_; }
+
+ private:
+  DWORD ui_thread_;
+};
+
+// Runs script on a robot thread while body() runs on the calling (UI) thread; returns once both
+// are done. The script gets a robot for the calling thread.
+void RunWithRobot(const std::function<void(UiRobot &)> &script, const std::function<void()> &body);
+
+// The top-level windows of a thread, in z-order.
+std::vector<HWND> ThreadWindows(DWORD thread);
+// The window's class name.
+std::wstring ClassName(HWND window);
+
+// A PNG image (8-bit RGB, no interlace) of width x height pixels given as rows of BGRA
+// bytes, top row first; written with stored deflate blocks, which every reader accepts.
+std::vector<unsigned char> EncodePng(const unsigned char *bgra, int width, int height);
+
+}  // namespace v7test
