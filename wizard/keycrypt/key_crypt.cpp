@@ -81,6 +81,14 @@ void CKeyCrypt::Protect(HWND edit) {
 
 std::wstring CKeyCrypt::GetText(HWND edit) { return Ready() ? m_pSub->GetText(edit) : std::wstring(); }
 
+int CKeyCrypt::GetText(HWND edit, v7::classlib::CSecretText &secret) {
+  secret.Clear();
+  if (!Ready()) return 0;
+  int code = m_pSub->ReadInto(edit, secret.buffer(), int(v7::classlib::CSecretText::kCapacity));
+  if (code != 0) secret.Clear();
+  return code;
+}
+
 int CKeyCrypt::GetTextA(char *buffer, HWND edit) {
   if (buffer == nullptr) return kErrInvalidParameter;
   if (!Ready()) {

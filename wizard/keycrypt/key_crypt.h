@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/classlib/ddx.h"
 #include "wizard/keycrypt/key_crypt_sub.h"
 
 namespace v7 {
@@ -39,6 +40,9 @@ class CKeyCrypt {
   void Protect(HWND edit);
   // Empty when not ready or when the text cannot be read whole.
   std::wstring GetText(HWND edit);
+  // Straight into a secret's wiped buffer, so no other copy of the text is left for the caller to
+  // wipe: 0 or the read's code (the secret is then empty). Not ready: an empty secret and 0.
+  int GetText(HWND edit, v7::classlib::CSecretText &secret);
   // Into buffer of kKeyCryptNarrowSize (128) bytes; 0 or the read's code (the buffer is then
   // wiped). Not ready: an empty text and 0. A null buffer: kErrInvalidParameter.
   int GetTextA(char *buffer, HWND edit);

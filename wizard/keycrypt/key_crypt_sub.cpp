@@ -29,6 +29,12 @@ int CKeyCryptSub::GetTextW(HWND window, wchar_t *buffer, int count) {
   return ReadTextW(window, buffer, count, &code);
 }
 
+int CKeyCryptSub::ReadInto(HWND window, wchar_t *buffer, int count) {
+  int code = 0;
+  ReadTextW(window, buffer, count, &code);
+  return code;
+}
+
 std::wstring CKeyCryptSub::GetText(HWND window) {
   wchar_t local[kKeyCryptTextCapacity] = {};
   int code = 0;

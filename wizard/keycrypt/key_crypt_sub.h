@@ -28,6 +28,8 @@ class CKeyCryptSub {
   // The edit's text into buffer (count wide characters, terminator included); returns the read's
   // result. A count of 0 does nothing; a failed read leaves the buffer empty and returns 0.
   int GetTextW(HWND window, wchar_t *buffer, int count);
+  // The same read, answering 0 or why the text could not be read (the buffer is then empty).
+  int ReadInto(HWND window, wchar_t *buffer, int count);
   // The edit's text; also kept as the last text until the next read or the strategy's end.
   virtual std::wstring GetText(HWND window);
   // The edit's text as narrow text in the setting's encoding (UTF-8 when CharEncodingMode is 1,

@@ -450,6 +450,15 @@ TEST_F(KeyCryptTest, ReadsThatWouldBeCutFail) {
     // Through the module the text does not even fit its output; as plain text it is read whole
     // but does not fit the narrow buffer.
     EXPECT_EQ(keycrypt.GetText(edit), policy[5] == L'N' ? h43 : L"");
+
+    // Into a secret: whole, or refused and empty.
+    v7::classlib::CSecretText secret;
+    ::SetWindowTextW(edit, a127.c_str());
+    EXPECT_EQ(keycrypt.GetText(edit, secret), 0);
+    EXPECT_EQ(std::wstring(secret.c_str()), a127);
+    ::SetWindowTextW(edit, a128.c_str());
+    EXPECT_EQ(keycrypt.GetText(edit, secret), v7::kErrInsufficientBuffer);
+    EXPECT_TRUE(secret.empty());
   }
 }
 
