@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +17,7 @@
 #include "pki/ldap/ldap.h"
 #include "pki/ldap/ldap_types.h"
 #include "platform/net/net.h"
+#include "tests/harness/ports.h"
 #include "tests/harness/vectors.h"
 #include "tests/pki/ldap/ldap_test_util.h"
 
@@ -30,13 +29,7 @@ std::map<std::string, int> g_ports;
 
 class Directory : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    const char *path = std::getenv("V7_LDAP_PORTS");
-    std::ifstream in(path != nullptr ? path : "");
-    std::string name;
-    int port;
-    while (in >> name >> port) g_ports[name] = port;
-  }
+  static void SetUpTestSuite() { g_ports = v7test::read_ports("V7_LDAP_PORTS"); }
   void SetUp() override {
     if (g_ports.empty()) GTEST_SKIP() << "no directory servers (V7_LDAP_PORTS)";
   }
