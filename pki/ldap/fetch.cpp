@@ -233,7 +233,8 @@ void ldap_set_limits_hook(const LDAP_LIMITS *limits) {
 void ldap_budget_start(LDAP_BUDGET *budget) {
   using namespace std::chrono;
   if (budget == nullptr) return;
-  budget->end_ms = duration_cast<milliseconds>(v7::ldap::after(v7::ldap::g_lookup_ms.load()).time_since_epoch()).count();
+  budget->end_ms =
+      duration_cast<milliseconds>(v7::ldap::after(v7::ldap::g_lookup_ms.load()).time_since_epoch()).count();
 }
 
 void *ldap_fetch_within(const LDAP_URL *url, int kind, const LDAP_BUDGET *budget) {

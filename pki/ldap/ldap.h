@@ -122,9 +122,9 @@ int connect_with_timeout(v7::Socket s, const LDAP_ADDRESS *address, size_t addre
 // Reads "<folder><subfolder>\<name><extension>" and decodes it (kinds 6, 16, 32). Null with errno
 // kErrInvalidParameter (bad arguments or a kind that is not read back), kErrFilePathTooLong (name,
 // folder or path too long), kErrForbiddenFilePath (a name that is not one plain file name:
-// separators, "..", drive colons, control characters, device names such as "nul"), the code of file_read_all or of the decoder,
-// kErrAsn1Decode when the file holds less than its element claims. Release with asn1_release and
-// asn1_tmpl_certificate or asn1_tmpl_certificate_list.
+// separators, "..", drive colons, control characters, device names such as "nul"), the code of
+// file_read_all or of the decoder, kErrAsn1Decode when the file holds less than its element claims.
+// Release with asn1_release and asn1_tmpl_certificate or asn1_tmpl_certificate_list.
 void *cache_read(const char *name, const char *folder, int kind);
 // Creates "<folder><subfolder>" and writes "<folder><subfolder>/<name><extension>". Returns 0, or
 // the code (also in errno): kErrInvalidParameter, kErrFilePathTooLong, kErrForbiddenFilePath as

@@ -135,7 +135,8 @@ Certificate *from_directory(VALIDATION_CTX *ctx, const Certificate *cert, int *c
           continue;
         ++attempts;
         int fetch_code = 0;
-        found = from_directory_uri(ctx, cert, name->uniform_resource_identifier, dn, &budget, &first, &fetch_code);
+        found = from_directory_uri(ctx, cert, name->uniform_resource_identifier, dn, &budget, &first,
+                                   &fetch_code);
         // The lookup's time is spent: the addresses left would each fail at once.
         if (fetch_code == kErrLdapTimeLimit) attempts = kMaxDirectoryAttempts;
       }
