@@ -15,6 +15,7 @@
 
 #include "platform/classlib/app.h"
 #include "platform/locale/process_words.h"
+#include "tests/ui/robot.h"
 #endif
 
 using namespace v7::wizard::res;
@@ -64,25 +65,17 @@ TEST(StringTable, KnownTextsAndLookups) {
 }
 
 #ifdef _WIN32
-std::wstring Wide(const char *utf8) {
-  int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
-  std::wstring wide(size_t(length > 0 ? length : 1), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, &wide[0], length);
-  wide.resize(wcslen(wide.c_str()));
-  return wide;
-}
-
 TEST(StringResources, EveryStringLoadsAsTheTableHasIt) {
   for (size_t i = 0; i < kStringCount; i++) {
     SCOPED_TRACE(kStrings[i].id);
-    EXPECT_EQ(v7::classlib::LoadText(kStrings[i].id), Wide(kStrings[i].text));
+    EXPECT_EQ(v7::classlib::LoadText(kStrings[i].id), v7test::WideFromUtf8(kStrings[i].text));
   }
 }
 
 TEST(StringResources, PairsFollowTheLanguageWord) {
   const uint16_t saved = language_id();
   set_language_id(kLanguageKorean);
-  EXPECT_EQ(v7::classlib::LoadPairText(IDS_CONFIRM_QUIT), Wide(u8"정말 종료하시겠습니까?"));
+  EXPECT_EQ(v7::classlib::LoadPairText(IDS_CONFIRM_QUIT), v7test::WideFromUtf8(u8"정말 종료하시겠습니까?"));
   set_language_id(kLanguageEnglish);
   EXPECT_EQ(v7::classlib::LoadPairText(IDS_CONFIRM_QUIT), L"Do you really want to QUIT?");
   set_language_id(saved);
