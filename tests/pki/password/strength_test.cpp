@@ -6,6 +6,7 @@
 #include "pki/password/internal.h"
 #include "pki/password/password.h"
 #include "tests/harness/vectors.h"
+#include "tests/pki/password/literal_grade.h"
 #include "tests/pki/password/password_cases.h"
 
 namespace {
@@ -60,6 +61,32 @@ TEST(PasswordStrength, EffectiveLengthAtTheEdges) {
   for (size_t i = 0; i < kGradedBytes; ++i) distinct.push_back(char(0x80 + i % 0x7F));
   // 0x80.. repeats after 127 bytes: the chunk of 127 bytes at 0 leaves 127 + 1 + 1.
   EXPECT_EQ(129u, effective_length(bytes_of(distinct), distinct.size()));
+}
+
+// The library measures candidate texts while it scans; building each one in full must agree. The
+// texts are drawn from few characters that are neighbours of each other, marks and Korean bytes,
+// and half of them repeat a short pattern with slips, so that chunks recur and runs cross them.
+TEST(PasswordStrength, AgreesWithTheLiteralComputation) {
+  static const char kAlphabet[] = "qwe1a2!Q\x7F\xEB";
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % bound;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    const size_t n = next(49);
+    std::string text;
+    if (round % 2 == 0) {
+      for (size_t i = 0; i < n; ++i) text.push_back(kAlphabet[next(sizeof(kAlphabet) - 1)]);
+    } else {
+      const std::string pattern = std::string(kAlphabet).substr(next(6), 1 + next(4));
+      while (text.size() < n) text += next(8) == 0 ? std::string(1, kAlphabet[next(9)]) : pattern;
+      text.resize(n);
+    }
+    SCOPED_TRACE(v7test::to_hex(bytes_of(text), text.size()));
+    ASSERT_EQ(pwtest::literal_run_shortened_length(bytes_of(text), n), run_shortened_length(bytes_of(text), n));
+    ASSERT_EQ(pwtest::literal_effective_length(bytes_of(text), n), effective_length(bytes_of(text), n));
+  }
 }
 
 TEST(PasswordStrength, ClassesAreAsciiOnly) {
