@@ -1,6 +1,6 @@
 // The new-password rules and grade on arbitrary bytes, up to the first zero byte as a caller's
 // buffer would end them. Besides memory safety: results stay in their ranges, the grade agrees
-// with the rules, every result has a text in both languages, the discounted length never grows
+// with the rules, every result has a text in both languages, the discounted length never grows,
 // the library's quick measure agrees with the literal one on short texts, and the grade looks at
 // the first 255 bytes only.
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The strength grade and its pieces: class count, keyboard runs and repeated chunks.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "pki/password/internal.h"
@@ -20,7 +21,9 @@ TEST(PasswordStrength, TableOfCases) {
     SCOPED_TRACE(c.where());
     const std::string password = pwtest::password_of(c);
     const std::string before = password;
+    errno = 4242;
     EXPECT_EQ(int(c.number("strength")), password_strength(password.c_str()));
+    EXPECT_EQ(4242, errno) << "an answer, not a failure";
     EXPECT_EQ(before, password) << "the password is only read";
     if (c.has("effective")) {
       const std::string graded = password.substr(0, kGradedBytes);
