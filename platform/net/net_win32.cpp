@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "platform/net/internal.h"
 #include "platform/net/last_error.h"
 #include "platform/net/net.h"
 
@@ -62,6 +63,11 @@ int net_set_nonblocking(Socket s, bool on) {
 }
 
 int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
+  const int kMaxSeconds = 24 * 3600;  // keeps the milliseconds within an int
+  return net_wait(s, wanted, seconds > 0 ? (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000 : -1, ready);
+}
+
+int net_wait(Socket s, unsigned wanted, int ms, unsigned *ready) {
   fd_set sets[3];
   fd_set *used[3] = {nullptr, nullptr, nullptr};
   const unsigned kinds[3] = {kNetReadable, kNetWritable, kNetExcept};
@@ -72,8 +78,8 @@ int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
       used[i] = &sets[i];
     }
   }
-  timeval limit = {seconds, 0};
-  int n = select(0, used[0], used[1], used[2], seconds > 0 ? &limit : nullptr);
+  timeval limit = {ms / 1000, (ms % 1000) * 1000};
+  int n = select(0, used[0], used[1], used[2], ms >= 0 ? &limit : nullptr);
   unsigned events = 0;
   for (int i = 0; n > 0 && i < 3; i++) {
     if (used[i] != nullptr && FD_ISSET(SOCKET(s), used[i])) events |= kinds[i];
@@ -102,6 +108,8 @@ int net_socket_error(Socket s) {
 }
 
 int net_last_error() { return WSAGetLastError(); }
+
+void net_set_last_error(int error) { WSASetLastError(error); }
 
 void set_thread_last_error(uint32_t code) { SetLastError(code); }
 uint32_t thread_last_error() { return GetLastError(); }
