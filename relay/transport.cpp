@@ -33,7 +33,9 @@ struct ReplyClock {
 int recv_some(v7::Socket socket, uint8_t *out, size_t len, ReplyClock *clock) {
   int n = clock->begun ? v7::net_recv_before(socket, out, int(len), clock->deadline)
                        : v7::net_recv(socket, out, int(len));
-  if (n < 0 && v7::net_last_error() == v7::kNetTimedOut) return v7::with_errno(v7::kErrRelayNetworkTimeout, -1);
+  if (n < 0 && v7::net_last_error() == v7::kNetTimedOut) {
+    return v7::with_errno(v7::kErrRelayNetworkTimeout, -1);
+  }
   if (n <= 0) return v7::with_errno(v7::kErrRelayRecvFailed, -1);
   if (!clock->begun) {
     clock->begun = true;

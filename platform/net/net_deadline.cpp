@@ -1,5 +1,6 @@
-// Connecting and receiving against a deadline, for either side of the socket seam: both are
-// built from the same waits, so the Winsock and BSD builds give up at the same moments.
+// The waits in whole seconds, connecting and receiving against a deadline, for either side of
+// the socket seam: all are built on net_wait, so the Winsock and BSD builds give up at the same
+// moments.
 #include <chrono>
 #include <climits>
 
@@ -12,6 +13,12 @@ int64_t net_clock_ms() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
+  const int kMaxSeconds = 24 * 3600;  // keeps the milliseconds within an int
+  const int ms = seconds > 0 ? (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000 : -1;
+  return net_wait(s, wanted, ms, ready);
 }
 
 int net_connect_within(Socket s, uint32_t addr, uint16_t port, int ms) {

@@ -153,11 +153,6 @@ int net_set_nonblocking(Socket s, bool on) {
   return fcntl(fd, F_SETFL, flags) == 0 ? 0 : fail(errno);
 }
 
-int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
-  const int kMaxSeconds = 24 * 3600;  // keeps the milliseconds within an int
-  return net_wait(s, wanted, seconds > 0 ? (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000 : -1, ready);
-}
-
 int net_wait(Socket s, unsigned wanted, int ms, unsigned *ready) {
   // poll, not select: select cannot take a descriptor at or above FD_SETSIZE.
   pollfd p = {fd_of(s), 0, 0};

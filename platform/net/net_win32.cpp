@@ -62,11 +62,6 @@ int net_set_nonblocking(Socket s, bool on) {
   return ioctlsocket(SOCKET(s), FIONBIO, &mode) == 0 ? 0 : -1;
 }
 
-int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
-  const int kMaxSeconds = 24 * 3600;  // keeps the milliseconds within an int
-  return net_wait(s, wanted, seconds > 0 ? (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000 : -1, ready);
-}
-
 int net_wait(Socket s, unsigned wanted, int ms, unsigned *ready) {
   fd_set sets[3];
   fd_set *used[3] = {nullptr, nullptr, nullptr};
