@@ -19,13 +19,37 @@ constexpr uint16_t kWinsock11 = v7::net_version(1, 1);
 
 bool valid_port(int port) { return port > 0 && port <= 0xffff; }
 
-// Receives exactly len bytes: 0, or -1 with errno 21616 when the peer closes or the socket fails
-// first.
-int recv_exactly(v7::Socket socket, uint8_t *out, size_t len) {
+// Where a receive stands on its one deadline: none until the first byte of the reply has come,
+// then that moment + rest_ms for everything after it, however the peer splits it.
+struct ReplyClock {
+  int rest_ms;
+  bool begun;
+  int64_t deadline;
+};
+
+// One recv: without bound before the reply has begun, else only until its deadline. The bytes
+// received, or -1 with errno kErrRelayNetworkTimeout (the deadline passed) or kErrRelayRecvFailed
+// (the peer closed or the socket failed).
+int recv_some(v7::Socket socket, uint8_t *out, size_t len, ReplyClock *clock) {
+  int n = clock->begun ? v7::net_recv_before(socket, out, int(len), clock->deadline)
+                       : v7::net_recv(socket, out, int(len));
+  if (n < 0 && v7::net_last_error() == v7::kNetTimedOut) {
+    return v7::with_errno(v7::kErrRelayNetworkTimeout, -1);
+  }
+  if (n <= 0) return v7::with_errno(v7::kErrRelayRecvFailed, -1);
+  if (!clock->begun) {
+    clock->begun = true;
+    clock->deadline = v7::net_clock_ms() + clock->rest_ms;
+  }
+  return n;
+}
+
+// Receives exactly len bytes: 0, or -1 with errno as recv_some.
+int recv_exactly(v7::Socket socket, uint8_t *out, size_t len, ReplyClock *clock) {
   size_t have = 0;
   while (have < len) {
-    int n = v7::net_recv(socket, out + have, int(len - have));
-    if (n <= 0) return v7::with_errno(v7::kErrRelayRecvFailed, -1);
+    int n = recv_some(socket, out + have, len - have, clock);
+    if (n < 0) return -1;
     have += size_t(n);
   }
   return 0;
@@ -37,8 +61,10 @@ const char *relay_host() { return V7_RELAY_HOST; }
 
 void relay_free(void *buffer) { free(buffer); }
 
-v7::Socket relay_connect(int port) {
-  if (!valid_port(port)) {
+v7::Socket relay_connect(int port) { return relay_connect_within(port, kRelayConnectMs); }
+
+v7::Socket relay_connect_within(int port, int ms) {
+  if (!valid_port(port) || ms <= 0) {
     v7::set_thread_last_error(v7::kNetInvalidArgument);
     return v7::with_errno(v7::kErrInvalidParameter, v7::kInvalidSocket);
   }
@@ -51,10 +77,12 @@ v7::Socket relay_connect(int port) {
   uint32_t addr = 0;
   v7::Socket s = v7::net_tcp_socket();
   if (s != v7::kInvalidSocket && v7::net_resolve(relay_host(), &addr) == 0 &&
-      v7::net_connect(s, addr, uint16_t(port)) == 0) {
+      v7::net_connect_within(s, addr, uint16_t(port), ms) == 0) {
     return s;
   }
   error = v7::net_last_error();
+  // A silent host is the same time-out the probe reports.
+  if (error == v7::kNetTimedOut) error = v7::kErrRelayNetworkTimeout;
   if (s != v7::kInvalidSocket) v7::net_close(s);
   v7::net_cleanup();
   v7::set_thread_last_error(uint32_t(error));
@@ -113,19 +141,25 @@ int relay_send_post(const uint8_t *record, const char *host, v7::Socket socket, 
 }
 
 int relay_recv_record(int *out_length, v7::Socket socket, uint8_t **out_record) {
-  if (socket == v7::kInvalidSocket || out_length == nullptr || out_record == nullptr) {
+  return relay_recv_record_within(out_length, socket, out_record, kRelayReplyRestMs);
+}
+
+int relay_recv_record_within(int *out_length, v7::Socket socket, uint8_t **out_record, int rest_ms) {
+  if (socket == v7::kInvalidSocket || out_length == nullptr || out_record == nullptr || rest_ms <= 0) {
     return v7::with_errno(v7::kErrInvalidParameter, -1);
   }
+  ReplyClock clock = {rest_ms, false, 0};
   uint8_t header[kRelayHeaderLen];
-  if (recv_exactly(socket, header, sizeof(header)) != 0) return -1;
+  if (recv_exactly(socket, header, sizeof(header), &clock) != 0) return -1;
   size_t body_len = v7::load_be16(header + 3);
   if (body_len == 0) return v7::with_errno(v7::kErrRelayMalformed, -1);
   uint8_t *record = static_cast<uint8_t *>(malloc(kRelayHeaderLen + body_len));
   if (record == nullptr) return v7::with_errno(v7::kErrOutOfMemory, -1);
   memcpy(record, header, sizeof(header));
-  if (recv_exactly(socket, record + kRelayHeaderLen, body_len) != 0) {
+  if (recv_exactly(socket, record + kRelayHeaderLen, body_len, &clock) != 0) {
+    int error = errno;
     relay_free(record);
-    return v7::with_errno(v7::kErrRelayRecvFailed, -1);
+    return v7::with_errno(error, -1);
   }
   *out_record = record;
   *out_length = int(kRelayHeaderLen + body_len);
@@ -133,19 +167,24 @@ int relay_recv_record(int *out_length, v7::Socket socket, uint8_t **out_record) 
 }
 
 int relay_recv_response(int *out_length, v7::Socket socket, uint8_t **out_record) {
-  if (socket == v7::kInvalidSocket || out_length == nullptr || out_record == nullptr) {
+  return relay_recv_response_within(out_length, socket, out_record, kRelayReplyRestMs);
+}
+
+int relay_recv_response_within(int *out_length, v7::Socket socket, uint8_t **out_record, int rest_ms) {
+  if (socket == v7::kInvalidSocket || out_length == nullptr || out_record == nullptr || rest_ms <= 0) {
     return v7::with_errno(v7::kErrInvalidParameter, -1);
   }
   HttpResponseReader *reader = static_cast<HttpResponseReader *>(malloc(sizeof(HttpResponseReader)));
   if (reader == nullptr) return v7::with_errno(v7::kErrOutOfMemory, -1);
   http_response_init(reader);
+  ReplyClock clock = {rest_ms, false, 0};
   uint8_t chunk[kHttpChunk];
   int rc = 0, error = 0;
   while (rc == 0) {
-    int n = v7::net_recv(socket, chunk, int(http_response_wanted(reader)));
-    if (n <= 0) {
+    int n = recv_some(socket, chunk, http_response_wanted(reader), &clock);
+    if (n < 0) {
       rc = -1;
-      error = v7::kErrRelayRecvFailed;
+      error = errno;
     } else {
       rc = http_response_feed(reader, chunk, size_t(n));
       error = rc < 0 ? errno : 0;

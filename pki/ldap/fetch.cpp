@@ -79,7 +79,7 @@ Wait wait_for(Socket s, unsigned wanted, Clock::time_point deadline, unsigned *r
     const auto left = std::chrono::ceil<Milliseconds>(deadline - now).count();
     const int ms = left < 0x7FFFFFFF ? int(left) : 0x7FFFFFFF;
     *ready = 0;
-    const int n = net_select_ms(s, wanted, ms, ready);
+    const int n = net_wait(s, wanted, ms, ready);
     if (n < 0) return Wait::kFailed;
     if (n > 0) return (*ready & wanted) != 0 ? Wait::kReady : Wait::kFailed;
   }

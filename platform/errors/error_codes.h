@@ -154,7 +154,7 @@ enum : int {
   kErrRelayStoreSign = 518,
   kErrRelayStoreKm = 519,
   kErrRelayRecvFailed = 21616,     // the connection closed or failed before the reply was complete
-  kErrRelayNetworkTimeout = 21621,
+  kErrRelayNetworkTimeout = 21621,  // no answer in time: a probe, a connect, or a reply stalled half-way
   // Not an errno value: what the worker's exchange of one record returns when the connection failed.
   kErrRelayLostConnection = -10,
 

@@ -70,8 +70,8 @@ int net_set_nonblocking(Socket s, bool on);
 // kNetExcept, as Winsock reports it.
 enum : unsigned { kNetReadable = 1, kNetWritable = 2, kNetExcept = 4 };
 int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready);
-// The same with the time-out in milliseconds: none when negative, a look without waiting at 0.
-int net_select_ms(Socket s, unsigned wanted, int milliseconds, unsigned *ready);
+// The same wait with the time-out in milliseconds, none when `ms` < 0 (0 only looks).
+int net_wait(Socket s, unsigned wanted, int ms, unsigned *ready);
 
 // The bytes moved (recv: 0 when the peer closed), or -1 with the last socket error set.
 int net_send(Socket s, const void *data, int len);
@@ -83,5 +83,18 @@ int net_socket_error(Socket s);
 
 // The calling thread's last socket error (WSAGetLastError).
 int net_last_error();
+
+// Milliseconds on a clock that only moves forward (not the time of day), for deadlines.
+int64_t net_clock_ms();
+
+// Connects a blocking socket, giving up after `ms` milliseconds: 0, or -1 with the last socket
+// error set, kNetTimedOut when no answer came in time. A refused connection fails at once. The
+// socket is blocking again afterwards; after a failure it is fit only for closing.
+int net_connect_within(Socket s, uint32_t addr, uint16_t port, int ms);
+
+// net_recv on a blocking socket that waits for data only until `deadline` (net_clock_ms): -1
+// with kNetTimedOut when nothing has come by then. A reply read in several pieces against one
+// deadline can be stretched by a slow peer no further than that.
+int net_recv_before(Socket s, void *data, int len, int64_t deadline);
 
 }  // namespace v7

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/net/internal.h"
 #include "platform/net/last_error.h"
 #include "platform/net/net.h"
 
@@ -152,20 +153,14 @@ int net_set_nonblocking(Socket s, bool on) {
   return fcntl(fd, F_SETFL, flags) == 0 ? 0 : fail(errno);
 }
 
-int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
-  const int kMaxSeconds = 24 * 3600;  // keeps the milliseconds within an int
-  return net_select_ms(s, wanted, seconds > 0 ? (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000 : -1,
-                       ready);
-}
-
-int net_select_ms(Socket s, unsigned wanted, int milliseconds, unsigned *ready) {
+int net_wait(Socket s, unsigned wanted, int ms, unsigned *ready) {
   // poll, not select: select cannot take a descriptor at or above FD_SETSIZE.
   pollfd p = {fd_of(s), 0, 0};
   if (wanted & kNetReadable) p.events |= POLLIN;
   if (wanted & kNetWritable) p.events |= POLLOUT;
   if (ready != nullptr) *ready = 0;
   if (p.fd < 0) return fail(EBADF);
-  const int limit_ms = milliseconds >= 0 ? milliseconds : -1;
+  const int limit_ms = ms >= 0 ? ms : -1;
   // A signal does not end a Winsock select early; wait out the rest of the time instead.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
   int n, wait_ms = limit_ms;
@@ -216,6 +211,8 @@ int net_socket_error(Socket s) {
 }
 
 int net_last_error() { return t_socket_error; }
+
+void net_set_last_error(int error) { t_socket_error = error; }
 
 void set_thread_last_error(uint32_t code) { t_last_error = code; }
 uint32_t thread_last_error() { return t_last_error; }

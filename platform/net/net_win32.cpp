@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "platform/net/internal.h"
 #include "platform/net/last_error.h"
 #include "platform/net/net.h"
 
@@ -61,13 +62,7 @@ int net_set_nonblocking(Socket s, bool on) {
   return ioctlsocket(SOCKET(s), FIONBIO, &mode) == 0 ? 0 : -1;
 }
 
-int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
-  const int kMaxSeconds = 24 * 3600;
-  return net_select_ms(s, wanted, seconds > 0 ? (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000 : -1,
-                       ready);
-}
-
-int net_select_ms(Socket s, unsigned wanted, int milliseconds, unsigned *ready) {
+int net_wait(Socket s, unsigned wanted, int ms, unsigned *ready) {
   fd_set sets[3];
   fd_set *used[3] = {nullptr, nullptr, nullptr};
   const unsigned kinds[3] = {kNetReadable, kNetWritable, kNetExcept};
@@ -78,8 +73,8 @@ int net_select_ms(Socket s, unsigned wanted, int milliseconds, unsigned *ready) 
       used[i] = &sets[i];
     }
   }
-  timeval limit = {milliseconds / 1000, (milliseconds % 1000) * 1000};
-  int n = select(0, used[0], used[1], used[2], milliseconds >= 0 ? &limit : nullptr);
+  timeval limit = {ms / 1000, (ms % 1000) * 1000};
+  int n = select(0, used[0], used[1], used[2], ms >= 0 ? &limit : nullptr);
   unsigned events = 0;
   for (int i = 0; n > 0 && i < 3; i++) {
     if (used[i] != nullptr && FD_ISSET(SOCKET(s), used[i])) events |= kinds[i];
@@ -108,6 +103,8 @@ int net_socket_error(Socket s) {
 }
 
 int net_last_error() { return WSAGetLastError(); }
+
+void net_set_last_error(int error) { WSASetLastError(error); }
 
 void set_thread_last_error(uint32_t code) { SetLastError(code); }
 uint32_t thread_last_error() { return GetLastError(); }

@@ -90,8 +90,9 @@ struct Exchange {
   std::string reply;
 };
 
-// Sends a Hello on an open connection and reads one reply record.
-Exchange exchange(v7::Socket s, bool http, uint16_t version) {
+// Sends a Hello on an open connection and reads one reply record, the rest of it within rest_ms
+// of its first byte (0: the transport's own limit).
+Exchange exchange(v7::Socket s, bool http, uint16_t version, int rest_ms = 0) {
   const std::string h = hello(version);
   const uint8_t *bytes = reinterpret_cast<const uint8_t *>(h.data());
   Exchange out = {0, 0, ""};
@@ -100,12 +101,20 @@ Exchange exchange(v7::Socket s, bool http, uint16_t version) {
   EXPECT_EQ(sent, 0);
   int len = 0;
   uint8_t *record = nullptr;
-  out.rc = http ? relay_recv_response(&len, s, &record) : relay_recv_record(&len, s, &record);
+  if (rest_ms == 0) {
+    out.rc = http ? relay_recv_response(&len, s, &record) : relay_recv_record(&len, s, &record);
+  } else {
+    out.rc = http ? relay_recv_response_within(&len, s, &record, rest_ms)
+                  : relay_recv_record_within(&len, s, &record, rest_ms);
+  }
   out.error = errno;
   if (out.rc == 0) out.reply.assign(reinterpret_cast<char *>(record), size_t(len));
   relay_free(record);
   return out;
 }
+
+// A limit far below the listeners' stalls and pauses, so that the tests do not wait them out.
+constexpr int kShortMs = 200;
 
 void disconnect(v7::Socket s) {
   v7::net_close(s);
@@ -173,6 +182,61 @@ TEST_F(RelaydTest, ScriptedFaults) {
     }
     disconnect(s);
   }
+}
+
+// Once a reply has begun, all of it must come within one limit, counted from its first byte:
+// a record or head cut and stalled, a body shorter than its Content-Length, or a reply that
+// trickles in pieces each well inside the limit all end with the time-out. The wait for the
+// first byte is not limited: a reply that starts late, but then comes whole, is taken.
+TEST_F(RelaydTest, ReplyThatHasBegunMustFinishInTime) {
+  struct Case {
+    const char *listener;
+    bool http;
+    int rest_ms;
+    int rc;
+    int error;
+  };
+  const Case cases[] = {
+      {"raw_stall_head", false, kShortMs, -1, v7::kErrRelayNetworkTimeout},
+      {"raw_stall", false, kShortMs, -1, v7::kErrRelayNetworkTimeout},
+      {"http_stall", true, kShortMs, -1, v7::kErrRelayNetworkTimeout},
+      {"http_long", true, kShortMs, -1, v7::kErrRelayNetworkTimeout},
+      {"raw_trickle", false, kShortMs, -1, v7::kErrRelayNetworkTimeout},
+      {"raw_trickle", false, 0, 0, 0},
+      {"raw_late", false, kShortMs, 0, 0},
+      {"http_late", true, kShortMs, 0, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.listener) + " within " + std::to_string(c.rest_ms));
+    v7::Socket s = relay_connect(port(c.listener));
+    ASSERT_NE(s, v7::kInvalidSocket);
+    Exchange e = exchange(s, c.http, relay_version(3, 0), c.rest_ms);
+    ASSERT_EQ(e.rc, c.rc);
+    if (c.rc == 0) {
+      EXPECT_EQ(e.reply, server_certificate(relay_version(3, 0)));
+    } else {
+      EXPECT_EQ(e.error, c.error);
+    }
+    disconnect(s);
+  }
+}
+
+// A port whose connection attempts get no answer ends the connect with the time-out, and a
+// connection made within a limit is an ordinary blocking one.
+TEST_F(RelaydTest, ConnectGivesUpOnASilentPort) {
+  EXPECT_EQ(relay_connect_within(port("silent"), kShortMs), v7::kInvalidSocket);
+  EXPECT_EQ(errno, v7::kErrRelayNetworkTimeout);
+  EXPECT_EQ(v7::thread_last_error(), uint32_t(v7::kErrRelayNetworkTimeout));
+
+  v7::Socket s = relay_connect_within(port("raw"), kShortMs);
+  ASSERT_NE(s, v7::kInvalidSocket);
+  Exchange e = exchange(s, false, relay_version(3, 0));
+  EXPECT_EQ(e.rc, 0);
+  EXPECT_EQ(e.reply, server_certificate(relay_version(3, 0)));
+  disconnect(s);
+
+  EXPECT_EQ(relay_connect_within(port("raw"), 0), v7::kInvalidSocket);
+  EXPECT_EQ(errno, v7::kErrInvalidParameter);
 }
 
 TEST_F(RelaydTest, ProbeReachableRefusedSilent) {

@@ -52,11 +52,17 @@ struct Received {
   std::string record;
 };
 
-Received receive(int client, bool http) {
+// Receives one reply; rest_ms 0 leaves the transport its own limit for the rest of it.
+Received receive(int client, bool http, int rest_ms = 0) {
   int len = 0;
   uint8_t *record = nullptr;
   Received out;
-  out.rc = http ? relay_recv_response(&len, client, &record) : relay_recv_record(&len, client, &record);
+  if (rest_ms == 0) {
+    out.rc = http ? relay_recv_response(&len, client, &record) : relay_recv_record(&len, client, &record);
+  } else {
+    out.rc = http ? relay_recv_response_within(&len, client, &record, rest_ms)
+                  : relay_recv_record_within(&len, client, &record, rest_ms);
+  }
   out.error = errno;
   if (out.rc == 0) out.record.assign(reinterpret_cast<char *>(record), size_t(len));
   relay_free(record);
@@ -129,6 +135,44 @@ TEST(RelayTransport, PeerClosesEarly) {
     Received r = receive(p.client, c.http);
     EXPECT_EQ(r.rc, -1);
     EXPECT_EQ(r.error, c.error);
+  }
+}
+
+// A peer that sends part of a reply and then neither sends more nor closes: the receive ends with
+// the time-out instead of waiting for ever. Sent whole, the same replies are taken within the
+// same limit.
+TEST(RelayTransport, StalledReplyTimesOut) {
+  struct Case {
+    const char *what;
+    bool http;
+    std::string sent;
+  };
+  const std::string record = raw_record(100);
+  const std::string response = http_response(record);
+  const std::string longer = "HTTP/1.1 200 OK\r\nContent-Length: 106\r\n\r\n" + record;
+  const Case cases[] = {
+      {"raw: 3 header bytes", false, record.substr(0, 3)},
+      {"raw: mid-body", false, record.substr(0, 50)},
+      {"raw: all but the last byte", false, record.substr(0, record.size() - 1)},
+      {"http: mid-head", true, response.substr(0, 20)},
+      {"http: head without its blank line", true, response.substr(0, response.find("\r\n\r\n") + 2)},
+      {"http: mid-body", true, response.substr(0, response.size() - 30)},
+      {"http: a Content-Length longer than the body", true, longer},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Pair p(SOCK_STREAM);
+    p.send_pieces(c.sent, {});
+    Received r = receive(p.client, c.http, 100);
+    EXPECT_EQ(r.rc, -1);
+    EXPECT_EQ(r.error, v7::kErrRelayNetworkTimeout);
+  }
+  for (bool http : {false, true}) {
+    Pair p(SOCK_STREAM);
+    p.send_pieces(http ? response : record, {});
+    Received r = receive(p.client, http, 100);
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(r.record, record);
   }
 }
 
@@ -206,6 +250,11 @@ TEST(RelayTransport, FailuresAreReportedNotSignalled) {
   EXPECT_EQ(relay_recv_record(&len, v7::kInvalidSocket, &record), -1);
   EXPECT_EQ(errno, v7::kErrInvalidParameter);
   EXPECT_EQ(relay_recv_response(&len, v7::kInvalidSocket, &record), -1);
+  EXPECT_EQ(errno, v7::kErrInvalidParameter);
+  // A reply without any limit on its rest is what the limit exists to prevent.
+  EXPECT_EQ(relay_recv_record_within(&len, p.client, &record, 0), -1);
+  EXPECT_EQ(errno, v7::kErrInvalidParameter);
+  EXPECT_EQ(relay_recv_response_within(&len, p.client, &record, -1), -1);
   EXPECT_EQ(errno, v7::kErrInvalidParameter);
   EXPECT_EQ(relay_send_all(1, v7::kInvalidSocket, bytes), -1);
   EXPECT_EQ(errno, v7::kErrInvalidParameter);

@@ -12,6 +12,8 @@
 // the revocation lists of the relay certificate's path). Exit 0 on success, 2 on a failed
 // transfer (the failure text on stderr), 1 on a usage error. send --sent DIR writes the items it
 // handed over there, under the same names, so that a test can hold them against what arrived.
+// --timeout S (default 60) bounds connecting and each whole reply, from the request to its last
+// byte.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

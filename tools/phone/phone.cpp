@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/errors/error_codes.h"
 #include "relay/transport.h"
 
 namespace phone {
@@ -19,6 +20,12 @@ int send_record(Link *link, const Bytes &record) {
   if (link->transport == kRelayTransportHttp)
     return relay_send_post(record.data(), relay_host(), link->socket, int(record.size()));
   return relay_send_all(int(record.size()), link->socket, record.data());
+}
+
+// The time-out in milliseconds, -1 for none; a day at most, which keeps it within an int.
+int timeout_ms(int seconds) {
+  const int kMaxSeconds = 24 * 3600;
+  return seconds <= 0 ? -1 : (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000;
 }
 
 // A step's failure: the pending alert goes out without waiting for anything.
@@ -62,7 +69,8 @@ int step_and_exchange(RelaySession *s, Link *link, Step step, Bytes *reply, bool
 bool link_open(Link *link, int transport, int port, int timeout_seconds) {
   link->transport = transport;
   link->timeout_seconds = timeout_seconds;
-  link->socket = relay_connect(port);
+  const int ms = timeout_ms(timeout_seconds);
+  link->socket = relay_connect_within(port, ms > 0 ? ms : kRelayConnectMs);
   return link->socket != v7::kInvalidSocket;
 }
 
@@ -76,15 +84,20 @@ void link_close(Link *link) {
 int link_exchange(Link *link, const Bytes &record, Bytes *reply) {
   if (link->socket == v7::kInvalidSocket || send_record(link, record) != 0) return -10;
   if (reply == nullptr) return 0;
+  // The time-out bounds the whole reply: the wait for its first byte and the rest of it alike.
+  const int limit = timeout_ms(link->timeout_seconds);
+  const int64_t deadline = v7::net_clock_ms() + limit;
   unsigned ready = 0;
-  int events = v7::net_select(link->socket, v7::kNetReadable | v7::kNetExcept, link->timeout_seconds, &ready);
+  int events = v7::net_wait(link->socket, v7::kNetReadable | v7::kNetExcept, limit, &ready);
   if (events == 0) return -3;
   if (events < 0) return -10;
+  const int64_t left = deadline - v7::net_clock_ms();
+  const int rest_ms = limit < 0 ? kRelayReplyRestMs : left > 0 ? int(left) : 1;
   uint8_t *rec = nullptr;
   int n = 0;
-  int r = link->transport == kRelayTransportHttp ? relay_recv_response(&n, link->socket, &rec)
-                                                 : relay_recv_record(&n, link->socket, &rec);
-  if (r != 0) return -10;
+  int r = link->transport == kRelayTransportHttp ? relay_recv_response_within(&n, link->socket, &rec, rest_ms)
+                                                 : relay_recv_record_within(&n, link->socket, &rec, rest_ms);
+  if (r != 0) return errno == v7::kErrRelayNetworkTimeout ? -3 : -10;
   *reply = take(rec, size_t(n));
   return 0;
 }

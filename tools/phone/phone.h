@@ -22,15 +22,17 @@ using Bytes = std::vector<uint8_t>;
 struct Link {
   v7::Socket socket = v7::kInvalidSocket;
   int transport = kRelayTransportRaw;
-  int timeout_seconds = 60;  // the longest wait for one reply
+  int timeout_seconds = 60;  // the longest wait for one whole reply (none when <= 0)
 };
 
-// Connects to the relay host on the port; false with the socket error in errno.
+// Connects to the relay host on the port within the time-out; false with the socket error in
+// errno (kErrRelayNetworkTimeout when the host did not answer in time).
 bool link_open(Link *link, int transport, int port, int timeout_seconds);
 void link_close(Link *link);
 
 // Sends one record and, when reply is given, waits for and receives the next one. 0; -10 when the
-// connection failed or closed; -3 when no reply came within the time-out.
+// connection failed or closed; -3 when the whole reply did not come within the time-out (none
+// of it, or a reply that stalled part-way).
 int link_exchange(Link *link, const Bytes &record, Bytes *reply);
 
 // How a transfer ended: 0, or the failing step's result (-1, -2; -10 lost connection; -3 time-out)

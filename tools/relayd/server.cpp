@@ -45,6 +45,7 @@ bool send_reply(int fd, const std::vector<uint8_t> &reply, const Faults &f) {
   cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
   cuts.push_back(limit);
   size_t from = 0;
+  if (f.stall_at == 0) sleep_ms(f.stall_ms);  // a reply that is late as a whole
   for (size_t to : cuts) {
     if (from != 0) sleep_ms(long(from) == f.stall_at ? f.stall_ms : f.pause_ms);
     if (!send_bytes(fd, reply.data() + from, to - from)) return false;

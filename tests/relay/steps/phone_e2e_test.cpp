@@ -165,6 +165,24 @@ TEST_P(PhoneTransfer, PhoneSendsPcReceives) {
   }
 }
 
+// The phone's time-out bounds each whole reply, not only the wait for its first byte: a Hello
+// answered with a record that stalls half-way, or with a response shorter than its
+// Content-Length, ends the phone with the time-out instead of holding it for ever.
+TEST(PhoneTimeout, BoundsTheWholeReply) {
+  ASSERT_NE(port_of("raw_stall"), 0) << "no test relay server";
+  for (const char *listener : {"raw_stall", "http_long"}) {
+    SCOPED_TRACE(listener);
+    const bool http = std::string(listener) == "http_long";
+    std::ostringstream args;
+    args << "receive --port " << port_of(listener) << (http ? " --http" : "") << " --timeout 1 --out '"
+         << fs::absolute("phone_e2e/timeout").string() << "'";
+    Phone phone(args.str());
+    std::string output;
+    EXPECT_EQ(phone.wait(&output), 2) << output;
+    EXPECT_NE(output.find("failed at Hello (-3)"), std::string::npos) << output;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllTransports, PhoneTransfer,
                          ::testing::Values(Case{false, 1, false}, Case{false, 1, true}, Case{false, 2, false},
                                            Case{false, 2, true}, Case{false, 3, false}, Case{false, 3, true},
