@@ -5,7 +5,7 @@ set(V7_RELAY_HOST "127.0.0.1" CACHE STRING "Host name or dotted address of the r
 set(V7_RELAY_RAW_PORT 4512 CACHE STRING "TCP port of the raw record transport")
 set(V7_RELAY_HTTP_PORT 80 CACHE STRING "TCP port of the HTTP transport")
 set(V7_RELAY_SUBJECT_NAME "cn=relay.test,ou=Test,o=Test,c=KR" CACHE STRING
-    "Subject name the relay server's certificate must carry")
+    "Subject name the relay server's certificate must carry, last RDN first (cn=...,c=KR); its values cannot hold , + or =")
 # Host only: the port is a setting of its own (389 unless set).
 set(V7_DIRECTORY_SERVER "127.0.0.1" CACHE STRING
     "Host name or dotted address of the directory server of certificate validation")

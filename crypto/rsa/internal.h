@@ -64,7 +64,8 @@ inline size_t rsa_bytes(const RsaView &v) { return (rsa_bits(v) + 7) / 8; }
 // The raw operations on a k-byte rendering. in holds in_len <= k bytes; out receives exactly
 // out_len bytes (out_len >= k) and may be in. Return the code itself: 0, kErrRsaTooLongData
 // when the input is not below n, kErrOutOfMemory, or (private) kErrRsaIncorrectKey when the
-// result fails the check with the public exponent.
+// result fails the check with the public exponent and the random generator's code
+// (kErrRandomContext) when no blinding factor could be drawn.
 int rsa_raw_public(const RsaView &v, const uint8_t *in, size_t in_len, uint8_t *out, size_t out_len);
 int rsa_raw_private(const RsaView &v, const uint8_t *in, size_t in_len, uint8_t *out, size_t out_len);
 

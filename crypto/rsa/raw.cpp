@@ -77,32 +77,95 @@ int rsa_raw_public(const RsaView &v, const uint8_t *in, size_t in_len, uint8_t *
   return 0;
 }
 
-// c^d mod n by the Chinese remainder theorem (Garner): m1 = c^dP mod p, m2 = c^dQ mod q,
-// h = qInv (m1 - m2) mod p, m = m2 + h q. The result is raised to e and compared with c before
-// it leaves: a fault in the key or the arithmetic would otherwise hand out a value from which
-// gcd(m^e - c, n) reveals a prime.
+namespace {
+
+// The number of draws a blinding factor may take. A uniform r in [0, n) fails to be invertible
+// with a probability of about (p + q) / n, so a source that keeps failing is broken, like one stuck
+// at zero.
+constexpr int kBlindingDraws = 8;
+
+// out = a * b mod n for nw-word a and b; prod holds 2 nw words, scratch the larger of
+// bn_mul_scratch_words(nw, nw) and bn_divmod_scratch_words(2 nw, nw).
+bool mod_mul(const RsaView &v, uint32_t *out, const uint32_t *a, const uint32_t *b, uint32_t *prod,
+             uint32_t *scratch) {
+  return bn_mul(prod, a, v.nw, b, v.nw, scratch) &&
+         bn_divmod(0, nullptr, out, prod, 2 * v.nw, v.n, v.nw, scratch);
+}
+
+size_t mod_mul_scratch_words(size_t nw) {
+  return std::max(bn_mul_scratch_words(nw, nw), bn_divmod_scratch_words(2 * nw, nw));
+}
+
+// The blinding factor of one private operation: r drawn afresh from the OS source and reduced mod
+// n (two extra words make the reduction's bias negligible), with its inverse. An r without an
+// inverse is drawn again. Returns the code itself: 0, the generator's code, or kErrRandomContext
+// when no draw gives an invertible r.
+int blinding_factor(const RsaView &v, uint32_t *r, uint32_t *r_inv, uint32_t *work) {
+  const size_t nw = v.nw, dw = nw + 2;
+  Carver c{work};
+  uint32_t *drawn = c.take(dw), *prod = c.take(2 * nw), *one = c.take(nw);
+  uint8_t *bytes = reinterpret_cast<uint8_t *>(c.take(dw));
+  uint32_t *scratch = c.next;
+  for (int i = 0; i < kBlindingDraws; i++) {
+    int code = rsa_random_bytes(bytes, 4 * dw);
+    if (code != 0) return code;
+    mp_from_bytes(dw, drawn, bytes, 4 * dw);
+    if (!bn_divmod(0, nullptr, r, drawn, dw, v.n, nw, scratch)) return kErrRsaContext;
+    if (mp_is_zero(r, nw)) continue;
+    // bn_mod_inverse gives some value when r has no inverse: only the product tells.
+    if (bn_mod_inverse(nw, r_inv, r, nw, v.n, scratch) && mod_mul(v, one, r, r_inv, prod, scratch) &&
+        mp_is_one(one, nw))
+      return 0;
+  }
+  return kErrRandomContext;
+}
+
+size_t blinding_scratch_words(size_t nw) {
+  return 2 * (nw + 2) + 3 * nw +
+         std::max({bn_divmod_scratch_words(nw + 2, nw), bn_mod_inverse_scratch_words(nw, nw),
+                   mod_mul_scratch_words(nw)});
+}
+
+}  // namespace
+
+// c^d mod n, blinded: the exponentiation works on c r^e for a fresh random r and the result is
+// multiplied by r^-1, so that its timing and power trace do not follow the input an attacker
+// chose. The arithmetic itself is not constant-time; blinding only keeps what leaks apart from c.
+// The exponentiation is by the Chinese remainder theorem (Garner): m1 = c^dP mod p, m2 = c^dQ mod
+// q, h = qInv (m1 - m2) mod p, m = m2 + h q. The unblinded result is raised to e and compared with
+// c before it leaves: a fault in the key or the arithmetic would otherwise hand out a value from
+// which gcd(m^e - c, n) reveals a prime.
 int rsa_raw_private(const RsaView &v, const uint8_t *in, size_t in_len, uint8_t *out, size_t out_len) {
   const size_t nw = v.nw, pw = v.pw, qw = v.qw, hqw = pw + qw, mw = std::max(nw, hqw) + 1;
   if (in_len > 4 * nw) return kErrRsaTooLongData;
-  size_t scratch =
-      std::max({bn_divmod_scratch_words(nw, std::max(pw, qw)), bn_mod_exp_scratch_words(v.dpw, v.dp, pw),
-                bn_mod_exp_scratch_words(v.dqw, v.dq, qw), bn_divmod_scratch_words(qw, pw),
-                bn_mul_scratch_words(v.qiw, pw), bn_divmod_scratch_words(v.qiw + pw, pw),
-                bn_mul_scratch_words(pw, qw), bn_mod_exp_scratch_words(v.ew, v.e, nw)});
-  SecureWords area(nw + 6 * pw + 2 * qw + v.qiw + hqw + mw + nw + scratch);
+  size_t scratch = std::max(
+      {bn_divmod_scratch_words(nw, std::max(pw, qw)), bn_mod_exp_scratch_words(v.dpw, v.dp, pw),
+       bn_mod_exp_scratch_words(v.dqw, v.dq, qw), bn_divmod_scratch_words(qw, pw),
+       bn_mul_scratch_words(v.qiw, pw), bn_divmod_scratch_words(v.qiw + pw, pw), bn_mul_scratch_words(pw, qw),
+       bn_mod_exp_scratch_words(v.ew, v.e, nw), blinding_scratch_words(nw), mod_mul_scratch_words(nw)});
+  // Everything derived from r, the key or the result lies in this area, wiped when it goes.
+  SecureWords area(nw + 6 * pw + 2 * qw + v.qiw + hqw + mw + nw + 6 * nw + scratch);
   if (!area.ok()) return kErrOutOfMemory;
   Carver c{area.get()};
   uint32_t *x = c.take(nw), *cp = c.take(pw), *cq = c.take(qw), *m1 = c.take(pw), *m2 = c.take(qw);
   uint32_t *m2p = c.take(pw), *diff = c.take(pw), *h = c.take(pw), *prod = c.take(v.qiw + pw);
   uint32_t *hq = c.take(hqw), *m = c.take(mw), *check = c.take(nw);
+  uint32_t *r = c.take(nw), *r_inv = c.take(nw), *blinded = c.take(nw), *wide = c.take(2 * nw),
+           *y = c.take(nw);
   uint32_t *work = c.next;
 
   mp_from_bytes(nw, x, in, in_len);
   if (mp_cmp(x, v.n, nw) >= 0) return kErrRsaTooLongData;
+  if (int code = blinding_factor(v, r, r_inv, work)) return code;
+  // blinded = x r^e mod n; r itself is no longer needed once r^e is taken.
   bool ok =
-      bn_divmod(0, nullptr, cp, x, nw, v.p, pw, work) && bn_divmod(0, nullptr, cq, x, nw, v.q, qw, work) &&
-      bn_mod_exp(work, pw, m1, cp, pw, v.dp, v.dpw, v.p) &&
-      bn_mod_exp(work, qw, m2, cq, qw, v.dq, v.dqw, v.q) && bn_divmod(0, nullptr, m2p, m2, qw, v.p, pw, work);
+      bn_mod_exp(work, nw, blinded, r, nw, v.e, v.ew, v.n) && mod_mul(v, blinded, x, blinded, wide, work);
+  secure_wipe(r, nw * sizeof(uint32_t));
+  ok = ok && bn_divmod(0, nullptr, cp, blinded, nw, v.p, pw, work) &&
+       bn_divmod(0, nullptr, cq, blinded, nw, v.q, qw, work) &&
+       bn_mod_exp(work, pw, m1, cp, pw, v.dp, v.dpw, v.p) &&
+       bn_mod_exp(work, qw, m2, cq, qw, v.dq, v.dqw, v.q) &&
+       bn_divmod(0, nullptr, m2p, m2, qw, v.p, pw, work);
   if (!ok) return kErrRsaContext;
   // m1 - (m2 mod p), plus p when that borrows: the sum then wraps back into [0, p).
   if (mp_sub(m2p, diff, m1, pw)) mp_add(diff, diff, v.p, pw);
@@ -113,11 +176,13 @@ int rsa_raw_private(const RsaView &v, const uint8_t *in, size_t in_len, uint8_t 
   std::copy(hq, hq + hqw, m);
   uint32_t carry = mp_add(m, m, m2, qw);
   for (size_t i = qw; carry && i < mw; i++) carry = (++m[i] == 0);
-  // The result must be a residue mod n that maps back onto the input.
+  // The result must be a residue mod n that, unblinded, maps back onto the input.
   bool consistent = mp_word_count(mw, m) <= nw && mp_cmp(m, v.n, nw) < 0 &&
-                    bn_mod_exp(work, nw, check, m, nw, v.e, v.ew, v.n) && mp_cmp(check, x, nw) == 0;
+                    mod_mul(v, y, m, r_inv, wide, work) &&
+                    bn_mod_exp(work, nw, check, y, nw, v.e, v.ew, v.n) && mp_cmp(check, x, nw) == 0;
+  secure_wipe(r_inv, nw * sizeof(uint32_t));
   if (!consistent) return kErrRsaIncorrectKey;
-  mp_to_bytes(m, out_len, nw, out);
+  mp_to_bytes(y, out_len, nw, out);
   return 0;
 }
 

@@ -21,7 +21,9 @@
 //
 // Private operations use the CRT halves and check their result with the public exponent before
 // releasing it, so a damaged key fails with kErrRsaIncorrectKey instead of leaking a factor through
-// a wrong signature. The exponentiation is not constant-time.
+// a wrong signature. They are blinded: each works on c r^e for a fresh r from the operating system's
+// random source and multiplies the result by r^-1, so a failing source fails them with
+// kErrRandomContext. The exponentiation itself is not constant-time.
 #pragma once
 
 #include <cstddef>
@@ -103,7 +105,8 @@ int rsa_generate_key(RSA_CTX *ctx);
 // kErrInvalidParameter (null context or output, an encoding without an encoder),
 // kErrRsaSignNoPrivateKey (not a private key), kErrRsaContext (no word array),
 // kErrInsufficientBuffer (capacity below k), kErrRsaIncorrectKey (the key is inconsistent),
-// kErrOutOfMemory, or the encoding's code.
+// kErrRandomContext (no blinding factor from the random source), kErrOutOfMemory, or the
+// encoding's code.
 int rsa_private_encrypt(size_t out_capacity, const RSA_CTX *ctx, const uint8_t *msg, size_t msg_len,
                         const RSA_PADDING *encoding, uint8_t *out);
 
@@ -127,7 +130,8 @@ int rsa_public_encrypt(const RSA_CTX *ctx, size_t out_capacity, const uint8_t *m
 // with kErrInvalidParameter (null context, input or output, length 0, an encoding without a
 // decoder), kErrRsaDecryptNoPrivateKey (not a private key), kErrRsaTooLongData (input longer than k
 // or not below n), kErrInsufficientBuffer (capacity below k), kErrRsaContext, kErrRsaIncorrectKey,
-// kErrOutOfMemory, or the decoder's code. The recovered block is wiped before returning.
+// kErrRandomContext (no blinding factor), kErrOutOfMemory, or the decoder's code. The recovered
+// block is wiped before returning.
 int rsa_private_decrypt(const RSA_CTX *ctx, const uint8_t *in, size_t in_len, const RSA_PADDING *encoding,
                         uint8_t *out, size_t out_capacity);
 

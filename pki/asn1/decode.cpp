@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "crypto/base/wipe.h"
 #include "platform/errors/errno_util.h"
 #include "pki/asn1/internal.h"
 
@@ -125,6 +126,8 @@ int decode_segments(int mode, uint32_t kind, const uint8_t *c, size_t len, void 
   }
   if (rc == 0 && bits && pos == 0) rc = kErrAsn1StringSegments;  // no unused-bits octet at all
   if (rc != 0 || out == 0) {
+    // The segments may be key bytes (a PKCS#8 key in a PKCS#12 bag) even when a later one fails.
+    v7::secure_wipe(joined, out);
     std::free(joined);
     if (rc != 0) return rc;
     joined = nullptr;

@@ -17,6 +17,11 @@ int name_to_text_comma(const Name *name, char *out, size_t capacity);
 // 1. Returns the text length, -1 on failure.
 int cert_name_to_text(const Name *name, char **out_text);
 
+// 0 when the name is the one the "," text spells, 1 otherwise: the decoded attributes are compared
+// with the text's, type by short name and value byte for byte, so that a value holding "," "+" or
+// "=" (which the text form does not escape) matches no text. kErrInvalidParameter for null.
+int name_compare_text(const Name *name, const char *text);
+
 // A UTF8String or PrintableString value TLV copied unchanged plus NUL; returns the length.
 int dn_attr_value_text(const ASN1_BYTES *value, char *out, size_t capacity);
 

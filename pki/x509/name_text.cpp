@@ -59,6 +59,18 @@ const char *short_name(int oid_id) {
   }
 }
 
+const char *atv_short_name(const AttributeTypeAndValue &atv) {
+  return atv.type.data != nullptr ? short_name(oid_to_id(&atv.type)) : nullptr;
+}
+
+// The RDNs of a sequence in DER order, without the empty node of an empty list.
+std::vector<const ASN1_LIST *> rdn_list(const ASN1_LIST *rdn_sequence) {
+  std::vector<const ASN1_LIST *> rdns;
+  for (const ASN1_LIST *node = rdn_sequence; node != nullptr; node = node->next)
+    if (node->element != nullptr) rdns.push_back(static_cast<const ASN1_LIST *>(node->element));
+  return rdns;
+}
+
 // The text of a UTF8String or PrintableString value; 0 or the code.
 int value_text(const ASN1_BYTES &value, const uint8_t **text, size_t *length) {
   uint8_t tag;
@@ -106,9 +118,7 @@ namespace {
 int write_name(const ASN1_LIST *rdn_sequence, const char *separator, char *out, size_t capacity, int *code) {
   *code = 0;
   if (separator == nullptr) separator = ",";
-  std::vector<const ASN1_LIST *> rdns;
-  for (const ASN1_LIST *node = rdn_sequence; node != nullptr; node = node->next)
-    if (node->element != nullptr) rdns.push_back(static_cast<const ASN1_LIST *>(node->element));
+  std::vector<const ASN1_LIST *> rdns = rdn_list(rdn_sequence);
 
   TextSink sink{out, capacity};
   for (size_t i = rdns.size(); i-- > 0;) {
@@ -117,7 +127,7 @@ int write_name(const ASN1_LIST *rdn_sequence, const char *separator, char *out, 
     for (const ASN1_LIST *a = rdns[i]; a != nullptr; a = a->next) {
       const AttributeTypeAndValue *atv = static_cast<const AttributeTypeAndValue *>(a->element);
       if (atv == nullptr) continue;
-      const char *name = atv->type.data != nullptr ? short_name(oid_to_id(&atv->type)) : nullptr;
+      const char *name = atv_short_name(*atv);
       if (name == nullptr) {
         *code = v7::kErrInvalidDnType;
         return 0;
@@ -142,6 +152,37 @@ int write_name(const ASN1_LIST *rdn_sequence, const char *separator, char *out, 
 }
 
 }  // namespace
+
+int name_compare_text(const Name *name, const char *text) {
+  if (name == nullptr || text == nullptr) return with_errno(v7::kErrInvalidParameter, 1);
+  std::vector<const ASN1_LIST *> rdns = rdn_list(name->rdn_sequence);
+  // The text is read in the order write_name writes it. Each value in the text ends at the first
+  // separator character, so a decoded value that holds one can never match: such a value is what
+  // would let another name render as this text.
+  const char *at = text;
+  for (size_t i = rdns.size(); i-- > 0;) {
+    if (i + 1 != rdns.size() && *at++ != ',') return 1;
+    bool first = true;
+    for (const ASN1_LIST *a = rdns[i]; a != nullptr; a = a->next) {
+      const AttributeTypeAndValue *atv = static_cast<const AttributeTypeAndValue *>(a->element);
+      if (atv == nullptr) continue;
+      if (!first && *at++ != '+') return 1;
+      first = false;
+      const char *type = atv_short_name(*atv);
+      if (type == nullptr) return 1;
+      size_t type_len = strlen(type);
+      if (strncmp(at, type, type_len) != 0 || at[type_len] != '=') return 1;
+      at += type_len + 1;
+      const uint8_t *value;
+      size_t value_len;
+      if (value_text(atv->value, &value, &value_len) != 0) return 1;
+      size_t text_len = strcspn(at, ",+=");
+      if (text_len != value_len || (value_len != 0 && memcmp(at, value, value_len) != 0)) return 1;
+      at += text_len;
+    }
+  }
+  return *at == '\0' ? 0 : 1;
+}
 
 int name_to_text(const ASN1_LIST *rdn_sequence, const char *separator, char *out, size_t capacity) {
   if (rdn_sequence == nullptr) return with_errno(v7::kErrInvalidParameter, 0);

@@ -1,6 +1,5 @@
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "crypto/base/endian.h"
 #include "pki/x509/name.h"
@@ -14,17 +13,13 @@ namespace {
 
 const int kServerCertStep = int(RelayRecordType::ServerCertificate);
 
-// The subject text of a certificate as the deployment names its relay server. It is built in
-// UTF-8 whatever the narrow-text setting says, so that the comparison with the configured name
-// does not depend on that setting.
+// Whether the certificate names the deployment's relay server. The decoded subject is compared
+// with the configured name attribute by attribute, never its rendered text with the configured
+// text: values are not escaped in that text, so a certificate from any trusted CA with the one CN
+// value "relay.test,ou=Test,o=Test" would render as the relay's name. The values are compared as
+// the UTF-8 they are, whatever the narrow-text setting says.
 bool subject_matches(const Certificate *cert) {
-  int size = name_to_text_comma(&cert->tbs.subject, nullptr, 0);
-  if (size <= 0) return false;
-  std::string text(size_t(size), '\0');
-  int n = name_to_text_comma(&cert->tbs.subject, &text[0], text.size());
-  if (n <= 0) return false;
-  text.resize(size_t(n));
-  return text == V7_RELAY_SUBJECT_NAME;
+  return name_compare_text(&cert->tbs.subject, V7_RELAY_SUBJECT_NAME) == 0;
 }
 
 // The relay certificate DER (and, from 3.0 on, its chain) out of the ServerCertificate body, and

@@ -135,7 +135,7 @@ int relay_recipient_step2(RelaySession *s, const uint8_t *rec, size_t len, char 
   if (auth_code != nullptr) *auth_code = nullptr;
   if (!v7::step_outputs(out, out_len) || s == nullptr || auth_code == nullptr)
     return v7::with_errno(v7::kErrRelayMissing, -1);
-  HeapBytes inner;
+  HeapBytes inner(true);  // the authorization code
   RelayRecordHeader h;
   int result = v7::step_read_enveloped(s, rec, len, read_step, &inner, &h);
   if (result != 0) return result;
@@ -151,6 +151,7 @@ int relay_recipient_step2(RelaySession *s, const uint8_t *rec, size_t len, char 
   size_t n = 0;
   relay_record_header_write(notice, sizeof notice, &n, uint8_t(step), s->cur_version, 0);
   if ((result = v7::step_send_enveloped(s, notice, n, step, out, out_len)) != 0) {
+    v7::secure_wipe(text, code_len);
     free(text);
     return result;
   }

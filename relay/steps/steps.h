@@ -77,7 +77,7 @@ int relay_sender_finish(RelaySession *session, const uint8_t *rec, size_t len);
 
 int relay_recipient_step1(RelaySession *session, const uint8_t *rec, size_t len, uint8_t **out,
                           size_t *out_len);
-// The authorization code to show, NUL-terminated, in *auth_code (free()).
+// The authorization code to show, NUL-terminated, in *auth_code (a secret: wipe it, then free()).
 int relay_recipient_step2(RelaySession *session, const uint8_t *rec, size_t len, char **auth_code,
                           uint8_t **out, size_t *out_len);
 // The subject text of the arriving certificate, for the user to confirm, in *subject (free()).

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
+#include "crypto/base/wipe.h"
 #include "platform/errors/error_codes.h"
 #include "relay/transport.h"
 
@@ -139,6 +141,7 @@ Result run_recipient(RelaySession *s, Link *link, const std::function<void(const
     int r = relay_recipient_step2(s, reply.data(), reply.size(), &text, o, n);
     if (r == 0) {
       code = text;
+      v7::secure_wipe(text, strlen(text));
       free(text);
       if (shown) shown(code);
     }

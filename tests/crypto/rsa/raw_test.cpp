@@ -1,13 +1,16 @@
-// The raw operations against OpenSSL's results (tests/vectors/rsa_raw.txt), and the refusals of the
-// four operations.
+// The raw operations against OpenSSL's results (tests/vectors/rsa_raw.txt), the refusals of the four
+// operations, and the blinding of the private ones.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <random>
+#include <vector>
 
 #include "platform/errors/errno_util.h"
+#include "crypto/random/random.h"
 #include "crypto/rsa/rsa.h"
 #include "tests/crypto/rsa/rsa_test_util.h"
 
@@ -210,6 +213,119 @@ TEST(RsaRaw, ValuesAboveTheModulusAreRefused) {
               }));
   }
   EXPECT_EQ(3, found);
+}
+
+}  // namespace
+
+namespace {
+
+// The random source of the blinding tests: the forced values first, each right-aligned in the
+// draw (so that it is the blinding factor whatever the draw's length), then a seeded stream or,
+// when zeros is set, nothing but zeros. Every draw is counted and kept.
+struct BlindingScript {
+  std::vector<Bytes> forced;
+  bool zeros = false;
+  std::vector<Bytes> draws;
+  std::mt19937 stream{11};
+};
+BlindingScript *g_script = nullptr;
+
+bool scripted_source(uint8_t *out, size_t len) {
+  BlindingScript &s = *g_script;
+  Bytes draw(len, 0);
+  size_t i = s.draws.size();
+  if (i < s.forced.size()) {
+    const Bytes &v = s.forced[i];
+    std::copy(v.begin(), v.end(), draw.end() - long(v.size()));
+  } else if (!s.zeros) {
+    for (uint8_t &b : draw) b = uint8_t(s.stream());
+  }
+  s.draws.push_back(draw);
+  std::copy(draw.begin(), draw.end(), out);
+  return true;
+}
+
+struct ScriptedRandom {
+  explicit ScriptedRandom(BlindingScript *s) {
+    g_script = s;
+    rng_set_system_source(scripted_source);
+  }
+  ~ScriptedRandom() {
+    rng_set_system_source(nullptr);
+    g_script = nullptr;
+  }
+};
+
+// Each private operation draws its own blinding factor, one the result does not depend on; a
+// factor without an inverse (a prime of the key, zero) is drawn again, and a source that never
+// gives an invertible one fails the operation instead of leaving it unblinded.
+TEST(RsaRaw, PrivateOperationsAreBlindedWithAFreshFactor) {
+  const auto &key = fixture("k2048");
+  Rsa priv = rsatest::private_key(key), pub = rsatest::public_key(key);
+  const size_t k = 256;
+  Bytes m(k), c(k);
+  for (size_t i = 0; i < k; i++) m[i] = uint8_t(i * 7 + 1);
+  m[0] = 0x01;  // below n
+  ASSERT_EQ(int(k), rsa_public_encrypt(pub.get(), k, m.data(), k, &kRawCrypt, c.data()));
+  Bytes n_minus_1 = key.n;
+  n_minus_1.back() -= 1;  // n is odd
+  const struct {
+    const char *what;
+    std::vector<Bytes> forced;
+    bool zeros;
+    int code;
+    size_t draws;
+  } cases[] = {
+      {"a seeded stream", {}, false, 0, 1},
+      {"r = 1", {{0x01}}, false, 0, 1},
+      {"r = n - 1", {n_minus_1}, false, 0, 1},
+      {"r = p, then the stream", {key.p}, false, 0, 2},
+      {"r = q, r = 0, then the stream", {key.q, {0x00}}, false, 0, 3},
+      {"r = n, which reduces to 0, then the stream", {key.n}, false, 0, 2},
+      {"a source stuck at zero", {}, true, v7::kErrRandomContext, 8},
+  };
+  for (const auto &cs : cases) {
+    SCOPED_TRACE(cs.what);
+    BlindingScript script;
+    script.forced = cs.forced;
+    script.zeros = cs.zeros;
+    ScriptedRandom seam(&script);
+    Bytes out(k, 0xEE);
+    EXPECT_EQ(cs.code, code_of([&] {
+                return rsa_private_decrypt(priv.get(), c.data(), k, &kRawCrypt, out.data(), k);
+              }));
+    EXPECT_EQ(cs.draws, script.draws.size());
+    if (cs.code == 0) {
+      EXPECT_EQ(m, out);
+    }
+  }
+
+  // The same input twice: two draws, two different factors, the same answer.
+  BlindingScript script;
+  ScriptedRandom seam(&script);
+  Bytes first(k), second(k);
+  ASSERT_EQ(int(k), rsa_private_encrypt(k, priv.get(), m.data(), k, &kRawSign, first.data()));
+  ASSERT_EQ(int(k), rsa_private_encrypt(k, priv.get(), m.data(), k, &kRawSign, second.data()));
+  ASSERT_EQ(2u, script.draws.size());
+  EXPECT_NE(script.draws[0], script.draws[1]);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(1, rsa_public_decrypt(pub.get(), m.data(), k, &kRawSign, first.data(), k));
+}
+
+// Without random bytes there is no blinding factor: both private operations fail closed, and
+// the signature's output holds nothing of its block.
+TEST(RsaRaw, PrivateOperationsFailWithoutTheRandomSource) {
+  const auto &key = fixture("k2048");
+  Rsa priv = rsatest::private_key(key), pub = rsatest::public_key(key);
+  const size_t k = 256;
+  Bytes msg = {'a', 'b', 'c'}, ct(k), out(k, 0xEE);
+  ASSERT_EQ(int(k), rsa_public_encrypt(pub.get(), k, msg.data(), msg.size(), nullptr, ct.data()));
+  rsatest::FailingRandom failing;
+  EXPECT_EQ(v7::kErrRandomContext,
+            code_of([&] { return rsa_private_encrypt(k, priv.get(), msg.data(), msg.size(), nullptr, out.data()); }));
+  EXPECT_EQ(Bytes(k, 0), out);
+  EXPECT_EQ(v7::kErrRandomContext,
+            code_of([&] { return rsa_private_decrypt(priv.get(), ct.data(), k, nullptr, out.data(), k); }));
 }
 
 }  // namespace

@@ -235,5 +235,76 @@ TEST(NameCompare, FixturePairs) {
   EXPECT_EQ(name_compare(&user.as<Certificate>()->tbs.issuer, &ca.as<Certificate>()->tbs.subject), 0);
 }
 
+int compare_text(const Bytes &der, const char *text) {
+  Record n = decode(der, &asn1_tmpl_name);
+  EXPECT_TRUE(n.record != nullptr);
+  return name_compare_text(n.as<Name>(), text);
+}
+
+// A name matches the text it renders as only when no value holds a character that the text uses
+// as a separator: a name and a text agree attribute by attribute or not at all.
+TEST(NameCompareText, TableOfNamesAndTexts) {
+  const Bytes kr = atv(kC, kPrintable, text("KR"));
+  const Bytes relay =
+      name({rdn({kr}), rdn({atv(kO, kPrintable, text("Test"))}), rdn({atv(kOu, kPrintable, text("Test"))}),
+            rdn({atv(kCn, kUtf8, text("relay.test"))})});
+  const char *relay_text = "cn=relay.test,ou=Test,o=Test,c=KR";
+  const struct {
+    const char *what;
+    Bytes der;
+    const char *text;
+    int expected;
+  } cases[] = {
+      {"the relay's name", relay, relay_text, 0},
+      {"one value spelling the relay's name",
+       name({rdn({kr}), rdn({atv(kCn, kUtf8, text("relay.test,ou=Test,o=Test"))})}), relay_text, 1},
+      {"a value holding \"+\"", name({rdn({atv(kCn, kUtf8, text("a+ou=b"))})}), "cn=a+ou=b", 1},
+      {"a value holding \"=\"", name({rdn({atv(kCn, kUtf8, text("a=b"))})}), "cn=a=b", 1},
+      {"a multi-valued RDN in DER order",
+       name({rdn({kr}), rdn({atv(kOu, kUtf8, text("Multi")), atv(kCn, kUtf8, text("Multi Value"))})}),
+       "ou=Multi+cn=Multi Value,c=KR", 0},
+      {"two RDNs for one multi-valued one",
+       name({rdn({kr}), rdn({atv(kOu, kUtf8, text("Multi"))}), rdn({atv(kCn, kUtf8, text("Multi Value"))})}),
+       "ou=Multi+cn=Multi Value,c=KR", 1},
+      {"a value of other case", relay, "cn=Relay.test,ou=Test,o=Test,c=KR", 1},
+      {"a type of other case", relay, "CN=relay.test,ou=Test,o=Test,c=KR", 1},
+      {"a shorter value", relay, "cn=relay.tes,ou=Test,o=Test,c=KR", 1},
+      {"one RDN less", relay, "cn=relay.test,ou=Test,o=Test", 1},
+      {"one RDN more", relay, "cn=relay.test,ou=Test,o=Test,c=KR,c=KR", 1},
+      {"a trailing separator", relay, "cn=relay.test,ou=Test,o=Test,c=KR,", 1},
+      {"RDNs in DER order", relay, "c=KR,o=Test,ou=Test,cn=relay.test", 1},
+      {"Korean UTF-8", name({rdn({atv(kCn, kUtf8, text("홍길동"))})}), "cn=홍길동", 0},
+      {"an attribute without a short name", name({rdn({atv(kTitle, kUtf8, text("x"))})}), "title=x", 1},
+      {"a value that is neither UTF8String nor PrintableString", name({rdn({atv(kCn, kBmp, {0, 'x'})})}),
+       "cn=x", 1},
+      {"an empty name and an empty text", name({}), "", 0},
+      {"an empty name", name({}), "cn=x", 1},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(compare_text(c.der, c.text), c.expected);
+  }
+  Record n = decode(relay, &asn1_tmpl_name);
+  errno = 0;
+  EXPECT_EQ(name_compare_text(n.as<Name>(), nullptr), 1);
+  EXPECT_EQ(errno, v7::kErrInvalidParameter);
+  EXPECT_EQ(name_compare_text(nullptr, relay_text), 1);
+}
+
+TEST(NameCompareText, TestPkiRelayAndImpostor) {
+  Record relay = pki_cert("relay.der"), impostor = pki_cert("relay_impostor.der");
+  ASSERT_TRUE(relay.record && impostor.record);
+  const Name *genuine = &relay.as<Certificate>()->tbs.subject,
+             *other = &impostor.as<Certificate>()->tbs.subject;
+  // Both render as the same text; only the genuine name is the one it spells.
+  char a[128], b[128];
+  ASSERT_GT(name_to_text_comma(genuine, a, sizeof a), 0);
+  ASSERT_GT(name_to_text_comma(other, b, sizeof b), 0);
+  EXPECT_STREQ(a, "cn=relay.test,ou=Test,o=Test,c=KR");
+  EXPECT_STREQ(b, a);
+  EXPECT_EQ(name_compare_text(genuine, a), 0);
+  EXPECT_EQ(name_compare_text(other, a), 1);
+}
+
 }  // namespace
 }  // namespace x509test

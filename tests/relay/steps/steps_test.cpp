@@ -192,6 +192,38 @@ TEST(RelaySteps, EachFailureEndsItsStepWithCodeAndAlert) {
   }
 }
 
+// The relay server is known by its name, not by the text of it: a certificate from the same CA
+// whose one CN value "relay.test,ou=Test,o=Test" (with C=KR) renders as the relay's name text is
+// another name, and is refused.
+TEST(RelaySteps, ServerCertificateIsMatchedByItsDecodedName) {
+  const struct {
+    const char *what;
+    const char *cert;
+    int major;
+    int code;
+  } cases[] = {
+      {"the relay's certificate", "pki/relay.der", 2, 0},
+      {"the relay's certificate with its chain", "pki/relay.der", 3, 0},
+      {"one value spelling the relay's name", "pki/relay_impostor.der", 2, v7::kErrRelayServerCert},
+      {"one value spelling the relay's name, with the chain", "pki/relay_impostor.der", 3,
+       v7::kErrRelayServerCert},
+      {"a user's certificate", "pki/user_km.der", 2, v7::kErrRelayServerCert},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    SessionPtr s = new_session(sender_mode(c.major));
+    ASSERT_TRUE(s);
+    Bytes cert = relaytest::read_fixture(c.cert);
+    Bytes list =
+        c.major < 3 ? cert : relaytest::cat({item(0, cert), item(1, relaytest::read_fixture("pki/ca.der"))});
+    Bytes rec = relaytest::record(3, ver(c.major), relaytest::lv(list));
+    int result = relay_read_server_certificate(s.get(), rec.data(), rec.size());
+    EXPECT_EQ(result, c.code == 0 ? 0 : -2);
+    EXPECT_EQ(s->last_error, c.code) << relay_failure_text(s.get(), 2);
+    EXPECT_EQ(s->server_key != nullptr, c.code == 0);
+  }
+}
+
 TEST(RelaySteps, WrongCodeShowsTheServersText) {
   Pair p(2, 2, false);
   // The relay shows one code and expects another.
