@@ -39,6 +39,12 @@ class Client {
                    : relay_send_all(int(r.size()), s_, r.data());
     EXPECT_EQ(rc, 0);
   }
+  // Whether something (a record, or the server's close) is there to read within `seconds`: a
+  // guard for waits that must end, so that a server which never answers fails the test.
+  bool readable_within(int seconds) {
+    unsigned ready = 0;
+    return v7::net_select(s_, v7::kNetReadable | v7::kNetExcept, seconds, &ready) > 0;
+  }
   // The next record, or empty with the transport's errno in *error.
   Bytes recv(int *error = nullptr) {
     int len = 0;

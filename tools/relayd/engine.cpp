@@ -335,7 +335,19 @@ Outcome Engine::State::wait_for_peer(Link *link) {
         log_line("the peer has gone:", "closing");
         return {Outcome::Close, {}};
       }
-      g_changed.wait_for(hold, std::chrono::milliseconds(50));
+      // A recipient whose code runs out before any sender typed it would otherwise wait for
+      // ever: it learns why, as a sender with that code would, and its connection ends.
+      const bool unpaired = side == kRecipient && !pair->used;
+      if (unpaired && Clock::now() >= pair->expiry) {
+        hold.unlock();
+        log_line("code expired while its recipient waited:", pair->code);
+        Outcome o = deliver({true, alert_record(version, 2)}, kAlert);
+        if (o.kind == Outcome::Reply) o.kind = Outcome::LastReply;
+        return o;
+      }
+      Clock::time_point until = Clock::now() + std::chrono::milliseconds(50);
+      if (unpaired && pair->expiry < until) until = pair->expiry;
+      g_changed.wait_until(hold, until);
       hold.unlock();
       bool stirred = link->client_stirred();
       hold.lock();

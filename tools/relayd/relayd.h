@@ -82,8 +82,13 @@ class Link;  // the transport of one connection, as the engine sees it
 
 // What the connection does after a client's record.
 struct Outcome {
-  enum Kind { Reply, NoReply, Close } kind = NoReply;
-  std::vector<uint8_t> record;  // for Reply
+  enum Kind {
+    Reply,
+    LastReply,  // the record, then the connection is closed
+    NoReply,
+    Close,
+  } kind = NoReply;
+  std::vector<uint8_t> record;  // for Reply and LastReply
 };
 
 class Engine {

@@ -178,7 +178,9 @@ void serve_connection(int fd, const Listener &listener, const ServerConfig &conf
     while (c.read_record(&record)) {
       Outcome o = engine.handle(record, &c);
       if (o.kind == Outcome::Close) break;
-      if (o.kind == Outcome::Reply && !c.send_record(o.record)) break;
+      bool sending = o.kind == Outcome::Reply || o.kind == Outcome::LastReply;
+      if (sending && !c.send_record(o.record)) break;
+      if (o.kind == Outcome::LastReply) break;
     }
   }
   close(fd);

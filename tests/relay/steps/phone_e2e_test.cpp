@@ -5,14 +5,12 @@
 
 #include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "tests/relay/steps/steps_test_util.h"
 #include "tools/phone/phone.h"
@@ -54,9 +52,18 @@ class Phone {
     std::string cmd = std::string(exe != nullptr ? exe : "phone") + " " + args + " 2>&1";
     pipe_ = popen(cmd.c_str(), "r");
   }
+  // The next line it prints, also kept for wait's output; false once it has ended.
+  bool next_line(std::string *line) {
+    char buf[512];
+    if (pipe_ == nullptr || fgets(buf, sizeof buf, pipe_) == nullptr) return false;
+    *line = buf;
+    seen_ += buf;
+    return true;
+  }
   // The exit status, with everything it printed in *output.
   int wait(std::string *output) {
     if (pipe_ == nullptr) return -1;
+    *output += seen_;
     char buf[512];
     size_t n = 0;
     while ((n = fread(buf, 1, sizeof buf, pipe_)) != 0) output->append(buf, n);
@@ -71,6 +78,7 @@ class Phone {
 
  private:
   FILE *pipe_ = nullptr;
+  std::string seen_;
 };
 
 struct Case {
@@ -108,16 +116,17 @@ TEST_P(PhoneTransfer, PcSendsPhoneReceives) {
   const Case &c = GetParam();
   SessionPtr pc = new_session(sender_mode(c.version));
   ASSERT_TRUE(pc && load_pairs(pc.get(), c.with_km, "Phone1234!"));
-  fs::path code_file = dir_ / "code";
-  Phone receiver("receive " + c.args(dir_) + " --id " + kIdn + " --out '" + dir_.string() +
-                 "' --code-file '" + code_file.string() + "'");
-  std::string code;
-  for (int i = 0; i < 300 && code.empty(); i++) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    Bytes b = read_file(code_file);
-    code.assign(b.begin(), b.end());
+  Phone receiver("receive " + c.args(dir_) + " --id " + kIdn + " --out '" + dir_.string() + "'");
+  // The phone prints the code once the relay server has issued it.
+  std::string code, line;
+  while (code.empty() && receiver.next_line(&line)) {
+    if (line.rfind("CODE ", 0) == 0) code = line.substr(5, line.find_first_of("\r\n") - 5);
   }
-  ASSERT_FALSE(code.empty()) << "the phone showed no code";
+  if (code.empty()) {
+    std::string output;
+    receiver.wait(&output);
+    FAIL() << "the phone showed no code:\n" << output;
+  }
 
   phone::Link link;
   ASSERT_TRUE(phone::link_open(&link, c.http ? kRelayTransportHttp : kRelayTransportRaw,
