@@ -411,16 +411,14 @@ bool answer_win7(OsVersionRecord *out) {
 
 // The explorer-style dialog's file name: an edit inside the combo box cmb13.
 const int kFileNameBox = 0x47C;
+BOOL CALLBACK find_file_name_edit(HWND child, LPARAM out) {
+  if (::GetDlgCtrlID(child) != kFileNameBox || v7test::ClassName(child) != L"Edit") return TRUE;
+  *reinterpret_cast<HWND *>(out) = child;
+  return FALSE;
+}
 HWND file_name_edit(HWND dialog) {
   HWND found = nullptr;
-  ::EnumChildWindows(
-      dialog,
-      [](HWND child, LPARAM out) -> BOOL {
-        if (::GetDlgCtrlID(child) != kFileNameBox || v7test::ClassName(child) != L"Edit") return TRUE;
-        *reinterpret_cast<HWND *>(out) = child;
-        return FALSE;
-      },
-      LPARAM(&found));
+  ::EnumChildWindows(dialog, find_file_name_edit, LPARAM(&found));
   return found;
 }
 
