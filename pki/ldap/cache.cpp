@@ -37,8 +37,8 @@ bool cache_kind(int kind, CacheKind *out) {
   }
 }
 
-// One file name in the narrow encoding of the setting: no separator, drive colon, "..", wildcard
-// or control character.
+// One file name in the narrow encoding of the setting: no separator, drive colon, "..", wildcard,
+// control character or device name.
 bool is_safe_name(const char *name) {
   char16_t *wide = nullptr;
   if (setting_to_wide(name, &wide) != 0) return false;

@@ -1,8 +1,10 @@
 // One fetch over the socket seam: connect within the limit, bind, search, read the replies,
-// unbind. TCP is a stream, so every read gathers its bytes chunk by chunk; the whole read, not
-// each chunk, must arrive within kLdapWaitSeconds, so that a server dripping a byte now and then
-// cannot hold the caller.
+// unbind. TCP is a stream, so every message is gathered read by read, chunk by chunk; the whole
+// message, not each read, must arrive within the message limit, and the whole fetch within its
+// budget, so that a server dripping a piece now and then cannot hold the caller for long.
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -36,26 +38,66 @@ struct NetSession {
 };
 
 using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
 
-// Waits for one of the events on s until the deadline; false on a time-out or a failed wait.
-bool wait_for(Socket s, unsigned wanted, Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return false;
-  int seconds = int((left + 999) / 1000);
-  unsigned ready = 0;
-  return net_select(s, wanted, seconds, &ready) > 0 && (ready & wanted) != 0;
+// The limits in force; the test seam swaps them while fetches may run on other threads.
+std::atomic<uint32_t> g_message_ms{kLdapLimits.message_ms};
+std::atomic<uint32_t> g_fetch_ms{kLdapLimits.fetch_ms};
+std::atomic<uint32_t> g_lookup_ms{kLdapLimits.lookup_ms};
+
+Clock::time_point after(uint32_t ms) { return Clock::now() + Milliseconds(ms); }
+
+// When one step (a connect, a request, a reply) must be done, and the code of missing that: its
+// own when its own deadline comes first, kErrLdapTimeLimit when the fetch's end does.
+struct Step {
+  Clock::time_point at;
+  int late_code;
+};
+
+class Deadlines {
+ public:
+  Deadlines(uint32_t message_ms, Clock::time_point fetch_end) : message_ms_(message_ms), end_(fetch_end) {}
+  Step step(int own_code) const {
+    const Clock::time_point own = after(message_ms_);
+    return own < end_ ? Step{own, own_code} : Step{end_, kErrLdapTimeLimit};
+  }
+  bool spent() const { return Clock::now() >= end_; }
+
+ private:
+  uint32_t message_ms_;
+  Clock::time_point end_;
+};
+
+enum class Wait { kReady, kLate, kFailed };
+
+// Waits for one of the events on s until the deadline. A select that ends early without an event
+// (a coarse timer) is waited again, so only the clock says when the step is late.
+Wait wait_for(Socket s, unsigned wanted, Clock::time_point deadline, unsigned *ready) {
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return Wait::kLate;
+    const auto left = std::chrono::ceil<Milliseconds>(deadline - now).count();
+    const int ms = left < 0x7FFFFFFF ? int(left) : 0x7FFFFFFF;
+    *ready = 0;
+    const int n = net_select_ms(s, wanted, ms, ready);
+    if (n < 0) return Wait::kFailed;
+    if (n > 0) return (*ready & wanted) != 0 ? Wait::kReady : Wait::kFailed;
+  }
 }
 
-Clock::time_point deadline_from_now() { return Clock::now() + std::chrono::seconds(kLdapWaitSeconds); }
-
+// The bytes of one message, pulled by read_message in up to three reads: the whole message, not
+// each read, must arrive by the deadline set when it begins.
 class SocketSource : public ByteSource {
  public:
-  explicit SocketSource(Socket s) : s_(s) {}
+  SocketSource(Socket s, const Deadlines &deadlines)
+      : s_(s), deadlines_(deadlines), step_(deadlines.step(kErrLdapRecv)) {}
+  void message_begins() override { step_ = deadlines_.step(kErrLdapRecv); }
   int pull(uint8_t *out, size_t n) override {
     size_t got = 0;
-    const Clock::time_point deadline = deadline_from_now();
     while (got < n) {
-      if (!wait_for(s_, kNetReadable, deadline)) return kErrLdapRecv;
+      unsigned ready = 0;
+      const Wait w = wait_for(s_, kNetReadable, step_.at, &ready);
+      if (w != Wait::kReady) return w == Wait::kLate ? step_.late_code : kErrLdapRecv;
       size_t chunk = n - got < 0x10000 ? n - got : 0x10000;
       int r = net_recv(s_, out + got, int(chunk));
       if (r == 0) return kErrLdapRecv;  // the peer closed before the message was whole
@@ -70,19 +112,42 @@ class SocketSource : public ByteSource {
 
  private:
   Socket s_;
+  const Deadlines &deadlines_;
+  Step step_;
 };
 
-int send_all(Socket s, const uint8_t *data, size_t n) {
+int send_all(Socket s, const uint8_t *data, size_t n, const Deadlines &deadlines) {
   size_t sent = 0;
-  const Clock::time_point deadline = deadline_from_now();
+  const Step step = deadlines.step(kErrLdapSend);
   while (sent < n) {
-    if (!wait_for(s, kNetWritable, deadline)) return kErrLdapSend;
+    unsigned ready = 0;
+    const Wait w = wait_for(s, kNetWritable, step.at, &ready);
+    if (w != Wait::kReady) return w == Wait::kLate ? step.late_code : kErrLdapSend;
     size_t chunk = n - sent < 0x10000 ? n - sent : 0x10000;
     int r = net_send(s, data + sent, int(chunk));
     if (r < 0 && (net_last_error() == kNetWouldBlock || net_last_error() == kNetInterrupted)) continue;
     if (r <= 0) return kErrLdapSend;
     sent += size_t(r);
   }
+  return 0;
+}
+
+// connect_with_timeout with the deadline given: 0, or -1 with errno.
+int connect_until(Socket s, const LDAP_ADDRESS *address, Clock::time_point deadline) {
+  if (net_set_nonblocking(s, true) != 0) return with_errno(net_last_error(), -1);
+  if (net_connect(s, address->ipv4, address->port) != 0) {
+    int e = net_last_error();
+    if (e != kNetWouldBlock && e != kNetInProgress) return with_errno(e, -1);
+    unsigned ready = 0;
+    const Wait w = wait_for(s, kNetReadable | kNetWritable | kNetExcept, deadline, &ready);
+    if (w == Wait::kLate) return with_errno(kErrConnectTimeout, -1);
+    if (w == Wait::kFailed) return with_errno(net_last_error(), -1);
+    // Writable only says the attempt has ended; its outcome is the socket's pending error.
+    int pending = net_socket_error(s);
+    if (pending == 0 && (ready & kNetExcept) != 0) pending = kNetNotConnected;
+    if (pending != 0) return with_errno(pending, -1);
+  }
+  if (net_set_nonblocking(s, false) != 0) return with_errno(net_last_error(), -1);
   return 0;
 }
 
@@ -101,26 +166,33 @@ int draw_message_id(uint8_t id[4], size_t *id_len) {
   return rc;
 }
 
-int connect_to(const LDAP_URL *url, Connection *c) {
+int connect_to(const LDAP_URL *url, Connection *c, const Deadlines &deadlines) {
   uint32_t addr = 0;
   if (net_resolve(url->host, &addr) != 0) return kErrLdapResolve;
   c->s = net_tcp_socket();
   if (c->s == kInvalidSocket) return kErrLdapConnect;
   const LDAP_ADDRESS address{addr, uint16_t(url->port)};
-  return connect_with_timeout(c->s, &address, sizeof(address)) == 0 ? 0 : kErrLdapConnect;
+  const Step step = deadlines.step(kErrLdapConnect);
+  if (connect_until(c->s, &address, step.at) == 0) return 0;
+  return errno == kErrConnectTimeout ? step.late_code : kErrLdapConnect;
 }
 
-int bind_anonymously(Connection *c) {
-  int rc = send_all(c->s, kBindRequest, sizeof(kBindRequest));
+int bind_anonymously(Connection *c, const Deadlines &deadlines) {
+  int rc = send_all(c->s, kBindRequest, sizeof(kBindRequest), deadlines);
   if (rc != 0) return rc;
-  SocketSource source(c->s);
+  SocketSource source(c->s, deadlines);
   Bytes reply;
   rc = read_message(&source, &reply);
   if (rc != 0) return rc;
   return check_bind_response(reply);
 }
 
-void *fetch(const LDAP_URL *url, int kind, int *code) {
+void *fetch(const LDAP_URL *url, int kind, const LDAP_BUDGET *budget, int *code) {
+  Clock::time_point end = after(g_fetch_ms.load());
+  if (budget != nullptr && Clock::time_point(Milliseconds(budget->end_ms)) < end)
+    end = Clock::time_point(Milliseconds(budget->end_ms));
+  const Deadlines deadlines(g_message_ms.load(), end);
+  if (deadlines.spent()) return *code = kErrLdapTimeLimit, nullptr;
   uint8_t id[4];
   size_t id_len = 0;
   if ((*code = draw_message_id(id, &id_len)) != 0) return nullptr;
@@ -128,15 +200,15 @@ void *fetch(const LDAP_URL *url, int kind, int *code) {
   if (!net.started) return *code = kErrLdapConnect, nullptr;
   Connection c;
   Bytes search;
-  if ((*code = connect_to(url, &c)) != 0 || (*code = bind_anonymously(&c)) != 0 ||
+  if ((*code = connect_to(url, &c, deadlines)) != 0 || (*code = bind_anonymously(&c, deadlines)) != 0 ||
       (*code = encode_search(url, id, id_len, &search)) != 0 ||
-      (*code = send_all(c.s, search.data(), search.size())) != 0)
+      (*code = send_all(c.s, search.data(), search.size(), deadlines)) != 0)
     return nullptr;
-  SocketSource source(c.s);
+  SocketSource source(c.s, deadlines);
   void *value = read_search_replies(&source, url, kind, id, id_len, code);
   // The unbind is a courtesy: the connection closes right after it whatever happens.
   Bytes unbind;
-  if (encode_unbind(id, id_len, &unbind) == 0) send_all(c.s, unbind.data(), unbind.size());
+  if (encode_unbind(id, id_len, &unbind) == 0) send_all(c.s, unbind.data(), unbind.size(), deadlines);
   return value;
 }
 
@@ -148,29 +220,31 @@ int connect_with_timeout(v7::Socket s, const LDAP_ADDRESS *address, size_t addre
   using namespace v7;
   if (s == kInvalidSocket || address == nullptr || address_len != sizeof(LDAP_ADDRESS))
     return with_errno(kErrInvalidParameter, -1);
-  if (net_set_nonblocking(s, true) != 0) return with_errno(net_last_error(), -1);
-  if (net_connect(s, address->ipv4, address->port) != 0) {
-    int e = net_last_error();
-    if (e != kNetWouldBlock && e != kNetInProgress) return with_errno(e, -1);
-    unsigned ready = 0;
-    int n = net_select(s, kNetReadable | kNetWritable | kNetExcept, kLdapWaitSeconds, &ready);
-    if (n == 0) return with_errno(kErrConnectTimeout, -1);
-    if (n < 0) return with_errno(net_last_error(), -1);
-    // Writable only says the attempt has ended; its outcome is the socket's pending error.
-    int pending = net_socket_error(s);
-    if (pending == 0 && (ready & kNetExcept) != 0) pending = kNetNotConnected;
-    if (pending != 0) return with_errno(pending, -1);
-  }
-  if (net_set_nonblocking(s, false) != 0) return with_errno(net_last_error(), -1);
-  return 0;
+  return ldap::connect_until(s, address, ldap::after(ldap::g_message_ms.load()));
 }
 
-void *ldap_fetch(const LDAP_URL *url, int kind) {
+void ldap_set_limits_hook(const LDAP_LIMITS *limits) {
+  const LDAP_LIMITS &l = limits != nullptr ? *limits : kLdapLimits;
+  v7::ldap::g_message_ms = l.message_ms;
+  v7::ldap::g_fetch_ms = l.fetch_ms;
+  v7::ldap::g_lookup_ms = l.lookup_ms;
+}
+
+void ldap_budget_start(LDAP_BUDGET *budget) {
+  using namespace std::chrono;
+  if (budget == nullptr) return;
+  budget->end_ms =
+      duration_cast<milliseconds>(v7::ldap::after(v7::ldap::g_lookup_ms.load()).time_since_epoch()).count();
+}
+
+void *ldap_fetch_within(const LDAP_URL *url, int kind, const LDAP_BUDGET *budget) {
   if (url == nullptr || url->host == nullptr || url->dn == nullptr || url->port > 65535 ||
       v7::ldap::value_template(kind) == nullptr)
     return v7::with_errno(v7::kErrInvalidParameter, (void *)nullptr);
   int code = 0;
-  void *value = v7::ldap::fetch(url, kind, &code);
+  void *value = v7::ldap::fetch(url, kind, budget, &code);
   if (value == nullptr) return v7::with_errno(code, value);
   return value;
 }
+
+void *ldap_fetch(const LDAP_URL *url, int kind) { return ldap_fetch_within(url, kind, nullptr); }

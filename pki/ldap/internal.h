@@ -24,7 +24,10 @@ int element_frame(const uint8_t *p, size_t have, uint64_t *total);
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
-  // Exactly n bytes into out: 0, or the code (1503 closed, failed or timed out).
+  // A message begins: a source with a clock starts the deadline of the whole message here.
+  virtual void message_begins() {}
+  // Exactly n bytes into out: 0, or the code (kErrLdapRecv closed, failed or late,
+  // kErrLdapTimeLimit the fetch's budget ran out).
   virtual int pull(uint8_t *out, size_t n) = 0;
 };
 

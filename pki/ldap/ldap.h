@@ -3,8 +3,10 @@
 // authorities publish, and keeps what it fetched under a cache folder for the next run.
 //
 // A fetch binds anonymously, sends one base-object search, takes the wanted value from the first
-// entry, reads to the end of the search and unbinds; it owns everything it opens. Every network
-// step waits at most kLdapWaitSeconds. Nothing is retried: callers fall back to their cache.
+// entry, reads to the end of the search and unbinds; it owns everything it opens. Every message
+// (and the connect) must be whole within its own deadline and the fetch within its budget, so that
+// a server that drips its replies cannot hold the caller; callers that try several addresses share
+// one budget among them. Nothing is retried: callers fall back to their cache.
 #pragma once
 
 #include <cstddef>
@@ -48,6 +50,27 @@ enum : int {
 };
 
 constexpr int kLdapWaitSeconds = 5;
+
+// The time limits of the directory client, in milliseconds.
+struct LDAP_LIMITS {
+  uint32_t message_ms;  // the connect, each request sent and each reply received, whole
+  uint32_t fetch_ms;    // one fetch, from the connect to the last reply
+  uint32_t lookup_ms;   // all fetches of one lookup that tries several addresses
+};
+// What the product uses: 5 s a message, 15 s a fetch, 30 s a lookup (room for the four addresses
+// path validation tries per issuer when each is refused or answers at once, while a stalled server
+// costs at most two of them).
+constexpr LDAP_LIMITS kLdapLimits = {uint32_t(kLdapWaitSeconds) * 1000, 15000, 30000};
+// Test seam: the limits of every later fetch and lookup, copied; null restores kLdapLimits. Set by
+// test code only, never from outside input.
+void ldap_set_limits_hook(const LDAP_LIMITS *limits);
+
+// The time left to the fetches of one lookup; started by ldap_budget_start, read by
+// ldap_fetch_within. A plain record on the caller's stack.
+struct LDAP_BUDGET {
+  int64_t end_ms;  // on the monotonic clock of the fetches
+};
+void ldap_budget_start(LDAP_BUDGET *budget);
 // The largest message a fetch accepts; a header that claims more is refused (1503) before
 // anything is allocated for it.
 constexpr uint32_t kLdapMaxMessage = 4u << 20;
@@ -75,10 +98,14 @@ int ldap_url_set_ca_attr(LDAP_URL *url);
 // The decoded value for the kind (see above), or null with errno: kErrInvalidParameter bad
 // arguments, kErrLdapConnect the socket layer or every connect failed, kErrLdapResolve the host was
 // not resolved, kErrLdapBind the bind was refused or unreadable, kErrLdapSend a send failed or
-// timed out, kErrLdapRecv a receive failed, timed out, or met a length that is indefinite, longer
-// than four bytes or above kLdapMaxMessage, kErrLdapSearch no entry, no matching attribute or no
-// usable value, a decoder code for a reply that is not strict DER, or the random source's code.
+// timed out, kErrLdapRecv a receive failed, a reply was not whole within its deadline, or a length
+// is indefinite, longer than four bytes or above kLdapMaxMessage, kErrLdapTimeLimit the fetch's
+// budget ran out, kErrLdapSearch no entry, no matching attribute or no usable value, a decoder code
+// for a reply that is not strict DER, or the random source's code.
 void *ldap_fetch(const LDAP_URL *url, int kind);
+// The same within what is left of the lookup's budget (null: the fetch's own budget only); a
+// budget already spent gives kErrLdapTimeLimit without a connect.
+void *ldap_fetch_within(const LDAP_URL *url, int kind, const LDAP_BUDGET *budget);
 
 // The IPv4 address and port of a connect, in network byte order and host order.
 struct LDAP_ADDRESS {
@@ -86,7 +113,7 @@ struct LDAP_ADDRESS {
   uint16_t port;
 };
 
-// Connects s to the address within kLdapWaitSeconds and leaves it blocking. 0 when connected;
+// Connects s to the address within the message limit and leaves it blocking. 0 when connected;
 // -1 with errno the socket error of the connect (10061 refused, ...) or kErrConnectTimeout on
 // time-out, kErrInvalidParameter when address_len is not sizeof(LDAP_ADDRESS). The caller closes
 // the socket on every path.
@@ -95,9 +122,9 @@ int connect_with_timeout(v7::Socket s, const LDAP_ADDRESS *address, size_t addre
 // Reads "<folder><subfolder>\<name><extension>" and decodes it (kinds 6, 16, 32). Null with errno
 // kErrInvalidParameter (bad arguments or a kind that is not read back), kErrFilePathTooLong (name,
 // folder or path too long), kErrForbiddenFilePath (a name that is not one plain file name:
-// separators, "..", drive colons, control characters), the code of file_read_all or of the decoder,
-// kErrAsn1Decode when the file holds less than its element claims. Release with asn1_release and
-// asn1_tmpl_certificate or asn1_tmpl_certificate_list.
+// separators, "..", drive colons, control characters, device names such as "nul"), the code of
+// file_read_all or of the decoder, kErrAsn1Decode when the file holds less than its element claims.
+// Release with asn1_release and asn1_tmpl_certificate or asn1_tmpl_certificate_list.
 void *cache_read(const char *name, const char *folder, int kind);
 // Creates "<folder><subfolder>" and writes "<folder><subfolder>/<name><extension>". Returns 0, or
 // the code (also in errno): kErrInvalidParameter, kErrFilePathTooLong, kErrForbiddenFilePath as

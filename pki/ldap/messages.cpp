@@ -49,6 +49,7 @@ int read_message(ByteSource *source, Bytes *message) {
   size_t have = 0;
   uint64_t total = 0;
   int rc;
+  source->message_begins();
   while ((rc = element_frame(head, have, &total)) == 1) {
     int pulled = source->pull(head + have, size_t(total) - have);
     if (pulled != 0) return pulled;

@@ -6,6 +6,24 @@ bool separator(char16_t c) { return c == u'/' || c == u'\\'; }
 
 char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
 
+// Windows opens a device, not a file, for these names in any folder, whatever extension follows
+// and with blanks before it: "nul.txt" and "Com1 .crl" are the device too. COM0, LPT0 and the
+// superscript digits are on Microsoft's list of reserved names as well.
+bool is_device_name(const char16_t *name) {
+  size_t base = 0;
+  while (name[base] != 0 && name[base] != u'.') base++;
+  while (base > 0 && name[base - 1] == u' ') base--;
+  auto starts = [&](const char16_t *word) {
+    for (size_t i = 0; i < 3; i++)
+      if (lower(name[i]) != word[i]) return false;
+    return true;
+  };
+  if (base == 3) return starts(u"con") || starts(u"prn") || starts(u"aux") || starts(u"nul");
+  if (base != 4 || !(starts(u"com") || starts(u"lpt"))) return false;
+  const char16_t port = name[3];
+  return (port >= u'0' && port <= u'9') || port == u'\u00B9' || port == u'\u00B2' || port == u'\u00B3';
+}
+
 }  // namespace
 
 void path_slashes_to_backslashes(char16_t *path) {
@@ -72,5 +90,5 @@ int is_safe_file_segment(const char16_t *name) {
     has_name |= c != u'.';
   }
   // Windows drops trailing dots and blanks, which would make "a." and "a" the same file.
-  return has_name && n < 256 && name[n - 1] != u'.' && name[n - 1] != u' ' ? 1 : 0;
+  return has_name && n < 256 && name[n - 1] != u'.' && name[n - 1] != u' ' && !is_device_name(name) ? 1 : 0;
 }

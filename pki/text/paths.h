@@ -15,7 +15,8 @@ int is_valid_rel_path(const char16_t *path);
 
 // 1 when a name that came from outside (a subject name from the peer) may become one folder or
 // file name: not empty, not only dots, under 256 characters, no separator, drive colon, wildcard,
-// control character or other character Windows refuses, and no trailing dot or blank.
+// control character or other character Windows refuses, no trailing dot or blank, and no device
+// name (CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 in any case, alone or before an extension).
 int is_safe_file_segment(const char16_t *name);
 
 // The text after the last '.' of the last segment, or null when there is none. The first

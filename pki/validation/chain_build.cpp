@@ -18,9 +18,9 @@ namespace {
 
 constexpr size_t kDnTextCapacity = 512;
 constexpr size_t kDetailLimit = 500;
-// Directory attempts for one issuer. Each may wait out the network limits, and the addresses come
-// from the certificate being validated, which may be a peer's: a certificate that lists hundreds
-// of them must not hold the caller for hours. Real CAs publish one or two.
+// Directory attempts for one issuer. The addresses come from the certificate being validated,
+// which may be a peer's: a certificate that lists hundreds of them must not hold the caller for
+// hours. Real CAs publish one or two. All attempts share one lookup budget besides.
 constexpr int kMaxDirectoryAttempts = 4;
 
 CERT_NODE *node_new(Certificate *cert, int flag, CERT_NODE *next) {
@@ -79,7 +79,8 @@ Certificate *from_extra(VALIDATION_CTX *ctx, const Certificate *cert) {
 
 // One directory attempt for the URI: the entry of cert's issuer DN on that server.
 Certificate *from_directory_uri(VALIDATION_CTX *ctx, const Certificate *cert, const ASN1_BYTES *uri,
-                                const char *dn, bool *first) {
+                                const char *dn, const LDAP_BUDGET *budget, bool *first, int *fetch_code) {
+  *fetch_code = 0;
   LDAP_URL *url = ldap_url_parse(uri->len, reinterpret_cast<const char *>(uri->data));
   if (url == nullptr) {
     int code = errno;
@@ -92,10 +93,10 @@ Certificate *from_directory_uri(VALIDATION_CTX *ctx, const Certificate *cert, co
   }
   Certificate *candidate = nullptr;
   if (ldap_url_set_dn(dn, url, strlen(dn)) == 1 && ldap_url_set_ca_attr(url) == 1)
-    candidate = static_cast<Certificate *>(ldap_fetch(url, LDAP_KIND_CA_CERT));
+    candidate = static_cast<Certificate *>(ldap_fetch_within(url, LDAP_KIND_CA_CERT, budget));
   if (candidate == nullptr) {
-    push_directory_failure(ctx, errno != 0 ? errno : kErrLdapSearch, url->host, url->port, url->dn,
-                           kDetailLimit, *first);
+    *fetch_code = errno != 0 ? errno : kErrLdapSearch;
+    push_directory_failure(ctx, *fetch_code, url->host, url->port, url->dn, kDetailLimit, *first);
     *first = false;
   } else if (issuer_check(ctx, cert, candidate) != 0) {
     asn1_release(&asn1_tmpl_certificate, candidate);
@@ -120,6 +121,8 @@ Certificate *from_directory(VALIDATION_CTX *ctx, const Certificate *cert, int *c
   } else {
     bool first = true;
     int attempts = 0;
+    LDAP_BUDGET budget;
+    ldap_budget_start(&budget);
     for (const ASN1_LIST *p = cdp; p != nullptr && found == nullptr && attempts < kMaxDirectoryAttempts;
          p = p->next) {
       const auto *point = static_cast<const DistributionPoint *>(p->element);
@@ -131,7 +134,11 @@ Certificate *from_directory(VALIDATION_CTX *ctx, const Certificate *cert, int *c
             name->uniform_resource_identifier->data == nullptr)
           continue;
         ++attempts;
-        found = from_directory_uri(ctx, cert, name->uniform_resource_identifier, dn, &first);
+        int fetch_code = 0;
+        found = from_directory_uri(ctx, cert, name->uniform_resource_identifier, dn, &budget, &first,
+                                   &fetch_code);
+        // The lookup's time is spent: the addresses left would each fail at once.
+        if (fetch_code == kErrLdapTimeLimit) attempts = kMaxDirectoryAttempts;
       }
     }
     *code = found != nullptr ? 0 : kErrNoIssuerCert;

@@ -187,6 +187,7 @@ enum : int {
   kErrLdapSearch = 1504,           // no entry, no matching attribute or no usable value
   kErrLdapUrl = 1505,
   kErrLdapResolve = 1506,
+  kErrLdapTimeLimit = 1507,        // a fetch, or the fetches of one lookup, ran out of their time
   kErrConnectTimeout = 10060,      // the Winsock number of a connect that did not finish in time
   // Validation settings.
   kErrConfigUnsupportedKey = 12904,

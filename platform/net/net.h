@@ -70,6 +70,8 @@ int net_set_nonblocking(Socket s, bool on);
 // kNetExcept, as Winsock reports it.
 enum : unsigned { kNetReadable = 1, kNetWritable = 2, kNetExcept = 4 };
 int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready);
+// The same with the time-out in milliseconds: none when negative, a look without waiting at 0.
+int net_select_ms(Socket s, unsigned wanted, int milliseconds, unsigned *ready);
 
 // The bytes moved (recv: 0 when the peer closed), or -1 with the last socket error set.
 int net_send(Socket s, const void *data, int len);

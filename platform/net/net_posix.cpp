@@ -153,14 +153,19 @@ int net_set_nonblocking(Socket s, bool on) {
 }
 
 int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
+  const int kMaxSeconds = 24 * 3600;  // keeps the milliseconds within an int
+  return net_select_ms(s, wanted, seconds > 0 ? (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000 : -1,
+                       ready);
+}
+
+int net_select_ms(Socket s, unsigned wanted, int milliseconds, unsigned *ready) {
   // poll, not select: select cannot take a descriptor at or above FD_SETSIZE.
   pollfd p = {fd_of(s), 0, 0};
   if (wanted & kNetReadable) p.events |= POLLIN;
   if (wanted & kNetWritable) p.events |= POLLOUT;
   if (ready != nullptr) *ready = 0;
   if (p.fd < 0) return fail(EBADF);
-  const int kMaxSeconds = 24 * 3600;  // keeps the milliseconds within an int
-  const int limit_ms = seconds > 0 ? (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000 : -1;
+  const int limit_ms = milliseconds >= 0 ? milliseconds : -1;
   // A signal does not end a Winsock select early; wait out the rest of the time instead.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
   int n, wait_ms = limit_ms;

@@ -62,6 +62,12 @@ int net_set_nonblocking(Socket s, bool on) {
 }
 
 int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
+  const int kMaxSeconds = 24 * 3600;
+  return net_select_ms(s, wanted, seconds > 0 ? (seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000 : -1,
+                       ready);
+}
+
+int net_select_ms(Socket s, unsigned wanted, int milliseconds, unsigned *ready) {
   fd_set sets[3];
   fd_set *used[3] = {nullptr, nullptr, nullptr};
   const unsigned kinds[3] = {kNetReadable, kNetWritable, kNetExcept};
@@ -72,8 +78,8 @@ int net_select(Socket s, unsigned wanted, int seconds, unsigned *ready) {
       used[i] = &sets[i];
     }
   }
-  timeval limit = {seconds, 0};
-  int n = select(0, used[0], used[1], used[2], seconds > 0 ? &limit : nullptr);
+  timeval limit = {milliseconds / 1000, (milliseconds % 1000) * 1000};
+  int n = select(0, used[0], used[1], used[2], milliseconds >= 0 ? &limit : nullptr);
   unsigned events = 0;
   for (int i = 0; n > 0 && i < 3; i++) {
     if (used[i] != nullptr && FD_ISSET(SOCKET(s), used[i])) events |= kinds[i];

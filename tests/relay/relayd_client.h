@@ -9,21 +9,14 @@
 #include <string>
 
 #include "relay/transport.h"
+#include "tests/harness/ports.h"
 #include "tests/relay/session/session_test_util.h"
 
 namespace relaydtest {
 
 using relaytest::Bytes;
 
-inline std::map<std::string, int> read_ports() {
-  std::map<std::string, int> ports;
-  const char *path = std::getenv("V7_RELAYD_PORTS");
-  std::ifstream in(path != nullptr ? path : "");
-  std::string name;
-  int port;
-  while (in >> name >> port) ports[name] = port;
-  return ports;
-}
+inline std::map<std::string, int> read_ports() { return v7test::read_ports("V7_RELAYD_PORTS"); }
 
 inline Bytes from(const uint8_t *p, size_t n) { return Bytes(p, p + n); }
 

@@ -1,6 +1,7 @@
 #include "tests/ui/robot.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +45,136 @@ void chunk(std::vector<unsigned char> &out, const char *type, const std::vector<
   put32(out, crc32(out.data() + start, out.size() - start));
 }
 
+// A character no font has a glyph for (a noncharacter): what text output draws for a missing one.
+constexpr wchar_t kNoGlyph = 0xFFFF;
+
+bool IsBlankOrControl(wchar_t c) {
+  return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == L' ' || c == 0xA0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200F) ||
+         (c >= 0x2028 && c <= 0x202F) || c == 0xFEFF;
+}
+
+// Draws one character black on white into a 32-bit bitmap and returns its pixels with its
+// advance width first, so two characters compare equal only when they look the same.
+std::vector<uint32_t> Render(HDC dc, wchar_t c, int width, int height) {
+  std::vector<uint32_t> pixels;
+  SIZE extent{};
+  ::GetTextExtentPoint32W(dc, &c, 1, &extent);
+  pixels.push_back(uint32_t(extent.cx));
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void *bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr) return pixels;
+  HGDIOBJ old = ::SelectObject(dc, bitmap);
+  RECT all{0, 0, width, height};
+  ::FillRect(dc, &all, HBRUSH(::GetStockObject(WHITE_BRUSH)));
+  ::SetTextColor(dc, RGB(0, 0, 0));
+  ::SetBkMode(dc, TRANSPARENT);
+  ::TextOutW(dc, 2, 2, &c, 1);
+  ::GdiFlush();
+  const uint32_t *p = static_cast<const uint32_t *>(bits);
+  pixels.insert(pixels.end(), p, p + size_t(width) * size_t(height));
+  ::SelectObject(dc, old);
+  ::DeleteObject(bitmap);
+  return pixels;
+}
+
+bool AllWhite(const std::vector<uint32_t> &pixels) {
+  for (size_t i = 1; i < pixels.size(); i++) {
+    if ((pixels[i] & 0xFFFFFF) != 0xFFFFFF) return false;
+  }
+  return true;
+}
+
+std::string Utf8(const std::wstring &text) {
+  int length = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(length > 0 ? length : 0), '\0');
+  if (length > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], length, nullptr, nullptr);
+  return out;
+}
+
 }  // namespace
+
+std::wstring WideFromUtf8(const char *utf8) {
+  int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+  if (length <= 1) return std::wstring();
+  std::wstring wide(size_t(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, &wide[0], length);
+  wide.resize(size_t(length - 1));
+  return wide;
+}
+
+std::wstring MissingGlyphsOf(HFONT font, const std::wstring &text) {
+  std::wstring candidates;
+  for (wchar_t c : text) {
+    if (!IsBlankOrControl(c) && candidates.find(c) == std::wstring::npos) candidates += c;
+  }
+  std::wstring missing;
+  if (candidates.empty()) return missing;
+  HDC dc = ::CreateCompatibleDC(nullptr);
+  HGDIOBJ old_font = ::SelectObject(dc, font != nullptr ? HGDIOBJ(font) : ::GetStockObject(SYSTEM_FONT));
+  std::vector<WORD> glyphs(candidates.size());
+  if (::GetGlyphIndicesW(dc, candidates.c_str(), int(candidates.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS) ==
+      GDI_ERROR) {
+    glyphs.assign(candidates.size(), 0xFFFF);
+  }
+  // The font itself lacks some: the system may still draw them from a linked font, which only
+  // drawing shows. What it draws for a character that no font has is the missing-glyph look.
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  const int width = metrics.tmMaxCharWidth * 2 + 8, height = metrics.tmHeight * 2 + 8;
+  std::vector<uint32_t> no_glyph;
+  for (size_t i = 0; i < candidates.size(); i++) {
+    if (glyphs[i] != 0xFFFF) continue;
+    if (no_glyph.empty()) no_glyph = Render(dc, kNoGlyph, width, height);
+    std::vector<uint32_t> drawn = Render(dc, candidates[i], width, height);
+    if (drawn == no_glyph || AllWhite(drawn)) missing += candidates[i];
+  }
+  ::SelectObject(dc, old_font);
+  ::DeleteDC(dc);
+  return missing;
+}
+
+std::string UiRobot::MissingGlyphs(HWND window) const {
+  std::vector<HWND> windows = {window};
+  ::EnumChildWindows(window, collect, LPARAM(&windows));
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  HFONT caption_font = nullptr;
+  if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    caption_font = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+  }
+  std::string report;
+  for (HWND each : windows) {
+    if (!::IsWindowVisible(each)) continue;
+    const std::wstring text = Text(each);
+    const bool caption = each == window && (::GetWindowLongW(each, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
+    HFONT font = caption_font;
+    if (!caption) {
+      DWORD_PTR got = 0;
+      ::SendMessageTimeoutW(each, WM_GETFONT, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &got);
+      font = HFONT(got);
+    }
+    const std::wstring missing = MissingGlyphsOf(font, text);
+    if (missing.empty()) continue;
+    char id[32];
+    std::snprintf(id, sizeof id, caption ? "caption" : "control %d", ::GetDlgCtrlID(each));
+    report += std::string(id) + " \"" + Utf8(text) + "\":";
+    for (wchar_t c : missing) {
+      char code[16];
+      std::snprintf(code, sizeof code, " U+%04X", unsigned(c));
+      report += code;
+    }
+    report += "\n";
+  }
+  if (caption_font != nullptr) ::DeleteObject(caption_font);
+  return report;
+}
 
 std::vector<HWND> ThreadWindows(DWORD thread) {
   std::vector<HWND> windows;

@@ -42,6 +42,12 @@ class UiRobot {
   std::wstring ItemText(HWND dialog, int id) const { return Text(::GetDlgItem(dialog, id)); }
   bool Enabled(HWND dialog, int id) const { return ::IsWindowEnabled(::GetDlgItem(dialog, id)) != FALSE; }
 
+  // The characters under window that its fonts cannot draw: the caption (in the caption font)
+  // and the text of every visible child control (in the font the control draws with, WM_GETFONT).
+  // Empty when every glyph is there; otherwise one line per control: its id, its text and the
+  // missing characters as U+XXXX. Use it as EXPECT_EQ(robot.MissingGlyphs(dialog), "").
+  std::string MissingGlyphs(HWND window) const;
+
   // Saves the window as the screen shows it, as <V7_SCREENSHOT_DIR>/<name>.png. False when it
   // could not be captured or written.
   bool Screenshot(HWND window, const std::string &name) const;
@@ -55,6 +61,15 @@ class UiRobot {
 // Runs script on a robot thread while body() runs on the calling (UI) thread; returns once both
 // are done. The script gets a robot for the calling thread.
 void RunWithRobot(const std::function<void(UiRobot &)> &script, const std::function<void()> &body);
+
+// The characters of text that font cannot draw (null font: the system font), each once, in order
+// of appearance. A character counts as drawn when the font has a glyph for it or when text output
+// draws it differently from a character no font has (the system then took it from a linked
+// font); white space and control characters are not looked at.
+std::wstring MissingGlyphsOf(HFONT font, const std::wstring &text);
+
+// UTF-8 text (the string table's) as wide text; empty when it is not valid UTF-8.
+std::wstring WideFromUtf8(const char *utf8);
 
 // The top-level windows of a thread, in z-order.
 std::vector<HWND> ThreadWindows(DWORD thread);

@@ -3,7 +3,7 @@
 
 #include "platform/classlib/dialog.h"
 #include "wizard/dialogs/dialog_logic.h"
-#include "wizard/res/small_dialogs.h"
+#include "wizard/res/small_dialogs_ids.h"
 
 namespace v7 {
 namespace dialogs {

@@ -1,12 +1,13 @@
 #include "wizard/dialogs/input_passwd_dlg.h"
 
+#include "wizard/res/string_ids.h"
+
 namespace v7 {
 namespace dialogs {
 namespace {
 
-// 34469 is the English label; 34594/34595 the pair shown for an empty password.
-const SecretPromptLayout kLayout = {IDD_INPUT_PASSWD, IDC_PASSWD_EDIT, IDC_PASSWD_LABEL, 34469,
-                                    L"Certificate password", 34594};
+const SecretPromptLayout kLayout = {IDD_INPUT_PASSWD,       IDC_PASSWD_EDIT,        IDC_PASSWD_LABEL,
+                                    IDS_PASSWORD_PROMPT_EN, L"Certificate password", IDS_PASSWORD_EMPTY};
 
 }  // namespace
 

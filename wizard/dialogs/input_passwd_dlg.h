@@ -2,7 +2,7 @@
 #pragma once
 
 #include "wizard/dialogs/secret_prompt_dlg.h"
-#include "wizard/res/small_dialogs.h"
+#include "wizard/res/small_dialogs_ids.h"
 
 namespace v7 {
 namespace dialogs {

@@ -1,11 +1,14 @@
 #include "wizard/dialogs/input_pin_dlg.h"
 
+#include "wizard/res/string_ids.h"
+
 namespace v7 {
 namespace dialogs {
 namespace {
 
-// Pair 11/12 both labels the English prompt (12) and asks for an empty PIN.
-const SecretPromptLayout kLayout = {IDD_INPUT_PIN, IDC_PIN_EDIT, IDC_PIN_LABEL, 12, L"PIN number", 11};
+// One pair both labels the English prompt (its English half) and asks for an empty PIN.
+const SecretPromptLayout kLayout = {IDD_INPUT_PIN,     IDC_PIN_EDIT, IDC_PIN_LABEL, IDS_ENTER_PIN + 1,
+                                    L"PIN number", IDS_ENTER_PIN};
 
 }  // namespace
 

@@ -8,6 +8,8 @@
 namespace v7 {
 namespace dialogs {
 
+static_assert(size_t(kEntryCapacity) == size_t(keycrypt::kKeyCryptNarrowSize), "the entry buffer is the wrapper's read size");
+
 CSecretPromptDlg::CSecretPromptDlg(const SecretPromptLayout &layout) : CDialog(layout.template_id), layout_(layout) {
   Wipe();
 }
@@ -28,14 +30,17 @@ BOOL CSecretPromptDlg::OnInitDialog() {
     SetDlgItemText(IDCANCEL, reinterpret_cast<const wchar_t *>(kCancelEnglish));
     SetWindowText(layout_.english_caption);
   }
-  edit_ = make_protected_edit();
-  edit_->Protect(Item(layout_.edit_id));
+  // The wrapper protects the edit only when its module is ready; Init's result tells nothing
+  // more than the reads will.
+  key_crypt_.Prepare(L"");
+  key_crypt_.Init();
+  key_crypt_.Protect(Item(layout_.edit_id));
   return TRUE;
 }
 
 void CSecretPromptDlg::OnOK() {
   Wipe();
-  const int rc = edit_ != nullptr ? edit_->Read(Item(layout_.edit_id), text_, sizeof text_) : 0;
+  const int rc = key_crypt_.GetTextA(text_, Item(layout_.edit_id));
   if (rc != 0) {
     // Cut short it would be another secret; the caller hears that it did not fit.
     Wipe();
@@ -53,8 +58,7 @@ void CSecretPromptDlg::OnOK() {
 }
 
 void CSecretPromptDlg::OnDestroy() {
-  if (edit_ != nullptr) edit_->Release();
-  edit_.reset();
+  key_crypt_.Term();
   SetMsgHandled(false);
 }
 

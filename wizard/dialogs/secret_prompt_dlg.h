@@ -3,12 +3,11 @@
 // template.
 #pragma once
 
-#include <memory>
-
 #include "platform/classlib/dialog.h"
 #include "platform/classlib/message_map.h"
 #include "wizard/dialogs/dialog_logic.h"
-#include "wizard/dialogs/protected_edit.h"
+#include "wizard/keycrypt/key_crypt.h"
+#include "wizard/keycrypt/keycrypt_rules.h"
 
 namespace v7 {
 namespace dialogs {
@@ -18,7 +17,7 @@ struct SecretPromptLayout {
   UINT template_id;
   int edit_id;
   int label_id;
-  UINT english_label_string;  // a string resource of its own, not a pair
+  UINT english_label_string;  // loaded as it stands, not as a pair
   const wchar_t *english_caption;
   UINT empty_message_pair;    // shown when OK is pressed on an empty edit
 };
@@ -49,7 +48,7 @@ class CSecretPromptDlg : public classlib::CDialog {
   SecretPromptLayout layout_;
   char text_[kEntryCapacity];
   bool refused_ = false;
-  std::unique_ptr<ProtectedEdit> edit_;
+  keycrypt::CKeyCrypt key_crypt_;
 };
 
 }  // namespace dialogs

@@ -1,15 +1,13 @@
 #include "wizard/dialogs/status_dlg.h"
 
 #include "platform/classlib/app.h"
+#include "wizard/res/string_ids.h"
 
 namespace v7 {
 namespace dialogs {
 namespace {
 
 const COLORREF kBackground = RGB(0xC0, 0xC0, 0xC0);
-// Pair 4609/4610.
-const UINT kStoringText = 4609;
-
 }  // namespace
 
 CStatusDlg::CStatusDlg(UINT template_id, int text_id)
@@ -49,7 +47,7 @@ HBRUSH CStatusDlg::OnCtlColorStatic(HDC dc, HWND) {
 
 HBRUSH CStatusDlg::OnCtlColorDlg(HDC, HWND) { return brush_; }
 
-CStatus2Dlg::CStatus2Dlg() : CStatusDlg(IDD, IDC_STATUS2_TEXT) { SetStatusText(classlib::LoadPairText(kStoringText)); }
+CStatus2Dlg::CStatus2Dlg() : CStatusDlg(IDD, IDC_STATUS2_TEXT) { SetStatusText(classlib::LoadPairText(IDS_STORING_CERTIFICATE)); }
 
 }  // namespace dialogs
 }  // namespace v7

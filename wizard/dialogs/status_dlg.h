@@ -7,7 +7,7 @@
 
 #include "platform/classlib/dialog.h"
 #include "platform/classlib/message_map.h"
-#include "wizard/res/small_dialogs.h"
+#include "wizard/res/small_dialogs_ids.h"
 
 namespace v7 {
 namespace dialogs {

@@ -84,8 +84,9 @@ TEST_F(Cache, EachKindLandsWhereItsTableSaysAndReadsBack) {
 
 TEST_F(Cache, NamesThatWouldLeaveTheFolderAreRefused) {
   const Bytes der = ldaptest::read_file(v7test::fixtures_path("pki/crl_good.der"));
-  const char *names[] = {"..",    "../escaped", "..\\escaped", "a/b",     "a\\b", "C:escaped", "x\x01y",
-                         "wild*", "what?",      "pipe|",       "quote\"", ".",    "trailing."};
+  const char *names[] = {"..",        "../escaped", "..\\escaped", "a/b",    "a\\b",    "C:escaped",
+                         "x\x01y",    "wild*",      "what?",       "pipe|",  "quote\"", ".",
+                         "trailing.", "nul",        "Com1",        "LPT9.a", "con "};
   for (const char *name : names) {
     SCOPED_TRACE(name);
     errno = 0;

@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +17,7 @@
 #include "pki/ldap/ldap.h"
 #include "pki/ldap/ldap_types.h"
 #include "platform/net/net.h"
+#include "tests/harness/ports.h"
 #include "tests/harness/vectors.h"
 #include "tests/pki/ldap/ldap_test_util.h"
 
@@ -30,13 +29,7 @@ std::map<std::string, int> g_ports;
 
 class Directory : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    const char *path = std::getenv("V7_LDAP_PORTS");
-    std::ifstream in(path != nullptr ? path : "");
-    std::string name;
-    int port;
-    while (in >> name >> port) g_ports[name] = port;
-  }
+  static void SetUpTestSuite() { g_ports = v7test::read_ports("V7_LDAP_PORTS"); }
   void SetUp() override {
     if (g_ports.empty()) GTEST_SKIP() << "no directory servers (V7_LDAP_PORTS)";
   }
@@ -309,16 +302,74 @@ TEST_F(Directory, ScriptedServerCases) {
   }
 }
 
-TEST_F(Directory, SilentAndDrippingServersTimeOut) {
-  for (const char *server : {"silent", "drip"}) {
+// Small limits for the servers that stall or drip, so that their cases end soon; the scripted
+// server paces its pieces for these values.
+class Limited : public Directory {
+ protected:
+  void use(uint32_t message_ms, uint32_t fetch_ms, uint32_t lookup_ms) {
+    const LDAP_LIMITS limits{message_ms, fetch_ms, lookup_ms};
+    ldap_set_limits_hook(&limits);
+  }
+  void TearDown() override { ldap_set_limits_hook(nullptr); }
+};
+
+TEST_F(Limited, SilentAndDrippingServersTimeOut) {
+  use(500, 5000, 5000);
+  for (const char *server : {"silent", "drip", "split_message"}) {
     SCOPED_TRACE(server);
     Fetched f;
     fetch(&f, port(server), "cn=x", LDAP_KIND_CA_CERT);
     EXPECT_EQ(f.value, nullptr);
-    EXPECT_EQ(f.err, 1503);
-    EXPECT_GT(f.seconds, 4.0);
-    EXPECT_LT(f.seconds, 8.0);
+    EXPECT_EQ(f.err, 1503);  // the reply was not whole within its own limit
+    EXPECT_LT(f.seconds, 2.0);
   }
+}
+
+// Every message comes whole within its limit, but the search never ends: the fetch's budget does.
+TEST_F(Limited, AFetchEndsWithinItsBudget) {
+  use(500, 1500, 60000);
+  Fetched f;
+  fetch(&f, port("drip_pieces"), "cn=x", LDAP_KIND_CA_CERT);
+  EXPECT_EQ(f.value, nullptr);
+  EXPECT_EQ(f.err, 1507);
+  EXPECT_LT(f.seconds, 3.0);  // the server would take over six
+}
+
+// A lookup's fetches share its budget: once it is spent, the next fetch fails at once.
+TEST_F(Limited, TheFetchesOfALookupShareItsBudget) {
+  use(500, 60000, 1500);
+  LDAP_URL *url = ldap_url_new("127.0.0.1", 9, uint32_t(port("drip_pieces")), "cn=x", 4, nullptr, 0);
+  ASSERT_NE(url, nullptr);
+  LDAP_BUDGET budget;
+  ldap_budget_start(&budget);
+  const auto start = std::chrono::steady_clock::now();
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    SCOPED_TRACE(attempt);
+    errno = 0;
+    EXPECT_EQ(ldap_fetch_within(url, LDAP_KIND_CA_CERT, &budget), nullptr);
+    EXPECT_EQ(errno, 1507);
+  }
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
+  ldap_url_free(url);
+}
+
+// Limits small enough to stop the dripping servers leave a normal fetch whole.
+TEST_F(Limited, NormalFetchesFitTheLimits) {
+  use(500, 1500, 1500);
+  Fetched slapd;
+  fetch(&slapd, port("slapd"), kCaDn, LDAP_KIND_CA_CERT);
+  ASSERT_NE(slapd.value, nullptr) << slapd.err;
+  EXPECT_EQ(slapd.der(), fixture("ca.der"));
+  LDAP_URL *url = ldap_url_new("127.0.0.1", 9, uint32_t(port("chunked")), "cn=x", 4, nullptr, 0);
+  ASSERT_NE(url, nullptr);
+  LDAP_BUDGET budget;
+  ldap_budget_start(&budget);
+  Fetched chunked;
+  chunked.kind = LDAP_KIND_CA_CERT;
+  chunked.value = ldap_fetch_within(url, LDAP_KIND_CA_CERT, &budget);
+  ldap_url_free(url);
+  ASSERT_NE(chunked.value, nullptr) << errno;
+  EXPECT_EQ(chunked.der(), fixture("ca.der"));
 }
 
 }  // namespace

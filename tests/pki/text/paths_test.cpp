@@ -57,8 +57,37 @@ TEST(SafeSegment, RefusesWhatCouldLeaveItsFolder) {
       {u"a*", 0},
       {u"a|b", 0},
       {u".a", 1},
+      // Device names open the device in any folder, with or without an extension.
+      {u"CON", 0},
+      {u"prn", 0},
+      {u"Aux", 0},
+      {u"nul.txt", 0},
+      {u"NUL.", 0},
+      {u"Com1.crl", 0},
+      {u"com9", 0},
+      {u"COM0", 0},
+      {u"LPT9.a.b", 0},
+      {u"lpt1", 0},
+      {u"com\u00B9", 0},
+      {u"con .der", 0},
+      {u"aux..x", 0},
+      {u"console", 1},
+      {u"com10", 1},
+      {u"auxiliary", 1},
+      {u"con_", 1},
+      {u"lpt", 1},
+      {u"comA", 1},
+      {u"nul_.txt", 1},
+      {u"x.con", 1},
+      {u"a.nul", 1},
+      {u"co", 1},
+      {u"lpt10.der", 1},
+      {u"a ", 0},
+      {u"a.der.", 0},
   };
-  for (auto &c : cases) EXPECT_EQ(is_safe_file_segment(c.name), c.want);
+  for (auto &c : cases) {
+    EXPECT_EQ(is_safe_file_segment(c.name), c.want) << "case " << (&c - cases);
+  }
   EXPECT_EQ(is_safe_file_segment(std::u16string(255, u'a').c_str()), 1);
   EXPECT_EQ(is_safe_file_segment(std::u16string(256, u'a').c_str()), 0);
   EXPECT_EQ(is_safe_file_segment(nullptr), 0);

@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -24,6 +25,7 @@
 #include "platform/locale/system_language.h"
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"
+#include "tests/modules/ckapp/ckapp_test_state.h"
 #include "tests/ui/robot.h"
 #include "wizard/dialogs/error_exports.h"
 #include "wizard/dialogs/input_passwd_dlg.h"
@@ -32,8 +34,9 @@
 #include "wizard/dialogs/status_dlg.h"
 #include "wizard/dialogs/text_setters.h"
 #include "wizard/dialogs/web_page.h"
+#include "wizard/keycrypt/key_crypt_sub.h"
 #include "wizard/records/request_record.h"
-#include "wizard/res/small_dialogs.h"
+#include "wizard/res/small_dialogs_ids.h"
 
 using v7test::RunWithRobot;
 using v7test::UiRobot;
@@ -84,8 +87,29 @@ int answer_box(const char16_t *text, const char16_t *caption, unsigned) {
   return IDOK;
 }
 
+// The prompts read their edits through the test keyboard-security module, which reports here.
+CKAppTestState g_ckapp;
+
+std::wstring ckapp_folder() {
+  wchar_t top[MAX_PATH] = {};
+  const DWORD n = ::GetEnvironmentVariableW(L"V7_CKAPP_DIR", top, MAX_PATH);
+  std::wstring folder = (n > 0 && n < MAX_PATH) ? std::wstring(top, n) : std::wstring();
+  for (wchar_t &c : folder) {
+    if (c == L'/') c = L'\\';
+  }
+  return folder + L"\\complete";
+}
+
 class DialogsUi : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    char address[32];
+    std::snprintf(address, sizeof address, "%llx", static_cast<unsigned long long>(uintptr_t(&g_ckapp)));
+    ::SetEnvironmentVariableA(CKAPP_TEST_STATE_VARIABLE, address);
+    v7::keycrypt::KeyCryptSetModuleFolder(ckapp_folder().c_str());
+  }
+  static void TearDownTestSuite() { v7::keycrypt::KeyCryptSetModuleFolder(nullptr); }
+
   void SetUp() override {
     std::lock_guard<std::mutex> hold(g_boxes.lock);
     g_boxes.texts.clear();
@@ -105,6 +129,7 @@ class DialogsUi : public ::testing::Test {
 
 struct ErrorSeen {
   std::wstring caption, summary, detail, ok;
+  std::string missing_glyphs;
   int result = -1;
 };
 
@@ -118,6 +143,7 @@ ErrorSeen run_error(const std::function<int()> &call, const std::string &shot = 
         seen.summary = robot.ItemText(dialog, IDC_ERROR_SUMMARY);
         seen.detail = robot.ItemText(dialog, IDC_ERROR_DETAIL);
         seen.ok = robot.ItemText(dialog, IDOK);
+        seen.missing_glyphs = robot.MissingGlyphs(dialog);
         if (!shot.empty()) {
           EXPECT_TRUE(robot.Screenshot(dialog, shot));
         }
@@ -187,6 +213,7 @@ TEST_F(DialogsUi, ErrorExportsShowTheirTextsInBothLanguagesAndEncodings) {
           EXPECT_GT(seen.detail.size(), 2u);
         } else {
           EXPECT_EQ(lines(seen.detail), lines(c.detail));
+          EXPECT_EQ(seen.missing_glyphs, "");
         }
         EXPECT_EQ(seen.caption, korean ? L"velmora" : L"velmora API Error");
         EXPECT_EQ(seen.ok, korean ? L"확   인" : L"OK");
@@ -268,6 +295,8 @@ struct PromptStep {
 PromptTexts run_prompt(int edit_id, int label_id, const std::vector<PromptStep> &steps, const std::function<void()> &ask,
                        const std::string &shot) {
   PromptTexts texts;
+  g_ckapp.utf8 = char_encoding_is_utf8() ? 1 : 0;
+  const LONG reads = g_ckapp.event_count;
   RunWithRobot(
       [&](UiRobot &robot) {
         HWND dialog = robot.WaitForDialogWithControl(edit_id);
@@ -276,6 +305,7 @@ PromptTexts run_prompt(int edit_id, int label_id, const std::vector<PromptStep> 
         texts.label = robot.ItemText(dialog, label_id);
         texts.ok = robot.ItemText(dialog, IDOK);
         texts.cancel = robot.ItemText(dialog, IDCANCEL);
+        EXPECT_EQ(robot.MissingGlyphs(dialog), "");
         for (const PromptStep &step : steps) {
           if (step.kind == PromptStep::kType) {
             robot.SetItemText(dialog, edit_id, step.text);
@@ -297,6 +327,9 @@ PromptTexts run_prompt(int edit_id, int label_id, const std::vector<PromptStep> 
         EXPECT_TRUE(robot.WaitGone(dialog));
       },
       ask);
+  EXPECT_EQ(g_ckapp.subclassed, 0) << "the prompt's end gives the edit back";
+  EXPECT_EQ(g_ckapp.bad_calls, 0);
+  EXPECT_GT(g_ckapp.event_count, reads) << "the edit was protected and read through the module";
   return texts;
 }
 
@@ -366,8 +399,8 @@ TEST_F(DialogsUi, PasswordPromptInBothLanguages) {
   check_prompt_languages({IDC_PASSWD_EDIT, IDC_PASSWD_LABEL, 128, AskPkcs12Password, kCharEncodingUtf8, L"암호pw",
                           "\xEC\x95\x94\xED\x98\xB8pw",
                           {L"인증서 암호 입력", L"인증서 암호를 입력하십시오 ", L"확   인", L"취   소"},
-                          {L"Certificate password", L"Enter the certificate password.", L"OK", L"Cancel"},
-                          L"인증서 암호를 입력해 주십시오.", L"Please enter the certificate password.", "password_"});
+                          {L"Certificate password", L"Enter the password of the certificate", L"OK", L"Cancel"},
+                          L"인증서 암호를 입력해주세요.", L"Enter the certificate password.", "password_"});
 
   WordsScope words(kLanguageKorean, 0);
   check_prompt_cases(IDC_PASSWD_EDIT, IDC_PASSWD_LABEL, 128, AskPkcs12Password,

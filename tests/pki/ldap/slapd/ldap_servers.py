@@ -7,7 +7,7 @@
 start loads a fresh slapd database from directory.ldif.in (values from the test PKI), starts
 slapd on a free port and a scripted server (this program, "serve") that plays what slapd never
 does: a refused bind, a BER-only length, silence, an oversized length, a reply that is not an
-entry, a connection dropped mid-message, unusable values. Each scripted case has a port of its
+entry, a connection dropped mid-message, unusable values, replies that drip in pieces. Each scripted case has a port of its
 own. The ports file gets one "name port" line per server. The scripted server owns slapd: it
 stops it when it is stopped itself, when its lifetime ends or when the test runner that started
 it is gone. Standard library only.
@@ -179,6 +179,39 @@ def case_drip(conn, args):
     for i in range(len(reply)):
         conn.sendall(reply[i:i + 1])
         time.sleep(0.2)
+
+
+def send_in_two(conn, msg, pause):
+    conn.sendall(msg[:len(msg) // 2])
+    time.sleep(pause)
+    conn.sendall(msg[len(msg) // 2:])
+    time.sleep(pause)
+
+
+def case_drip_pieces(conn, args):
+    """Every message in two pieces 0.15 s apart: each whole well within a 0.5 s message limit, the
+    search's end (after twenty references) only after some 6.6 s."""
+    read_message(conn)
+    send_in_two(conn, BIND_OK, 0.15)
+    mid = message_id(read_message(conn))
+    reference = message(mid, der(0x73, octets(b"ldap://127.0.0.1/c=KR")))
+    send_in_two(conn, entry(mid, b"cn=x", [(b"cACertificate;binary", [fixture(args, "ca.der")])]), 0.15)
+    for _ in range(20):
+        send_in_two(conn, reference, 0.15)
+    send_in_two(conn, done(mid), 0.15)
+
+
+def case_split_message(conn, args):
+    """The entry in the three reads of a message (head, length bytes, body), 0.3 s apart: each
+    read within a 0.5 s limit, the whole message not."""
+    mid = bind_then_search(conn)
+    reply = entry(mid, b"cn=x", [(b"cACertificate;binary", [fixture(args, "ca.der")])])
+    assert reply[1] == 0x82
+    for piece in (reply[:2], reply[2:4]):
+        conn.sendall(piece)
+        time.sleep(0.3)
+    conn.sendall(reply[4:] + done(mid))
+    read_message(conn)  # the unbind
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}

@@ -2,17 +2,22 @@
 // and the caller's in-memory lists.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/errors/errno_util.h"
+#include "pki/ldap/ldap.h"
 #include "pki/oid/oid.h"
 #include "pki/validation/revocation.h"
 #include "pki/validation/validate.h"
 #include "pki/x509/cert.h"
 #include "pki/x509/name.h"
+#include "tests/harness/ports.h"
 #include "tests/pki/asn1/asn1_test_util.h"
 #include "tests/pki/validation/path/path_test_util.h"
 
@@ -25,6 +30,7 @@ constexpr char kKisaArlName[] = "/CRL/ou=ARL,ou=Korea Certification Authority Ce
 constexpr char kCaCrlName[] = "/CRL/cn=dp1p1,ou=dp,ou=AccreditedCA,o=TestCA,c=KR.crl";
 
 class PathTest : public PathTestBase {};
+
 
 struct Case {
   const char *mode;
@@ -224,23 +230,24 @@ TEST_F(PathTest, ChainBuildingStopsAtARepeat) {
             cert_validate_der_with_issuers(der.data(), der.size(), env.ctx, ders, lens, 2));
 }
 
-// The directory addresses come from the certificate under validation: one that lists a dozen
-// is tried at only a few of them, since each may wait out the network limits.
-TEST_F(PathTest, DirectoryAttemptsPerIssuerAreBounded) {
+// The orphan leaf re-encoded with one distribution point whose full name holds twelve copies of
+// the URI, and the codes its validation left on the trail.
+std::vector<int> validate_with_uris(const std::string &uri, int *result) {
   Options o;
   o.mode = "NOCRL";
   o.store = "FALSE";
   Env env("attempts", o);
+  std::vector<int> codes;
   Decoded leaf(fixture("path_orphan.der"));
-  ASSERT_NE(nullptr, leaf.cert);
-  // One distribution point whose full name holds twelve URIs of a port that refuses at once.
+  EXPECT_NE(nullptr, leaf.cert);
+  if (leaf.cert == nullptr) return codes;
   Bytes uris;
-  const std::string uri = "ldap://127.0.0.1:1/c=KR";
   for (int i = 0; i < 12; ++i)
     uris = asn1test::cat({uris, asn1test::tlv(0x86, Bytes(uri.begin(), uri.end()))});
   Bytes cdp = asn1test::tlv(0x30, asn1test::tlv(0x30, asn1test::tlv(0xA0, asn1test::tlv(0xA0, uris))));
   auto *ext = const_cast<Extension *>(cert_find_extension(leaf.cert, OID_EXT_CRL_DIST_POINTS));
-  ASSERT_NE(nullptr, ext);
+  EXPECT_NE(nullptr, ext);
+  if (ext == nullptr) return codes;
   const ASN1_BYTES saved = ext->extn_value;
   ext->extn_value.data = cdp.data();
   ext->extn_value.len = uint32_t(cdp.size());
@@ -248,15 +255,44 @@ TEST_F(PathTest, DirectoryAttemptsPerIssuerAreBounded) {
   size_t len = 0;
   size_t encoded = der_encode_alloc(&asn1_tmpl_certificate, leaf.cert, &der, &len);
   ext->extn_value = saved;
-  ASSERT_NE(0u, encoded);
-  EXPECT_EQ(v7::kErrNoIssuerCert, cert_validate_der(der, len, env.ctx));
+  EXPECT_NE(0u, encoded);
+  *result = cert_validate_der(der, len, env.ctx);
   free(der);
-  int attempts = 0;
   for (const ERROR_NODE *n = env.err.newest; n != nullptr; n = n->older)
-    for (const ERROR_SUBNODE *e = n->first; e != nullptr; e = e->next)
-      if (e->code == v7::kErrLdapConnect) ++attempts;
+    for (const ERROR_SUBNODE *e = n->first; e != nullptr; e = e->next) codes.push_back(e->code);
+  return codes;
+}
+
+// The directory addresses come from the certificate under validation: one that lists a dozen
+// is tried at only a few of them, since each may wait out the network limits.
+TEST_F(PathTest, DirectoryAttemptsPerIssuerAreBounded) {
+  int result = 0;
+  const std::vector<int> codes = validate_with_uris("ldap://127.0.0.1:1/c=KR", &result);
+  EXPECT_EQ(v7::kErrNoIssuerCert, result);
+  const auto attempts = std::count(codes.begin(), codes.end(), int(v7::kErrLdapConnect));
   EXPECT_GE(attempts, 1);
   EXPECT_LE(attempts, 4);
+}
+
+// Against a server that takes the bind and never answers, each attempt waits out a message limit;
+// the issuer's lookup budget ends the attempts before the fourth.
+TEST_F(PathTest, DirectoryAttemptsPerIssuerShareOneBudget) {
+  const auto ports = v7test::read_ports("V7_LDAP_PORTS");
+  const int silent = ports.count("silent") != 0 ? ports.at("silent") : 0;
+  if (silent == 0) GTEST_SKIP() << "no scripted directory server (V7_LDAP_PORTS)";
+  const LDAP_LIMITS limits{400, 10000, 1000};
+  ldap_set_limits_hook(&limits);
+  int result = 0;
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<int> codes =
+      validate_with_uris("ldap://127.0.0.1:" + std::to_string(silent) + "/c=KR", &result);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ldap_set_limits_hook(nullptr);
+  EXPECT_EQ(v7::kErrNoIssuerCert, result);
+  // Two attempts wait out their bind replies, the third is cut short by the budget.
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), int(v7::kErrLdapRecv)), 2);
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), int(v7::kErrLdapTimeLimit)), 1);
+  EXPECT_LT(seconds, 2.5);  // four attempts would take 1.6 s, a dozen 4.8 s
 }
 
 // A fetched issuer that must be stored and cannot be fails the lookup.
