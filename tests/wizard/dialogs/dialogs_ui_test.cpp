@@ -130,6 +130,7 @@ class DialogsUi : public ::testing::Test {
 struct ErrorSeen {
   std::wstring caption, summary, detail, ok;
   std::string missing_glyphs;
+  bool icon = false;
   int result = -1;
 };
 
@@ -144,6 +145,9 @@ ErrorSeen run_error(const std::function<int()> &call, const std::string &shot = 
         seen.detail = robot.ItemText(dialog, IDC_ERROR_DETAIL);
         seen.ok = robot.ItemText(dialog, IDOK);
         seen.missing_glyphs = robot.MissingGlyphs(dialog);
+        DWORD_PTR icon = 0;
+        ::SendMessageTimeoutW(::GetDlgItem(dialog, IDC_ERROR_ICON), STM_GETICON, 0, 0, SMTO_NORMAL, 5000, &icon);
+        seen.icon = icon != 0;
         if (!shot.empty()) {
           EXPECT_TRUE(robot.Screenshot(dialog, shot));
         }
@@ -207,6 +211,7 @@ TEST_F(DialogsUi, ErrorExportsShowTheirTextsInBothLanguagesAndEncodings) {
         const bool shoot = c.shot != nullptr && encoding == kCharEncodingUtf8;
         const ErrorSeen seen = run_error(c.call, shoot ? std::string(c.shot) + "_" + language_name(language) : "");
         EXPECT_EQ(seen.result, IDOK);
+        EXPECT_TRUE(seen.icon);
         EXPECT_EQ(seen.summary, c.summary);
         if (c.detail == L"?") {
           EXPECT_EQ(lines(seen.detail).substr(0, 1), L"\n");
@@ -569,6 +574,9 @@ void show_status(CStatusDlg &dialog, int text_id, const std::wstring &expected, 
       [&] {
         ASSERT_TRUE(dialog.Show());
         EXPECT_FALSE(::GetUpdateRect(dialog, nullptr, FALSE)) << "painted at once";
+        if (HWND picture = dialog.Item(IDC_STATUS3_PICTURE)) {
+          EXPECT_NE(::SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0) << "the picture shows its bitmap";
+        }
         EXPECT_FALSE(::GetUpdateRect(dialog.Item(text_id), nullptr, FALSE)) << "its text too";
         while (::MsgWaitForMultipleObjects(1, &seen, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
           MSG msg;
@@ -597,6 +605,7 @@ TEST_F(DialogsUi, StatusDialogsPaintAtOnceInBothLanguages) {
       const std::wstring text = korean ? L"인증서를 찾고 있습니다." : L"Looking for certificates.";
       dialog.SetStatusText(text);
       show_status(dialog, IDC_STATUS3_TEXT, text, std::string("status3_") + language_name(language));
+      EXPECT_EQ(dialog.m_hWnd, nullptr);
     }
   }
 }
@@ -671,6 +680,12 @@ TEST_F(DialogsUi, SettersShowNarrowTextsInTheirOwnEncoding) {
     AppendMenuSetting(menu, MF_STRING, menu_id, c.text);
     ::GetMenuStringW(menu, menu_id++, got, 64, MF_BYCOMMAND);
     const std::wstring menu_text = got;
+    LVITEMW whole{};
+    whole.iItem = 0;
+    SetListViewItemSetting(list, whole, c.text);
+    read.pszText = got;
+    ::SendMessageW(list, LVM_GETITEMTEXTW, 0, LPARAM(&read));
+    EXPECT_EQ(std::wstring(got), list_text) << "a whole item takes the same text";
     if (c.shown == L"?") {
       EXPECT_FALSE(item_text.empty());
       EXPECT_EQ(item_text, list_text);
@@ -692,6 +707,27 @@ TEST_F(DialogsUi, SettersShowNarrowTextsInTheirOwnEncoding) {
     ASSERT_EQ(g_boxes.texts.size(), 2u);
     EXPECT_EQ(g_boxes.texts[0], L"에러");
     EXPECT_EQ(g_boxes.texts[1], L"에러");
+  }
+  {
+    // The viewer's rich edit: the setting's narrow text as plain text, RTF markup included.
+    ASSERT_TRUE(EnsureRichEdit());
+    HWND rich = ::CreateWindowExW(0, L"RichEdit20W", L"", WS_CHILD | ES_MULTILINE, 0, 0, 100, 50, dialog, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(rich, nullptr);
+    const struct {
+      int encoding;
+      const char *text;
+      std::wstring shown;
+    } rich_cases[] = {
+        {kCharEncodingUtf8, kErrorUtf8, L"에러"},
+        {0, kErrorEuckr, L"에러"},
+        {kCharEncodingUtf8, "{\\rtf1\\ansi {\\b bold}}", L"{\\rtf1\\ansi {\\b bold}}"},
+    };
+    for (const auto &c : rich_cases) {
+      WordsScope words(kLanguageKorean, c.encoding);
+      EXPECT_TRUE(SetRichEditSetting(rich, c.text));
+      EXPECT_EQ(GetRichEditText(rich), c.shown);
+    }
   }
   ::DestroyMenu(menu);
   dialog.DestroyWindow();
