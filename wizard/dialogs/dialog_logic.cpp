@@ -59,7 +59,6 @@ const char16_t kErrorCaptionEnglish[] = u"velmora API Error";
 const char16_t kOkEnglish[] = u"OK";
 const char16_t kCancelEnglish[] = u"Cancel";
 const char16_t kPkcs12Filter[] = u"PFX(*.p12;*.pfx)\0*.p12;*.pfx\0";
-const size_t kPkcs12FilterLength = sizeof kPkcs12Filter / sizeof kPkcs12Filter[0];
 const char16_t kPkcs12DefaultExtension[] = u"p12";
 
 ShownText shown_wide(const char16_t *text) {

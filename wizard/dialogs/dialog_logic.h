@@ -77,7 +77,8 @@ extern const char16_t kCancelEnglish[];        // "Cancel"
 enum : size_t { kEntryCapacity = 128, kPasswordOutCapacity = 128, kPinOutCapacity = 64, kPathOutCapacity = 261 };
 
 // What a prompt's run left: its modal result (IDOK = 1 accepted), the typed text, and whether the
-// typed text did not fit the entry buffer (it is then empty, never cut).
+// typed text was refused because it did not fit the entry buffer or had no narrow form in the
+// setting's encoding (the text is then empty, never cut).
 struct PromptEntry {
   int modal_result;
   const char *text;
@@ -102,7 +103,6 @@ int pkcs12_file_result(int chooser_rc, const char16_t *path, char *out, size_t o
 
 // The common dialog's filter: label and pattern, each terminated, and the list's end.
 extern const char16_t kPkcs12Filter[];
-extern const size_t kPkcs12FilterLength;  // in code units, every terminator included
 extern const char16_t kPkcs12DefaultExtension[];
 enum : int { kFileKindPkcs12 = 4 };
 

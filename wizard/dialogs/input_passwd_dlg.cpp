@@ -1,5 +1,6 @@
 #include "wizard/dialogs/input_passwd_dlg.h"
 
+#include "platform/errors/error_codes.h"
 #include "wizard/res/string_ids.h"
 
 namespace v7 {
@@ -14,6 +15,7 @@ const SecretPromptLayout kLayout = {IDD_INPUT_PASSWD,       IDC_PASSWD_EDIT,    
 CInputPasswdDlg::CInputPasswdDlg() : CSecretPromptDlg(kLayout) {}
 
 int AskPkcs12Password(char *out) {
+  if (out == nullptr) return kErrInvalidParameter;
   CInputPasswdDlg dialog;
   const int modal_result = int(dialog.DoModal());
   const int rc = pkcs12_password_result(dialog.Entry(modal_result), out, kPasswordOutCapacity);

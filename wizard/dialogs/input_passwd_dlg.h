@@ -14,7 +14,7 @@ class CInputPasswdDlg : public CSecretPromptDlg {
 };
 
 // Asks for a PKCS#12 file's password into out (128 bytes): 0, 21500 cancelled (out wiped), -1
-// empty, 1001 too long for out.
+// empty, 1001 too long for out (or a null out, before any dialog).
 int AskPkcs12Password(char *out);
 
 }  // namespace dialogs

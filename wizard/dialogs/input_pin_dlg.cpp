@@ -1,5 +1,6 @@
 #include "wizard/dialogs/input_pin_dlg.h"
 
+#include "platform/errors/error_codes.h"
 #include "wizard/res/string_ids.h"
 
 namespace v7 {
@@ -15,6 +16,7 @@ const SecretPromptLayout kLayout = {IDD_INPUT_PIN,     IDC_PIN_EDIT, IDC_PIN_LAB
 CInputPINDlg::CInputPINDlg() : CSecretPromptDlg(kLayout) {}
 
 int AskPin(char *out) {
+  if (out == nullptr) return kErrInvalidParameter;
   CInputPINDlg dialog;
   const int modal_result = int(dialog.DoModal());
   const int rc = pin_result(dialog.Entry(modal_result), out, kPinOutCapacity);

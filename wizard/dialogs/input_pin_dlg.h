@@ -14,7 +14,7 @@ class CInputPINDlg : public CSecretPromptDlg {
 };
 
 // Asks for a PIN into out (64 bytes): 0 (the PIN, or the empty text), 21500 cancelled, 1002 too
-// long for out.
+// long for out; 1001 for a null out, before any dialog.
 int AskPin(char *out);
 
 }  // namespace dialogs

@@ -420,6 +420,14 @@ TEST_F(DialogsUi, PasswordPromptInBothLanguages) {
                      });
 }
 
+TEST_F(DialogsUi, PromptsRefuseANullBufferWithoutADialog) {
+  EXPECT_EQ(AskPkcs12Password(nullptr), v7::kErrInvalidParameter);
+  EXPECT_EQ(AskPin(nullptr), v7::kErrInvalidParameter);
+  for (HWND window : v7test::ThreadWindows(::GetCurrentThreadId())) {
+    EXPECT_NE(v7test::ClassName(window), L"#32770") << "no prompt was opened";
+  }
+}
+
 TEST_F(DialogsUi, PinPromptInBothLanguages) {
   check_prompt_languages({IDC_PIN_EDIT, IDC_PIN_LABEL, 64, AskPin, 0, L"1234", "1234",
                           {L"접근비밀번호 입력", L"사용할 장치의 접근비밀번호를 입력하십시오", L"확   인", L"취   소"},
