@@ -177,6 +177,9 @@ TEST_F(DialogsUi, ErrorExportsShowTheirTextsInBothLanguagesAndEncodings) {
       EXPECT_NE(ctx_text.find(L"에러"), std::wstring::npos);
       EXPECT_NE(ctx_text.find(korean ? L"할당가능한 메모리 부족" : L"Out of Memory"), std::wstring::npos);
       ERROR_CTX empty{};
+      ERROR_CTX code_only{};
+      ASSERT_EQ(err_push(&code_only, 1000, nullptr), 0);
+      const std::wstring code_only_text = korean ? L"할당가능한 메모리 부족 [1000] " : L"Out of Memory [1000] ";
       const std::wstring code_text = korean ? L"할당가능한 메모리 부족" : L"Out of Memory";
 
       const struct {
@@ -187,6 +190,8 @@ TEST_F(DialogsUi, ErrorExportsShowTheirTextsInBothLanguagesAndEncodings) {
         const char *shot;
       } cases[] = {
           {"100 context", [&] { return show_error_dlg(&ctx, kErrorEuckr); }, L"에러", L"\r\n" + ctx_text, "error_context"},
+          {"100 context without detail", [&] { return show_error_dlg(&code_only, kErrorEuckr); }, L"에러",
+           L"\r\n" + code_only_text, nullptr},
           {"100 null context", [&] { return show_error_dlg(nullptr, kErrorEuckr); }, L"에러", L"", nullptr},
           {"101 null context", [&] { return show_error_dlg_w(nullptr, L"요약"); }, L"요약", L"", nullptr},
           {"101 empty context", [&] { return show_error_dlg_w(&empty, L"요약"); }, L"요약", L"\r\n", nullptr},
@@ -225,6 +230,7 @@ TEST_F(DialogsUi, ErrorExportsShowTheirTextsInBothLanguagesAndEncodings) {
       }
       err_ctx_clear(&ctx);
       err_ctx_clear(&empty);
+      err_ctx_clear(&code_only);
     }
   }
 }
