@@ -164,6 +164,7 @@ enum : int {
   kErrFileWrite = 1005,
   kErrFileNotFound = 1009,
   kErrUnicodeTranslation = 1302,  // UTF-8 to or from EUC-KR
+  kErrWideToNarrow = 33001,  // a wide text (a chosen path) that has no narrow form
   kErrEuckrToWide = 33002,
   kErrWideToEuckr = 33003,
   kErrUtf8ToWide = 33004,

@@ -12,8 +12,15 @@ int message_box(const char *text, const char *caption, unsigned flags);
 using MessageBoxHook = int (*)(const char *text, const char *caption, unsigned flags);
 void set_message_box_hook(MessageBoxHook hook);
 
+// The same for wide (UTF-16) texts, owned by the active window, so that a text reaches the box in
+// its own characters whatever the system's code page is. Null caption: the system's default.
+int message_box_w(const char16_t *text, const char16_t *caption, unsigned flags);
+using MessageBoxHookW = int (*)(const char16_t *text, const char16_t *caption, unsigned flags);
+void set_message_box_hook_w(MessageBoxHookW hook);
+
 namespace internal {
 MessageBoxHook message_box_hook();
+MessageBoxHookW message_box_hook_w();
 }
 
 }  // namespace v7

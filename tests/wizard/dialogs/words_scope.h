@@ -1,0 +1,25 @@
+// Sets both process words (LanguageId, CharEncodingMode) for one scope of a test and puts the
+// previous values back.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/locale/process_words.h"
+
+class WordsScope {
+ public:
+  WordsScope(uint16_t language, int encoding) : language_(language_id()), encoding_(char_encoding_mode()) {
+    set_language_id(language);
+    set_char_encoding_mode(encoding);
+  }
+  ~WordsScope() {
+    set_language_id(language_);
+    set_char_encoding_mode(encoding_);
+  }
+  WordsScope(const WordsScope &) = delete;
+  WordsScope &operator=(const WordsScope &) = delete;
+
+ private:
+  uint16_t language_;
+  int encoding_;
+};

@@ -1,0 +1,24 @@
+// Opening an outside module's install page in a browser window of its own.
+#pragma once
+
+struct RelayRequestRecord;
+
+namespace v7 {
+namespace dialogs {
+
+// Opens the install page the request names for kind (16 phone relay module, 32 USB-key module,
+// 512 secure-disk module) through the page opener; any other kind, an empty address or one that
+// is not http or https does nothing. 0 when the page was handed to the opener, else a code.
+int open_web_page(const RelayRequestRecord *request, int kind);
+
+// The page opener: shows the (checked, encoded) address; 0 or a code. The built-in one drives
+// Internet Explorer through COM in a 450 by 400 window without bars, topmost. Test code may swap
+// it; null restores the built-in one.
+using WebPageOpener = int (*)(const char16_t *address);
+void set_web_page_opener(WebPageOpener opener);
+
+// The built-in opener.
+int open_in_internet_explorer(const char16_t *address);
+
+}  // namespace dialogs
+}  // namespace v7

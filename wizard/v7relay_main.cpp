@@ -1,0 +1,17 @@
+// The library's entry: records the module for its resources and runs the application object.
+#include <windows.h>
+
+#include "platform/classlib/app.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      ::DisableThreadLibraryCalls(instance);
+      return v7::classlib::AfxWinInit(instance);
+    case DLL_PROCESS_DETACH:
+      v7::classlib::AfxWinTerm();
+      return TRUE;
+    default:
+      return TRUE;
+  }
+}
