@@ -5,7 +5,8 @@
 namespace v7::htmltip::internal {
 namespace {
 
-constexpr int64_t kSaturation = int64_t(1) << 40;
+// All ones in the low 40 bits, so that a masked colour saturates to white as strtoul would.
+constexpr int64_t kSaturation = (int64_t(1) << 40) - 1;
 
 int DigitValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';

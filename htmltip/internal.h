@@ -19,7 +19,7 @@ std::u16string LowerAscii(std::u16string_view text);
 std::u16string_view TrimTrailingBlanks(std::u16string_view text);
 
 // A number as the C library reads one: leading blanks, an optional sign, then digits. Values
-// saturate at +-2^40, far beyond any length or colour, so nothing later overflows.
+// saturate at +-(2^40 - 1), far beyond any length or colour, so nothing later overflows.
 struct ReadNumber {
   int64_t value = 0;
   bool digits = false;  // false: no digit was read and the value is 0
