@@ -35,7 +35,7 @@ TEST(HtmlRecordingCanvas, TranscriptAndInkBox) {
   HtmlFont font;
   font.height = 10;
   font.italic = true;
-  font.face = u"\uD55C";
+  font.face.assign(1, char16_t(0xD55C));
   canvas.select_font(font);
   canvas.set_text_color(0x0000FF);
   canvas.set_background_mode(kHtmlOpaque);
