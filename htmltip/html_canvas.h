@@ -76,6 +76,40 @@ struct HtmlTextMetrics {
   int descent = 0;
 };
 
+// Where an image comes from, as the image tags and table backgrounds name it; the first source
+// given, in the order of the fields, is the one used.
+enum class HtmlImageKind { kBitmap = 1, kIcon = 2, kImageList = 3 };
+
+struct HtmlImageSource {
+  HtmlImageKind kind = HtmlImageKind::kBitmap;
+  int resourceId = 0;         // a resource of this library
+  std::u16string file;        // a bitmap or icon file
+  int libraryResourceId = 0;  // a resource of `library`, or of the drawer's resource library
+  std::u16string library;
+  uintptr_t handle = 0;       // a bitmap or icon its owner keeps
+  int index = 0;              // of an image list
+  // Icons are loaded at the size asked for; 0 takes the system icon size.
+  int requestedWidth = 0;
+  int requestedHeight = 0;
+};
+
+// How an image is drawn: the draw manager's effect flags, mask and shadow, and for an image strip
+// the frame to draw (frameWidth 0: the whole image).
+struct HtmlImageLook {
+  int effects = 0;
+  bool useMask = false;
+  HtmlColor maskColor = 0xFF00FF;
+  HtmlColor effectColor = 0;
+  bool shadow = false;
+  int shadowDx = 0;
+  int shadowDy = 0;
+  int blurX = 0;
+  int blurY = 0;
+  int frame = 0;
+  int frameWidth = 0;
+  int frameHeight = 0;
+};
+
 // Measuring only: what lengths in "em", "ex" and physical units need, and what the layout needs to
 // place text. Every answer is for the font selected last.
 class HtmlMetrics {
@@ -108,6 +142,20 @@ class HtmlCanvas : public HtmlMetrics {
   // A pen line from (x1, y1) up to but not including (x2, y2).
   virtual void draw_line(int x1, int y1, int x2, int y2, int width, HtmlColor color, int style) = 0;
   virtual void fill_rect(const HtmlRect &rect, HtmlColor color) = 0;
+  // The background fills: -1 nothing, 0 solid, 1 to 6 gradients, 7 to 15 patterns.
+  virtual void fill_effect(const HtmlRect &rect, int effect, HtmlColor color, HtmlColor midColor, HtmlColor endColor,
+                           int granularity, int blendPercent) = 0;
+  // A frame of `width` pixels inside the rectangle, `light` on the left and top, `dark` on the
+  // right and bottom, in a line style.
+  virtual void draw_frame(const HtmlRect &rect, HtmlColor light, HtmlColor dark, int style, int width) = 0;
+
+  // Images. image_size gives the size of what the source names (a strip: the whole strip), or
+  // false when nothing loads; the layout then ignores the tag. Every image the canvas loads for a
+  // call is released before the call returns.
+  virtual bool image_size(const HtmlImageSource &source, HtmlSize *size) = 0;
+  virtual void draw_image(const HtmlImageSource &source, const HtmlRect &box, const HtmlImageLook &look) = 0;
+  // Repeats the image over the area, clipping the last row and column.
+  virtual void tile_image(const HtmlImageSource &source, const HtmlRect &area) = 0;
 };
 
 }  // namespace v7::htmltip

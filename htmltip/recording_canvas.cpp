@@ -28,6 +28,20 @@ std::string Hex(HtmlColor color) {
   return text;
 }
 
+HtmlRecordingCanvas::Call AreaCall(HtmlRecordingCanvas::Op op, const HtmlRect &area, int value = 0, int value2 = 0,
+                                   HtmlColor color = 0, HtmlColor color2 = 0) {
+  HtmlRecordingCanvas::Call call(op);
+  call.x1 = area.left;
+  call.y1 = area.top;
+  call.x2 = area.right;
+  call.y2 = area.bottom;
+  call.value = value;
+  call.value2 = value2;
+  call.color = color;
+  call.color2 = color2;
+  return call;
+}
+
 }  // namespace
 
 HtmlTextMetrics HtmlRecordingCanvas::text_metrics() const {
@@ -136,20 +150,46 @@ void HtmlRecordingCanvas::draw_line(int x1, int y1, int x2, int y2, int width, H
 }
 
 void HtmlRecordingCanvas::fill_rect(const HtmlRect &rect, HtmlColor color) {
-  Call call(Op::kFill);
-  call.x1 = rect.left;
-  call.y1 = rect.top;
-  call.x2 = rect.right;
-  call.y2 = rect.bottom;
-  call.color = color;
+  calls_.push_back(AreaCall(Op::kFill, rect, 0, 0, color));
+}
+
+void HtmlRecordingCanvas::fill_effect(const HtmlRect &rect, int effect, HtmlColor color, HtmlColor midColor,
+                                      HtmlColor endColor, int granularity, int blendPercent) {
+  calls_.push_back(AreaCall(Op::kFillEffect, rect, effect, granularity, color, endColor));
+}
+
+void HtmlRecordingCanvas::draw_frame(const HtmlRect &rect, HtmlColor light, HtmlColor dark, int style, int width) {
+  calls_.push_back(AreaCall(Op::kFrame, rect, width, style, light, dark));
+}
+
+void HtmlRecordingCanvas::AddImage(HtmlImageKind kind, int resourceId, HtmlSize size) {
+  images_[{int(kind), resourceId}] = size;
+}
+
+bool HtmlRecordingCanvas::image_size(const HtmlImageSource &source, HtmlSize *size) {
+  auto it = images_.find({int(source.kind), source.resourceId});
+  if (it == images_.end()) return false;
+  *size = it->second;
+  return true;
+}
+
+void HtmlRecordingCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &box, const HtmlImageLook &look) {
+  Call call = AreaCall(Op::kImage, box, source.resourceId, look.frame);
+  call.value3 = look.effects;
   calls_.push_back(call);
+}
+
+void HtmlRecordingCanvas::tile_image(const HtmlImageSource &source, const HtmlRect &area) {
+  calls_.push_back(AreaCall(Op::kTile, area, source.resourceId));
 }
 
 HtmlRect HtmlRecordingCanvas::InkBox() const {
   HtmlRect box;
   bool any = false;
   for (const Call &call : calls_) {
-    if (call.op != Op::kText && call.op != Op::kLine && call.op != Op::kFill) continue;
+    const bool ink = call.op == Op::kText || call.op == Op::kLine || call.op == Op::kFill ||
+                     call.op == Op::kFillEffect || call.op == Op::kFrame || call.op == Op::kImage || call.op == Op::kTile;
+    if (!ink) continue;
     const int left = std::min(call.x1, call.x2), right = std::max(call.x1, call.x2);
     const int top = std::min(call.y1, call.y2), bottom = std::max(call.y1, call.y2);
     if (!any) {
@@ -190,6 +230,21 @@ std::string HtmlRecordingCanvas::Transcript() const {
                " s" + std::to_string(call.value2) + " " + Hex(call.color);
         break;
       case Op::kFill: out += "fill " + point(call.x1, call.y1) + "-" + point(call.x2, call.y2) + " " + Hex(call.color); break;
+      case Op::kFillEffect:
+        out += "effect " + std::to_string(call.value) + " " + point(call.x1, call.y1) + "-" + point(call.x2, call.y2) +
+               " " + Hex(call.color) + ".." + Hex(call.color2) + " g" + std::to_string(call.value2);
+        break;
+      case Op::kFrame:
+        out += "frame " + point(call.x1, call.y1) + "-" + point(call.x2, call.y2) + " w" + std::to_string(call.value) +
+               " s" + std::to_string(call.value2) + " " + Hex(call.color) + "/" + Hex(call.color2);
+        break;
+      case Op::kImage:
+        out += "image " + std::to_string(call.value) + " " + point(call.x1, call.y1) + "-" + point(call.x2, call.y2) +
+               " frame " + std::to_string(call.value2) + " effects " + Hex(HtmlColor(call.value3));
+        break;
+      case Op::kTile:
+        out += "tile " + std::to_string(call.value) + " " + point(call.x1, call.y1) + "-" + point(call.x2, call.y2);
+        break;
     }
     out += "\n";
   }

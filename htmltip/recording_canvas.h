@@ -4,7 +4,9 @@
 // targets and the benchmarks of the HTML drawers.
 #pragma once
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "htmltip/html_canvas.h"
@@ -13,15 +15,20 @@ namespace v7::htmltip {
 
 class HtmlRecordingCanvas : public HtmlCanvas {
  public:
-  enum class Op { kSave, kRestore, kFont, kBackgroundMode, kTextColor, kBackgroundColor, kJustify, kText, kLine, kFill };
+  enum class Op {
+    kSave, kRestore, kFont, kBackgroundMode, kTextColor, kBackgroundColor, kJustify,
+    kText, kLine, kFill, kFillEffect, kFrame, kImage, kTile,
+  };
 
   struct Call {
     explicit Call(Op kind) : op(kind) {}
     Op op;
-    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // text: its box; line: its ends; fill: its rectangle
-    int value = 0;                       // mode, line width, justification extra
-    int value2 = 0;                      // line style, justification breaks
-    HtmlColor color = 0;
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // text, image: its box; line: its ends; fills: the area
+    int value = 0;                       // mode, line or frame width, justification extra, effect, image resource
+    int value2 = 0;                      // line or frame style, justification breaks, granularity, image frame
+    int value3 = 0;                      // image effect flags
+    HtmlColor color = 0;                 // frame: the light colour
+    HtmlColor color2 = 0;                // frame: the dark colour; effect fill: the end colour
     std::u16string text;
     HtmlFont font;
   };
@@ -42,13 +49,23 @@ class HtmlRecordingCanvas : public HtmlCanvas {
   void text_out(int x, int y, std::u16string_view text) override;
   void draw_line(int x1, int y1, int x2, int y2, int width, HtmlColor color, int style) override;
   void fill_rect(const HtmlRect &rect, HtmlColor color) override;
+  void fill_effect(const HtmlRect &rect, int effect, HtmlColor color, HtmlColor midColor, HtmlColor endColor,
+                   int granularity, int blendPercent) override;
+  void draw_frame(const HtmlRect &rect, HtmlColor light, HtmlColor dark, int style, int width) override;
+  bool image_size(const HtmlImageSource &source, HtmlSize *size) override;
+  void draw_image(const HtmlImageSource &source, const HtmlRect &box, const HtmlImageLook &look) override;
+  void tile_image(const HtmlImageSource &source, const HtmlRect &area) override;
+
+  // The images this canvas "loads": a bitmap or icon resource id of this library with its size.
+  void AddImage(HtmlImageKind kind, int resourceId, HtmlSize size);
 
   const std::vector<Call> &calls() const { return calls_; }
   void clear() { calls_.clear(); }
   // One line per call, e.g. `text 0,0-14,16 "ab"` or `font Verdana 13 700 iu-`, for exact
   // comparison with an expected transcript.
   std::string Transcript() const;
-  // The smallest rectangle holding every text, line and fill drawn so far (empty when none).
+  // The smallest rectangle holding every text, line, fill, frame and image drawn so far (empty when
+  // none).
   HtmlRect InkBox() const;
 
   const HtmlFont &font() const { return font_; }
@@ -70,6 +87,7 @@ class HtmlRecordingCanvas : public HtmlCanvas {
   int justifyExtra_ = 0;
   int justifyBreaks_ = 0;
   std::vector<State> saved_;
+  std::map<std::pair<int, int>, HtmlSize> images_;  // (kind, resource id) -> size
   std::vector<Call> calls_;
 };
 
