@@ -25,6 +25,11 @@ constexpr unsigned HtmlBlue(HtmlColor c) { return c >> 16 & 0xFF; }
 // The top byte of a COLORREF selects palette modes in GDI; a colour read from text never sets it.
 constexpr HtmlColor kHtmlColorMask = 0x00FFFFFF;
 
+// A 32-bit DIB pixel is 0xAARRGGBB, red and blue the other way round from a COLORREF: a pixel
+// and a colour are compared only after one is turned into the other.
+constexpr uint32_t HtmlPixelFromColor(HtmlColor c) { return HtmlRed(c) << 16 | HtmlGreen(c) << 8 | HtmlBlue(c); }
+constexpr HtmlColor HtmlColorFromPixel(uint32_t pixel) { return HtmlRgb(pixel >> 16, pixel >> 8, pixel); }
+
 struct HtmlSize {
   int cx = 0;
   int cy = 0;

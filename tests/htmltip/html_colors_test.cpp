@@ -68,4 +68,16 @@ TEST(HtmlColors, DisabledColoursOverrideNames) {
   EXPECT_EQ(vocabulary.GetColor(u"nosuchcolour", 7), 0xC0C0C0u);
 }
 
+// A mask colour written "#FF0000" is red; the pixel it must match in a 32-bit DIB is 0x00FF0000,
+// which as a COLORREF would be blue.
+TEST(HtmlColors, PixelsAndColoursConvertBothWays) {
+  const HtmlVocabulary vocabulary(HtmlGeneration::kSecond, nullptr);
+  const HtmlColor red = vocabulary.ParseColor(0, u"#FF0000");
+  EXPECT_EQ(red, 0x0000FFu);
+  EXPECT_EQ(HtmlPixelFromColor(red), 0x00FF0000u);
+  EXPECT_EQ(HtmlColorFromPixel(0xFF123456), 0x563412u);  // the alpha byte is no part of a colour
+  EXPECT_EQ(HtmlColorFromPixel(HtmlPixelFromColor(0xABCDEF)), 0xABCDEFu);
+  EXPECT_NE(HtmlPixelFromColor(red), red);
+}
+
 }  // namespace
