@@ -297,6 +297,11 @@ enum : int {
   kErrCmsNoContentType = 14078,
   kErrCmsNotSignedData = 14080,
   kErrNoVidRandomR = 14090,          // "NO R": a signing key without its VID random value
+
+  // HTML tooltip texts: what the tooltip drawers refuse before they lay anything out.
+  kErrHtmlTextTooLong = 36001,      // an HTML text longer than the drawer reads, before or after its entities
+  kErrHtmlStyleSheetTooLarge = 36002,  // a style sheet with too many characters or rules; the old one stays
+  kErrHtmlTableFull = 36003,        // an entity or colour the drawer's bounded tables cannot take
 };
 
 }  // namespace v7
