@@ -1,6 +1,8 @@
 #include "htmltip/pixel_ops.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 namespace v7::htmltip {
 namespace {
@@ -132,7 +134,7 @@ std::vector<GradientPart> EffectGradientParts(int effect, const HtmlRect &rect, 
   return parts;
 }
 
-void FillGradientPixels(PixelImage *image, const GradientPart &part) {
+void ForEachGradientBand(const GradientPart &part, const std::function<void(const HtmlRect &, HtmlColor)> &fill) {
   const int length = part.horizontal ? part.rect.width() : part.rect.height();
   for (int i = 0; i < kGradientBands; ++i) {
     const int from = GradientBandStart(i, length), to = GradientBandStart(i + 1, length);
@@ -145,8 +147,48 @@ void FillGradientPixels(PixelImage *image, const GradientPart &part) {
       band.top = part.rect.top + from;
       band.bottom = part.rect.top + to;
     }
-    image->FillRect(band, HtmlPixelFromColor(GradientBandColor(i, part.from, part.to)));
+    fill(band, GradientBandColor(i, part.from, part.to));
   }
+}
+
+void FillGradientPixels(PixelImage *image, const GradientPart &part) {
+  ForEachGradientBand(part, [image](const HtmlRect &band, HtmlColor color) {
+    image->FillRect(band, HtmlPixelFromColor(color));
+  });
+}
+
+bool ScaleNearest(const PixelImage &source, int width, int height, PixelImage *out) {
+  if (source.width <= 0 || source.height <= 0 || !out->Resize(width, height)) return false;
+  for (int y = 0; y < height; ++y) {
+    const int sy = int(int64_t(y) * source.height / height);
+    for (int x = 0; x < width; ++x) out->at(x, y) = source.at(int(int64_t(x) * source.width / width), sy);
+  }
+  return true;
+}
+
+namespace {
+
+// Calls `combine` for each place of a w x h image at (x, y) that falls inside the destination.
+template <typename F>
+void ForEachPlaced(PixelImage *destination, int x, int y, int w, int h, F combine) {
+  const HtmlRect inside = IntersectRect(HtmlRect{x, y, int(std::min<int64_t>(int64_t(x) + w, INT32_MAX)),
+                                                 int(std::min<int64_t>(int64_t(y) + h, INT32_MAX))},
+                                        HtmlRect{0, 0, destination->width, destination->height});
+  for (int dy = inside.top; dy < inside.bottom; ++dy)
+    for (int dx = inside.left; dx < inside.right; ++dx) combine(&destination->at(dx, dy), dx - x, dy - y);
+}
+
+}  // namespace
+
+void CombineMaskPaint(PixelImage *destination, int x, int y, const PixelImage &mask, const PixelImage &image) {
+  if (mask.width != image.width || mask.height != image.height) return;
+  ForEachPlaced(destination, x, y, image.width, image.height,
+                [&](uint32_t *pixel, int ix, int iy) { *pixel = (*pixel & mask.at(ix, iy)) | image.at(ix, iy); });
+}
+
+void CombineSourceAlpha(PixelImage *destination, int x, int y, const PixelImage &image) {
+  ForEachPlaced(destination, x, y, image.width, image.height,
+                [&](uint32_t *pixel, int ix, int iy) { *pixel = BlendSourceAlpha(image.at(ix, iy), *pixel); });
 }
 
 HtmlPalette EffectPalette(HtmlColor color, HtmlColor midColor, HtmlColor endColor, int blendPercent) {
@@ -292,6 +334,34 @@ std::vector<uint8_t> BoxFilter(const std::vector<uint8_t> &levels, int width, in
     }
   }
   return out;
+}
+
+std::vector<uint8_t> ShadowLevels(const PixelImage &silhouette, int width, int height, bool soft, int blurX, int blurY) {
+  PixelImage area;
+  if (silhouette.width <= 0 || !area.Resize(width, height, 0x00FFFFFF)) return {};
+  if (!soft) {
+    PixelImage placed;
+    if (!ScaleNearest(silhouette, width, height, &placed)) return {};
+    area = std::move(placed);
+  } else {
+    const int bx = OddBlurSize(blurX), by = OddBlurSize(blurY);
+    const int innerWidth = width - 2 * (bx / 2), innerHeight = height - 2 * (by / 2);
+    PixelImage inner;
+    // An area too small for its blur is white all over: no shadow, and nothing divides by its size.
+    if (innerWidth > 0 && innerHeight > 0 && ScaleNearest(silhouette, innerWidth, innerHeight, &inner)) {
+      for (int y = 0; y < innerHeight; ++y)
+        for (int x = 0; x < innerWidth; ++x) area.at(x + bx / 2, y + by / 2) = inner.at(x, y);
+    }
+  }
+  std::vector<uint8_t> levels(area.pixels.size());
+  for (size_t i = 0; i < levels.size(); ++i) levels[i] = uint8_t(area.pixels[i] & 0xFF);
+  return soft ? BoxFilter(levels, width, height, blurX, blurY) : levels;
+}
+
+void DarkenUnder(PixelImage *destination, int x, int y, int width, int height, const std::vector<uint8_t> &levels) {
+  if (width <= 0 || height <= 0 || levels.size() != size_t(width) * size_t(height)) return;
+  ForEachPlaced(destination, x, y, width, height,
+                [&](uint32_t *pixel, int ix, int iy) { *pixel = DarkenPixel(*pixel, levels[size_t(iy) * width + ix]); });
 }
 
 uint32_t DarkenPixel(uint32_t pixel, int level) {

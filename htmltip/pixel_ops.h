@@ -94,6 +94,8 @@ struct GradientPart {
 // three-colour ones); empty for other effects or an empty rectangle.
 std::vector<GradientPart> EffectGradientParts(int effect, const HtmlRect &rect, HtmlColor color, HtmlColor midColor,
                                               HtmlColor endColor);
+// Calls `fill` with each non-empty band of a gradient and its colour, first band first.
+void ForEachGradientBand(const GradientPart &part, const std::function<void(const HtmlRect &, HtmlColor)> &fill);
 // The bands of one gradient, drawn into an image, the way the draw manager fills them.
 void FillGradientPixels(PixelImage *image, const GradientPart &part);
 
@@ -151,6 +153,19 @@ void BlendPaletteEntries(HtmlPalette *palette, HtmlColor color, int percent);
 // its first pass on rectangles too small for its edges. Metal streaks are clipped to the bitmap.
 std::vector<uint8_t> EffectPatternIndices(int effect, int width, int height, int granularity, const HtmlRandom &random);
 
+// ---- Composing images ----
+
+// The image resized to width x height by picking, for each place, the source pixel at
+// (x x source width / width, y x source height / height); false when either size is empty or
+// beyond the bounds.
+bool ScaleNearest(const PixelImage &source, int width, int height, PixelImage *out);
+// The transparent draw of a masked image: each destination pixel becomes (destination AND mask) OR
+// image, as the raster operations SRCAND and then SRCPAINT combine them, over the part of the
+// images placed at (x, y) that lies inside the destination.
+void CombineMaskPaint(PixelImage *destination, int x, int y, const PixelImage &mask, const PixelImage &image);
+// The image blended onto the destination at (x, y) by each source pixel's alpha byte.
+void CombineSourceAlpha(PixelImage *destination, int x, int y, const PixelImage &image);
+
 // ---- Shadows ----
 
 // Each blur size made odd (an even one grows by 1; less than 1 becomes 1).
@@ -158,6 +173,12 @@ int OddBlurSize(int blur);
 // The mean of each blurX x blurY box around each value, values outside the area counting as 255,
 // by running sums (a row pass and a column pass): the cost does not grow with the blur sizes.
 std::vector<uint8_t> BoxFilter(const std::vector<uint8_t> &levels, int width, int height, int blurX, int blurY);
+// The shadow level of each place of a width x height area under a silhouette (its low byte, 255
+// where it lets the light through). A soft shadow puts the silhouette, resized, into the area inset
+// by half the blur sizes on white and smooths it with the box filter. Empty when the area is empty.
+std::vector<uint8_t> ShadowLevels(const PixelImage &silhouette, int width, int height, bool soft, int blurX, int blurY);
+// Darkens the destination under the levels of a width x height area placed at (x, y).
+void DarkenUnder(PixelImage *destination, int x, int y, int width, int height, const std::vector<uint8_t> &levels);
 // A destination pixel under a shadow level 0..255: each colour channel x level / 255 when the level
 // is below 255, unchanged otherwise.
 uint32_t DarkenPixel(uint32_t pixel, int level);

@@ -1,0 +1,212 @@
+#include "htmltip/win32/gdi_canvas.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "htmltip/win32/gdi_objects.h"
+
+namespace v7::htmltip::win32 {
+namespace {
+
+const wchar_t *Wide(const std::u16string &text) { return reinterpret_cast<const wchar_t *>(text.c_str()); }
+
+int Units(std::u16string_view text) { return int(std::min<size_t>(text.size(), INT_MAX)); }
+
+// A library named by a text is mapped as data only: its code never runs, its DllMain is never
+// called, and resources are all that can be read from it.
+HMODULE LoadResourceLibrary(const std::u16string &name) {
+  HMODULE module = ::LoadLibraryExW(Wide(name), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  // Systems without the image-resource mapping still take the plain data-file one.
+  if (module == nullptr) module = ::LoadLibraryExW(Wide(name), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  return module;
+}
+
+}  // namespace
+
+HtmlGdiCanvas::HtmlGdiCanvas(HDC dc, CPPDrawManager2 *manager, HMODULE resources, HMODULE library)
+    : dc_(dc), manager_(manager), resources_(resources), library_(library) {}
+
+HtmlGdiCanvas::~HtmlGdiCanvas() {
+  if (font_ != nullptr) {
+    ::SelectObject(dc_, original_);
+    ::DeleteObject(font_);
+  }
+}
+
+int HtmlGdiCanvas::pixels_per_inch_y() const { return ::GetDeviceCaps(dc_, LOGPIXELSY); }
+
+HtmlTextMetrics HtmlGdiCanvas::text_metrics() const {
+  TEXTMETRICW tm{};
+  if (!::GetTextMetricsW(dc_, &tm)) return HtmlTextMetrics{};
+  return HtmlTextMetrics{tm.tmHeight, tm.tmAscent, tm.tmDescent};
+}
+
+HtmlSize HtmlGdiCanvas::text_extent(std::u16string_view text) const {
+  SIZE size{};
+  if (text.empty() || !::GetTextExtentPoint32W(dc_, reinterpret_cast<const wchar_t *>(text.data()), Units(text), &size)) {
+    // An empty text still has the font's height, as GDI reports it for one.
+    return HtmlSize{0, text_metrics().height};
+  }
+  return HtmlSize{size.cx, size.cy};
+}
+
+void HtmlGdiCanvas::save_state() { saved_ = ::SaveDC(dc_); }
+
+void HtmlGdiCanvas::restore_state() {
+  if (saved_ > 0) ::RestoreDC(dc_, saved_);
+  saved_ = 0;
+  // RestoreDC put back the font selected before the pass, so ours is free to go.
+  if (font_ != nullptr) {
+    ::SelectObject(dc_, original_);
+    ::DeleteObject(font_);
+    font_ = nullptr;
+    original_ = nullptr;
+  }
+}
+
+bool HtmlGdiCanvas::select_font(const HtmlFont &font) {
+  LOGFONTW lf{};
+  lf.lfHeight = font.height;
+  lf.lfWeight = font.weight;
+  lf.lfItalic = font.italic;
+  lf.lfUnderline = font.underline;
+  lf.lfStrikeOut = font.strikeout;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  const size_t units = std::min<size_t>(font.face.size(), LF_FACESIZE - 1);
+  std::copy(font.face.begin(), font.face.begin() + units, lf.lfFaceName);
+  HFONT made = ::CreateFontIndirectW(&lf);
+  if (made == nullptr) return false;
+  HGDIOBJ previous = ::SelectObject(dc_, made);
+  if (previous == nullptr || previous == HGDI_ERROR) {
+    ::DeleteObject(made);
+    return false;
+  }
+  if (font_ != nullptr) {
+    ::DeleteObject(font_);  // it was `previous`, now deselected
+  } else {
+    original_ = static_cast<HFONT>(previous);
+  }
+  font_ = made;
+  return true;
+}
+
+void HtmlGdiCanvas::set_background_mode(int mode) { ::SetBkMode(dc_, mode == kHtmlOpaque ? OPAQUE : TRANSPARENT); }
+void HtmlGdiCanvas::set_text_color(HtmlColor color) { ::SetTextColor(dc_, color & kHtmlColorMask); }
+void HtmlGdiCanvas::set_background_color(HtmlColor color) { ::SetBkColor(dc_, color & kHtmlColorMask); }
+void HtmlGdiCanvas::set_text_justification(int extra, int breaks) { ::SetTextJustification(dc_, extra, breaks); }
+
+void HtmlGdiCanvas::text_out(int x, int y, std::u16string_view text) {
+  if (!text.empty()) ::TextOutW(dc_, x, y, reinterpret_cast<const wchar_t *>(text.data()), Units(text));
+}
+
+void HtmlGdiCanvas::draw_line(int x1, int y1, int x2, int y2, int width, HtmlColor color, int style) {
+  manager_->DrawLine(dc_, x1, y1, x2, y2, color, style, width);
+}
+
+void HtmlGdiCanvas::fill_rect(const HtmlRect &rect, HtmlColor color) {
+  manager_->FillEffect(dc_, rect, kFillSolid, color, color, color, 0, 0);
+}
+
+void HtmlGdiCanvas::fill_effect(const HtmlRect &rect, int effect, HtmlColor color, HtmlColor midColor,
+                                HtmlColor endColor, int granularity, int blendPercent) {
+  if (effect < 0) return;
+  manager_->FillEffect(dc_, rect, effect, color, midColor, endColor, granularity, blendPercent);
+}
+
+void HtmlGdiCanvas::draw_frame(const HtmlRect &rect, HtmlColor light, HtmlColor dark, int style, int width) {
+  manager_->DrawFrame(dc_, rect, light, dark, style, width);
+}
+
+HtmlGdiCanvas::LoadedImage::~LoadedImage() {
+  if (!owned || handle == nullptr) return;
+  if (icon) {
+    ::DestroyIcon(static_cast<HICON>(handle));
+  } else {
+    ::DeleteObject(handle);
+  }
+}
+
+bool HtmlGdiCanvas::Load(const HtmlImageSource &source, LoadedImage *image) const {
+  // An image list is a handle its owner gives the drawer; this system gives none.
+  if (source.kind == HtmlImageKind::kImageList) return false;
+  const bool icon = source.kind == HtmlImageKind::kIcon;
+  const UINT type = icon ? IMAGE_ICON : IMAGE_BITMAP;
+  int cx = 0, cy = 0;
+  if (icon) {
+    cx = source.requestedWidth > 0 ? std::min(source.requestedWidth, kMaxBitmapSide) : ::GetSystemMetrics(SM_CXICON);
+    cy = source.requestedHeight > 0 ? std::min(source.requestedHeight, kMaxBitmapSide) : ::GetSystemMetrics(SM_CYICON);
+  }
+  image->icon = icon;
+  image->owned = true;
+  if (source.resourceId != 0) {
+    if (resources_ != nullptr)
+      image->handle = ::LoadImageW(resources_, MAKEINTRESOURCEW(source.resourceId), type, cx, cy, 0);
+  } else if (!source.file.empty()) {
+    image->handle = ::LoadImageW(nullptr, Wide(source.file), type, cx, cy,
+                                 LR_LOADFROMFILE | (icon ? 0 : LR_CREATEDIBSECTION));
+  } else if (source.libraryResourceId != 0) {
+    HMODULE module = source.library.empty() ? library_ : LoadResourceLibrary(source.library);
+    if (module != nullptr) {
+      image->handle = ::LoadImageW(module, MAKEINTRESOURCEW(source.libraryResourceId), type, cx, cy, 0);
+      if (module != library_) ::FreeLibrary(module);
+    }
+  } else if (source.handle != 0) {
+    image->handle = reinterpret_cast<HGDIOBJ>(source.handle);
+    image->owned = false;
+  }
+  return image->handle != nullptr;
+}
+
+bool HtmlGdiCanvas::image_size(const HtmlImageSource &source, HtmlSize *size) {
+  LoadedImage image;
+  if (!Load(source, &image)) return false;
+  SIZE s{};
+  const bool ok = image.icon ? CPPDrawManager2::GetIconSize(static_cast<HICON>(image.handle), &s)
+                             : CPPDrawManager2::GetBitmapSize(static_cast<HBITMAP>(image.handle), &s);
+  if (!ok || s.cx <= 0 || s.cy <= 0 || s.cx > kMaxBitmapSide || s.cy > kMaxBitmapSide) return false;
+  *size = HtmlSize{int(s.cx), int(s.cy)};
+  return true;
+}
+
+void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &box, const HtmlImageLook &look) {
+  LoadedImage image;
+  if (IsEmptyRect(box) || !Load(source, &image)) return;
+  CPPDrawManager2::ImageLook l;
+  l.useMask = look.useMask;
+  l.maskColor = look.maskColor;
+  l.effects = look.effects;
+  l.shadow = look.shadow;
+  l.shadowDx = look.shadowDx;
+  l.shadowDy = look.shadowDy;
+  l.blurX = look.blurX;
+  l.blurY = look.blurY;
+  l.effectColor = look.effectColor;
+  // The box holds the shadow as well as the image.
+  const bool shadowed = look.shadow && (look.effects & (kEffectShadow | kEffectSoftShadow)) != 0;
+  const int width = box.width() - (shadowed ? std::abs(look.shadowDx) : 0);
+  const int height = box.height() - (shadowed ? std::abs(look.shadowDy) : 0);
+  if (width <= 0 || height <= 0) return;
+  if (image.icon) {
+    manager_->DrawIcon(dc_, box.left, box.top, width, height, static_cast<HICON>(image.handle), l);
+  } else if (look.frameWidth > 0) {
+    manager_->DrawImageStrip(dc_, box.left, box.top, width, height, static_cast<HBITMAP>(image.handle), look.frame,
+                             look.frameWidth, look.frameHeight, l);
+  } else {
+    manager_->DrawBitmap(dc_, box.left, box.top, width, height, static_cast<HBITMAP>(image.handle), l);
+  }
+}
+
+void HtmlGdiCanvas::tile_image(const HtmlImageSource &source, const HtmlRect &area) {
+  LoadedImage image;
+  SIZE size{};
+  if (IsEmptyRect(area) || source.kind != HtmlImageKind::kBitmap || !Load(source, &image) ||
+      !CPPDrawManager2::GetBitmapSize(static_cast<HBITMAP>(image.handle), &size))
+    return;
+  MemoryDc memory(dc_);
+  if (!memory) return;
+  Selection selected(memory.get(), image.handle);
+  if (!selected.ok()) return;
+  manager_->Tile(dc_, area, memory.get(), 0, 0, size.cx, size.cy);
+}
+
+}  // namespace v7::htmltip::win32

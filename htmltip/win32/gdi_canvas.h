@@ -1,0 +1,66 @@
+// The HTML canvas over a device context: text and fonts through GDI, fills, frames and images
+// through the draw manager. The drawers and the tooltip windows paint through it into a DIB.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "htmltip/html_canvas.h"
+#include "htmltip/win32/draw_manager.h"
+
+namespace v7::htmltip::win32 {
+
+class HtmlGdiCanvas : public HtmlCanvas {
+ public:
+  // `dc` stays the caller's; `resources` is the module whose bitmap and icon resources "idres"
+  // names, `library` the drawer's resource library for "iddll" without "srcdll" (either may be null).
+  HtmlGdiCanvas(HDC dc, CPPDrawManager2 *manager, HMODULE resources, HMODULE library = nullptr);
+  HtmlGdiCanvas(const HtmlGdiCanvas &) = delete;
+  HtmlGdiCanvas &operator=(const HtmlGdiCanvas &) = delete;
+  ~HtmlGdiCanvas() override;
+
+  int pixels_per_inch_y() const override;
+  HtmlTextMetrics text_metrics() const override;
+  HtmlSize text_extent(std::u16string_view text) const override;
+
+  void save_state() override;
+  void restore_state() override;
+  bool select_font(const HtmlFont &font) override;
+  void set_background_mode(int mode) override;
+  void set_text_color(HtmlColor color) override;
+  void set_background_color(HtmlColor color) override;
+  void set_text_justification(int extra, int breaks) override;
+  void text_out(int x, int y, std::u16string_view text) override;
+  void draw_line(int x1, int y1, int x2, int y2, int width, HtmlColor color, int style) override;
+  void fill_rect(const HtmlRect &rect, HtmlColor color) override;
+  void fill_effect(const HtmlRect &rect, int effect, HtmlColor color, HtmlColor midColor, HtmlColor endColor,
+                   int granularity, int blendPercent) override;
+  void draw_frame(const HtmlRect &rect, HtmlColor light, HtmlColor dark, int style, int width) override;
+  bool image_size(const HtmlImageSource &source, HtmlSize *size) override;
+  void draw_image(const HtmlImageSource &source, const HtmlRect &box, const HtmlImageLook &look) override;
+  void tile_image(const HtmlImageSource &source, const HtmlRect &area) override;
+
+ private:
+  // An image loaded for one call, and whether this canvas must free it.
+  struct LoadedImage {
+    HGDIOBJ handle = nullptr;
+    bool icon = false;
+    bool owned = false;
+    LoadedImage() = default;
+    LoadedImage(const LoadedImage &) = delete;
+    LoadedImage &operator=(const LoadedImage &) = delete;
+    ~LoadedImage();
+  };
+  bool Load(const HtmlImageSource &source, LoadedImage *image) const;
+
+  HDC dc_;
+  CPPDrawManager2 *manager_;
+  HMODULE resources_;
+  HMODULE library_;
+  HFONT font_ = nullptr;        // the font this canvas made and selected, if any
+  HFONT original_ = nullptr;    // what was selected before it
+  int saved_ = 0;               // the SaveDC level of the pass
+};
+
+}  // namespace v7::htmltip::win32
