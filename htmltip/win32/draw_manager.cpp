@@ -224,6 +224,11 @@ void CPPDrawManager2::DrawPixels(HDC dc, int x, int y, int width, int height, Pi
   PixelImage mask = fitted, image = fitted, silhouette = fitted;
   ApplyEffectPixels(&mask, kSilhouette, look.useMask, look.maskColor, kWhite);
   hasAlpha_ = ApplyEffectPixels(&image, look.effects, look.useMask, look.maskColor, look.effectColor);
+  // An inverting effect would turn the transparent places white and paint them over the
+  // destination: what the mask lets through stays the destination's, whatever the effect.
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    if ((mask.pixels[i] & 0x00FFFFFF) == 0x00FFFFFF) image.pixels[i] &= 0xFF000000;
+  }
   ApplyEffectPixels(&silhouette, kSilhouette, look.useMask, look.maskColor, ~look.effectColor & kHtmlColorMask);
   Compose(dc, x, y, image, mask, &silhouette, look);
 }

@@ -1,0 +1,385 @@
+// The draw manager drawing into 32-bit DIB sections, pixel for pixel against the formulas.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+
+#include "htmltip/pixel_ops.h"
+#include "htmltip/win32/draw_manager.h"
+#include "htmltip/win32/gdi_objects.h"
+
+namespace {
+
+using namespace v7::htmltip;
+using namespace v7::htmltip::win32;
+
+constexpr uint32_t kGround = 0x00405060;  // what a surface holds before a test draws
+
+// A DIB section and its expected twin.
+struct Surface {
+  Dib32 dib;
+  PixelImage want;
+  Surface(int width, int height) {
+    HDC screen = ::GetDC(nullptr);
+    EXPECT_TRUE(dib.Create(screen, width, height));
+    ::ReleaseDC(nullptr, screen);
+    want.Resize(width, height, kGround);
+    dib.WritePixels(want);
+  }
+  HDC dc() const { return dib.dc(); }
+  PixelImage got() {
+    PixelImage image;
+    dib.ReadPixels(&image);
+    return image;
+  }
+};
+
+// Colour bytes only: GDI leaves the alpha byte of a drawn pixel as it pleases.
+::testing::AssertionResult SamePixels(const PixelImage &got, const PixelImage &want) {
+  if (got.width != want.width || got.height != want.height) return ::testing::AssertionFailure() << "sizes differ";
+  int wrong = 0;
+  ::testing::AssertionResult result = ::testing::AssertionFailure();
+  for (int y = 0; y < got.height; ++y)
+    for (int x = 0; x < got.width; ++x)
+      if ((got.at(x, y) & 0xFFFFFF) != (want.at(x, y) & 0xFFFFFF) && wrong++ < 5)
+        result << "(" << x << "," << y << ") got " << std::hex << got.at(x, y) << " want " << want.at(x, y) << std::dec
+               << "; ";
+  if (wrong == 0) return ::testing::AssertionSuccess();
+  return result << wrong << " pixels differ";
+}
+
+// A bitmap of the given top-down pixels, alpha included.
+HBITMAP MakeBitmap(const PixelImage &pixels) {
+  HDC screen = ::GetDC(nullptr);
+  Dib32 dib;
+  const bool ok = dib.Create(screen, pixels.width, pixels.height);
+  ::ReleaseDC(nullptr, screen);
+  if (!ok) return nullptr;
+  dib.WritePixels(pixels);
+  return dib.ReleaseBitmap();
+}
+
+TEST(DrawManager, GradientFillsMatchTheirBands) {
+  const HtmlColor color = HtmlRgb(250, 10, 40), mid = HtmlRgb(20, 200, 90), end = HtmlRgb(0, 30, 255);
+  const HtmlRect rects[] = {{3, 2, 34, 21}, {0, 0, 37, 10}, {5, 5, 6, 23}, {1, 1, 200, 3}};
+  for (int effect = kFillHGradient; effect <= kFill3VGradient; ++effect) {
+    for (const HtmlRect &rect : rects) {
+      Surface s(37, 23);
+      CPPDrawManager2 manager;
+      manager.FillEffect(s.dc(), rect, effect, color, mid, end, 5, 0);
+      for (const GradientPart &part : EffectGradientParts(effect, rect, color, mid, end)) FillGradientPixels(&s.want, part);
+      EXPECT_TRUE(SamePixels(s.got(), s.want)) << "effect " << effect << " rect " << rect.left << "," << rect.top;
+    }
+  }
+  // The ten-pixel vertical gradient: only the bands at least one pixel high are drawn.
+  Surface s(1, 10);
+  CPPDrawManager2 manager;
+  manager.FillGradient(s.dc(), HtmlRect{0, 0, 1, 10}, 0x000000, HtmlRgb(64, 128, 255), false);
+  EXPECT_EQ(s.got().at(0, 0) & 0xFFFFFF, HtmlPixelFromColor(GradientBandColor(6, 0, HtmlRgb(64, 128, 255))));
+  EXPECT_EQ(s.got().at(0, 9) & 0xFFFFFF, 0x003F7EFBu);
+}
+
+TEST(DrawManager, PatternFillsMatchTheirFormulas) {
+  const HtmlColor color = HtmlRgb(230, 230, 255), mid = HtmlRgb(120, 140, 200), end = HtmlRgb(10, 20, 60);
+  struct Case {
+    HtmlRect rect;
+    int granularity, blend;
+  } cases[] = {{{2, 3, 35, 20}, 5, 0}, {{0, 0, 40, 24}, 5, 30}, {{4, 4, 5, 5}, 5, 0},
+               {{1, 2, 6, 3}, 0, 0},   {{0, 0, 3, 24}, 9, 100}, {{10, 1, 39, 2}, 5, 50}};
+  for (int effect = kFillNoise; effect <= kFillMetal; ++effect) {
+    for (const Case &c : cases) {
+      Surface s(40, 24);
+      CPPDrawManager2 manager{HtmlRandom(HtmlLcgRandom(99))};
+      manager.FillEffect(s.dc(), c.rect, effect, color, mid, end, c.granularity, c.blend);
+      const HtmlPalette palette = EffectPalette(color, mid, end, c.blend);
+      const std::vector<uint8_t> indices =
+          EffectPatternIndices(effect, c.rect.width(), c.rect.height(), c.granularity, HtmlRandom(HtmlLcgRandom(99)));
+      ASSERT_EQ(indices.size(), size_t(c.rect.width() * c.rect.height()));
+      for (int r = 0; r < c.rect.height(); ++r)
+        for (int col = 0; col < c.rect.width(); ++col)
+          s.want.at(c.rect.left + col, c.rect.bottom - 1 - r) = palette[indices[size_t(r * c.rect.width() + col)]];
+      EXPECT_TRUE(SamePixels(s.got(), s.want)) << "effect " << effect << " rect " << c.rect.width() << "x"
+                                               << c.rect.height();
+    }
+  }
+}
+
+TEST(DrawManager, FillsOfNothingOrTooMuch) {
+  for (int effect : {0, 1, 5, 7, 14, 15, 99, -4}) {
+    Surface s(8, 8);
+    CPPDrawManager2 manager;
+    manager.FillEffect(s.dc(), HtmlRect{3, 3, 3, 8}, effect, 0xFF, 0xFF00, 0xFF0000, 0, 0);
+    manager.FillEffect(s.dc(), HtmlRect{6, 6, 2, 2}, effect, 0xFF, 0xFF00, 0xFF0000, 0, 0);
+    EXPECT_TRUE(SamePixels(s.got(), s.want)) << effect;
+    // Too large for a pattern bitmap: solid, clipped to the surface.
+    manager.FillEffect(s.dc(), HtmlRect{-20000, 2, 20000, 4}, effect, HtmlRgb(1, 2, 3), 0xFF00, 0xFF0000, 5, 0);
+    PixelImage got = s.got();
+    if (effect >= 1 && effect <= 6) continue;  // a gradient draws its bands
+    s.want.FillRect(HtmlRect{0, 2, 8, 4}, 0x00010203);
+    EXPECT_TRUE(SamePixels(got, s.want)) << effect;
+  }
+}
+
+TEST(DrawManager, SolidAndDoubleFramesAreBands) {
+  struct Case {
+    HtmlRect rect;
+    int width, style;
+    HtmlColor light, dark;
+  } cases[] = {{{2, 2, 20, 14}, 1, kHtmlLineSolid, 0x0000FF, 0xFF0000}, {{2, 2, 20, 14}, 3, kHtmlLineSolid, 0x00FF00, 0x00FF00},
+               {{0, 0, 24, 16}, 2, kHtmlLineDouble, 0x123456, 0x654321}, {{5, 5, 7, 7}, 4, 0, 0xFFFFFF, 0}};
+  for (const Case &c : cases) {
+    Surface s(24, 16);
+    CPPDrawManager2 manager;
+    manager.DrawFrame(s.dc(), c.rect, c.light, c.dark, c.style, c.width);
+    for (const FrameBand &band : FrameBands(c.rect, c.width, c.style))
+      s.want.FillRect(band.rect, HtmlPixelFromColor(band.dark ? c.dark : c.light));
+    EXPECT_TRUE(SamePixels(s.got(), s.want)) << c.width << " " << c.style;
+  }
+  Surface s(24, 16);
+  CPPDrawManager2 manager;
+  manager.DrawFrame(s.dc(), HtmlRect{2, 2, 20, 14}, 0xFF, 0xFF, kHtmlLineSolid, 0);
+  manager.DrawFrame(s.dc(), HtmlRect{2, 2, 20, 14}, 0xFF, 0xFF, kHtmlLineDash, -1);
+  EXPECT_TRUE(SamePixels(s.got(), s.want));
+}
+
+TEST(DrawManager, DashedFramesStayOnTheirEdges) {
+  for (int style : {kHtmlLineDash, kHtmlLineDot, kHtmlLineDashDot, kHtmlLineDashDotDot}) {
+    Surface s(40, 30);
+    CPPDrawManager2 manager;
+    manager.DrawFrame(s.dc(), HtmlRect{3, 4, 37, 26}, 0x0000FF, 0xFF0000, style, 1);
+    const PixelImage got = s.got();
+    int light = 0, dark = 0;
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x) {
+        const uint32_t p = got.at(x, y) & 0xFFFFFF;
+        if (p == kGround) continue;
+        const bool onEdge = ((x == 3 || x == 36) && y >= 4 && y <= 25) || ((y == 4 || y == 25) && x >= 3 && x <= 36);
+        EXPECT_TRUE(onEdge) << x << "," << y;
+        light += p == 0xFF0000 && (x == 3 || y == 4);
+        dark += p == 0x0000FF && (x == 36 || y == 25);
+      }
+    EXPECT_GT(light, 10) << style;
+    EXPECT_GT(dark, 10) << style;
+  }
+}
+
+TEST(DrawManager, StraightLinesAreBands) {
+  struct Case {
+    int x1, y1, x2, y2, width, style;
+  } cases[] = {{2, 5, 20, 5, 1, kHtmlLineSolid}, {20, 5, 2, 5, 3, kHtmlLineSolid}, {4, 1, 4, 14, 2, kHtmlLineDouble},
+               {1, 3, 22, 3, 1, kHtmlLineDouble}, {5, 5, 5, 5, 3, kHtmlLineSolid}};
+  for (const Case &c : cases) {
+    Surface s(24, 16);
+    CPPDrawManager2 manager;
+    manager.DrawLine(s.dc(), c.x1, c.y1, c.x2, c.y2, 0x00AA00, c.style, c.width);
+    for (const HtmlRect &band : StraightLineBands(c.x1, c.y1, c.x2, c.y2, c.width, c.style))
+      s.want.FillRect(band, 0x0000AA00);
+    EXPECT_TRUE(SamePixels(s.got(), s.want)) << c.x1 << "," << c.y1 << " " << c.width;
+  }
+}
+
+TEST(DrawManager, AlphaBlendByPercent) {
+  for (int percent : {100, 0, 50, 33, 150, -10}) {
+    Surface top(6, 4), bottom(6, 4);
+    PixelImage source;
+    source.Resize(6, 4, 0x00FF8000);
+    top.dib.WritePixels(source);
+    CPPDrawManager2 manager;
+    manager.AlphaBlend(top.dc(), bottom.dc(), 1, 1, 4, 2, percent);
+    for (int y = 1; y < 3; ++y)
+      for (int x = 1; x < 5; ++x) bottom.want.at(x, y) = BlendPercent(0x00FF8000, kGround, percent);
+    EXPECT_TRUE(SamePixels(bottom.got(), bottom.want)) << percent;
+  }
+}
+
+PixelImage Checker() {
+  PixelImage image;
+  image.Resize(4, 3);
+  const uint32_t values[12] = {0x00FF00FF, 0x00102030, 0x00FF0000, 0x00FF00FF, 0x000000FF, 0x00808080,
+                               0x00FF00FF, 0x00FFFFFF, 0x0000FF00, 0x00000000, 0x00FF00FF, 0x00C0A080};
+  for (int i = 0; i < 12; ++i) image.pixels[size_t(i)] = values[i];
+  return image;
+}
+
+TEST(DrawManager, MaskedBitmapsWithEffects) {
+  const PixelImage source = Checker();
+  GdiObject<HBITMAP> bitmap(MakeBitmap(source));
+  ASSERT_TRUE(bitmap);
+  for (int effects : {0, int(kEffectGrey), kEffectDarker | kEffectInvert, int(kEffectSolid)}) {
+    for (SIZE size : {SIZE{4, 3}, SIZE{8, 6}, SIZE{3, 5}}) {
+      Surface s(16, 12);
+      CPPDrawManager2 manager;
+      CPPDrawManager2::ImageLook look;
+      look.useMask = true;
+      look.effects = effects;
+      look.effectColor = HtmlRgb(0, 0, 255);
+      manager.DrawBitmap(s.dc(), 5, 4, size.cx, size.cy, bitmap.get(), look);
+      PixelImage scaled;
+      ASSERT_TRUE(ScaleNearest(source, size.cx, size.cy, &scaled));
+      for (int y = 0; y < size.cy; ++y)
+        for (int x = 0; x < size.cx; ++x) {
+          const uint32_t p = scaled.at(x, y);
+          if (p != 0x00FF00FF) s.want.at(5 + x, 4 + y) = ApplyEffectPixel(p, effects, false, 0, look.effectColor);
+        }
+      EXPECT_TRUE(SamePixels(s.got(), s.want)) << effects << " " << size.cx << "x" << size.cy;
+    }
+  }
+}
+
+TEST(DrawManager, AnImageWithAlphaDoesNotHideTheNextOne) {
+  PixelImage translucent;
+  translucent.Resize(2, 2, 0x80FFFFFF);
+  PixelImage opaque;
+  opaque.Resize(2, 2, 0x00112233);
+  GdiObject<HBITMAP> first(MakeBitmap(translucent)), second(MakeBitmap(opaque));
+  Surface s(6, 2);
+  CPPDrawManager2 manager;
+  manager.DrawBitmap(s.dc(), 0, 0, 2, 2, first.get(), CPPDrawManager2::ImageLook{});
+  EXPECT_TRUE(manager.hasAlpha());
+  manager.DrawBitmap(s.dc(), 3, 0, 2, 2, second.get(), CPPDrawManager2::ImageLook{});
+  EXPECT_FALSE(manager.hasAlpha());
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x) s.want.at(x, y) = BlendSourceAlpha(0x80FFFFFF, kGround);
+    for (int x = 3; x < 5; ++x) s.want.at(x, y) = 0x00112233;
+  }
+  EXPECT_TRUE(SamePixels(s.got(), s.want));
+}
+
+TEST(DrawManager, ImageStripFrames) {
+  PixelImage strip;
+  strip.Resize(64, 16);
+  const uint32_t colours[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFF00};
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 64; ++x) strip.at(x, y) = colours[x / 16];
+  GdiObject<HBITMAP> bitmap(MakeBitmap(strip));
+  Surface s(20, 20);
+  CPPDrawManager2 manager;
+  manager.DrawImageStrip(s.dc(), 2, 2, 16, 16, bitmap.get(), 2, 16, 16, CPPDrawManager2::ImageLook{});
+  s.want.FillRect(HtmlRect{2, 2, 18, 18}, colours[2]);
+  EXPECT_TRUE(SamePixels(s.got(), s.want));
+  manager.DrawImageStrip(s.dc(), 0, 0, 16, 16, bitmap.get(), 4, 16, 16, CPPDrawManager2::ImageLook{});
+  manager.DrawImageStrip(s.dc(), 0, 0, 16, 16, bitmap.get(), 0, 0, 16, CPPDrawManager2::ImageLook{});
+  EXPECT_TRUE(SamePixels(s.got(), s.want));
+}
+
+TEST(DrawManager, ShadowsDarkenUnderTheSilhouette) {
+  PixelImage shape;
+  shape.Resize(6, 4, 0x00FFFFFF);
+  shape.FillRect(HtmlRect{1, 1, 5, 3}, 0x007F7F7F);
+  GdiObject<HBITMAP> silhouette(MakeBitmap(shape));
+  for (bool soft : {false, true}) {
+    Surface s(10, 8);
+    CPPDrawManager2 manager;
+    manager.DrawShadow(s.dc(), 2, 2, 6, 4, silhouette.get(), soft, 3, 3);
+    DarkenUnder(&s.want, 2, 2, 6, 4, ShadowLevels(shape, 6, 4, soft, 3, 3));
+    EXPECT_TRUE(SamePixels(s.got(), s.want)) << soft;
+  }
+  // A plain shadow halves what is under the grey part.
+  Surface s(10, 8);
+  CPPDrawManager2 manager;
+  manager.DrawShadow(s.dc(), 2, 2, 6, 4, silhouette.get(), false, 0, 0);
+  EXPECT_EQ(s.got().at(3, 3) & 0xFFFFFF, DarkenPixel(kGround, 127));
+  EXPECT_EQ(s.got().at(2, 2) & 0xFFFFFF, kGround);
+}
+
+TEST(DrawManager, ShadowedBitmapDrawsShadowThenImage) {
+  PixelImage image;
+  image.Resize(3, 3, 0x00FF00FF);
+  image.FillRect(HtmlRect{1, 0, 2, 3}, 0x000000FF);
+  GdiObject<HBITMAP> bitmap(MakeBitmap(image));
+  Surface s(10, 10);
+  CPPDrawManager2 manager;
+  CPPDrawManager2::ImageLook look;
+  look.useMask = true;
+  look.effects = kEffectShadow;
+  look.shadow = true;
+  look.shadowDx = 2;
+  look.shadowDy = 1;
+  look.effectColor = HtmlRgb(127, 127, 127);
+  manager.DrawBitmap(s.dc(), 1, 1, 3, 3, bitmap.get(), look);
+  for (int y = 0; y < 3; ++y) s.want.at(1 + 1 + 2, 1 + y + 1) = DarkenPixel(kGround, 127);  // shadow of column 1
+  for (int y = 0; y < 3; ++y) s.want.at(2, 1 + y) = 0x000000FF;
+  EXPECT_TRUE(SamePixels(s.got(), s.want));
+}
+
+TEST(DrawManager, TilesRepeatAndClip) {
+  PixelImage tile;
+  tile.Resize(3, 2);
+  for (int i = 0; i < 6; ++i) tile.pixels[size_t(i)] = 0x00100000u * uint32_t(i + 1);
+  Surface source(3, 2), s(12, 8);
+  source.dib.WritePixels(tile);
+  CPPDrawManager2 manager;
+  manager.Tile(s.dc(), HtmlRect{1, 1, 11, 6}, source.dc(), 0, 0, 3, 2);
+  manager.Tile(s.dc(), HtmlRect{1, 1, 11, 6}, source.dc(), 0, 0, 0, 2);  // nothing
+  for (int y = 1; y < 6; ++y)
+    for (int x = 1; x < 11; ++x) s.want.at(x, y) = tile.at((x - 1) % 3, (y - 1) % 2);
+  EXPECT_TRUE(SamePixels(s.got(), s.want));
+}
+
+TEST(DrawManager, EffectBitmapsAndSizes) {
+  GdiObject<HBITMAP> bitmap(MakeBitmap(Checker()));
+  CPPDrawManager2 manager;
+  GdiObject<HBITMAP> silhouette(manager.ApplyEffect(bitmap.get(), 4, 3, kEffectInvert | kEffectSolid, true, 0xFF00FF, 0xFFFFFF));
+  PixelImage got;
+  ASSERT_TRUE(ReadBitmapPixels(silhouette.get(), &got));
+  for (size_t i = 0; i < got.pixels.size(); ++i)
+    EXPECT_EQ(got.pixels[i] & 0xFFFFFF, Checker().pixels[i] == 0x00FF00FF ? 0x00FFFFFFu : 0u) << i;
+  SIZE size{};
+  EXPECT_TRUE(CPPDrawManager2::GetBitmapSize(bitmap.get(), &size));
+  EXPECT_EQ(size.cx, 4);
+  EXPECT_EQ(size.cy, 3);
+  EXPECT_FALSE(CPPDrawManager2::GetBitmapSize(nullptr, &size));
+  EXPECT_EQ(manager.ApplyEffect(nullptr, 4, 3, 0, false, 0, 0), nullptr);
+  EXPECT_EQ(manager.ApplyEffect(bitmap.get(), 100000, 3, 0, false, 0, 0), nullptr);
+  // Nothing draws, nothing crashes, on null handles.
+  CPPDrawManager2::ImageLook look;
+  manager.DrawBitmap(nullptr, 0, 0, 4, 3, bitmap.get(), look);
+  manager.DrawBitmap(Surface(4, 4).dc(), 0, 0, 4, 3, nullptr, look);
+  manager.DrawIcon(nullptr, 0, 0, 4, 3, nullptr, look);
+  manager.FillEffect(nullptr, HtmlRect{0, 0, 4, 4}, 7, 0, 0, 0, 5, 0);
+}
+
+TEST(DrawManager, IconsKeepTheirMaskAndStretch) {
+  HICON icon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(32516));  // IDI_INFORMATION, a shared icon
+  ASSERT_NE(icon, nullptr);
+  SIZE size{};
+  ASSERT_TRUE(CPPDrawManager2::GetIconSize(icon, &size));
+  EXPECT_EQ(size.cx, ::GetSystemMetrics(SM_CXICON));
+  CPPDrawManager2 manager;
+  HICON stretched = manager.StretchIcon(icon, 16, 16);
+  ASSERT_NE(stretched, nullptr);
+  EXPECT_TRUE(CPPDrawManager2::GetIconSize(stretched, &size));
+  EXPECT_EQ(size.cx, 16);
+  EXPECT_EQ(size.cy, 16);
+  ::DestroyIcon(stretched);
+  // The corner of the information icon is transparent; its centre is not.
+  Surface s(40, 40);
+  manager.DrawIcon(s.dc(), 4, 4, 32, 32, icon, CPPDrawManager2::ImageLook{});
+  EXPECT_EQ(s.got().at(4, 4) & 0xFFFFFF, kGround);
+  EXPECT_NE(s.got().at(20, 20) & 0xFFFFFF, kGround);
+  CPPDrawManager2::ImageLook solid;
+  solid.effects = kEffectSolid;
+  solid.effectColor = HtmlRgb(0, 255, 0);
+  manager.DrawIcon(s.dc(), 4, 4, 32, 32, icon, solid);
+  EXPECT_EQ(s.got().at(4, 4) & 0xFFFFFF, kGround);
+  EXPECT_EQ(s.got().at(20, 20) & 0xFFFFFF, 0x0000FF00u);
+}
+
+TEST(DrawManager, FirstGenerationToolkit) {
+  GdiObject<HBITMAP> bitmap(MakeBitmap(Checker()));
+  CPPDrawManager first;
+  GdiObject<HBITMAP> copy(first.CopyToDib(bitmap.get(), 4, 3, true, 0xFF00FF));
+  PixelImage got;
+  ASSERT_TRUE(ReadBitmapPixels(copy.get(), &got));
+  EXPECT_EQ(got.at(0, 0) & 0xFFFFFF, 0u);
+  EXPECT_EQ(got.at(1, 0) & 0xFFFFFF, 0x00102030u);
+  Surface s(8, 8);
+  first.DrawBitmap(s.dc(), 0, 0, 4, 3, bitmap.get(), 0xFF00FF);
+  EXPECT_EQ(s.got().at(0, 0) & 0xFFFFFF, kGround);
+  EXPECT_EQ(s.got().at(1, 0) & 0xFFFFFF, 0x00102030u);
+  first.DrawLine(s.dc(), 0, 7, 8, 7, 0xFF, 1);
+  EXPECT_EQ(s.got().at(5, 7) & 0xFFFFFF, 0x00FF0000u);
+}
+
+}  // namespace
