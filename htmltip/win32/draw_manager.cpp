@@ -88,7 +88,7 @@ bool CPPDrawManager2::GetBitmapSize(HBITMAP bitmap, SIZE *size) {
 }
 
 void CPPDrawManager2::AlphaBlend(HDC source, HDC destination, int x, int y, int width, int height, int percent) {
-  if (source == nullptr || destination == nullptr || percent <= 0) return;
+  if (source == nullptr || destination == nullptr || percent <= 0 || width <= 0 || height <= 0) return;
   if (percent >= 100) {
     ::BitBlt(destination, x, y, width, height, source, x, y, SRCCOPY);
     return;

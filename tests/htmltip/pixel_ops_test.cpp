@@ -267,6 +267,64 @@ TEST(PixelOps, DarkenUnderAShadowLevel) {
   EXPECT_EQ(DarkenPixel(0x00FF8040, 127), 0x007F3F1Fu);
 }
 
+TEST(PixelOps, ScalingPicksTheNearestSourcePixel) {
+  PixelImage source, out;
+  ASSERT_TRUE(source.Resize(2, 1));
+  source.pixels = {1, 2};
+  ASSERT_TRUE(ScaleNearest(source, 5, 2, &out));
+  EXPECT_EQ(out.pixels, (std::vector<uint32_t>{1, 1, 1, 2, 2, 1, 1, 1, 2, 2}));
+  ASSERT_TRUE(ScaleNearest(out, 2, 1, &source));
+  EXPECT_EQ(source.pixels, (std::vector<uint32_t>{1, 1}));
+  EXPECT_FALSE(ScaleNearest(out, 0, 3, &source));
+  EXPECT_FALSE(ScaleNearest(out, 9000, 3, &source));
+  EXPECT_FALSE(ScaleNearest(PixelImage{}, 3, 3, &source));
+}
+
+TEST(PixelOps, MaskAndPaintCombineAsTheRasterOperations) {
+  PixelImage destination, mask, image;
+  ASSERT_TRUE(destination.Resize(4, 2, 0x00405060));
+  ASSERT_TRUE(mask.Resize(2, 2, 0x00FFFFFF));
+  ASSERT_TRUE(image.Resize(2, 2, 0));
+  mask.at(1, 0) = 0;
+  image.at(1, 0) = 0x000000FF;
+  image.at(0, 1) = 0x00010000;  // painted over the destination where the mask lets it through
+  CombineMaskPaint(&destination, 3, 0, mask, image);  // half of it outside
+  EXPECT_EQ(destination.at(3, 0), 0x00405060u);
+  CombineMaskPaint(&destination, 0, 0, mask, image);
+  EXPECT_EQ(destination.at(0, 0), 0x00405060u);
+  EXPECT_EQ(destination.at(1, 0), 0x000000FFu);
+  EXPECT_EQ(destination.at(0, 1), 0x00415060u);
+  CombineMaskPaint(&destination, -5, -5, mask, image);  // wholly outside: nothing
+  image.at(0, 0) = 0xFF00FF00;
+  CombineSourceAlpha(&destination, 2, 0, image);
+  EXPECT_EQ(destination.at(2, 0), 0x0000FF00u);
+  EXPECT_EQ(destination.at(3, 0), 0x00405060u);  // alpha 0 there
+}
+
+TEST(PixelOps, ShadowLevelsPlainAndSoft) {
+  PixelImage shape;
+  ASSERT_TRUE(shape.Resize(2, 2, 0x00FFFFFF));
+  shape.at(0, 0) = 0x007F7F7F;
+  std::vector<uint8_t> plain = ShadowLevels(shape, 2, 2, false, 0, 0);
+  EXPECT_EQ(plain, (std::vector<uint8_t>{127, 255, 255, 255}));
+  EXPECT_EQ(ShadowLevels(shape, 4, 2, false, 0, 0), (std::vector<uint8_t>{127, 127, 255, 255, 255, 255, 255, 255}));
+  // Soft, blur 3 x 1 over 4 x 1: the silhouette squeezed into the middle two places, then smoothed.
+  PixelImage dark;
+  ASSERT_TRUE(dark.Resize(1, 1, 0));
+  std::vector<uint8_t> soft = ShadowLevels(dark, 4, 1, true, 3, 1);
+  EXPECT_EQ(soft, (std::vector<uint8_t>{170, 85, 85, 170}));
+  // An area no larger than its blur stays white: no shadow, nothing divided by a zero size.
+  EXPECT_EQ(ShadowLevels(dark, 2, 2, true, 7, 7), std::vector<uint8_t>(4, 255));
+  EXPECT_TRUE(ShadowLevels(dark, 0, 2, true, 7, 7).empty());
+  EXPECT_TRUE(ShadowLevels(PixelImage{}, 2, 2, false, 0, 0).empty());
+  PixelImage under;
+  ASSERT_TRUE(under.Resize(3, 1, 0x00FFFFFF));
+  DarkenUnder(&under, 1, 0, 2, 2, plain);
+  EXPECT_EQ(under.pixels, (std::vector<uint32_t>{0x00FFFFFF, 0x007F7F7F, 0x00FFFFFF}));
+  DarkenUnder(&under, 0, 0, 3, 3, plain);  // levels of another size: nothing
+  EXPECT_EQ(under.at(0, 0), 0x00FFFFFFu);
+}
+
 TEST(PixelOps, TilesClipTheLastRowAndColumn) {
   std::vector<HtmlRect> tiles;
   ForEachTile(HtmlRect{1, 2, 11, 9}, 4, 3, [&](const HtmlRect &r) { tiles.push_back(r); });
