@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """The smart-card stack of the card store's tests: pcscd with the vpcd driver and tools/vcard.
 
-  card_services.py start --work DIR --vcard PATH
+  card_services.py start [--listen-only] --work DIR --vcard PATH
   card_services.py stop --work DIR
+
+--listen-only starts the virtual card alone, listening on 127.0.0.1 for the Windows build's test
+winscard.dll (a "card P" line in DIR/vcard.ports); it stops when the test runner is gone.
 
 start refuses when a pcscd already serves the machine-wide socket /run/pcscd/pcscd.comm (pcscd
 cannot be given another one; the client library can, but the daemon always takes this path).
@@ -124,10 +127,36 @@ def wait_card_present(seconds):
         lib.SCardReleaseContext(ctx)
 
 
+def start_alone(args, work):
+    vlog = open(os.path.join(work, "vcard.out"), "w")
+    vcard = subprocess.Popen([sys.executable, args.vcard,
+                              "--ports-file", os.path.join(work, "vcard.ports"),
+                              "--log", os.path.join(work, "apdu.log"),
+                              "--owner", str(os.getppid())],
+                             stdin=subprocess.DEVNULL, stdout=vlog, stderr=vlog,
+                             start_new_session=True)
+    with open(os.path.join(work, "vcard.pid"), "w") as f:
+        f.write("%d\n" % vcard.pid)
+    deadline = time.time() + 10
+    while not os.path.exists(os.path.join(work, "vcard.ports")):
+        if vcard.poll() is not None or time.time() > deadline:
+            print("card_services: the virtual card did not start (see %s)" % work,
+                  file=sys.stderr)
+            stop(args)
+            return 1
+        time.sleep(0.05)
+    return 0
+
+
 def start(args):
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
     stop(args)  # what an earlier run left behind
+    for name in ("vcard.ports", "apdu.log", "winscard.log"):
+        if os.path.exists(os.path.join(work, name)):
+            os.unlink(os.path.join(work, name))
+    if args.listen_only:
+        return start_alone(args, work)
     if socket_served():
         print("card_services: another pcscd already serves %s; stop it before the card tests "
               "(they start their own)" % SOCKET, file=sys.stderr)
@@ -140,10 +169,6 @@ def start(args):
     with open(os.path.join(conf, "vpcd"), "w") as f:
         f.write('FRIENDLYNAME "Virtual PCD"\nDEVICENAME /dev/null:%d\nLIBPATH %s\n'
                 'CHANNELID %d\n' % (port, DRIVER, port))
-    for name in ("vcard.ports", "apdu.log"):
-        if os.path.exists(os.path.join(work, name)):
-            os.unlink(os.path.join(work, name))
-
     log = open(os.path.join(work, "pcscd.log"), "w")
     pcscd = subprocess.Popen([PCSCD, "-f", "-c", conf], stdin=subprocess.DEVNULL, stdout=log,
                              stderr=log, start_new_session=True)
@@ -186,6 +211,7 @@ def main():
     p.add_argument("command", choices=["start", "stop"])
     p.add_argument("--work", required=True)
     p.add_argument("--vcard", default="")
+    p.add_argument("--listen-only", action="store_true")
     args = p.parse_args()
     return start(args) if args.command == "start" else stop(args)
 

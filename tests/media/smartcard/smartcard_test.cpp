@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -420,5 +422,27 @@ TEST_F(SmartCard, HostileAnswers) {
   expected.push_back(0x0B);
   EXPECT_EQ(read_cert(nullptr, kScFileSign).data, expected);
 }
+
+#ifdef _WIN32
+// What the Windows build asks of WinSCard, as the test winscard.dll logged it: a user-scope
+// context, the 1,024-character reader list, an exclusive T=0/T=1 connect of each reader in
+// turn, the PCI header of the protocol in use (8 bytes on Windows), the card powered down.
+TEST_F(SmartCard, WindowsCalls) {
+  load(blank_card("record F3 4 1 70320003010203" + std::string(90, '0') + "\n"));
+  std::string path = card_.dir() + "/winscard.log";
+  std::remove(path.c_str());
+  EXPECT_EQ(read_cert(nullptr, kScFileSign).data, (std::vector<uint8_t>{1, 2, 3}));
+  std::ifstream in(path);
+  std::vector<std::string> calls;
+  std::string line;
+  while (std::getline(in, line)) calls.push_back(line);
+  EXPECT_EQ(calls, (std::vector<std::string>{
+                       "establish scope=0", "list groups=(null) capacity=1024",
+                       "connect reader=Test Reader 0 share=1 protocols=3",
+                       "connect reader=Test Reader 1 share=1 protocols=3", "status",
+                       "transmit protocol=2 pci=8 length=7", "transmit protocol=2 pci=8 length=5",
+                       "disconnect disposition=2", "release"}));
+}
+#endif
 
 }  // namespace

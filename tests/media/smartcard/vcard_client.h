@@ -1,5 +1,6 @@
 // The tests' side of tools/vcard: its control lines, its card images and its APDU log, in the
-// folder that V7_CARD_DIR names (written by the service script or the test that started it).
+// folder that V7_CARD_DIR names (written by the service script that started it). Under Wine the
+// test sees that folder as Z:..., and V7_CARD_HOST_DIR gives vcard's own name of it.
 #pragma once
 
 #include <cstdlib>
@@ -19,6 +20,8 @@ class VcardClient {
   VcardClient() {
     const char *dir = std::getenv("V7_CARD_DIR");
     dir_ = dir != nullptr ? dir : "";
+    const char *host = std::getenv("V7_CARD_HOST_DIR");
+    host_dir_ = host != nullptr ? host : dir_;
     std::ifstream ports(dir_ + "/vcard.ports");
     std::string name;
     int port = 0;
@@ -59,9 +62,8 @@ class VcardClient {
 
   // Loads a card image given as its lines; the APDU log starts empty.
   std::string load(const std::string &image) {
-    std::string path = dir_ + "/test.img";
-    std::ofstream(path) << image;
-    std::string answer = command("load " + path);
+    std::ofstream(dir_ + "/test.img") << image;
+    std::string answer = command("load " + host_dir_ + "/test.img");
     if (answer == "ok") answer = command("clearlog");
     return answer;
   }
@@ -95,10 +97,9 @@ class VcardClient {
   // The card's records now, by (file, kind, record), as upper-case hex; and its other lines.
   using RecordKey = std::tuple<std::string, int, int>;
   std::map<RecordKey, std::string> records(std::string *rest = nullptr) {
-    std::string path = dir_ + "/saved.img";
     std::map<RecordKey, std::string> out;
-    if (command("save " + path) != "ok") return out;
-    std::ifstream in(path);
+    if (command("save " + host_dir_ + "/saved.img") != "ok") return out;
+    std::ifstream in(dir_ + "/saved.img");
     std::string line;
     while (std::getline(in, line)) {
       std::istringstream words(line);
@@ -116,7 +117,7 @@ class VcardClient {
   }
 
  private:
-  std::string dir_;
+  std::string dir_, host_dir_;
   int control_port_ = 0;
   bool started_ = false;
   v7::Socket s_ = v7::kInvalidSocket;
