@@ -17,6 +17,7 @@ or "error":
   quirk NAME 0|1
   clearlog      empty the APDU log
   sync          nothing, once every frame the reader sent before it is handled
+  eject, insert take the card out of its vpcd slot and put it back (--connect only)
 The ports file gets a "control C" line, and "card P" when it listens.
 
 The card: two dedicated files F300 and F400 selectable by file id (F3 00) and application id
@@ -232,8 +233,7 @@ class Server:
         self.buffers = {}
         self.reader = None
         if args.connect:
-            self.reader = socket.create_connection(("127.0.0.1", args.connect))
-            self.reader.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            self.connect_reader(register=False)
         else:
             self.listener = self.listen(0)
 
@@ -243,6 +243,13 @@ class Server:
         s.bind(("127.0.0.1", port))
         s.listen(4)
         return s
+
+    def connect_reader(self, register=True):
+        self.reader = socket.create_connection(("127.0.0.1", self.args.connect))
+        self.reader.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        if register:
+            self.buffers[self.reader] = b""
+            self.sel.register(self.reader, selectors.EVENT_READ, ("slot", "reader"))
 
     def note(self, text):
         if self.log:
@@ -369,6 +376,19 @@ class Server:
             return "ok"
         if words[0] == "sync":
             return "ok"  # the readers' frames before it are handled: the log is complete
+        if words[0] in ("eject", "insert"):
+            if not self.args.connect:
+                return "error only a card in a vpcd slot is ejected"
+            if words[0] == "eject" and self.reader is not None:
+                self.sel.unregister(self.reader)
+                del self.buffers[self.reader]
+                self.reader.close()
+                self.reader = None
+                self.note("ejected")
+            elif words[0] == "insert" and self.reader is None:
+                self.connect_reader()
+                self.note("inserted")
+            return "ok"
         if words[0] == "clearlog":
             if self.log:
                 self.log.truncate(0)

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <PCSC/winscard.h>
+#endif
+
 #include "media/smartcard/internal.h"
 #include "media/smartcard/smartcard.h"
 #include "platform/errors/error_codes.h"
@@ -422,6 +426,43 @@ TEST_F(SmartCard, HostileAnswers) {
   expected.push_back(0x0B);
   EXPECT_EQ(read_cert(nullptr, kScFileSign).data, expected);
 }
+
+#ifndef _WIN32
+// Waits, through PC/SC's own change notification, until the card's reader has (or has not) a
+// card: pcscd sees a card come and go on its own polling thread.
+bool wait_card(bool present) {
+  SCARDCONTEXT ctx = 0;
+  if (SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &ctx) != SCARD_S_SUCCESS) return false;
+  SCARD_READERSTATE state = {};
+  state.szReader = "Virtual PCD 00 01";
+  state.dwCurrentState = SCARD_STATE_UNAWARE;
+  bool reached = false;
+  for (int changes = 0; changes < 20 && !reached; changes++) {
+    if (SCardGetStatusChange(ctx, 10000, &state, 1) != SCARD_S_SUCCESS) break;
+    reached = ((state.dwEventState & SCARD_STATE_PRESENT) != 0) == present;
+    state.dwCurrentState = state.dwEventState & ~SCARD_STATE_CHANGED;
+  }
+  SCardReleaseContext(ctx);
+  return reached;
+}
+
+// No reader with a card: 15308 as the result, and a probe answers 0.
+TEST_F(SmartCard, NoCard) {
+  load(blank_card("record F3 4 1 70320003010203" + std::string(90, '0') + "\n"));
+  ASSERT_EQ(card_.command("eject"), "ok");
+  ASSERT_TRUE(wait_card(false));
+  uint8_t *out = nullptr;
+  size_t len = 0;
+  errno = 0;
+  EXPECT_EQ(sc_read_cert(nullptr, &out, &len, kScFileSign), v7::kErrCardAbsent);
+  EXPECT_EQ(errno, v7::kErrCardAbsent);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(sc_probe_card(nullptr), 0);
+  ASSERT_EQ(card_.command("insert"), "ok");
+  ASSERT_TRUE(wait_card(true));
+  EXPECT_EQ(read_cert(nullptr, kScFileSign).data, (std::vector<uint8_t>{1, 2, 3}));
+}
+#endif
 
 #ifdef _WIN32
 // What the Windows build asks of WinSCard, as the test winscard.dll logged it: a user-scope
