@@ -30,8 +30,6 @@ int send(const std::vector<uint8_t> &apdu, std::vector<uint8_t> *answer) {
   return send(apdu.data(), apdu.size(), answer);
 }
 
-bool valid_file(int file) { return file == kScFileSign || file == kScFileKm; }
-
 // The card must be the one that refused the PIN, too: another card may well take it.
 bool refused_before(const uint8_t *pin, size_t len, const std::vector<uint8_t> &atr) {
   const CardState &st = card_state();
@@ -43,6 +41,8 @@ int verify_pin(const char *pin) {
   CardState &st = card_state();
   const auto *bytes = reinterpret_cast<const uint8_t *>(pin);
   size_t len = std::strlen(pin);
+  // The PIN field holds 8 bytes: a longer PIN would be sent cut, a shorter one than 4 is none.
+  if (len < 4 || len > 8) return with_errno(kErrCardPinLength, -1);
   std::vector<uint8_t> atr;
   link_card_present(&atr);
   if (refused_before(bytes, len, atr))
@@ -117,8 +117,6 @@ int write_records(int kind, const std::vector<std::vector<uint8_t>> &records) {
     if (update(static_cast<int>(r + 1), kind, records[r]) != 0) return -1;
   return update(1, kind, records[0]);
 }
-
-size_t object_limit(int kind) { return kind == kScKindRandom ? kScRandomMax : kScObjectLimit - 1; }
 
 }  // namespace
 

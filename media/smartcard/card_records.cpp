@@ -33,6 +33,8 @@ size_t record_content_length(int kind) {
   }
 }
 
+size_t object_limit(int kind) { return kind == kScKindRandom ? kScRandomMax : kScObjectLimit - 1; }
+
 size_t records_for(int kind, size_t n) {
   size_t l = record_content_length(kind);
   if (l < 2) return 0;

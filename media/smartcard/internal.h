@@ -26,6 +26,10 @@ int link_transmit(const uint8_t *command, size_t len, std::vector<uint8_t> *answ
 // --- Record layout ------------------------------------------------------------------------
 // The content length L of a record of that kind (records are 70 L <L bytes>), 0 for no kind.
 size_t record_content_length(int kind);
+// The largest object a kind holds: below 4,096 bytes for keys and certificates, 50 for the VID
+// random value (what a read takes back).
+size_t object_limit(int kind);
+inline bool valid_file(int file) { return file == 0xF3 || file == 0xF4; }
 // How many records an object of n bytes takes.
 size_t records_for(int kind, size_t n);
 // The record images (70 L content) of an object: record 1 opens with the 2-byte length, the last

@@ -54,8 +54,6 @@ int close_with(int result) {
   return result;
 }
 
-bool valid_file(int file) { return file == kScFileSign || file == kScFileKm; }
-
 int read_kind(const char *pin, uint8_t **out, size_t *out_len, int file, int kind) {
   if (out == nullptr || out_len == nullptr) return with_errno(kErrInvalidParameter, -1);
   *out = nullptr;
@@ -72,8 +70,7 @@ int read_kind(const char *pin, uint8_t **out, size_t *out_len, int file, int kin
 int write_kind(const char *pin, int file, int kind, const uint8_t *data, size_t len) {
   if (!valid_file(file)) return with_errno(kErrCardFile, -1);
   if (data == nullptr || len == 0) return with_errno(kErrInvalidParameter, -1);
-  size_t limit = kind == kScKindRandom ? kScRandomMax : kScObjectLimit - 1;
-  if (len > limit) return with_errno(kErrCardObjectLength, -1);
+  if (len > object_limit(kind)) return with_errno(kErrCardObjectLength, -1);
   // Writing needs the proven PIN: without one the card would refuse every record.
   if (pin == nullptr) return with_errno(kErrCardSecurity, -1);
   int rc = sc_open(pin);

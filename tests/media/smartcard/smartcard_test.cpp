@@ -247,6 +247,18 @@ TEST_F(SmartCard, PinLengths) {
   auto commands = card_.commands();
   ASSERT_EQ(commands.size(), 3u);
   EXPECT_EQ(commands[1], "00200001083132333435363738");
+
+  // On an open card too: a PIN that does not fit is not cut to fit; a file the card layout
+  // does not have is refused.
+  ASSERT_EQ(sc_open(nullptr), 0);
+  card_.clear_log();
+  errno = 0;
+  EXPECT_EQ(sc_select_df(kScFileKm, "123456789"), -1);
+  EXPECT_EQ(errno, v7::kErrCardPinLength);
+  EXPECT_EQ(count_prefix(card_.commands(), "0020"), 0u);
+  EXPECT_EQ(sc_select_df(0xF5, nullptr), -1);
+  EXPECT_EQ(errno, v7::kErrCardFile);
+  sc_close();
 }
 
 // A wrong PIN spends one try and stops the operation; the user is told the tries left; offering
