@@ -65,8 +65,7 @@ int verify_pin(const char *pin) {
     return 0;
   }
   bool blocked = sw == 0x6983;
-  if ((sw >> 8) != 0x63 && !blocked)
-    return with_errno(refusal_code(sw), -1);
+  if ((sw >> 8) != 0x63 && !blocked) return with_errno(refusal_code(sw), -1);
   // A refusal: one try spent. It is remembered so that the same PIN does not spend more.
   st.tries_left = blocked ? 0 : (sw & 0xFFF0) == 0x63C0 ? static_cast<int>(sw & 0x0F) : -1;
   st.refused_pin = SecureBytes(bytes, len);
@@ -182,8 +181,7 @@ int sc_read_object(uint8_t **out, size_t *out_len) {
   for (int record = 2; got < n; record++) {
     size_t need = std::min(l, n - got);
     const uint8_t *part = nullptr;
-    if (read_record(record, kind, true, &answer) == 0)
-      part = record_answer_content(answer, kind, need);
+    if (read_record(record, kind, true, &answer) == 0) part = record_answer_content(answer, kind, need);
     if (part == nullptr) {
       int code = errno;
       sc_free(buffer, n);
@@ -202,8 +200,7 @@ int sc_read_object(uint8_t **out, size_t *out_len) {
 int sc_write_object(const uint8_t *data, size_t len) {
   CardState &st = card_state();
   int kind = st.kind;
-  if (kind != kScKindKey && kind != kScKindCert && kind != kScKindRandom)
-    return with_errno(kErrCardFile, -1);
+  if (kind != kScKindKey && kind != kScKindCert && kind != kScKindRandom) return with_errno(kErrCardFile, -1);
   if (kind == kScKindRandom && st.file != kScFileSign) return with_errno(kErrCardFile, -1);
   if (data == nullptr && len > 0) return with_errno(kErrInvalidParameter, -1);
   // Everything is checked before the first command: a refused object changes nothing.

@@ -91,8 +91,7 @@ int link_connect() {
     if (std::strlen(name) > kReaderNameMax) continue;
     SCARDHANDLE card = 0;
     DWORD protocol = 0;
-    if (V7_SCARD_CONNECT(l.context, name, SCARD_SHARE_EXCLUSIVE,
-                         SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card,
+    if (V7_SCARD_CONNECT(l.context, name, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card,
                          &protocol) == SCARD_S_SUCCESS) {
       l.card = card;
       l.protocol = protocol;
@@ -111,8 +110,7 @@ bool link_card_present(std::vector<uint8_t> *atr) {
   DWORD atr_len = sizeof bytes;
   // No reader name wanted: a null buffer with a zero length asks for none.
   DWORD name_len = 0;
-  if (V7_SCARD_STATUS(l.card, nullptr, &name_len, &state, &protocol, bytes, &atr_len) !=
-      SCARD_S_SUCCESS)
+  if (V7_SCARD_STATUS(l.card, nullptr, &name_len, &state, &protocol, bytes, &atr_len) != SCARD_S_SUCCESS)
     return false;
   if (atr != nullptr) atr->assign(bytes, bytes + (atr_len <= sizeof bytes ? atr_len : 0));
   return present(state);

@@ -55,10 +55,10 @@ const uint8_t *record_answer_content(const std::vector<uint8_t> &answer, int kin
 // --- The card state (process-wide; one operation at a time) ----------------------------
 struct CardState {
   bool connected = false;
-  int file = 0xF3;     // the current file
+  int file = 0xF3;  // the current file
   bool selected = false;
-  int kind = 4;        // the current record kind
-  SecureBytes refused_pin;  // the last PIN the card refused, until one is accepted
+  int kind = 4;                      // the current record kind
+  SecureBytes refused_pin;           // the last PIN the card refused, until one is accepted
   std::vector<uint8_t> refused_atr;  // the card that refused it
   int tries_left = -1;
 };

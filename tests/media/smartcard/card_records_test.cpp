@@ -55,9 +55,8 @@ TEST(CardRecords, ObjectImages) {
     int kind;
     size_t n;
     size_t records;
-  } cases[] = {{4, 0, 1},  {4, 1, 1},   {4, 47, 1},   {4, 48, 1},    {4, 49, 2},  {4, 98, 2},
-               {4, 99, 3}, {4, 1000, 21}, {3, 4095, 82}, {5, 20, 1}, {5, 38, 1}, {5, 39, 2},
-               {5, 50, 2}};
+  } cases[] = {{4, 0, 1},     {4, 1, 1},     {4, 47, 1}, {4, 48, 1}, {4, 49, 2}, {4, 98, 2}, {4, 99, 3},
+               {4, 1000, 21}, {3, 4095, 82}, {5, 20, 1}, {5, 38, 1}, {5, 39, 2}, {5, 50, 2}};
   for (const auto &c : cases) {
     std::vector<uint8_t> data = pattern(c.n);
     auto records = sc::object_records(c.kind, data.data(), c.n);
@@ -89,12 +88,11 @@ TEST(CardRecords, ObjectImages) {
   last.insert(last.end(), cert.end() - 2, cert.end());
   last.resize(52, 0);
   EXPECT_EQ(records[20], last);
-  EXPECT_EQ(sc::apdu_update_record(21, 4, records[20]),
-            [&] {
-              std::vector<uint8_t> a = hex("00DC152434");
-              a.insert(a.end(), last.begin(), last.end());
-              return a;
-            }());
+  EXPECT_EQ(sc::apdu_update_record(21, 4, records[20]), [&] {
+    std::vector<uint8_t> a = hex("00DC152434");
+    a.insert(a.end(), last.begin(), last.end());
+    return a;
+  }());
 }
 
 // A record answer is used only when it is a whole record of its kind holding what is needed.
@@ -117,13 +115,15 @@ TEST(CardRecords, AnswersChecked) {
       {"wrong tag", hex("71020000 9000"), 2},
       {"length past the answer", hex("70320000 9000"), 2},
       {"content shorter than needed", short_last, 3},
-      {"longer than the kind's record", [] {
+      {"longer than the kind's record",
+       [] {
          std::vector<uint8_t> a = hex("7033");
          a.resize(53, 0);
          a.push_back(0x90);
          a.push_back(0x00);
          return a;
-       }(), 2},
+       }(),
+       2},
       {"bytes after the record", hex("7002000000 9000"), 2},
   };
   for (const auto &b : bad) {

@@ -165,7 +165,8 @@ TEST_F(SmartCard, WriteCommandSequence) {
   auto records = v7::smartcard::object_records(kScKindCert, cert.data(), cert.size());
   std::vector<std::string> expected = {"00A4000002F300", "00200001083132333400000000",
                                        "00DC0124347032" + std::string(100, '0')};
-  for (int r : {2, 3}) expected.push_back("00DC0" + std::to_string(r) + "2434" + hex(records[r - 1].data(), 52));
+  for (int r : {2, 3})
+    expected.push_back("00DC0" + std::to_string(r) + "2434" + hex(records[r - 1].data(), 52));
   expected.push_back("00DC012434" + hex(records[0].data(), 52));
   EXPECT_EQ(card_.commands(), expected);
 }
@@ -224,9 +225,10 @@ TEST_F(SmartCard, PinReference81) {
   card_.clear_log();
   EXPECT_EQ(read_key(kPin, kScFileSign).data, key);
   auto log = card_.events();
-  std::vector<std::string> expected = {"power on", "> 00A4000002F300", "< 9000",
-                                       "> 00200001083132333400000000", "< 6A88",
-                                       "> 00200081083132333400000000", "< 9000"};
+  std::vector<std::string> expected = {"power on", "> 00A4000002F300",
+                                       "< 9000",   "> 00200001083132333400000000",
+                                       "< 6A88",   "> 00200081083132333400000000",
+                                       "< 9000"};
   ASSERT_GE(log.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + expected.size()), expected);
 }
@@ -277,8 +279,9 @@ TEST_F(SmartCard, WrongPin) {
   EXPECT_EQ(errno, v7::kErrCardPinWrong);
   EXPECT_EQ(sc_pin_tries_left(), 2);
   ASSERT_EQ(boxes().size(), 1u);
-  EXPECT_EQ(boxes()[0], u"You have entered wrong PIN number.\r\nPlease enter the PIN number again.\r\n"
-                        u"Tries left: 2");
+  EXPECT_EQ(boxes()[0],
+            u"You have entered wrong PIN number.\r\nPlease enter the PIN number again.\r\n"
+            u"Tries left: 2");
   auto commands = card_.commands();
   ASSERT_EQ(commands.size(), 2u);  // SELECT and one VERIFY: no UPDATE
   EXPECT_EQ(commands[1], "00200001083939393900000000");
@@ -296,11 +299,13 @@ TEST_F(SmartCard, WrongPin) {
   sc_forget_refused_pin();
   EXPECT_EQ(read_key("9999", kScFileSign).code, v7::kErrCardPinWrong);
   EXPECT_EQ(sc_pin_tries_left(), 1);
-  EXPECT_EQ(boxes().back(), u"스마트카드 접근비밀번호가 맞지 않습니다.\r\n다시 입력해주십시오.\r\n남은 입력 횟수: 1");
+  EXPECT_EQ(boxes().back(),
+            u"스마트카드 접근비밀번호가 맞지 않습니다.\r\n다시 입력해주십시오.\r\n남은 입력 횟수: 1");
   sc_forget_refused_pin();
   EXPECT_EQ(read_key("8888", kScFileSign).code, v7::kErrCardPinBlocked);
   EXPECT_EQ(sc_pin_tries_left(), 0);
-  EXPECT_EQ(boxes().back(), u"스마트카드 접근비밀번호가 맞지 않습니다.\r\n다시 입력해주십시오.\r\n카드가 잠겼습니다.");
+  EXPECT_EQ(boxes().back(),
+            u"스마트카드 접근비밀번호가 맞지 않습니다.\r\n다시 입력해주십시오.\r\n카드가 잠겼습니다.");
   // Blocked: even the right PIN is refused (69 83) and nothing is written.
   EXPECT_EQ(sc_write_cert(kPin, kScFileSign, other.data(), other.size()), -1);
   EXPECT_EQ(errno, v7::kErrCardPinBlocked);
@@ -319,10 +324,9 @@ TEST_F(SmartCard, PinForgottenAtPowerOff) {
   EXPECT_EQ(read_key(kPin, kScFileKm).data, key);
   auto log = card_.events();
   EXPECT_EQ(count_prefix(log, "> 0020"), 2u);
-  std::vector<std::string> expected_start = {"power on", "> 00A4000002F300", "< 9000",
-                                             "> 00200001083132333400000000", "< 9000",
-                                             "power on", "> 00A4000002F400", "< 9000",
-                                             "> 00200001083132333400000000", "< 9000"};
+  std::vector<std::string> expected_start = {
+      "power on", "> 00A4000002F300", "< 9000", "> 00200001083132333400000000", "< 9000",
+      "power on", "> 00A4000002F400", "< 9000", "> 00200001083132333400000000", "< 9000"};
   ASSERT_GE(log.size(), expected_start.size());
   EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + expected_start.size()), expected_start);
 
@@ -339,10 +343,10 @@ TEST_F(SmartCard, PinForgottenAtPowerOff) {
 // Absent files and records, and a card asking for another Le (6C XX) from record 2 on.
 TEST_F(SmartCard, StatusWords) {
   load("pin 31323334\ntries 3 3\ndf F3\nef F3 4\nef F3 6\n");
-  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardNotFound);  // no F400: 6A 82
+  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardNotFound);    // no F400: 6A 82
   EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardNotFound);  // no record: 6A 83
-  EXPECT_EQ(read_key(kPin, kScFileSign).code, v7::kErrCardNotFound);  // no key file: 6A 82
-  EXPECT_EQ(sc_probe_card(nullptr), 1);  // no presence record
+  EXPECT_EQ(read_key(kPin, kScFileSign).code, v7::kErrCardNotFound);      // no key file: 6A 82
+  EXPECT_EQ(sc_probe_card(nullptr), 1);                                   // no presence record
 
   load(blank_card("quirk resend_6c\n"));
   std::vector<uint8_t> cert = pattern(1000, 2);
@@ -406,19 +410,17 @@ TEST_F(SmartCard, HostileAnswers) {
       {"not a record tag", "record F3 4 1 7132" + std::string(100, '0') + "\n", 4, v7::kErrCardAnswer},
       {"content longer than a record", "record F3 4 1 7040" + std::string(128, '0') + "\n", 4,
        v7::kErrCardAnswer},
-      {"length 65,535", "record F3 4 1 7032FFFF" + std::string(96, '0') + "\n", 4,
-       v7::kErrCardObjectLength},
-      {"length 4,096", "record F3 4 1 70321000" + std::string(96, '0') + "\n", 4,
-       v7::kErrCardObjectLength},
+      {"length 65,535", "record F3 4 1 7032FFFF" + std::string(96, '0') + "\n", 4, v7::kErrCardObjectLength},
+      {"length 4,096", "record F3 4 1 70321000" + std::string(96, '0') + "\n", 4, v7::kErrCardObjectLength},
       {"erased (length 0)", "record F3 4 1 70320000" + std::string(96, '0') + "\n", 4,
        v7::kErrCardObjectLength},
       {"a further record missing", "record F3 4 1 70320064" + std::string(96, '0') + "\n", 4,
        v7::kErrCardNotFound},
-      {"a further record too short", "record F3 4 1 70320064" + std::string(96, '0') +
-       "\nrecord F3 4 2 7010" + std::string(32, '0') + "\n", 4, v7::kErrCardAnswer},
+      {"a further record too short",
+       "record F3 4 1 70320064" + std::string(96, '0') + "\nrecord F3 4 2 7010" + std::string(32, '0') + "\n",
+       4, v7::kErrCardAnswer},
       {"a small object in a short record", "record F3 4 1 7004000A0102\n", 4, v7::kErrCardAnswer},
-      {"VID length 51", "record F3 5 1 70280033" + std::string(76, '0') + "\n", 5,
-       v7::kErrCardObjectLength},
+      {"VID length 51", "record F3 5 1 70280033" + std::string(76, '0') + "\n", 5, v7::kErrCardObjectLength},
   };
   for (const auto &c : cases) {
     load(blank_card("quirk ignore_le\n" + c.records));
@@ -489,12 +491,12 @@ TEST_F(SmartCard, WindowsCalls) {
   std::vector<std::string> calls;
   std::string line;
   while (std::getline(in, line)) calls.push_back(line);
-  EXPECT_EQ(calls, (std::vector<std::string>{
-                       "establish scope=0", "list groups=(null) capacity=1024",
-                       "connect reader=Test Reader 0 share=1 protocols=3",
-                       "connect reader=Test Reader 1 share=1 protocols=3", "status",
-                       "transmit protocol=2 pci=8 length=7", "transmit protocol=2 pci=8 length=5",
-                       "disconnect disposition=2", "release"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"establish scope=0", "list groups=(null) capacity=1024",
+                                             "connect reader=Test Reader 0 share=1 protocols=3",
+                                             "connect reader=Test Reader 1 share=1 protocols=3", "status",
+                                             "transmit protocol=2 pci=8 length=7",
+                                             "transmit protocol=2 pci=8 length=5", "disconnect disposition=2",
+                                             "release"}));
 }
 #endif
 

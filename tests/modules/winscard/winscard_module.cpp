@@ -10,9 +10,9 @@
 // Windows, 32- and 64-bit alike), the disposition of the disconnect.
 #define WINSCARDAPI __declspec(dllexport)
 #define WINSCARDDATA __declspec(dllexport)
-#include <winsock2.h>
 #include <windows.h>
 #include <winscard.h>
+#include <winsock2.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -122,8 +122,7 @@ bool reach_card() {
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<u_short>(port));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (port == 0 || s == INVALID_SOCKET ||
-      connect(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+  if (port == 0 || s == INVALID_SOCKET || connect(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
     if (s != INVALID_SOCKET) closesocket(s);
     return false;
   }
@@ -201,8 +200,8 @@ LONG WINAPI SCardDisconnect(SCARDHANDLE card, DWORD disposition) {
   return SCARD_S_SUCCESS;
 }
 
-LONG WINAPI SCardStatusA(SCARDHANDLE card, LPSTR name, LPDWORD name_len, LPDWORD status,
-                         LPDWORD protocol, LPBYTE atr, LPDWORD atr_len) {
+LONG WINAPI SCardStatusA(SCARDHANDLE card, LPSTR name, LPDWORD name_len, LPDWORD status, LPDWORD protocol,
+                         LPBYTE atr, LPDWORD atr_len) {
   note("status");
   State &st = state();
   if (card != kCard || !st.connected) return SCARD_E_INVALID_HANDLE;
@@ -227,8 +226,8 @@ LONG WINAPI SCardStatusA(SCARDHANDLE card, LPSTR name, LPDWORD name_len, LPDWORD
   return SCARD_S_SUCCESS;
 }
 
-LONG WINAPI SCardTransmit(SCARDHANDLE card, LPCSCARD_IO_REQUEST send_pci, LPCBYTE command,
-                          DWORD command_len, LPSCARD_IO_REQUEST, LPBYTE answer, LPDWORD answer_len) {
+LONG WINAPI SCardTransmit(SCARDHANDLE card, LPCSCARD_IO_REQUEST send_pci, LPCBYTE command, DWORD command_len,
+                          LPSCARD_IO_REQUEST, LPBYTE answer, LPDWORD answer_len) {
   note("transmit protocol=%lu pci=%lu length=%lu",
        send_pci != nullptr ? static_cast<unsigned long>(send_pci->dwProtocol) : 0UL,
        send_pci != nullptr ? static_cast<unsigned long>(send_pci->cbPciLength) : 0UL,
