@@ -33,6 +33,8 @@ Image lines (also what save writes):
   df F3|F4            the file exists
   ef F3|F4 KIND       the record file exists (empty)
   record F3|F4 KIND N HEX   record N's raw bytes (as READ RECORD returns them)
+  capacity F3|F4 KIND N     the record file takes N records (else 82 for kinds 3 and 4, 2 for 5);
+                            an UPDATE past them answers 6A 84
   quirk NAME
 Quirks: no_fid (SELECT by file id answers 6A 82), pin_ref_81, resend_6c (the first READ of
 each record from 2 on answers 6C with the record's length), update_retry (the first try of
@@ -67,6 +69,7 @@ class Card:
         self.max_tries = 3
         self.files = {"F3": {k: {} for k in KINDS}, "F4": {k: {} for k in (3, 4)}}
         self.quirks = set()
+        self.capacity = {}
         self.power_off()
 
     def power_off(self):
@@ -80,6 +83,7 @@ class Card:
         card = Card()
         card.files = {}
         card.quirks = set()
+        card.capacity = {}
         with open(path) as f:
             for number, line in enumerate(f, 1):
                 words = line.split()
@@ -105,6 +109,8 @@ class Card:
         elif key == "record":
             ef = self.files.setdefault(words[1], {}).setdefault(int(words[2]), {})
             ef[int(words[3])] = bytes.fromhex(words[4] if len(words) > 4 else "")
+        elif key == "capacity":
+            self.capacity[(words[1], int(words[2]))] = int(words[3])
         elif key == "quirk":
             if words[1] not in QUIRKS:
                 raise ValueError("unknown quirk " + words[1])
@@ -120,6 +126,8 @@ class Card:
                 lines.append("ef %s %d" % (name, kind))
                 for n, rec in sorted(self.files[name][kind].items()):
                     lines.append("record %s %d %d %s" % (name, kind, n, rec.hex().upper()))
+        for (name, kind), n in sorted(self.capacity.items()):
+            lines.append("capacity %s %d %d" % (name, kind, n))
         lines += ["quirk " + q for q in sorted(self.quirks)]
         tmp = path + ".tmp"
         with open(tmp, "w") as f:
@@ -211,8 +219,8 @@ class Card:
             return error
         if not self.verified:
             return sw(0x69, 0x82)
-        if p1 < 1 or p1 > CAPACITY[kind]:
-            return sw(0x6A, 0x83)
+        if p1 < 1 or p1 > self.capacity.get((self.current, kind), CAPACITY[kind]):
+            return sw(0x6A, 0x84)  # not enough memory
         key = (self.current, kind, p1, bytes(data))
         if "update_retry" in self.quirks and key not in self.tried:
             self.tried.add(key)

@@ -364,6 +364,19 @@ TEST_F(SmartCard, StatusWords) {
   EXPECT_EQ(read_cert(nullptr, kScFileSign).data, cert);
 }
 
+// A write the card cannot finish (its record file is full at record 11: 6A 84, twice) fails,
+// and leaves an object that reads as empty, never the head of the new one over the old tail.
+TEST_F(SmartCard, InterruptedWriteReadsEmpty) {
+  load(blank_card("capacity F3 4 10\n"));
+  std::vector<uint8_t> old_cert = pattern(480, 1), new_cert = pattern(1000, 2);
+  ASSERT_EQ(sc_write_cert(kPin, kScFileSign, old_cert.data(), old_cert.size()), 0);
+  errno = 0;
+  EXPECT_EQ(sc_write_cert(kPin, kScFileSign, new_cert.data(), new_cert.size()), -1);
+  EXPECT_EQ(errno, v7::kErrCardStatus);
+  EXPECT_EQ(count_prefix(card_.log(), "< 6A84"), 2u);
+  EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardObjectLength);
+}
+
 TEST_F(SmartCard, Probe) {
   load(blank_card());
   EXPECT_EQ(sc_probe_card(nullptr), 2);
