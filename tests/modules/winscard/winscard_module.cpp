@@ -10,9 +10,11 @@
 // Windows, 32- and 64-bit alike), the disposition of the disconnect.
 #define WINSCARDAPI __declspec(dllexport)
 #define WINSCARDDATA __declspec(dllexport)
+// winsock2.h must come before windows.h.
+#include <winsock2.h>
+
 #include <windows.h>
 #include <winscard.h>
-#include <winsock2.h>
 
 #include <cstdarg>
 #include <cstdio>
