@@ -13,12 +13,12 @@ namespace v7::smartcard {
 
 namespace {
 
-// What a refusal means to the caller.
-int refusal_code(unsigned sw) {
-  if (sw == 0x6982) return kErrCardSecurity;
-  if (sw == 0x6A82 || sw == 0x6A83) return kErrCardNotFound;
-  if (sw == 0x6983) return kErrCardPinBlocked;
-  return kErrCardStatus;
+// What a refusal of a command means to the caller; `otherwise` names the command that failed.
+int refusal_code(unsigned sw, int otherwise) {
+  if (sw == 0x6982) return kErrPinRequired;
+  if (sw == 0x6983) return kErrCardPinLocked;
+  if (sw == 0x6A84) return kErrCardNoSpace;
+  return otherwise;
 }
 
 // One command and its answer; 0 or the link's code.
@@ -42,11 +42,11 @@ int verify_pin(const char *pin) {
   const auto *bytes = reinterpret_cast<const uint8_t *>(pin);
   size_t len = std::strlen(pin);
   // The PIN field holds 8 bytes: a longer PIN would be sent cut, a shorter one than 4 is none.
-  if (len < 4 || len > 8) return with_errno(kErrCardPinLength, -1);
+  if (len < 4 || len > 8) return with_errno(kErrPinInvalid, -1);
   std::vector<uint8_t> atr;
   link_card_present(&atr);
   if (refused_before(bytes, len, atr))
-    return with_errno(st.tries_left == 0 ? kErrCardPinBlocked : kErrCardPinWrong, -1);
+    return with_errno(st.tries_left == 0 ? kErrCardPinLocked : kErrCardPinWrong, -1);
 
   std::vector<uint8_t> answer;
   SecureBytes apdu = apdu_verify(bytes, len, 0x01);
@@ -65,13 +65,13 @@ int verify_pin(const char *pin) {
     return 0;
   }
   bool blocked = sw == 0x6983;
-  if ((sw >> 8) != 0x63 && !blocked) return with_errno(refusal_code(sw), -1);
+  if ((sw >> 8) != 0x63 && !blocked) return with_errno(refusal_code(sw, kErrCardPinWrong), -1);
   // A refusal: one try spent. It is remembered so that the same PIN does not spend more.
   st.tries_left = blocked ? 0 : (sw & 0xFFF0) == 0x63C0 ? static_cast<int>(sw & 0x0F) : -1;
   st.refused_pin = SecureBytes(bytes, len);
   st.refused_atr = atr;
   show_wrong_pin(st.tries_left);
-  return with_errno(blocked ? kErrCardPinBlocked : kErrCardPinWrong, -1);
+  return with_errno(blocked ? kErrCardPinLocked : kErrCardPinWrong, -1);
 }
 
 // UPDATE RECORD with the answer rules of writes: a 69.. refusal fails at once; another answer
@@ -82,12 +82,12 @@ int update(int record, int kind, const std::vector<uint8_t> &image) {
   int rc = send(apdu, &answer);
   if (rc != 0) return with_errno(rc, -1);
   unsigned sw = status_word(answer);
-  if ((sw >> 8) == 0x69) return with_errno(refusal_code(sw), -1);
+  if ((sw >> 8) == 0x69) return with_errno(refusal_code(sw, kErrCardWrite), -1);
   if ((sw >> 8) != 0x90) {
     rc = send(apdu, &answer);
     if (rc != 0) return with_errno(rc, -1);
     sw = status_word(answer);
-    if (!status_ok(sw)) return with_errno(refusal_code(sw), -1);
+    if (!status_ok(sw)) return with_errno(refusal_code(sw, kErrCardWrite), -1);
   }
   return 0;
 }
@@ -104,7 +104,7 @@ int read_record(int record, int kind, bool allow_resend, std::vector<uint8_t> *a
     if (rc != 0) return with_errno(rc, -1);
     sw = status_word(*answer);
   }
-  if (!status_ok(sw)) return with_errno(refusal_code(sw), -1);
+  if (!status_ok(sw)) return with_errno(refusal_code(sw, kErrCardRead), -1);
   return 0;
 }
 
@@ -126,7 +126,7 @@ using namespace v7::smartcard;
 
 int sc_select_df(int file, const char *pin) {
   CardState &st = card_state();
-  if (!valid_file(file)) return with_errno(kErrCardFile, -1);
+  if (!valid_file(file)) return with_errno(kErrInvalidParameter, -1);
   if (!st.connected) return with_errno(kErrCardAbsent, -1);
   if (file == st.file && st.selected) return 0;
   if (file != st.file) {
@@ -145,7 +145,8 @@ int sc_select_df(int file, const char *pin) {
   if (!status_ok(status_word(answer))) {
     rc = send(apdu_select_aid(file), &answer);
     if (rc != 0) return with_errno(rc, -1);
-    if (!status_ok(status_word(answer))) return with_errno(refusal_code(status_word(answer)), -1);
+    if (!status_ok(status_word(answer)))
+      return with_errno(refusal_code(status_word(answer), kErrCardSelect), -1);
   }
   st.selected = true;
   if (pin != nullptr && verify_pin(pin) != 0) return -1;
@@ -162,7 +163,7 @@ int sc_read_object(uint8_t **out, size_t *out_len) {
   int kind = st.kind;
   size_t l = record_content_length(kind);
   if (l == 0 || (kind != kScKindKey && kind != kScKindCert && st.file != kScFileSign))
-    return with_errno(kErrCardFile, -1);
+    return with_errno(kErrInvalidParameter, -1);
   std::vector<uint8_t> answer;
   if (read_record(1, kind, false, &answer) != 0) return -1;
   if (kind == kScKindPresence) return 0;
@@ -170,7 +171,7 @@ int sc_read_object(uint8_t **out, size_t *out_len) {
   const uint8_t *content = record_answer_content(answer, kind, 2);
   if (content == nullptr) return -1;
   size_t n = static_cast<size_t>(content[0]) << 8 | content[1];
-  if (n == 0 || n > object_limit(kind)) return with_errno(kErrCardObjectLength, -1);
+  if (n == 0 || n > object_limit(kind)) return with_errno(kErrCardLayout, -1);
   size_t first = std::min(n, l - 2);
   if (record_answer_content(answer, kind, 2 + first) == nullptr) return -1;
 
@@ -200,11 +201,12 @@ int sc_read_object(uint8_t **out, size_t *out_len) {
 int sc_write_object(const uint8_t *data, size_t len) {
   CardState &st = card_state();
   int kind = st.kind;
-  if (kind != kScKindKey && kind != kScKindCert && kind != kScKindRandom) return with_errno(kErrCardFile, -1);
-  if (kind == kScKindRandom && st.file != kScFileSign) return with_errno(kErrCardFile, -1);
+  if (kind != kScKindKey && kind != kScKindCert && kind != kScKindRandom)
+    return with_errno(kErrInvalidParameter, -1);
+  if (kind == kScKindRandom && st.file != kScFileSign) return with_errno(kErrInvalidParameter, -1);
   if (data == nullptr && len > 0) return with_errno(kErrInvalidParameter, -1);
   // Everything is checked before the first command: a refused object changes nothing.
-  if (len > object_limit(kind)) return with_errno(kErrCardObjectLength, -1);
+  if (len > object_limit(kind)) return with_errno(kErrCardNoSpace, -1);
   std::vector<std::vector<uint8_t>> records = object_records(kind, data, len);
   int rc = write_records(kind, records);
   for (auto &image : records) secure_wipe(image.data(), image.size());

@@ -58,7 +58,7 @@ int read_kind(const char *pin, uint8_t **out, size_t *out_len, int file, int kin
   if (out == nullptr || out_len == nullptr) return with_errno(kErrInvalidParameter, -1);
   *out = nullptr;
   *out_len = 0;
-  if (!valid_file(file)) return with_errno(kErrCardFile, -1);
+  if (!valid_file(file)) return with_errno(kErrInvalidParameter, -1);
   int rc = sc_open(pin);
   if (rc != 0) return rc;
   sc_set_kind(kind);
@@ -68,11 +68,11 @@ int read_kind(const char *pin, uint8_t **out, size_t *out_len, int file, int kin
 }
 
 int write_kind(const char *pin, int file, int kind, const uint8_t *data, size_t len) {
-  if (!valid_file(file)) return with_errno(kErrCardFile, -1);
+  if (!valid_file(file)) return with_errno(kErrInvalidParameter, -1);
   if (data == nullptr || len == 0) return with_errno(kErrInvalidParameter, -1);
-  if (len > object_limit(kind)) return with_errno(kErrCardObjectLength, -1);
+  if (len > object_limit(kind)) return with_errno(kErrCardNoSpace, -1);
   // Writing needs the proven PIN: without one the card would refuse every record.
-  if (pin == nullptr) return with_errno(kErrCardSecurity, -1);
+  if (pin == nullptr) return with_errno(kErrPinRequired, -1);
   int rc = sc_open(pin);
   if (rc != 0) return rc;
   sc_set_kind(kind);
@@ -85,7 +85,7 @@ int write_kind(const char *pin, int file, int kind, const uint8_t *data, size_t 
 
 int sc_open(const char *pin) {
   // A PIN that cannot be sent as it is never reaches the card: nothing is sent at all.
-  if (pin != nullptr && !pin_fits(pin)) return with_errno(kErrCardPinLength, -1);
+  if (pin != nullptr && !pin_fits(pin)) return with_errno(kErrPinInvalid, -1);
   CardState &st = card_state();
   if (st.connected) sc_close();
   int rc = link_establish();
@@ -147,7 +147,7 @@ int sc_probe_card(const char *pin) {
 }
 
 int sc_erase_km_pair(const char *pin) {
-  if (pin == nullptr) return with_errno(kErrCardSecurity, -1);
+  if (pin == nullptr) return with_errno(kErrPinRequired, -1);
   int rc = sc_open(pin);
   if (rc != 0) return rc;
   if (sc_presence() != 0) return close_with(0);

@@ -8,11 +8,12 @@
 // connects, F300 selected, PIN proven), works and closes it with the card powered down, so the
 // card forgets the PIN after each one. One card operation at a time, on the UI thread.
 //
-// Results: 0 on success, -1 on failure with the reason in errno (the kErrCard... codes), and
-// kErrCardAbsent (15308) as the result itself when no reader with a card connects.
+// Results: 0 on success, -1 on failure with the reason in errno (the kErrCard... codes, and
+// kErrPinRequired when the card wants the PIN proven), and kErrCardAbsent (15308) as the result
+// itself when no reader with a card connects.
 //
-// A PIN is its bytes as sent: 4 to 8 of them, else kErrCardPinLength before anything reaches
-// the card. A PIN the card refused is remembered (its bytes, wiped when forgotten): offering it
+// A PIN is its bytes as sent: 4 to 8 of them, else kErrPinInvalid before anything reaches the
+// card. A PIN the card refused is remembered (its bytes, wiped when forgotten): offering it
 // again fails at once with kErrCardPinWrong without spending another try, until a PIN is
 // accepted or sc_forget_refused_pin is called (the PIN dialog, when it asks the user anew).
 #pragma once

@@ -273,19 +273,20 @@ enum : int {
   kErrNoSignerCert = 14057,
   kErrProfileDir = 12950,
 
-  // IC-card store (the band 15300-15323 of smart cards).
-  kErrCardPinLength = 15301,     // a PIN of fewer than 4 or more than 8 bytes: nothing was sent
-  kErrCardPinWrong = 15302,      // the card refused the PIN (sc_pin_tries_left tells the tries)
-  kErrCardPinBlocked = 15303,    // the card's PIN is blocked (69 83)
-  kErrCardAnswer = 15304,        // an answer too short, too long or not a record of its kind
-  kErrCardObjectLength = 15305,  // an object length of 0, or past what its kind may hold
-  kErrCardStatus = 15306,        // the card refused a command (a status other than 90/61)
-  kErrCardTransmit = 15307,      // the reader failed to carry a command
-  kErrCardAbsent = 15308,        // no reader with a card connects
-  kErrCardContext = 15309,       // no PC/SC context (no smart-card service)
-  kErrCardSecurity = 15310,      // 69 82: the command needs the proven PIN
-  kErrCardNotFound = 15311,      // 6A 82 / 6A 83: no such file or record on the card
-  kErrCardFile = 15312,          // a file other than F300 and F400, or a kind it does not hold
+  // IC-card store: codes of the smart-card band of the error tables, and two of the PIN band.
+  kErrCardContext = 15301,    // no PC/SC context (no smart-card service)
+  kErrCardTransmit = 15305,   // the reader failed to carry a command
+  kErrCardAnswer = 15306,     // an answer too short, too long or not a record of its kind
+  kErrCardSelect = 15307,     // the card has no such file (SELECT refused by id and by AID)
+  kErrCardAbsent = 15308,     // no reader with a card connects
+  kErrCardRead = 15309,       // READ RECORD refused: no such record file or record, or other
+  kErrCardWrite = 15310,      // UPDATE RECORD refused
+  kErrCardPinWrong = 15311,   // the card refused the PIN (sc_pin_tries_left tells the tries left)
+  kErrCardPinLocked = 15312,  // the card's PIN is blocked (69 83)
+  kErrCardNoSpace = 15314,    // an object larger than its kind holds, or 6A 84 from the card
+  kErrCardLayout = 15315,     // a stored object length of 0 or past what its kind holds
+  kErrPinInvalid = 16500,     // a PIN of fewer than 4 or more than 8 bytes: nothing was sent
+  kErrPinRequired = 16501,    // the card wants the proven PIN (69 82), or a write came without one
 
   // Signed data and the identity check.
   kErrHashContextCreate = 10070,

@@ -7,6 +7,7 @@
 
 #include "media/smartcard/internal.h"
 #include "media/smartcard/smartcard.h"
+#include "pki/errors/error_tables.h"
 #include "platform/errors/error_codes.h"
 
 namespace sc = v7::smartcard;
@@ -135,6 +136,33 @@ TEST(CardRecords, AnswersChecked) {
   EXPECT_TRUE(sc::status_ok(0x9000));
   EXPECT_TRUE(sc::status_ok(0x6110));
   EXPECT_FALSE(sc::status_ok(0x6C34));
+}
+
+// Every code the store leaves in errno has its text in the error tables.
+TEST(CardRecords, CodesHaveTexts) {
+  const struct {
+    int code;
+    const char *text;
+  } codes[] = {
+      {v7::kErrCardContext, "SMART CARD - Failed to Establish Context"},
+      {v7::kErrCardTransmit, "SMART CARD - Failed to Transmit"},
+      {v7::kErrCardAnswer, "SMART CARD - Invalid Response"},
+      {v7::kErrCardSelect, "SMART CARD - Failed to Select File"},
+      {v7::kErrCardAbsent, "SMART CARD - Smart Card is absent"},
+      {v7::kErrCardRead, "SMART CARD - Failed to Read Binary"},
+      {v7::kErrCardWrite, "SMART CARD - Failed to Update Binary"},
+      {v7::kErrCardPinWrong, "SMART CARD - Failed to Verify PIN"},
+      {v7::kErrCardPinLocked, "SMART CARD - PIN is Locked"},
+      {v7::kErrCardNoSpace, "SMART CARD - Not Enough Space"},
+      {v7::kErrCardLayout, "SMART CARD - Invalid File Layout"},
+      {v7::kErrPinInvalid, "PIN - Invalid PIN"},
+      {v7::kErrPinRequired, "PIN - PIN is Required"},
+  };
+  for (const auto &c : codes) {
+    const char *text = err_text_en(c.code);
+    ASSERT_NE(text, nullptr) << c.code;
+    EXPECT_STREQ(text, c.text);
+  }
 }
 
 }  // namespace

@@ -190,10 +190,10 @@ TEST_F(SmartCard, ObjectSizes) {
   std::vector<uint8_t> big = pattern(4096, 1);
   errno = 0;
   EXPECT_EQ(sc_write_cert(kPin, kScFileSign, big.data(), 4096), -1);
-  EXPECT_EQ(errno, v7::kErrCardObjectLength);
+  EXPECT_EQ(errno, v7::kErrCardNoSpace);
   errno = 0;
   EXPECT_EQ(sc_write_random(kPin, big.data(), 51), -1);
-  EXPECT_EQ(errno, v7::kErrCardObjectLength);
+  EXPECT_EQ(errno, v7::kErrCardNoSpace);
   errno = 0;
   EXPECT_EQ(sc_write_cert(kPin, kScFileSign, big.data(), 0), -1);
   EXPECT_EQ(errno, v7::kErrInvalidParameter);
@@ -241,7 +241,7 @@ TEST_F(SmartCard, PinLengths) {
     size_t len = 0;
     errno = 0;
     EXPECT_EQ(sc_read_key(pin, &out, &len, kScFileSign), -1) << pin;
-    EXPECT_EQ(errno, v7::kErrCardPinLength) << pin;
+    EXPECT_EQ(errno, v7::kErrPinInvalid) << pin;
     EXPECT_EQ(sc_probe_card(pin), 0);
   }
   EXPECT_TRUE(card_.log().empty()) << "a command reached the card";
@@ -256,10 +256,10 @@ TEST_F(SmartCard, PinLengths) {
   card_.clear_log();
   errno = 0;
   EXPECT_EQ(sc_select_df(kScFileKm, "123456789"), -1);
-  EXPECT_EQ(errno, v7::kErrCardPinLength);
+  EXPECT_EQ(errno, v7::kErrPinInvalid);
   EXPECT_EQ(count_prefix(card_.commands(), "0020"), 0u);
   EXPECT_EQ(sc_select_df(0xF5, nullptr), -1);
-  EXPECT_EQ(errno, v7::kErrCardFile);
+  EXPECT_EQ(errno, v7::kErrInvalidParameter);
   sc_close();
 }
 
@@ -302,13 +302,13 @@ TEST_F(SmartCard, WrongPin) {
   EXPECT_EQ(boxes().back(),
             u"스마트카드 접근비밀번호가 맞지 않습니다.\r\n다시 입력해주십시오.\r\n남은 입력 횟수: 1");
   sc_forget_refused_pin();
-  EXPECT_EQ(read_key("8888", kScFileSign).code, v7::kErrCardPinBlocked);
+  EXPECT_EQ(read_key("8888", kScFileSign).code, v7::kErrCardPinLocked);
   EXPECT_EQ(sc_pin_tries_left(), 0);
   EXPECT_EQ(boxes().back(),
             u"스마트카드 접근비밀번호가 맞지 않습니다.\r\n다시 입력해주십시오.\r\n카드가 잠겼습니다.");
   // Blocked: even the right PIN is refused (69 83) and nothing is written.
   EXPECT_EQ(sc_write_cert(kPin, kScFileSign, other.data(), other.size()), -1);
-  EXPECT_EQ(errno, v7::kErrCardPinBlocked);
+  EXPECT_EQ(errno, v7::kErrCardPinLocked);
   EXPECT_EQ(card_.records(), before);
   EXPECT_EQ(read_cert(nullptr, kScFileSign).data, cert);
 }
@@ -333,7 +333,7 @@ TEST_F(SmartCard, PinForgottenAtPowerOff) {
   card_.clear_log();
   Read r = read_key(nullptr, kScFileKm);
   EXPECT_EQ(r.rc, -1);
-  EXPECT_EQ(r.code, v7::kErrCardSecurity);
+  EXPECT_EQ(r.code, v7::kErrPinRequired);
   log = card_.events();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.front(), "power on");
@@ -343,10 +343,10 @@ TEST_F(SmartCard, PinForgottenAtPowerOff) {
 // Absent files and records, and a card asking for another Le (6C XX) from record 2 on.
 TEST_F(SmartCard, StatusWords) {
   load("pin 31323334\ntries 3 3\ndf F3\nef F3 4\nef F3 6\n");
-  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardNotFound);    // no F400: 6A 82
-  EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardNotFound);  // no record: 6A 83
-  EXPECT_EQ(read_key(kPin, kScFileSign).code, v7::kErrCardNotFound);      // no key file: 6A 82
-  EXPECT_EQ(sc_probe_card(nullptr), 1);                                   // no presence record
+  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardSelect);  // no F400: 6A 82
+  EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardRead);  // no record: 6A 83
+  EXPECT_EQ(read_key(kPin, kScFileSign).code, v7::kErrCardRead);      // no key file: 6A 82
+  EXPECT_EQ(sc_probe_card(nullptr), 1);                               // no presence record
 
   load(blank_card("quirk resend_6c\n"));
   std::vector<uint8_t> cert = pattern(1000, 2);
@@ -372,9 +372,9 @@ TEST_F(SmartCard, InterruptedWriteReadsEmpty) {
   ASSERT_EQ(sc_write_cert(kPin, kScFileSign, old_cert.data(), old_cert.size()), 0);
   errno = 0;
   EXPECT_EQ(sc_write_cert(kPin, kScFileSign, new_cert.data(), new_cert.size()), -1);
-  EXPECT_EQ(errno, v7::kErrCardStatus);
+  EXPECT_EQ(errno, v7::kErrCardNoSpace);
   EXPECT_EQ(count_prefix(card_.log(), "< 6A84"), 2u);
-  EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardObjectLength);
+  EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardLayout);
 }
 
 TEST_F(SmartCard, Probe) {
@@ -395,8 +395,8 @@ TEST_F(SmartCard, EraseKmPair) {
   ASSERT_EQ(sc_write_key(kPin, kScFileKm, key.data(), key.size()), 0);
   ASSERT_EQ(sc_write_cert(kPin, kScFileSign, cert.data(), cert.size()), 0);
   ASSERT_EQ(sc_erase_km_pair(kPin), 0) << errno;
-  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardObjectLength);
-  EXPECT_EQ(read_key(kPin, kScFileKm).code, v7::kErrCardObjectLength);
+  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardLayout);
+  EXPECT_EQ(read_key(kPin, kScFileKm).code, v7::kErrCardLayout);
   EXPECT_EQ(read_cert(nullptr, kScFileSign).data, cert);
   auto records = card_.records();
   EXPECT_EQ((records[{"F4", 4, 1}]), "7032" + std::string(100, '0'));
@@ -423,17 +423,16 @@ TEST_F(SmartCard, HostileAnswers) {
       {"not a record tag", "record F3 4 1 7132" + std::string(100, '0') + "\n", 4, v7::kErrCardAnswer},
       {"content longer than a record", "record F3 4 1 7040" + std::string(128, '0') + "\n", 4,
        v7::kErrCardAnswer},
-      {"length 65,535", "record F3 4 1 7032FFFF" + std::string(96, '0') + "\n", 4, v7::kErrCardObjectLength},
-      {"length 4,096", "record F3 4 1 70321000" + std::string(96, '0') + "\n", 4, v7::kErrCardObjectLength},
-      {"erased (length 0)", "record F3 4 1 70320000" + std::string(96, '0') + "\n", 4,
-       v7::kErrCardObjectLength},
+      {"length 65,535", "record F3 4 1 7032FFFF" + std::string(96, '0') + "\n", 4, v7::kErrCardLayout},
+      {"length 4,096", "record F3 4 1 70321000" + std::string(96, '0') + "\n", 4, v7::kErrCardLayout},
+      {"erased (length 0)", "record F3 4 1 70320000" + std::string(96, '0') + "\n", 4, v7::kErrCardLayout},
       {"a further record missing", "record F3 4 1 70320064" + std::string(96, '0') + "\n", 4,
-       v7::kErrCardNotFound},
+       v7::kErrCardRead},
       {"a further record too short",
        "record F3 4 1 70320064" + std::string(96, '0') + "\nrecord F3 4 2 7010" + std::string(32, '0') + "\n",
        4, v7::kErrCardAnswer},
       {"a small object in a short record", "record F3 4 1 7004000A0102\n", 4, v7::kErrCardAnswer},
-      {"VID length 51", "record F3 5 1 70280033" + std::string(76, '0') + "\n", 5, v7::kErrCardObjectLength},
+      {"VID length 51", "record F3 5 1 70280033" + std::string(76, '0') + "\n", 5, v7::kErrCardLayout},
   };
   for (const auto &c : cases) {
     load(blank_card("quirk ignore_le\n" + c.records));
