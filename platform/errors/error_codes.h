@@ -273,6 +273,21 @@ enum : int {
   kErrNoSignerCert = 14057,
   kErrProfileDir = 12950,
 
+  // IC-card store: codes of the smart-card band of the error tables, and two of the PIN band.
+  kErrCardContext = 15301,    // no PC/SC context (no smart-card service)
+  kErrCardTransmit = 15305,   // the reader failed to carry a command
+  kErrCardAnswer = 15306,     // an answer too short, too long or not a record of its kind
+  kErrCardSelect = 15307,     // the card has no such file (SELECT refused by id and by AID)
+  kErrCardAbsent = 15308,     // no reader with a card connects
+  kErrCardRead = 15309,       // READ RECORD refused: no such record file or record, or other
+  kErrCardWrite = 15310,      // UPDATE RECORD refused
+  kErrCardPinWrong = 15311,   // the card refused the PIN (sc_pin_tries_left tells the tries left)
+  kErrCardPinLocked = 15312,  // the card's PIN is blocked (69 83)
+  kErrCardNoSpace = 15314,    // an object larger than its kind holds, or 6A 84 from the card
+  kErrCardLayout = 15315,     // a stored object length of 0 or past what its kind holds
+  kErrPinInvalid = 16500,     // a PIN of fewer than 4 or more than 8 bytes: nothing was sent
+  kErrPinRequired = 16501,    // the card wants the proven PIN (69 82), or a write came without one
+
   // Signed data and the identity check.
   kErrHashContextCreate = 10070,
   kErrInconsistentHash = 10161,      // the identity value does not match the number
