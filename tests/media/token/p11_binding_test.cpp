@@ -1,13 +1,19 @@
-// The PKCS#11 binding and the token key objects against SoftHSM2, a real PKCS#11 module: each
-// test initialises a token of its own under its own configuration folder (SOFTHSM2_CONF) and
-// finds its slot through the binding, never by number. OpenSSL checks what the token signs and
-// makes what it decrypts. A function list wrapped around SoftHSM2's counts calls and gives
-// hostile answers.
+// The PKCS#11 binding and the token key objects against two tokens: natively SoftHSM2, a real
+// PKCS#11 module (each test initialises a token of its own under its own configuration folder,
+// SOFTHSM2_CONF), and everywhere the test token of tests/modules/pkcs11 (under Wine the Windows
+// PKCS#11 ABI). Slots are found through the binding, never by number. The toolkit's public-key
+// object checks what the token signs and makes what it decrypts, and natively OpenSSL does too. A
+// function list wrapped around the token's counts calls and gives hostile answers.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,8 +25,11 @@
 #include "pki/x509/cert.h"
 #include "platform/errors/error_codes.h"
 #include "tests/media/token/token_test_util.h"
+#include "tests/modules/pkcs11/test_token_control.h"
 #include "tests/pki/keys/keyobj/keyobj_test_util.h"
+#ifdef V7_HAVE_OPENSSL_ORACLE
 #include "tests/pki/keys/keyobj/rsa_oracle.h"
+#endif
 
 namespace {
 
@@ -30,13 +39,15 @@ using keyobjtest::fixture;
 constexpr const char *kPin = "1234";
 constexpr const char *kSoPin = "000000";
 
-std::string softhsm_module() {
-  for (const char *p : {"/usr/lib/softhsm/libsofthsm2.so", "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so"})
-    if (std::filesystem::exists(p)) return p;
-  return {};
-}
-
+#ifdef V7_HAVE_OPENSSL_ORACLE
 std::string pem(const char *name) { return v7test::fixtures_path(std::string("pki/keys/") + name + ".pem"); }
+#endif
+
+// The toolkit's own check of a signature by a certificate's key.
+bool verifies(const char *cert, const Bytes &data, const Bytes &signature, int scheme) {
+  keyobjtest::Pub pub = keyobjtest::public_key(fixture(cert), PUBKEY_SOURCE_CERTIFICATE);
+  return keyobjtest::verify(pub.get(), data, signature, scheme) == 0;
+}
 
 // ---- A wrapped function list: call counts and hostile answers ---------------------------------
 
@@ -75,23 +86,73 @@ CK_RV wrapped_slots(CK_BBOOL present, CK_SLOT_ID *slots, CK_ULONG *count) {
   return g_real.C_GetSlotList(present, slots, count);
 }
 
-class SoftHsm : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = softhsm_module();
-    ASSERT_FALSE(path_.empty()) << "SoftHSM2 is not installed (scripts/setup installs softhsm2)";
-    std::filesystem::create_directories(dir_.path() / "tokens");
-    const std::string conf = dir_.file("softhsm2.conf");
-    tokentest::write_file(conf, "directories.tokendir = " + dir_.file("tokens") +
+// Where the tests find their token, and how each test gets a fresh one.
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual std::string path() = 0;
+  virtual void start(const tokentest::TempDir &dir) = 0;
+  virtual void stop() {}
+};
+
+class SoftHsmBackend : public Backend {
+ public:
+  std::string path() override {
+    for (const char *p : {"/usr/lib/softhsm/libsofthsm2.so", "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so"})
+      if (std::filesystem::exists(p)) return p;
+    return {};
+  }
+  void start(const tokentest::TempDir &dir) override {
+    std::filesystem::create_directories(dir.path() / "tokens");
+    const std::string conf = dir.file("softhsm2.conf");
+    tokentest::write_file(conf, "directories.tokendir = " + dir.file("tokens") +
                                     "\nobjectstore.backend = file\nlog.level = ERROR\n");
     setenv("SOFTHSM2_CONF", conf.c_str(), 1);
     const std::string init = "softhsm2-util --init-token --free --label v7test --so-pin " + std::string(kSoPin) +
-                             " --pin " + kPin + " > " + dir_.file("init.log") + " 2>&1";
+                             " --pin " + kPin + " > " + dir.file("init.log") + " 2>&1";
     ASSERT_EQ(0, std::system(init.c_str())) << init;
+  }
+  void stop() override { unsetenv("SOFTHSM2_CONF"); }
+};
+
+// The test token keeps its objects while it stays mapped: the backend holds it loaded for the
+// whole test and resets it at the start.
+class TestTokenBackend : public Backend {
+ public:
+  std::string path() override { return V7_TEST_TOKEN_FILE; }
+  void start(const tokentest::TempDir &) override {
+    keeper_ = v7::module_load(path().c_str());
+    ASSERT_NE(nullptr, keeper_) << path();
+    auto reset = reinterpret_cast<V7TestTokenResetFn>(v7::module_symbol(keeper_, "V7TestToken_Reset"));
+    ASSERT_NE(nullptr, reset);
+    reset(kPin);
+  }
+  void stop() override {
+    v7::module_close(keeper_);
+    keeper_ = nullptr;
+  }
+  v7::LoadedModule *keeper() const { return keeper_; }
+
+ private:
+  v7::LoadedModule *keeper_ = nullptr;
+};
+
+Backend *make_backend(const std::string &name) {
+  if (name == "softhsm") return new SoftHsmBackend;
+  return new TestTokenBackend;
+}
+
+class Token : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    backend_.reset(make_backend(GetParam()));
+    path_ = backend_->path();
+    ASSERT_FALSE(path_.empty()) << "SoftHSM2 is not installed (scripts/setup installs softhsm2)";
+    backend_->start(dir_);
     g_hostile = Hostile::kNone;
     g_logins = 0;
   }
-  void TearDown() override { unsetenv("SOFTHSM2_CONF"); }
+  void TearDown() override { backend_->stop(); }
 
   P11_MODULE *open() {
     P11_MODULE *m = p11_module_load(path_.c_str());
@@ -148,7 +209,8 @@ class SoftHsm : public ::testing::Test {
     return w;
   }
 
-  tokentest::TempDir dir_{"softhsm"};
+  tokentest::TempDir dir_{"p11"};
+  std::unique_ptr<Backend> backend_;
   std::string path_;
 };
 
@@ -163,7 +225,7 @@ Bytes take(uint8_t *p, size_t n) {
   return b;
 }
 
-TEST_F(SoftHsm, WrittenSetListsReadsBackAndSigns) {
+TEST_P(Token, WrittenSetListsReadsBackAndSigns) {
   Module m(open());
   ASSERT_NE(nullptr, m);
   Written w = write_set(m.get());
@@ -211,7 +273,7 @@ TEST_F(SoftHsm, WrittenSetListsReadsBackAndSigns) {
                                                  data.size(), &out, &out_len));
 }
 
-TEST_F(SoftHsm, WriteRefusesBadKeysAndArguments) {
+TEST_P(Token, WriteRefusesBadKeysAndArguments) {
   Module m(open());
   ASSERT_NE(nullptr, m);
   const Bytes subject = {0x30, 0x00};
@@ -231,7 +293,7 @@ TEST_F(SoftHsm, WriteRefusesBadKeysAndArguments) {
   EXPECT_EQ(nullptr, id);
 }
 
-TEST_F(SoftHsm, TokenKeyObjectSignsAndDecrypts) {
+TEST_P(Token, TokenKeyObjectSignsAndDecrypts) {
   Module m(open());
   ASSERT_NE(nullptr, m);
   Written w = write_set(m.get());
@@ -264,7 +326,10 @@ TEST_F(SoftHsm, TokenKeyObjectSignsAndDecrypts) {
     keyobjtest::OpResult ours = keyobjtest::sign(sign_key.get(), data, s.scheme);
     ASSERT_EQ(0, ours.code);
     ASSERT_EQ(256u, ours.out.size());
+    EXPECT_TRUE(verifies("user_sign.der", data, ours.out, s.scheme));
+#ifdef V7_HAVE_OPENSSL_ORACLE
     EXPECT_TRUE(oracle::verify(pem("user_sign"), {oracle::kPkcs1, s.md, 0}, data, ours.out));
+#endif
     EXPECT_EQ(keyobjtest::sign(file_key.get(), data, s.scheme).out, ours.out);
   }
   EXPECT_EQ(v7::kErrInvalidParameter, keyobjtest::sign(sign_key.get(), data, SIG_SCHEME_PSS).code);
@@ -277,11 +342,19 @@ TEST_F(SoftHsm, TokenKeyObjectSignsAndDecrypts) {
   ASSERT_EQ(0, keyobj_set_key(km_key.get(), w.km_id.data(), w.km_id.size(), KEYOBJ_FORMAT_DEFAULT, nullptr));
   ASSERT_EQ(0, keyobj_control(km_key.get(), KEYOBJ_CTRL_TOKEN_SET_PIN, const_cast<char *>(kPin), nullptr));
   const Bytes secret = v7test::to_bytes("session key and MAC key of the relay");
-  const Bytes ciphertext = oracle::encrypt(pem("user_km"), {oracle::kPkcs1, 0, 0}, secret);
-  ASSERT_EQ(256u, ciphertext.size());
-  keyobjtest::OpResult plain = keyobjtest::decrypt(km_key.get(), ciphertext, ENC_SCHEME_PKCS1);
-  ASSERT_EQ(0, plain.code);
-  EXPECT_EQ(secret, plain.out);
+  std::vector<Bytes> ciphertexts;
+  keyobjtest::Pub km_pub = keyobjtest::public_key(fixture("user_km.der"), PUBKEY_SOURCE_CERTIFICATE);
+  ciphertexts.push_back(keyobjtest::encrypt(km_pub.get(), secret, ENC_SCHEME_PKCS1).out);
+#ifdef V7_HAVE_OPENSSL_ORACLE
+  ciphertexts.push_back(oracle::encrypt(pem("user_km"), {oracle::kPkcs1, 0, 0}, secret));
+#endif
+  for (const Bytes &ciphertext : ciphertexts) {
+    ASSERT_EQ(256u, ciphertext.size());
+    keyobjtest::OpResult plain = keyobjtest::decrypt(km_key.get(), ciphertext, ENC_SCHEME_PKCS1);
+    ASSERT_EQ(0, plain.code);
+    EXPECT_EQ(secret, plain.out);
+  }
+  const Bytes &ciphertext = ciphertexts[0];
   EXPECT_EQ(v7::kErrUnsupportedPublicKeyAlgorithm, keyobjtest::decrypt(km_key.get(), ciphertext, ENC_SCHEME_OAEP).code)
       << "the token cannot undo OAEP";
   EXPECT_EQ(v7::kErrP11NoDecryptKey, keyobjtest::decrypt(sign_key.get(), ciphertext, ENC_SCHEME_PKCS1).code);
@@ -294,7 +367,7 @@ TEST_F(SoftHsm, TokenKeyObjectSignsAndDecrypts) {
   EXPECT_EQ(1, m->refs) << "each object dropped its reference";
 }
 
-TEST_F(SoftHsm, TokenKeyObjectOpensFromItsPath) {
+TEST_P(Token, TokenKeyObjectOpensFromItsPath) {
   Module writer(open());
   ASSERT_NE(nullptr, writer);
   Written w = write_set(writer.get());
@@ -313,13 +386,13 @@ TEST_F(SoftHsm, TokenKeyObjectOpensFromItsPath) {
   const Bytes data = v7test::to_bytes("x");
   keyobjtest::OpResult sig = keyobjtest::sign(key.get(), data, SIG_SCHEME_PKCS1_SHA256);
   ASSERT_EQ(0, sig.code);
-  EXPECT_TRUE(oracle::verify(pem("user_sign"), {oracle::kPkcs1, HASH_SHA256, 0}, data, sig.out));
+  EXPECT_TRUE(verifies("user_sign.der", data, sig.out, SIG_SCHEME_PKCS1_SHA256));
   const uint8_t unknown[] = {9};
   ASSERT_EQ(0, keyobj_set_key(key.get(), unknown, 1, KEYOBJ_FORMAT_DEFAULT, nullptr));
   EXPECT_EQ(v7::kErrHsmReadCert, keyobj_set_certificate(key.get(), nullptr, 0, 0));
 }
 
-TEST_F(SoftHsm, WrongPinCostsOneTryAndStopsAtOnce) {
+TEST_P(Token, WrongPinCostsOneTryAndStopsAtOnce) {
   Module m(open_wrapped());
   ASSERT_NE(nullptr, m);
   ASSERT_EQ(0, p11_module_open(m.get()));
@@ -344,7 +417,7 @@ TEST_F(SoftHsm, WrongPinCostsOneTryAndStopsAtOnce) {
   EXPECT_EQ(nullptr, out);
 }
 
-TEST_F(SoftHsm, TwoOpensOfOneLibraryWorkSideBySide) {
+TEST_P(Token, TwoOpensOfOneLibraryWorkSideBySide) {
   Module first(open());
   ASSERT_NE(nullptr, first);
   Written w = write_set(first.get());
@@ -382,7 +455,7 @@ TEST_F(SoftHsm, TwoOpensOfOneLibraryWorkSideBySide) {
   EXPECT_EQ(nullptr, p11_module_retain(nullptr));
 }
 
-TEST_F(SoftHsm, HostileAnswersAreRefused) {
+TEST_P(Token, HostileAnswersAreRefused) {
   Written w;
   {
     Module writer(open());
@@ -426,20 +499,121 @@ TEST_F(SoftHsm, HostileAnswersAreRefused) {
   g_hostile = Hostile::kNone;
 }
 
-TEST_F(SoftHsm, LoadingRefusesWhatItCannotBind) {
+TEST(TokenBinding, LoadingRefusesWhatItCannotBind) {
   errno = 0;
   EXPECT_EQ(nullptr, p11_module_load(nullptr));
   EXPECT_EQ(v7::kErrInvalidParameter, errno);
-  EXPECT_EQ(nullptr, p11_module_load("libsofthsm2.so"));
+  EXPECT_EQ(nullptr, p11_module_load("v7testp11.dll"));
   EXPECT_EQ(v7::kErrModuleRelativePath, errno);
+#ifdef _WIN32
+  EXPECT_EQ(nullptr, p11_module_load("C:\\no\\such\\p11.dll"));
+  EXPECT_EQ(v7::kErrModuleLoad, errno);
+  // A library without the export.
+  char system[MAX_PATH] = {};
+  ASSERT_NE(0u, ::GetModuleFileNameA(::GetModuleHandleA("kernel32.dll"), system, MAX_PATH));
+  const std::string plain_library = system;
+#else
   EXPECT_EQ(nullptr, p11_module_load("/no/such/p11.so"));
   EXPECT_EQ(v7::kErrModuleLoad, errno);
-  // A library without the export: the C library itself.
   Dl_info info{};
-  ASSERT_NE(0, dladdr(reinterpret_cast<void *>(&free), &info));
-  Module libc(p11_module_load(info.dli_fname));
-  ASSERT_NE(nullptr, libc);
-  EXPECT_EQ(v7::kErrModuleNoSymbol, p11_module_open(libc.get()));
+  ASSERT_NE(0, dladdr(reinterpret_cast<void *>(&dlopen), &info));
+  const std::string plain_library = info.dli_fname;
+#endif
+  Module plain(p11_module_load(plain_library.c_str()));
+  ASSERT_NE(nullptr, plain);
+  EXPECT_EQ(v7::kErrModuleNoSymbol, p11_module_open(plain.get()));
 }
+
+// What only the test token can show: its call log and the failures it is told to make.
+class TestTokenOnly : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    backend_.start(dir_);
+    inject_ = reinterpret_cast<V7TestTokenInjectFn>(v7::module_symbol(backend_.keeper(), "V7TestToken_Inject"));
+    log_ = reinterpret_cast<V7TestTokenLogFn>(v7::module_symbol(backend_.keeper(), "V7TestToken_Log"));
+    ASSERT_NE(nullptr, inject_);
+    ASSERT_NE(nullptr, log_);
+  }
+  void TearDown() override { backend_.stop(); }
+  std::string log() {
+    std::vector<char> text(log_(nullptr, 0) + 1);
+    log_(text.data(), unsigned(text.size()));
+    return text.data();
+  }
+  int count(const std::string &call) {
+    std::string text = log();
+    int n = 0;
+    for (size_t at = 0; (at = text.find(call + "\n", at)) != std::string::npos; at += call.size()) ++n;
+    return n;
+  }
+  P11_MODULE *open() {
+    P11_MODULE *m = p11_module_load(backend_.path().c_str());
+    if (m != nullptr && p11_module_open(m) != 0) {
+      p11_module_free(m);
+      return nullptr;
+    }
+    return m;
+  }
+
+  tokentest::TempDir dir_{"testtoken"};
+  TestTokenBackend backend_;
+  V7TestTokenInjectFn inject_ = nullptr;
+  V7TestTokenLogFn log_ = nullptr;
+};
+
+TEST_F(TestTokenOnly, OpensTheFirstSlotThatTakesASessionAndInitialisesOnce) {
+  Module first(open());
+  ASSERT_NE(nullptr, first);
+  Module second(open());
+  ASSERT_NE(nullptr, second);
+  EXPECT_EQ(1, count("C_Initialize")) << log();
+  EXPECT_EQ(4, count("C_OpenSession")) << "the empty first slot is tried, then the token's";
+  second.reset();
+  EXPECT_EQ(0, count("C_Finalize")) << "the first user still has its session";
+  first.reset();
+  EXPECT_EQ(1, count("C_Finalize"));
+}
+
+TEST_F(TestTokenOnly, AFailedPrivateKeyDestroysOnlyWhatTheCallMade) {
+  Module m(open());
+  ASSERT_NE(nullptr, m);
+  const Bytes cert = fixture("user_sign.der");
+  ASSERT_EQ(0, p11_put_cert(m.get(), kPin, cert.data(), cert.size(), nullptr, 0));
+  inject_("private_key_create");
+  const Bytes key = keyobjtest::rsa_private_der("user_sign_plain.der");
+  const Bytes subject = {0x30, 0x00};
+  uint8_t *id = nullptr;
+  EXPECT_EQ(v7::kP11CodeOffset + int(CKR_DEVICE_ERROR),
+            p11_put_keypair(m.get(), kPin, key.data(), key.size(), 0, subject.data(), subject.size(), &id));
+  EXPECT_EQ(nullptr, id);
+  EXPECT_EQ(3, count("C_CreateObject"));
+  EXPECT_EQ(1, count("C_DestroyObject"));
+  inject_("");
+  ASSERT_EQ(0, p11_find_certs_init(m.get()));
+  uint8_t *value = nullptr, *cert_id = nullptr;
+  size_t len = 0, id_len = 0;
+  ASSERT_EQ(0, p11_find_next_cert(m.get(), &value, &len, &cert_id, &id_len)) << "the earlier certificate stays";
+  p11_find_certs_final(m.get());
+  free(value);
+  free(cert_id);
+}
+
+TEST_F(TestTokenOnly, AlreadyLoggedInIsNotLoggedOutByThisModule) {
+  Module m(open());
+  ASSERT_NE(nullptr, m);
+  inject_("already_logged_in");
+  EXPECT_EQ(0, p11_login(kPin, m.get()));
+  EXPECT_EQ(0, m->logged_in);
+  EXPECT_EQ(0, p11_login(kPin, m.get()));
+  EXPECT_EQ(2, count("C_Login")) << "the next operation logs in again";
+  m.reset();
+  EXPECT_EQ(0, count("C_Logout"));
+}
+
+#ifdef V7_HAVE_OPENSSL_ORACLE
+INSTANTIATE_TEST_SUITE_P(Tokens, Token, ::testing::Values("softhsm", "testtoken"));
+#else
+INSTANTIATE_TEST_SUITE_P(Tokens, Token, ::testing::Values("testtoken"));
+#endif
 
 }  // namespace
