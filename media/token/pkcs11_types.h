@@ -223,7 +223,7 @@ struct CK_FUNCTION_LIST {
 #ifdef _WIN32
 static_assert(offsetof(CK_FUNCTION_LIST, C_Initialize) == 2, "Windows modules pack to 1 byte");
 static_assert(sizeof(CK_ULONG) == 4, "CK_ULONG is 32 bits on Windows");
-static_assert(sizeof(CK_ATTRIBUTE) == 4 + 2 * sizeof(void *), "packed attribute");
+static_assert(sizeof(CK_ATTRIBUTE) == 2 * sizeof(CK_ULONG) + sizeof(void *), "packed attribute");
 #endif
 static_assert(sizeof(CK_FUNCTION_LIST) == offsetof(CK_FUNCTION_LIST, C_Initialize) + 68 * sizeof(void *),
               "68 entries");
