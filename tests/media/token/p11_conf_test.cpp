@@ -2,6 +2,10 @@
 // lines; and the approval check against files signed by the test PKI's roots.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -127,7 +131,22 @@ TEST(P11Conf, LoadsFromAFileAndNotFromAMissingOne) {
   list = reinterpret_cast<P11_TOKEN_LIST *>(&dir);
   EXPECT_EQ(0, p11_conf_load_from(dir.file("missing.cnf").c_str(), nullptr, &list));
   EXPECT_EQ(nullptr, list);
-#ifndef _WIN32
+#ifdef _WIN32
+  // The vendors' file in the system folder itself.
+  char system[MAX_PATH] = {};
+  UINT n = ::GetSystemDirectoryA(system, MAX_PATH);
+  ASSERT_TRUE(n > 0 && n < MAX_PATH);
+  const std::string in_system = std::string(system) + "\\npki_pkcs11.cnf";
+  ASSERT_FALSE(std::filesystem::exists(in_system)) << "a real configuration is in the way";
+  tokentest::write_file(in_system, "[x]\r\nL=SDisk AAA\r\n[SDisk]\r\nInfo=s\r\n[AAA]\r\nInfo=A\r\n");
+  EXPECT_EQ(0, p11_conf_load("SDisk", &list));
+  std::filesystem::remove(in_system);
+  ASSERT_NE(nullptr, list);
+  EXPECT_EQ((std::vector<std::string>{"1 AAA <null>|A|<null>|<null>"}), entries(list));
+  p11_conf_free(list);
+  EXPECT_EQ(0, p11_conf_load("SDisk", &list));
+  EXPECT_EQ(nullptr, list) << "no file";
+#else
   EXPECT_EQ(-1, p11_conf_load(nullptr, &list)) << "no system folder natively";
   EXPECT_EQ(nullptr, list);
 #endif
