@@ -33,6 +33,7 @@ constexpr size_t P11_MAX_PIN = 127;
 struct P11_MODULE {
   v7::LoadedModule *library;
   CK_SESSION_HANDLE session;    // 0 when none
+  CK_SLOT_ID slot;              // of the session
   CK_FUNCTION_LIST *functions;  // null until bound
   int logged_in;
   char *path;
@@ -65,6 +66,13 @@ void p11_module_free(P11_MODULE *module);
 // without a PIN or with one past P11_MAX_PIN. CKR_USER_ALREADY_LOGGED_IN counts as success for
 // this call (the token's own login, which this module must not log out).
 int p11_login(const char *pin, P11_MODULE *module);
+
+// How the token's user PIN stands, for the dialogs to tell the user before and after a try (the
+// standard's flags, not a count): P11_PIN_OK, P11_PIN_COUNT_LOW (a wrong PIN was given),
+// P11_PIN_FINAL_TRY or P11_PIN_LOCKED; -1 with the code in errno when the module has no session
+// or the token cannot say.
+enum : int { P11_PIN_OK = 0, P11_PIN_COUNT_LOW = 1, P11_PIN_FINAL_TRY = 2, P11_PIN_LOCKED = 3 };
+int p11_pin_state(P11_MODULE *module);
 
 // The signing certificates: init, then next until kErrNoObject, then final. Only certificates
 // whose key usage has digitalSignature and nonRepudiation are returned; kErrP11FindObjects when

@@ -69,6 +69,7 @@ int open_session(P11_MODULE *m) {
     rv = m->functions->C_OpenSession(slots[i], CKF_RW_SESSION | CKF_SERIAL_SESSION, nullptr, nullptr, &session);
     if (rv == CKR_OK && session != 0) {
       m->session = session;
+      m->slot = slots[i];
       return done();
     }
     if (rv == CKR_OK) rv = CKR_GENERAL_ERROR;
@@ -179,4 +180,15 @@ int p11_login(const char *pin, P11_MODULE *m) {
   }
   if (rv == CKR_USER_ALREADY_LOGGED_IN) return done();
   return token_code(rv);
+}
+
+int p11_pin_state(P11_MODULE *m) {
+  if (m == nullptr || m->functions == nullptr || m->session == 0) return v7::with_errno(v7::kErrInvalidParameter, -1);
+  CK_TOKEN_INFO info{};
+  CK_RV rv = m->functions->C_GetTokenInfo(m->slot, &info);
+  if (rv != CKR_OK) return v7::with_errno(token_value(rv), -1);
+  if (info.flags & CKF_USER_PIN_LOCKED) return v7::with_errno(0, int(P11_PIN_LOCKED));
+  if (info.flags & CKF_USER_PIN_FINAL_TRY) return v7::with_errno(0, int(P11_PIN_FINAL_TRY));
+  if (info.flags & CKF_USER_PIN_COUNT_LOW) return v7::with_errno(0, int(P11_PIN_COUNT_LOW));
+  return v7::with_errno(0, int(P11_PIN_OK));
 }

@@ -74,6 +74,10 @@ constexpr CK_RV CKR_CRYPTOKI_ALREADY_INITIALIZED = 0x191;
 // Session flags and users.
 constexpr CK_FLAGS CKF_RW_SESSION = 0x2;
 constexpr CK_FLAGS CKF_SERIAL_SESSION = 0x4;
+// Token flags that tell how the user PIN stands (the standard gives no count of tries).
+constexpr CK_FLAGS CKF_USER_PIN_COUNT_LOW = 0x00010000;
+constexpr CK_FLAGS CKF_USER_PIN_FINAL_TRY = 0x00020000;
+constexpr CK_FLAGS CKF_USER_PIN_LOCKED = 0x00040000;
 constexpr CK_USER_TYPE CKU_SO = 0;
 constexpr CK_USER_TYPE CKU_USER = 1;
 
@@ -130,6 +134,27 @@ struct CK_MECHANISM {
   CK_ULONG ulParameterLen;
 };
 
+struct CK_TOKEN_INFO {
+  CK_UTF8CHAR label[32];
+  CK_UTF8CHAR manufacturerID[32];
+  CK_UTF8CHAR model[16];
+  CK_BYTE serialNumber[16];
+  CK_FLAGS flags;
+  CK_ULONG ulMaxSessionCount;
+  CK_ULONG ulSessionCount;
+  CK_ULONG ulMaxRwSessionCount;
+  CK_ULONG ulRwSessionCount;
+  CK_ULONG ulMaxPinLen;
+  CK_ULONG ulMinPinLen;
+  CK_ULONG ulTotalPublicMemory;
+  CK_ULONG ulFreePublicMemory;
+  CK_ULONG ulTotalPrivateMemory;
+  CK_ULONG ulFreePrivateMemory;
+  CK_VERSION hardwareVersion;
+  CK_VERSION firmwareVersion;
+  CK_BYTE utcTime[16];
+};
+
 struct CK_FUNCTION_LIST;
 typedef CK_RV (*CK_C_GetFunctionList)(CK_FUNCTION_LIST **list);
 
@@ -145,7 +170,7 @@ struct CK_FUNCTION_LIST {
   CK_C_GetFunctionList C_GetFunctionList;
   CK_RV (*C_GetSlotList)(CK_BBOOL token_present, CK_SLOT_ID *slots, CK_ULONG *count);
   CK_C_Unused C_GetSlotInfo;
-  CK_C_Unused C_GetTokenInfo;
+  CK_RV (*C_GetTokenInfo)(CK_SLOT_ID slot, CK_TOKEN_INFO *info);
   CK_C_Unused C_GetMechanismList;
   CK_C_Unused C_GetMechanismInfo;
   CK_C_Unused C_InitToken;

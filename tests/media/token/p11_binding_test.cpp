@@ -414,6 +414,7 @@ TEST_P(Token, WrongPinCostsOneTryAndStopsAtOnce) {
   EXPECT_EQ(v7::kErrP11NoPin, p11_login(std::string(P11_MAX_PIN + 1, '1').c_str(), m.get()));
   EXPECT_EQ(v7::kErrP11NoPin, p11_login(nullptr, m.get()));
   EXPECT_EQ(1, g_logins) << "a PIN that cannot be sent sends nothing";
+  EXPECT_GE(p11_pin_state(m.get()), int(P11_PIN_OK)) << "the token tells how its PIN stands";
   EXPECT_EQ(0, p11_login(kPin, m.get()));
   EXPECT_EQ(2, g_logins);
   EXPECT_EQ(0, p11_login(kPin, m.get()));
@@ -600,6 +601,21 @@ TEST_F(TestTokenOnly, AFailedPrivateKeyDestroysOnlyWhatTheCallMade) {
   p11_find_certs_final(m.get());
   free(value);
   free(cert_id);
+}
+
+TEST_F(TestTokenOnly, ThePinStateTellsTheTriesThatRemain) {
+  Module m(open());
+  ASSERT_NE(nullptr, m);
+  EXPECT_EQ(P11_PIN_OK, p11_pin_state(m.get()));
+  EXPECT_EQ(v7::kP11CodeOffset + int(CKR_PIN_INCORRECT), p11_login("0000", m.get()));
+  EXPECT_EQ(P11_PIN_COUNT_LOW, p11_pin_state(m.get()));
+  EXPECT_EQ(v7::kP11CodeOffset + int(CKR_PIN_INCORRECT), p11_login("0000", m.get()));
+  EXPECT_EQ(1, count("C_Login")) << "the same wrong PIN is not tried twice";
+  EXPECT_EQ(v7::kP11CodeOffset + int(CKR_PIN_INCORRECT), p11_login("1111", m.get()));
+  EXPECT_EQ(P11_PIN_FINAL_TRY, p11_pin_state(m.get()));
+  EXPECT_EQ(0, p11_login(kPin, m.get()));
+  EXPECT_EQ(P11_PIN_OK, p11_pin_state(m.get()));
+  EXPECT_EQ(-1, p11_pin_state(nullptr));
 }
 
 TEST_F(TestTokenOnly, AlreadyLoggedInIsNotLoggedOutByThisModule) {

@@ -53,6 +53,7 @@ struct Token {
   std::mutex lock;
   bool initialized = false;
   bool logged_in = false;
+  int wrong_pins = 0;  // since the last right one: 1 count low, 2 final try, 3 locked
   std::string pin = "1234";
   std::string failure;
   std::vector<std::string> log;
@@ -123,6 +124,20 @@ CK_RV get_slot_list(CK_BBOOL present, CK_SLOT_ID *slots, CK_ULONG *count) {
   return CKR_OK;
 }
 
+CK_RV get_token_info(CK_SLOT_ID slot, CK_TOKEN_INFO *info) {
+  ENTER("C_GetTokenInfo");
+  if (info == nullptr) return CKR_ARGUMENTS_BAD;
+  if (slot == kEmptySlot) return CKR_TOKEN_NOT_PRESENT;
+  if (slot != kTokenSlot) return CKR_SLOT_ID_INVALID;
+  memset(info, ' ', sizeof(*info));
+  const CK_FLAGS pin_flags[] = {0, CKF_USER_PIN_COUNT_LOW, CKF_USER_PIN_COUNT_LOW | CKF_USER_PIN_FINAL_TRY,
+                                CKF_USER_PIN_LOCKED};
+  info->flags = pin_flags[g.wrong_pins < 3 ? g.wrong_pins : 3];
+  info->ulMaxPinLen = 64;
+  info->ulMinPinLen = 4;
+  return CKR_OK;
+}
+
 CK_RV open_session(CK_SLOT_ID slot, CK_FLAGS flags, void *, CK_NOTIFY, CK_SESSION_HANDLE *session) {
   ENTER("C_OpenSession");
   if (session == nullptr) return CKR_ARGUMENTS_BAD;
@@ -146,7 +161,12 @@ CK_RV login(CK_SESSION_HANDLE s, CK_USER_TYPE user, CK_UTF8CHAR *pin, CK_ULONG l
   if (session_of(s) == nullptr) return CKR_SESSION_HANDLE_INVALID;
   if (user != CKU_USER) return CKR_ARGUMENTS_BAD;
   if (g.failure == "already_logged_in" || g.logged_in) return CKR_USER_ALREADY_LOGGED_IN;
-  if (pin == nullptr || std::string(reinterpret_cast<char *>(pin), len) != g.pin) return CKR_PIN_INCORRECT;
+  if (g.wrong_pins >= 3) return CKR_PIN_LOCKED;
+  if (pin == nullptr || std::string(reinterpret_cast<char *>(pin), len) != g.pin) {
+    ++g.wrong_pins;
+    return g.wrong_pins >= 3 ? CKR_PIN_LOCKED : CKR_PIN_INCORRECT;
+  }
+  g.wrong_pins = 0;
   g.logged_in = true;
   return CKR_OK;
 }
@@ -370,6 +390,7 @@ CK_FUNCTION_LIST make_list() {
   list.C_Finalize = finalize;
   list.C_GetFunctionList = get_function_list;
   list.C_GetSlotList = get_slot_list;
+  list.C_GetTokenInfo = get_token_info;
   list.C_OpenSession = open_session;
   list.C_CloseSession = close_session;
   list.C_Login = login;
@@ -422,5 +443,6 @@ V7_TEST_TOKEN_API void V7TestToken_Reset(const char *user_pin) {
   g.log.clear();
   g.objects.clear();
   g.failure.clear();
+  g.wrong_pins = 0;
   g.pin = user_pin != nullptr ? user_pin : "1234";
 }
