@@ -317,6 +317,11 @@ enum : int {
   kErrP11BadAnswer = 15232,          // an attribute or output length past its buffer or limit
   kErrP11FindObjects = 15242,
   kErrP11NoFunctionList = 15248,
+
+  // HTML tooltip texts: what the tooltip drawers refuse before they lay anything out.
+  kErrHtmlTextTooLong = 36001,      // an HTML text longer than the drawer reads, before or after its entities
+  kErrHtmlStyleSheetTooLarge = 36002,  // a style sheet with too many characters or rules; the old one stays
+  kErrHtmlTableFull = 36003,        // an entity or colour the drawer's bounded tables cannot take
 };
 
 // Added to a PKCS#11 return value that is not CKR_OK.

@@ -283,9 +283,13 @@ namespace {
 
 // One stop round: true when the thread ended; false on a time-out or a failed wait. Input that
 // arrives meanwhile is handled, one message at a time, and the round starts again.
+// One stop round: the messages pumped meanwhile do not lengthen it.
 bool wait_for_thread(HANDLE thread) {
+  const DWORD start = GetTickCount();
   for (;;) {
-    DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, kStopRoundMs, QS_ALLINPUT);
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= kStopRoundMs) return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+    DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, kStopRoundMs - spent, QS_ALLINPUT);
     if (r == WAIT_OBJECT_0) return true;
     if (r != WAIT_OBJECT_0 + 1) return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
     MSG msg;
@@ -303,15 +307,20 @@ int CCertRelayThread::StopWorker() {
   stopping_ = true;
   HANDLE thread = thread_;
   PostThreadMessageW(thread_id_, WM_RELAY_STOP, 0, 0);
+  stop_rounds_ = 1;
   bool ended = wait_for_thread(thread);
   if (!ended && param_ != nullptr) {
     // Stuck in a send or a receive: a socket shut down under it returns at once.
+    stop_rounds_ = 2;
     param_->stop_requested = true;
     v7::relayctl::shutdown_worker_socket(param_);
     ended = wait_for_thread(thread);
   }
   running_ = false;
-  if (!ended) TerminateThread(thread, 0);
+  if (!ended) {
+    stop_rounds_ = 3;
+    TerminateThread(thread, 0);
+  }
   CloseHandle(thread);
   thread_ = nullptr;
   thread_id_ = 0;

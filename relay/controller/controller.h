@@ -86,6 +86,9 @@ class CCertRelayThread {
   DWORD WorkerThreadId() const { return thread_id_; }
   // The worker's result: valid once its WM_RELAY_STOP has arrived (it is stored before), else 0.
   int WorkerResult() const;
+  // How the last StopWorker ended its worker: 1 the worker saw the stop, 2 it ended only once its
+  // socket was shut down, 3 it had to be terminated; 0 when no stop has found a worker yet.
+  int LastStopRounds() const { return stop_rounds_; }
 
  private:
   void SetError(const std::u16string &text) { error_text_ = text; }
@@ -107,6 +110,7 @@ class CCertRelayThread {
   HWND sheet_ = nullptr;
   bool running_ = false;
   bool stopping_ = false;  // StopWorker pumps messages: a handler may call it again
+  int stop_rounds_ = 0;
   char typed_[64] = {};
   std::u16string error_text_;
   std::u16string msg_init_failed_, msg_sign_pair_, msg_km_pair_, msg_connect_failed_;
@@ -122,3 +126,7 @@ void relay_controller_set_probe_hook(RelayProbeHook hook);
 // Called with every session Connect creates, before anything is loaded into it; null: none.
 typedef void (*RelaySessionHook)(RelaySession *session);
 void relay_controller_set_session_hook(RelaySessionHook hook);
+// Called on the worker's thread when a reply has begun to arrive, just before it is read whole
+// (from then on the worker does not look at its queue until the read ends); null: none.
+typedef void (*RelayReplyBegunHook)();
+void relay_controller_set_reply_begun_hook(RelayReplyBegunHook hook);

@@ -2,6 +2,7 @@
 // answers and the two thread procedures.
 #include <winsock2.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -251,6 +252,12 @@ unsigned run_worker(CThreadParam *p, int (*procedure)(Run *)) {
 
 }  // namespace
 
+namespace {
+std::atomic<RelayReplyBegunHook> g_reply_begun_hook{nullptr};
+}  // namespace
+
+void relay_controller_set_reply_begun_hook(RelayReplyBegunHook hook) { g_reply_begun_hook = hook; }
+
 int RelayExchangeMessage(const uint8_t *record, size_t length, unsigned notice, intptr_t socket,
                          uint8_t **reply, size_t *reply_length, HWND sheet, int transport, const char *host) {
   if (socket == -1) return v7::kErrRelayLostConnection;
@@ -258,13 +265,16 @@ int RelayExchangeMessage(const uint8_t *record, size_t length, unsigned notice, 
   if (notice != 0) PostMessageW(sheet, notice, 0, 0);
   if (reply == nullptr) return 0;
   for (;;) {
+    // Only the stop is taken here: a proceed or confirm the sheet posts early stays queued for
+    // the wait that expects it.
     MSG msg;
-    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message == WM_RELAY_STOP) return WM_RELAY_STOP;
+    if (PeekMessageW(&msg, nullptr, WM_RELAY_STOP, WM_RELAY_STOP, PM_REMOVE)) return WM_RELAY_STOP;
     unsigned ready = 0;
     int n = v7::net_select(socket, v7::kNetReadable, 1, &ready);
     if (n < 0) return v7::kErrRelayLostConnection;
     if (n > 0) break;
   }
+  if (RelayReplyBegunHook hook = g_reply_begun_hook) hook();
   int got = 0;
   int rc = transport == kRelayTransportHttp ? relay_recv_response(&got, socket, reply)
                                             : relay_recv_record(&got, socket, reply);

@@ -1,0 +1,78 @@
+#include "htmltip/internal.h"
+
+#include "htmltip/html_limits.h"
+
+namespace v7::htmltip::internal {
+namespace {
+
+// All ones in the low 40 bits, so that a masked colour saturates to white as strtoul would.
+constexpr int64_t kSaturation = (int64_t(1) << 40) - 1;
+
+int DigitValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return 99;
+}
+
+ReadNumber Read(std::u16string_view text, bool autoBase) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) i++;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  int base = 10;
+  ReadNumber out;
+  if (autoBase && i < text.size() && text[i] == u'0') {
+    // A lone "0", or "0x" without a hexadecimal digit after it, reads as the zero it starts with.
+    out.digits = true;
+    if (i + 2 < text.size() && (text[i + 1] == u'x' || text[i + 1] == u'X') && DigitValue(text[i + 2]) < 16) {
+      base = 16;
+      i += 2;
+    } else {
+      base = 8;
+      i += 1;
+    }
+  }
+  for (; i < text.size() && DigitValue(text[i]) < base; i++) {
+    out.digits = true;
+    out.value = out.value * base + DigitValue(text[i]);
+    if (out.value > kSaturation) out.value = kSaturation;
+  }
+  if (negative) out.value = -out.value;
+  return out;
+}
+
+}  // namespace
+
+std::u16string LowerAscii(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t &c : out) c = LowerAscii(c);
+  return out;
+}
+
+std::u16string_view TrimTrailingBlanks(std::u16string_view text) {
+  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  return text;
+}
+
+ReadNumber ReadDecimal(std::u16string_view text) { return Read(text, false); }
+ReadNumber ReadAutoBase(std::u16string_view text) { return Read(text, true); }
+
+int MulDiv(int a, int b, int c) {
+  if (c == 0) return -1;
+  int64_t product = int64_t(a) * b;
+  int64_t half = (c < 0 ? -int64_t(c) : int64_t(c)) / 2;
+  bool negative = (product < 0) != (c < 0);
+  int64_t magnitude = (product < 0 ? -product : product) + half;
+  int64_t quotient = magnitude / (c < 0 ? -int64_t(c) : int64_t(c));
+  int64_t result = negative ? -quotient : quotient;
+  if (result > INT32_MAX || result < INT32_MIN) return -1;
+  return int(result);
+}
+
+int ClampLength(int64_t pixels) {
+  if (pixels < 0) return 0;
+  return pixels > kMaxHtmlLength ? kMaxHtmlLength : int(pixels);
+}
+
+}  // namespace v7::htmltip::internal
