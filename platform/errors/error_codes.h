@@ -273,6 +273,21 @@ enum : int {
   kErrNoSignerCert = 14057,
   kErrProfileDir = 12950,
 
+  // IC-card store: codes of the smart-card band of the error tables, and two of the PIN band.
+  kErrCardContext = 15301,    // no PC/SC context (no smart-card service)
+  kErrCardTransmit = 15305,   // the reader failed to carry a command
+  kErrCardAnswer = 15306,     // an answer too short, too long or not a record of its kind
+  kErrCardSelect = 15307,     // the card has no such file (SELECT refused by id and by AID)
+  kErrCardAbsent = 15308,     // no reader with a card connects
+  kErrCardRead = 15309,       // READ RECORD refused: no such record file or record, or other
+  kErrCardWrite = 15310,      // UPDATE RECORD refused
+  kErrCardPinWrong = 15311,   // the card refused the PIN (sc_pin_tries_left tells the tries left)
+  kErrCardPinLocked = 15312,  // the card's PIN is blocked (69 83)
+  kErrCardNoSpace = 15314,    // an object larger than its kind holds, or 6A 84 from the card
+  kErrCardLayout = 15315,     // a stored object length of 0 or past what its kind holds
+  kErrPinInvalid = 16500,     // a PIN of fewer than 4 or more than 8 bytes: nothing was sent
+  kErrPinRequired = 16501,    // the card wants the proven PIN (69 82), or a write came without one
+
   // Signed data and the identity check.
   kErrHashContextCreate = 10070,
   kErrInconsistentHash = 10161,      // the identity value does not match the number
@@ -298,10 +313,33 @@ enum : int {
   kErrCmsNotSignedData = 14080,
   kErrNoVidRandomR = 14090,          // "NO R": a signing key without its VID random value
 
+  // Outside modules loaded by path (platform/module).
+  kErrModuleLoad = 32950,          // the library does not load
+  kErrModuleNoSymbol = 32951,      // the library lacks the export (C_GetFunctionList)
+  kErrModuleRelativePath = 32952,  // not a full path: the loader would search for it
+
+  // PKCS#11 tokens and their key objects. A failed PKCS#11 call gives its CKR_ code plus
+  // kP11CodeOffset.
+  kErrNoObject = 10300,              // no (further) object on the token
+  kErrNoPrivateKey = 10810,          // no private key for signing with that id
+  kErrHsmNullLibraryPath = 11061,    // a token key object with neither module nor path
+  kErrHsmReadCert = 11063,
+  kErrHsmReadRandom = 11064,
+  kErrP11NoPin = 15200,              // login without a PIN, or a PIN the token cannot take
+  kErrP11InvalidId = 15201,          // the VID label cannot be built from the key id
+  kErrP11NoSlot = 15203,
+  kErrP11NoDecryptKey = 15220,       // no private key for decryption with that id
+  kErrP11BadAnswer = 15232,          // an attribute or output length past its buffer or limit
+  kErrP11FindObjects = 15242,
+  kErrP11NoFunctionList = 15248,
+
   // HTML tooltip texts: what the tooltip drawers refuse before they lay anything out.
   kErrHtmlTextTooLong = 36001,      // an HTML text longer than the drawer reads, before or after its entities
   kErrHtmlStyleSheetTooLarge = 36002,  // a style sheet with too many characters or rules; the old one stays
   kErrHtmlTableFull = 36003,        // an entity or colour the drawer's bounded tables cannot take
 };
+
+// Added to a PKCS#11 return value that is not CKR_OK.
+constexpr int kP11CodeOffset = 0x100000;
 
 }  // namespace v7

@@ -42,6 +42,12 @@ bool platform_fs_windows_folder_a(char *out, size_t cap) {
   return n <= MAX_PATH && copy_out(buf, n, out, cap);
 }
 
+bool platform_fs_system_folder_a(char *out, size_t cap) {
+  char buf[MAX_PATH + 1];
+  UINT n = GetSystemDirectoryA(buf, MAX_PATH + 1);
+  return n <= MAX_PATH && copy_out(buf, n, out, cap);
+}
+
 bool platform_fs_shell_folder(int csidl, char16_t *out, size_t cap) {
   const FsFolderHooks *h = g_hooks.load();
   if (h != nullptr && h->shell_folder != nullptr) return h->shell_folder(csidl, out, cap);
@@ -69,6 +75,8 @@ bool platform_fs_windows_folder_a(char *out, size_t cap) {
   const FsFolderHooks *h = g_hooks.load();
   return h != nullptr && h->windows_folder_a != nullptr && h->windows_folder_a(out, cap);
 }
+
+bool platform_fs_system_folder_a(char *, size_t) { return false; }
 
 bool platform_fs_shell_folder(int csidl, char16_t *out, size_t cap) {
   const FsFolderHooks *h = g_hooks.load();

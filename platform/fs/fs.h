@@ -74,6 +74,9 @@ bool platform_fs_windows_folder(char16_t *out, size_t cap);
 bool platform_fs_windows_folder_a(char *out, size_t cap);
 bool platform_fs_shell_folder(int csidl, char16_t *out, size_t cap);
 bool platform_fs_shell_folder_a(int csidl, char *out, size_t cap);
+// The system folder ("C:\Windows\System32"), where token vendors put their configuration file;
+// none on POSIX. Not hooked: its callers take the folder as an argument in their tests.
+bool platform_fs_system_folder_a(char *out, size_t cap);
 enum : int { kShellFolderDocuments = 5, kShellFolderProfile = 40 };
 
 // Test seam, set by test code only: answers the folder queries above in place of the platform
