@@ -3,9 +3,12 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include "htmltip/pixel_ops.h"
+#include "htmltip/win32/ce_xdib.h"
 #include "htmltip/win32/draw_manager.h"
 #include "htmltip/win32/gdi_objects.h"
 
@@ -58,6 +61,58 @@ HBITMAP MakeBitmap(const PixelImage &pixels) {
   if (!ok) return nullptr;
   dib.WritePixels(pixels);
   return dib.ReleaseBitmap();
+}
+
+TEST(CCeXDib, HeaderRowsAndPalette) {
+  CCeXDib dib;
+  uint8_t *buffer = dib.Create(5, 2);
+  ASSERT_NE(buffer, nullptr);
+  BITMAPINFOHEADER header;
+  std::memcpy(&header, buffer, sizeof header);
+  EXPECT_EQ(header.biSize, 40u);
+  EXPECT_EQ(header.biWidth, 5);
+  EXPECT_EQ(header.biHeight, 2);
+  EXPECT_EQ(header.biPlanes, 1);
+  EXPECT_EQ(header.biBitCount, 8);
+  EXPECT_EQ(header.biCompression, DWORD(BI_RGB));
+  EXPECT_EQ(header.biSizeImage, 16u);  // rows of 8 bytes
+  EXPECT_EQ(dib.rowBytes(), 8u);
+  dib.palette()[3] = 0x00102030;
+  dib.palette()[4] = 0x00FFFFFF;
+  dib.BlendPalette(HtmlRgb(0, 0, 0), 250);  // capped at 100: all black
+  EXPECT_EQ(dib.palette()[4], 0u);
+  dib.palette()[3] = 0x00102030;
+  dib.palette()[4] = 0x00FFFFFF;
+  dib.row(0)[0] = 3;  // the bottom row
+  dib.row(1)[4] = 4;
+  Surface s(7, 4);
+  dib.Draw(s.dc(), 1, 1);
+  dib.BlendPalette(HtmlRgb(0, 0, 255), 50);  // a later blend shows in the next draw
+  dib.Draw(s.dc(), 1, 1);
+  s.want.FillRect(HtmlRect{1, 1, 6, 3}, BlendPercent(0x000000FF, 0, 50));
+  s.want.at(1, 2) = BlendPercent(0x000000FF, 0x00102030, 50);
+  s.want.at(5, 1) = BlendPercent(0x000000FF, 0x00FFFFFF, 50);
+  EXPECT_TRUE(SamePixels(s.got(), s.want));
+  EXPECT_EQ(dib.Create(0, 5), nullptr);
+  EXPECT_EQ(dib.Create(5, -1), nullptr);
+  EXPECT_EQ(dib.Create(9000, 9000), nullptr);
+  EXPECT_EQ(dib.palette(), nullptr);
+  dib.Draw(s.dc(), 0, 0);  // nothing held: nothing drawn
+  dib.Free();
+}
+
+TEST(DrawManager, TheDefaultNoiseIsTheRuntimeGenerator) {
+  // A fill drawn with the default source repeats one drawn with a seeded generator.
+  std::srand(77);
+  HtmlLcgRandom twin(77);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(std::rand(), twin());
+  Surface a(16, 8), b(16, 8);
+  std::srand(3);
+  CPPDrawManager2 runtime;
+  runtime.FillEffect(a.dc(), HtmlRect{0, 0, 16, 8}, kFillMetal, 0xFFFFFF, 0x808080, 0x202020, 5, 0);
+  CPPDrawManager2 seeded{HtmlRandom(HtmlLcgRandom(3))};
+  seeded.FillEffect(b.dc(), HtmlRect{0, 0, 16, 8}, kFillMetal, 0xFFFFFF, 0x808080, 0x202020, 5, 0);
+  EXPECT_TRUE(SamePixels(a.got(), b.got()));
 }
 
 TEST(DrawManager, GradientFillsMatchTheirBands) {
