@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "htmltip/win32/gdi_objects.h"
 
@@ -181,18 +182,20 @@ void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &bo
   l.blurX = look.blurX;
   l.blurY = look.blurY;
   l.effectColor = look.effectColor;
-  // The box holds the shadow as well as the image.
-  const bool shadowed = look.shadow && (look.effects & (kEffectShadow | kEffectSoftShadow)) != 0;
-  const int width = box.width() - (shadowed ? std::abs(look.shadowDx) : 0);
-  const int height = box.height() - (shadowed ? std::abs(look.shadowDy) : 0);
+  // The layout grew the box by the shadow offsets whenever the shadow is on (the shadow, or the
+  // image moved by the offsets, lands inside it); the image is the rest of the box.
+  const int dx = look.shadow ? std::clamp(look.shadowDx, -kMaxHtmlLength, kMaxHtmlLength) : 0;
+  const int dy = look.shadow ? std::clamp(look.shadowDy, -kMaxHtmlLength, kMaxHtmlLength) : 0;
+  const int width = box.width() - std::abs(dx), height = box.height() - std::abs(dy);
+  const int x = box.left + std::max(0, -dx), y = box.top + std::max(0, -dy);
   if (width <= 0 || height <= 0) return;
   if (image.icon) {
-    manager_->DrawIcon(dc_, box.left, box.top, width, height, static_cast<HICON>(image.handle), l);
+    manager_->DrawIcon(dc_, x, y, width, height, static_cast<HICON>(image.handle), l);
   } else if (look.frameWidth > 0) {
-    manager_->DrawImageStrip(dc_, box.left, box.top, width, height, static_cast<HBITMAP>(image.handle), look.frame,
+    manager_->DrawImageStrip(dc_, x, y, width, height, static_cast<HBITMAP>(image.handle), look.frame,
                              look.frameWidth, look.frameHeight, l);
   } else {
-    manager_->DrawBitmap(dc_, box.left, box.top, width, height, static_cast<HBITMAP>(image.handle), l);
+    manager_->DrawBitmap(dc_, x, y, width, height, static_cast<HBITMAP>(image.handle), l);
   }
 }
 

@@ -116,6 +116,40 @@ TEST(HtmlGdiCanvas, FillsGoThroughTheDrawManager) {
   EXPECT_EQ(got.at(30, 20) & 0xFFFFFF, 0u);
 }
 
+TEST(HtmlGdiCanvas, AShadowedImageAndItsShadowStayInTheBox) {
+  CanvasSurface s;
+  PixelImage white;
+  ASSERT_TRUE(white.Resize(200, 60, 0x00FFFFFF));
+  s.dib.WritePixels(white);
+  PixelImage pixels;
+  pixels.Resize(4, 4, 0x000000FF);
+  HDC screen = ::GetDC(nullptr);
+  Dib32 owned;
+  ASSERT_TRUE(owned.Create(screen, 4, 4));
+  ::ReleaseDC(nullptr, screen);
+  owned.WritePixels(pixels);
+  GdiObject<HBITMAP> keep(owned.ReleaseBitmap());
+  HtmlImageSource source;
+  source.handle = reinterpret_cast<uintptr_t>(keep.get());
+  HtmlGdiCanvas canvas(s.dib.dc(), &s.manager, nullptr);
+  HtmlImageLook look;
+  look.shadow = true;
+  look.shadowDx = -2;
+  look.shadowDy = 3;
+  look.effects = kEffectShadow;
+  look.effectColor = HtmlRgb(127, 127, 127);
+  canvas.draw_image(source, HtmlRect{10, 10, 16, 17}, look);
+  PixelImage got;
+  s.dib.ReadPixels(&got);
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 200; ++x) {
+      const uint32_t p = got.at(x, y) & 0xFFFFFF;
+      const bool image = x >= 12 && x < 16 && y >= 10 && y < 14;
+      const bool shadow = !image && x >= 10 && x < 14 && y >= 13 && y < 17;
+      EXPECT_EQ(p, image ? 0x000000FFu : shadow ? DarkenPixel(0x00FFFFFF, 127) : 0x00FFFFFFu) << x << "," << y;
+    }
+}
+
 std::u16string SystemLibrary(const wchar_t *name) {
   wchar_t directory[MAX_PATH];
   const UINT n = ::GetSystemDirectoryW(directory, MAX_PATH);
