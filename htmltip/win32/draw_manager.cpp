@@ -113,13 +113,7 @@ HBITMAP CPPDrawManager2::ApplyEffect(HBITMAP bitmap, int width, int height, int 
   PixelImage source, image;
   if (!ReadBitmapPixels(bitmap, &source) || !Crop(source, HtmlRect{0, 0, width, height}, &image)) return nullptr;
   hasAlpha_ = ApplyEffectPixels(&image, effects, useMask, maskColor, effectColor);
-  HDC screen = ::GetDC(nullptr);
-  Dib32 result;
-  const bool made = screen != nullptr && result.Create(screen, width, height);
-  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
-  if (!made) return nullptr;
-  result.WritePixels(image);
-  return result.ReleaseBitmap();
+  return BitmapFromPixels(image);
 }
 
 HICON CPPDrawManager2::StretchIcon(HICON icon, int width, int height) {
@@ -353,13 +347,7 @@ HBITMAP CPPDrawManager::CopyToDib(HBITMAP bitmap, int width, int height, bool us
     for (uint32_t &p : image.pixels)
       if ((p & 0x00FFFFFF) == mask) p &= 0xFF000000;
   }
-  HDC screen = ::GetDC(nullptr);
-  Dib32 result;
-  const bool made = screen != nullptr && result.Create(screen, width, height);
-  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
-  if (!made) return nullptr;
-  result.WritePixels(image);
-  return result.ReleaseBitmap();
+  return BitmapFromPixels(image);
 }
 
 void CPPDrawManager::DrawBitmap(HDC dc, int x, int y, int width, int height, HBITMAP bitmap, HtmlColor maskColor) {

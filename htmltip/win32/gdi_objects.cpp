@@ -91,6 +91,17 @@ bool ReadBitmapPixels(HBITMAP bitmap, PixelImage *image) {
   return true;
 }
 
+HBITMAP BitmapFromPixels(const PixelImage &pixels) {
+  HDC screen = ::GetDC(nullptr);
+  if (screen == nullptr) return nullptr;
+  Dib32 dib;
+  const bool made = dib.Create(screen, pixels.width, pixels.height);
+  ::ReleaseDC(nullptr, screen);
+  if (!made) return nullptr;
+  dib.WritePixels(pixels);
+  return dib.ReleaseBitmap();
+}
+
 HPEN CreateStylePen(int style, int width, HtmlColor color) {
   if (width <= 0) return nullptr;
   int pen = PS_SOLID;

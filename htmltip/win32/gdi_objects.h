@@ -98,6 +98,9 @@ class Dib32 {
 // bitmap has them; false for a null, unreadable or oversized bitmap.
 bool ReadBitmapPixels(HBITMAP bitmap, PixelImage *image);
 
+// A new 32-bit DIB section holding the pixels (the caller deletes it), or null.
+HBITMAP BitmapFromPixels(const PixelImage &pixels);
+
 // The pen of a line style (any style GDI has no pen for draws solid); null for a width of 0 or less.
 HPEN CreateStylePen(int style, int width, HtmlColor color);
 

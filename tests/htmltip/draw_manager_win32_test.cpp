@@ -52,17 +52,6 @@ struct Surface {
   return result << wrong << " pixels differ";
 }
 
-// A bitmap of the given top-down pixels, alpha included.
-HBITMAP MakeBitmap(const PixelImage &pixels) {
-  HDC screen = ::GetDC(nullptr);
-  Dib32 dib;
-  const bool ok = dib.Create(screen, pixels.width, pixels.height);
-  ::ReleaseDC(nullptr, screen);
-  if (!ok) return nullptr;
-  dib.WritePixels(pixels);
-  return dib.ReleaseBitmap();
-}
-
 TEST(CCeXDib, HeaderRowsAndPalette) {
   CCeXDib dib;
   uint8_t *buffer = dib.Create(5, 2);
@@ -259,7 +248,7 @@ PixelImage Checker() {
 
 TEST(DrawManager, MaskedBitmapsWithEffects) {
   const PixelImage source = Checker();
-  GdiObject<HBITMAP> bitmap(MakeBitmap(source));
+  GdiObject<HBITMAP> bitmap(BitmapFromPixels(source));
   ASSERT_TRUE(bitmap);
   for (int effects : {0, int(kEffectGrey), kEffectDarker | kEffectInvert, int(kEffectSolid)}) {
     for (SIZE size : {SIZE{4, 3}, SIZE{8, 6}, SIZE{3, 5}}) {
@@ -287,7 +276,7 @@ TEST(DrawManager, AnImageWithAlphaDoesNotHideTheNextOne) {
   translucent.Resize(2, 2, 0x80FFFFFF);
   PixelImage opaque;
   opaque.Resize(2, 2, 0x00112233);
-  GdiObject<HBITMAP> first(MakeBitmap(translucent)), second(MakeBitmap(opaque));
+  GdiObject<HBITMAP> first(BitmapFromPixels(translucent)), second(BitmapFromPixels(opaque));
   Surface s(6, 2);
   CPPDrawManager2 manager;
   manager.DrawBitmap(s.dc(), 0, 0, 2, 2, first.get(), CPPDrawManager2::ImageLook{});
@@ -307,7 +296,7 @@ TEST(DrawManager, ImageStripFrames) {
   const uint32_t colours[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFF00};
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 64; ++x) strip.at(x, y) = colours[x / 16];
-  GdiObject<HBITMAP> bitmap(MakeBitmap(strip));
+  GdiObject<HBITMAP> bitmap(BitmapFromPixels(strip));
   Surface s(20, 20);
   CPPDrawManager2 manager;
   manager.DrawImageStrip(s.dc(), 2, 2, 16, 16, bitmap.get(), 2, 16, 16, CPPDrawManager2::ImageLook{});
@@ -322,7 +311,7 @@ TEST(DrawManager, ShadowsDarkenUnderTheSilhouette) {
   PixelImage shape;
   shape.Resize(6, 4, 0x00FFFFFF);
   shape.FillRect(HtmlRect{1, 1, 5, 3}, 0x007F7F7F);
-  GdiObject<HBITMAP> silhouette(MakeBitmap(shape));
+  GdiObject<HBITMAP> silhouette(BitmapFromPixels(shape));
   for (bool soft : {false, true}) {
     Surface s(10, 8);
     CPPDrawManager2 manager;
@@ -342,7 +331,7 @@ TEST(DrawManager, ShadowedBitmapDrawsShadowThenImage) {
   PixelImage image;
   image.Resize(3, 3, 0x00FF00FF);
   image.FillRect(HtmlRect{1, 0, 2, 3}, 0x000000FF);
-  GdiObject<HBITMAP> bitmap(MakeBitmap(image));
+  GdiObject<HBITMAP> bitmap(BitmapFromPixels(image));
   Surface s(10, 10);
   CPPDrawManager2 manager;
   CPPDrawManager2::ImageLook look;
@@ -373,7 +362,7 @@ TEST(DrawManager, TilesRepeatAndClip) {
 }
 
 TEST(DrawManager, EffectBitmapsAndSizes) {
-  GdiObject<HBITMAP> bitmap(MakeBitmap(Checker()));
+  GdiObject<HBITMAP> bitmap(BitmapFromPixels(Checker()));
   CPPDrawManager2 manager;
   GdiObject<HBITMAP> silhouette(manager.ApplyEffect(bitmap.get(), 4, 3, kEffectInvert | kEffectSolid, true, 0xFF00FF, 0xFFFFFF));
   PixelImage got;
@@ -422,7 +411,7 @@ TEST(DrawManager, IconsKeepTheirMaskAndStretch) {
 }
 
 TEST(DrawManager, FirstGenerationToolkit) {
-  GdiObject<HBITMAP> bitmap(MakeBitmap(Checker()));
+  GdiObject<HBITMAP> bitmap(BitmapFromPixels(Checker()));
   CPPDrawManager first;
   GdiObject<HBITMAP> copy(first.CopyToDib(bitmap.get(), 4, 3, true, 0xFF00FF));
   PixelImage got;

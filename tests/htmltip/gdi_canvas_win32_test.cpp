@@ -123,12 +123,8 @@ TEST(HtmlGdiCanvas, AShadowedImageAndItsShadowStayInTheBox) {
   s.dib.WritePixels(white);
   PixelImage pixels;
   pixels.Resize(4, 4, 0x000000FF);
-  HDC screen = ::GetDC(nullptr);
-  Dib32 owned;
-  ASSERT_TRUE(owned.Create(screen, 4, 4));
-  ::ReleaseDC(nullptr, screen);
-  owned.WritePixels(pixels);
-  GdiObject<HBITMAP> keep(owned.ReleaseBitmap());
+  GdiObject<HBITMAP> keep(BitmapFromPixels(pixels));
+  ASSERT_TRUE(keep);
   HtmlImageSource source;
   source.handle = reinterpret_cast<uintptr_t>(keep.get());
   HtmlGdiCanvas canvas(s.dib.dc(), &s.manager, nullptr);
@@ -201,16 +197,12 @@ unsigned CountGdiObjects() {
 
 TEST(HtmlGdiCanvas, ManyDrawsLeaveNoGdiObjectBehind) {
   CanvasSurface s;
-  // A bitmap its owner keeps, handed over by handle, and an icon loaded by the canvas.
+  // A bitmap its owner keeps, handed over by handle, and a bitmap the canvas loads from a library.
   PixelImage pixels;
   pixels.Resize(8, 8, 0x00FF00FF);
   pixels.FillRect(HtmlRect{2, 2, 6, 6}, 0x80336699);
-  HDC screen = ::GetDC(nullptr);
-  Dib32 owned;
-  ASSERT_TRUE(owned.Create(screen, 8, 8));
-  ::ReleaseDC(nullptr, screen);
-  owned.WritePixels(pixels);
-  GdiObject<HBITMAP> keep(owned.ReleaseBitmap());
+  GdiObject<HBITMAP> keep(BitmapFromPixels(pixels));
+  ASSERT_TRUE(keep);
   HtmlImageSource bitmap;
   bitmap.handle = reinterpret_cast<uintptr_t>(keep.get());
   HtmlImageSource library;
