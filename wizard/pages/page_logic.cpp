@@ -119,10 +119,11 @@ StatusView status_view(const StatusInput &in) {
     if (in.store_result != 0) return {IDS_STATUS_FAILED, StatusText::StoreError, StatusIcon::Failed, kButtonsBackFinish};
     return {IDS_STATUS_COMPLETED, StatusText::StoredOnPc, StatusIcon::Done, kButtonsFinish};
   }
-  if (in.running) return {IDS_STATUS_RUNNING, StatusText::None, StatusIcon::Working, kButtonsNone};
-  // Until a page that stores the set exists on the sheet, the transfer ends once the set is held.
+  // Until a page that stores the set exists on the sheet, the transfer ends once the set is held,
+  // even while the worker is still on its way out.
   if (in.received && !in.has_store_page)
     return {IDS_STATUS_COMPLETED, StatusText::Received, StatusIcon::Done, kButtonsFinish};
+  if (in.running) return {IDS_STATUS_RUNNING, StatusText::None, StatusIcon::Working, kButtonsNone};
   return {IDS_STATUS_START_FAILED, StatusText::FailureText, StatusIcon::Failed, kButtonsFinish};
 }
 
