@@ -138,6 +138,12 @@ HWND wait_page(UiRobot &robot, HWND sheet, int id) {
   return page != nullptr && ::GetDlgItem(page, id) != nullptr ? page : nullptr;
 }
 
+HICON shown_icon(HWND status_page) {
+  DWORD_PTR icon = 0;
+  ::SendMessageTimeoutW(::GetDlgItem(status_page, IDC_STATUS_ICON), STM_GETICON, 0, 0, SMTO_NORMAL, 5000, &icon);
+  return HICON(icon);
+}
+
 bool button_enabled(HWND sheet, int id) {
   HWND b = ::GetDlgItem(sheet, id);
   return b != nullptr && ::IsWindowVisible(b) && ::IsWindowEnabled(b);
@@ -216,6 +222,7 @@ struct Seen {
   std::wstring subject;
   std::wstring last_heading;
   std::wstring last_text;
+  HICON last_icon = nullptr;
   std::string missing_glyphs;
 };
 
@@ -300,6 +307,7 @@ TEST_F(SheetUi, AWholeReceiveOfEachKindEndsWithTheSetThePhoneSent) {
           }, 30000));
           seen.last_heading = robot.ItemText(status, IDC_STATUS_HEADING);
           seen.last_text = robot.ItemText(status, IDC_STATUS_TEXT);
+          seen.last_icon = shown_icon(status);
           EXPECT_TRUE(robot.Screenshot(window, "sheet_status_received_" + std::string(korean ? "ko" : "en")));
           seen.missing_glyphs += robot.MissingGlyphs(status);
           robot.Click(window, ID_WIZFINISH);
@@ -314,6 +322,9 @@ TEST_F(SheetUi, AWholeReceiveOfEachKindEndsWithTheSetThePhoneSent) {
     EXPECT_FALSE(seen.back_while_code_shown);
     EXPECT_EQ(narrow(seen.subject), kSubject);
     EXPECT_EQ(seen.last_text, pair_text(IDS_RECEIVED_HELD, korean));
+    EXPECT_NE(seen.last_icon, nullptr);
+    EXPECT_EQ(seen.last_icon, sheet.Icon(v7::pages::StatusIcon::Done));
+    EXPECT_NE(sheet.Icon(v7::pages::StatusIcon::Done), sheet.Icon(v7::pages::StatusIcon::Working));
     EXPECT_EQ(seen.missing_glyphs, "");
     EXPECT_FALSE(sheet.Controller()->Running());
     ASSERT_TRUE(sheet.ReceivedFlag());
@@ -325,6 +336,291 @@ TEST_F(SheetUi, AWholeReceiveOfEachKindEndsWithTheSetThePhoneSent) {
     EXPECT_EQ(bytes(r->sign_key, r->sign_key_len), stepstest::kept(phone.session_.get(), kRelayItemSignKey));
     EXPECT_EQ(bytes(r->km_key, r->km_key_len), stepstest::kept(phone.session_.get(), kRelayItemKmKey));
     EXPECT_FALSE(bytes(r->sign_key, r->sign_key_len).empty());
+  }
+}
+
+// ---- Cancel on each page ----
+
+enum class Stage { FirstPage, FirstStatus, CodePage, CertDnPage };
+
+const char *stage_name(Stage s) {
+  switch (s) {
+    case Stage::FirstPage: return "first page";
+    case Stage::FirstStatus: return "first status";
+    case Stage::CodePage: return "code page";
+    default: return "subject page";
+  }
+}
+
+size_t box_count() { return size_t(g_boxes.count.load()); }
+std::wstring last_box() {
+  std::lock_guard<std::mutex> hold(g_boxes.lock);
+  return g_boxes.texts.empty() ? L"" : g_boxes.texts.back();
+}
+
+// The cancel question is asked on every page; No keeps the wizard, Yes ends it and stops a worker
+// that still runs.
+TEST_F(SheetUi, CancelOnEachPageAsksThenStopsTheWorker) {
+  const struct {
+    Stage stage;
+    int kind;
+    uint16_t language;
+  } cases[] = {
+      {Stage::FirstPage, 1, kLanguageKorean},  {Stage::FirstPage, 2, kLanguageEnglish},
+      {Stage::FirstStatus, 2, kLanguageKorean}, {Stage::FirstStatus, 3, kLanguageEnglish},
+      {Stage::CodePage, 1, kLanguageEnglish},  {Stage::CodePage, 3, kLanguageKorean},
+      {Stage::CertDnPage, 2, kLanguageEnglish}, {Stage::CertDnPage, 3, kLanguageKorean},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(stage_name(c.stage)) + ", kind " + std::to_string(c.kind));
+    set_language_id(c.language);
+    const bool korean = c.language == kLanguageKorean;
+    // The stalling listener holds the worker on its first reply, so the first status page stays.
+    relay_controller_set_ports(c.stage == Stage::FirstStatus ? port("long_stall") : port("pair"), port("pair_http"));
+    {
+      std::lock_guard<std::mutex> hold(g_boxes.lock);
+      g_boxes.texts.clear();
+      g_boxes.count = 0;
+    }
+    Phone phone(c.kind, kRelayTransportRaw);
+    CSheetCertRelay sheet(relay_mode_for_recv(c.kind));
+    sheet.AddModePages();
+    INT_PTR result = 0;
+    bool asked_in_language = false, kept_on_no = false;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND window = find_sheet(robot);
+          ASSERT_NE(window, nullptr);
+          if (c.stage != Stage::FirstPage) {
+            if (c.kind == 1) {
+              HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
+              ASSERT_NE(page, nullptr);
+              robot.SetItemText(page, IDC_SSN_RESIDENT1, L"800101");
+              robot.SetItemText(page, IDC_SSN_RESIDENT2, L"1234567");
+            } else {
+              ASSERT_NE(wait_page(robot, window, IDC_START_NEXT), nullptr);
+            }
+            ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+          } else {
+            ASSERT_NE(wait_page(robot, window, c.kind == 1 ? IDC_SSN_RESIDENT1 : IDC_START_NEXT), nullptr);
+          }
+          if (c.stage == Stage::FirstStatus) {
+            HWND status = wait_page(robot, window, IDC_STATUS_HEADING);
+            ASSERT_NE(status, nullptr);
+            EXPECT_TRUE(robot.WaitUntil(
+                [&] { return robot.ItemText(status, IDC_STATUS_HEADING) == pair_text(IDS_STATUS_RUNNING, korean); }));
+            EXPECT_TRUE(robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); }));
+            EXPECT_TRUE(sheet.Controller()->Running());
+            EXPECT_TRUE(robot.Screenshot(window, "sheet_status_running_" + std::string(korean ? "ko" : "en")));
+          }
+          if (c.stage == Stage::CodePage || c.stage == Stage::CertDnPage) {
+            HWND code_page = wait_page(robot, window, IDC_CODE_GROUP1);
+            ASSERT_NE(code_page, nullptr);
+            const int last = c.kind == 1 ? IDC_CODE_GROUP2 : IDC_CODE_GROUP3;
+            ASSERT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code_page, last).size() == 4; }));
+            if (c.stage == Stage::CertDnPage) {
+              std::string code = narrow(robot.ItemText(code_page, IDC_CODE_GROUP1)) +
+                                 narrow(robot.ItemText(code_page, IDC_CODE_GROUP2)) +
+                                 (c.kind == 1 ? "" : narrow(robot.ItemText(code_page, IDC_CODE_GROUP3)));
+              phone.send(code);
+              HWND dn = wait_page(robot, window, IDC_CERT_DN_SUBJECT);
+              ASSERT_NE(dn, nullptr);
+              robot.WaitUntil([&] { return !robot.ItemText(dn, IDC_CERT_DN_SUBJECT).empty(); });
+            }
+          }
+          // No keeps the wizard where it is.
+          g_boxes.answer = IDNO;
+          robot.Click(window, IDCANCEL);
+          ASSERT_TRUE(robot.WaitUntil([] { return box_count() == 1; }));
+          asked_in_language = last_box() == pair_text(IDS_CONFIRM_QUIT, korean);
+          kept_on_no = ::IsWindowVisible(window) != FALSE;
+          g_boxes.answer = IDYES;
+          robot.Click(window, IDCANCEL);
+          EXPECT_TRUE(robot.WaitGone(window));
+        },
+        [&] { result = sheet.DoModal(); });
+    phone.join();
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(asked_in_language);
+    EXPECT_TRUE(kept_on_no);
+    EXPECT_EQ(box_count(), 2u);
+    EXPECT_FALSE(sheet.Controller()->Running());
+    EXPECT_EQ(sheet.Controller()->WorkerThreadId(), 0u);
+    EXPECT_EQ(sheet.Received(), nullptr);
+  }
+}
+
+// ---- The number page's refusals ----
+
+TEST_F(SheetUi, ANumberTooLongOrNotInAsciiDigitsIsRefusedNeverCut) {
+  for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
+    set_language_id(language);
+    const bool korean = language == kLanguageKorean;
+    {
+      std::lock_guard<std::mutex> hold(g_boxes.lock);
+      g_boxes.texts.clear();
+      g_boxes.count = 0;
+    }
+    CSheetCertRelay sheet(relay_mode_for_recv(1));
+    sheet.AddModePages();
+    std::vector<std::wstring> refusals;
+    bool stayed = false, resident_hidden = false, business_shown = false, next_off_for_business = false;
+    bool next_on_for_business = false;
+    std::wstring kept;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND window = find_sheet(robot);
+          ASSERT_NE(window, nullptr);
+          HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
+          ASSERT_NE(page, nullptr);
+          // A paste goes past the edit's limit and its number style.
+          robot.SetItemText(page, IDC_SSN_RESIDENT1, L"8001011");
+          robot.SetItemText(page, IDC_SSN_RESIDENT2, L"1234567");
+          ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+          ASSERT_TRUE(robot.WaitUntil([] { return box_count() == 1; }));
+          refusals.push_back(last_box());
+          robot.SetItemText(page, IDC_SSN_RESIDENT1, L"\xFF18" L"00101");  // a full-width 8
+          ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+          ASSERT_TRUE(robot.WaitUntil([] { return box_count() == 2; }));
+          refusals.push_back(last_box());
+          stayed = current_page(window) == page;
+          // The business number: the resident groups hide and keep their text.
+          robot.Click(page, IDC_SSN_RADIO_BUSINESS);
+          robot.WaitUntil([&] { return ::IsWindowVisible(::GetDlgItem(page, IDC_SSN_BUSINESS1)) != FALSE; });
+          resident_hidden = !::IsWindowVisible(::GetDlgItem(page, IDC_SSN_RESIDENT1));
+          business_shown = ::IsWindowVisible(::GetDlgItem(page, IDC_SSN_BUSINESS3)) != FALSE;
+          next_off_for_business = robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); });
+          robot.SetItemText(page, IDC_SSN_BUSINESS1, L"123");
+          robot.SetItemText(page, IDC_SSN_BUSINESS2, L"45");
+          robot.SetItemText(page, IDC_SSN_BUSINESS3, L"67890");
+          next_on_for_business = robot.WaitUntil([&] { return button_enabled(window, ID_WIZNEXT); });
+          EXPECT_TRUE(robot.Screenshot(window, "sheet_input_ssn_business_" + std::string(korean ? "ko" : "en")));
+          kept = robot.ItemText(page, IDC_SSN_RESIDENT1);
+          robot.Click(window, IDCANCEL);
+          EXPECT_TRUE(robot.WaitGone(window));
+        },
+        [&] { sheet.DoModal(); });
+    ASSERT_EQ(refusals.size(), 2u);
+    EXPECT_EQ(refusals[0], pair_text(IDS_NUMBER_TOO_LONG, korean));
+    EXPECT_EQ(refusals[1], pair_text(IDS_NUMBER_DIGITS_ONLY, korean));
+    EXPECT_TRUE(stayed);
+    EXPECT_TRUE(resident_hidden);
+    EXPECT_TRUE(business_shown);
+    EXPECT_TRUE(next_off_for_business);
+    EXPECT_TRUE(next_on_for_business);
+    EXPECT_EQ(kept, L"\xFF18" L"00101");
+    EXPECT_EQ(sheet.Controller()->WorkerThreadId(), 0u);  // nothing was started
+  }
+}
+
+// ---- Failures the sheet shows ----
+
+// Texts the worker would post, as static texts so they outlive the message.
+const char kNotShowable[] = "cn=\xFF\xFE\xFD";
+const char kShortCode[] = "1234567";
+const char kWrongCode[] = "Failed to transfer the certificate. Authorization code is not correct. [1]";
+
+TEST_F(SheetUi, WhatCannotBeShownFailsTheTransferAndBackLeadsToTheStart) {
+  const struct {
+    UINT message;
+    const char *text;
+    UINT shown;  // a pair id, or 0 for the text itself
+    bool back;
+    const char *shot;
+  } cases[] = {
+      {WM_RELAY_CERTINFO, kNotShowable, IDS_SUBJECT_NOT_SHOWN, false, "sheet_status_failed_"},
+      {WM_RELAY_AUTHCODE, kShortCode, IDS_CODE_NOT_VALID, false, nullptr},
+      {WM_RELAY_ERROR, kWrongCode, 0, true, "sheet_status_wrong_code_"},
+  };
+  for (const auto &c : cases) {
+    for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
+      SCOPED_TRACE(c.text);
+      set_language_id(language);
+      const bool korean = language == kLanguageKorean;
+      CSheetCertRelay sheet(relay_mode_for_recv(3));
+      sheet.AddModePages();
+      std::wstring heading, text;
+      bool back = false, finish = false, back_to_start = false, next_on_start = false;
+      RunWithRobot(
+          [&](UiRobot &robot) {
+            HWND window = find_sheet(robot);
+            ASSERT_NE(window, nullptr);
+            ASSERT_NE(wait_page(robot, window, IDC_START_NEXT), nullptr);
+            ::PostMessageW(window, c.message, 0, LPARAM(c.text));
+            HWND status = nullptr;
+            ASSERT_TRUE(robot.WaitUntil([&] {
+              status = current_page(window);
+              return status != nullptr && ::GetDlgItem(status, IDC_STATUS_HEADING) != nullptr &&
+                     robot.ItemText(status, IDC_STATUS_HEADING) == pair_text(IDS_STATUS_FAILED, korean) &&
+                     button_enabled(window, ID_WIZFINISH);
+            }));
+            robot.WaitUntil([&] { return button_enabled(window, ID_WIZBACK) == c.back; }, 2000);
+            heading = robot.ItemText(status, IDC_STATUS_HEADING);
+            text = robot.ItemText(status, IDC_STATUS_TEXT);
+            back = button_enabled(window, ID_WIZBACK);
+            finish = button_enabled(window, ID_WIZFINISH);
+            if (c.shot != nullptr) {
+              EXPECT_TRUE(robot.Screenshot(window, c.shot + std::string(korean ? "ko" : "en")));
+            }
+            if (back) {
+              robot.Click(window, ID_WIZBACK);
+              back_to_start = wait_page(robot, window, IDC_START_NEXT) != nullptr;
+              next_on_start = robot.WaitUntil([&] { return button_enabled(window, ID_WIZNEXT); });
+              g_boxes.answer = IDYES;
+              robot.Click(window, IDCANCEL);
+            } else {
+              robot.Click(window, ID_WIZFINISH);
+            }
+            EXPECT_TRUE(robot.WaitGone(window));
+          },
+          [&] { sheet.DoModal(); });
+      const std::wstring expected = c.shown != 0 ? pair_text(c.shown, korean) : v7test::WideFromUtf8(c.text);
+      EXPECT_EQ(text, expected);
+      EXPECT_EQ(back, c.back);
+      EXPECT_TRUE(finish);
+      EXPECT_EQ(back_to_start, c.back);
+      EXPECT_EQ(next_on_start, c.back);
+    }
+  }
+}
+
+// A start that cannot reach the relay server shows why on the status page, with Finish only.
+TEST_F(SheetUi, AStartThatCannotConnectShowsTheReasonWithFinishOnly) {
+  relay_controller_set_ports(port("refused"), port("refused"));
+  for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
+    set_language_id(language);
+    const bool korean = language == kLanguageKorean;
+    CSheetCertRelay sheet(relay_mode_for_recv(2));
+    sheet.AddModePages();
+    std::wstring heading, text;
+    bool back = true;
+    HICON icon = nullptr;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND window = find_sheet(robot);
+          ASSERT_NE(window, nullptr);
+          ASSERT_NE(wait_page(robot, window, IDC_START_NEXT), nullptr);
+          ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+          HWND status = nullptr;
+          ASSERT_TRUE(robot.WaitUntil([&] {
+            status = current_page(window);
+            return status != nullptr && ::GetDlgItem(status, IDC_STATUS_HEADING) != nullptr &&
+                   robot.ItemText(status, IDC_STATUS_HEADING) == pair_text(IDS_STATUS_START_FAILED, korean) &&
+                   button_enabled(window, ID_WIZFINISH);
+          }, 60000));
+          text = robot.ItemText(status, IDC_STATUS_TEXT);
+          back = button_enabled(window, ID_WIZBACK);
+          icon = shown_icon(status);
+          EXPECT_TRUE(robot.Screenshot(window, "sheet_status_start_failed_" + std::string(korean ? "ko" : "en")));
+          robot.Click(window, ID_WIZFINISH);
+          EXPECT_TRUE(robot.WaitGone(window));
+        },
+        [&] { sheet.DoModal(); });
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ(text, sheet.Controller()->ErrorText());
+    EXPECT_FALSE(back);
+    EXPECT_NE(icon, nullptr);
+    EXPECT_EQ(icon, sheet.Icon(v7::pages::StatusIcon::Failed));
   }
 }
 
