@@ -232,6 +232,9 @@ struct Seen {
   std::wstring last_heading;
   std::wstring last_text;
   HICON last_icon = nullptr;
+  std::wstring caption;                    // of the sheet on its first page
+  std::vector<std::wstring> button_texts;  // Back, Next, Cancel on the first page
+  std::string code;
   std::string missing_glyphs;
 };
 
@@ -258,6 +261,8 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
       [&](UiRobot &robot) {
         HWND window = find_sheet(robot);
         ASSERT_NE(window, nullptr);
+        seen.caption = robot.Text(window);
+        for (int id : {ID_WIZBACK, ID_WIZNEXT, IDCANCEL}) seen.button_texts.push_back(robot.ItemText(window, id));
         if (c.kind == 1) {
           HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
           ASSERT_NE(page, nullptr);
@@ -295,6 +300,7 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
                                                  (korean ? "ko" : "en")));
         seen.missing_glyphs += robot.MissingGlyphs(code_page);
         EXPECT_EQ(code.size(), code_length);
+        seen.code = code;
         phone.send(code);
 
         // The arriving certificate's subject; Next lets the worker go on.
@@ -330,6 +336,18 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
   EXPECT_TRUE(seen.code_edits_disabled);
   EXPECT_FALSE(seen.back_while_code_shown);
   EXPECT_EQ(seen.subject, subject);
+  // The sheet's own copies outlive the worker's texts.
+  EXPECT_EQ(sheet.AuthCode(), seen.code);
+  EXPECT_EQ(sheet.SubjectText(), std::u16string(subject.begin(), subject.end()));
+  if (korean) {
+    EXPECT_EQ(seen.caption, c.kind == 1 ? L"\uC8FC\uBBFC(\uC0AC\uC5C5\uC790)\uB4F1\uB85D\uBC88\uD638 \uC785\uB825"
+                                        : c.kind == 2 ? L"\uC778\uC99D\uC11C \uAC00\uC838\uC624\uAE30"
+                                                      : L"\uC778\uC99D\uC11C \uAC00\uC838\uC624\uAE30");
+  } else {
+    EXPECT_EQ(seen.caption, c.kind == 1 ? L"Alien ID/Business Registration Number Input"
+                                        : c.kind == 2 ? L"Certificate Import" : L"");
+    EXPECT_EQ(seen.button_texts, (std::vector<std::wstring>{L"Back", L"Next", L"Cancel"}));
+  }
   EXPECT_EQ(seen.last_text, pair_text(IDS_RECEIVED_HELD, korean));
   EXPECT_NE(seen.last_icon, nullptr);
   EXPECT_EQ(seen.last_icon, sheet.Icon(v7::pages::StatusIcon::Done));
@@ -652,6 +670,66 @@ TEST_F(SheetUi, AStartThatCannotConnectShowsTheReasonWithFinishOnly) {
     EXPECT_NE(icon, nullptr);
     EXPECT_EQ(icon, sheet.Icon(v7::pages::StatusIcon::Failed));
   }
+}
+
+// The sheet presses Next whatever the buttons say: a page on which Next is off still gets the
+// press, and when it stays its buttons come back as they were.
+TEST_F(SheetUi, TheSheetPressesADisabledNextAndRestoresTheButtons) {
+  set_language_id(kLanguageEnglish);
+  CSheetCertRelay sheet(relay_mode_for_recv(1));
+  sheet.AddModePages();
+  bool next_before = true, next_after = true, stayed = false;
+  std::wstring refusal;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND window = find_sheet(robot);
+        ASSERT_NE(window, nullptr);
+        HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
+        ASSERT_NE(page, nullptr);
+        robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); });
+        next_before = button_enabled(window, ID_WIZNEXT);
+        // A code while the number is still empty: the page's Next runs and refuses.
+        static const char kCode[] = "12345678";
+        ::PostMessageW(window, WM_RELAY_AUTHCODE, 0, LPARAM(kCode));
+        ASSERT_TRUE(robot.WaitUntil([] { return box_count() == 1; }));
+        refusal = last_box();
+        // The box comes up inside the press; the buttons come back once the press returns.
+        next_after = !robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); });
+        stayed = current_page(window) == page;
+        robot.Click(window, IDCANCEL);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      [&] { sheet.DoModal(); });
+  EXPECT_FALSE(next_before);
+  EXPECT_EQ(refusal, pair_text(IDS_NUMBER_DIGITS_ONLY, false));
+  EXPECT_TRUE(stayed);
+  EXPECT_FALSE(next_after);
+}
+
+// A received set still queued for the sheet when the wizard closes is taken off the queue and
+// freed, not left behind with the window.
+TEST_F(SheetUi, ASetStillQueuedWhenTheWizardClosesIsFreedNotTaken) {
+  set_language_id(kLanguageEnglish);
+  CSheetCertRelay sheet(relay_mode_for_recv(3));
+  sheet.AddModePages();
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND window = find_sheet(robot);
+        ASSERT_NE(window, nullptr);
+        ASSERT_NE(wait_page(robot, window, IDC_START_NEXT), nullptr);
+        auto *record = static_cast<ReceivedCertRecord *>(calloc(1, sizeof(ReceivedCertRecord)));
+        record->sign_cert = static_cast<uint8_t *>(malloc(3));
+        memcpy(record->sign_cert, "abc", 3);
+        record->sign_cert_len = 3;
+        // Cancel goes first: the run ends with the record still in the queue.
+        ::PostMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        ::PostMessageW(window, WM_RELAY_CERTDATA, 0, LPARAM(record));
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      [&] { sheet.DoModal(); });
+  EXPECT_EQ(box_count(), 1u);
+  EXPECT_FALSE(sheet.ReceivedFlag());
+  EXPECT_EQ(sheet.Received(), nullptr);
 }
 
 }  // namespace
