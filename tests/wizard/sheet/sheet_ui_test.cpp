@@ -24,6 +24,7 @@
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"
 #include "tests/modules/ckapp/ckapp_test_state.h"
+#include "tests/relay/controller/chosen_set.h"
 #include "tests/relay/controller/fake_sheet.h"
 #include "tests/relay/relayd_client.h"
 #include "tests/relay/steps/steps_test_util.h"
@@ -38,6 +39,7 @@
 #include "wizard/sheet/sheet_cert_relay.h"
 
 using controllertest::Bytes;
+using controllertest::chosen_set;
 using controllertest::port;
 using v7::sheet::CSheetCertRelay;
 using v7::pages::SheetPage;
@@ -764,29 +766,6 @@ class CodePageStandIn : public v7::pages::CRelayPage {
  private:
   const std::string *code_;
 };
-
-uint8_t *heap_copy(const Bytes &b) {
-  auto *p = static_cast<uint8_t *>(malloc(b.size()));
-  memcpy(p, b.data(), b.size());
-  return p;
-}
-
-// The sender's chosen set as the selection dialog leaves it: the four parts and the password.
-std::unique_ptr<CCertSelect> chosen_set() {
-  auto *record = static_cast<CertListRecord *>(calloc(1, sizeof(CertListRecord)));
-  auto *errors = static_cast<ERROR_CTX *>(calloc(1, sizeof(ERROR_CTX)));
-  std::unique_ptr<CCertSelect> select(new CCertSelect(record, errors));
-  EXPECT_EQ(CertListSetPassword(record, stepstest::kPassword), 0);
-  const std::pair<int, const char *> parts[] = {{kSelectSignCert, "pki/signCert.der"},
-                                                {kSelectSignKey, "pki/signPri.key"},
-                                                {kSelectKmCert, "pki/kmCert.der"},
-                                                {kSelectKmKey, "pki/kmPri.key"}};
-  for (auto part : parts) {
-    Bytes b = asn1test::read_fixture(part.second);
-    EXPECT_EQ(select->TakeBuffer(part.first, heap_copy(b), b.size()), 0);
-  }
-  return select;
-}
 
 // The phone as the recipient: it shows the code, takes the set over and keeps it in its session.
 class PhoneRecipient {
