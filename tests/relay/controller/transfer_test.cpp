@@ -15,6 +15,7 @@
 #include "platform/ui/message_box.h"
 #include "tests/relay/controller/chosen_set.h"
 #include "tests/relay/controller/fake_sheet.h"
+#include "tests/relay/controller/relayd_seams.h"
 #include "tests/relay/relayd_client.h"
 #include "tests/relay/steps/steps_test_util.h"
 #include "tools/phone/phone.h"
@@ -79,20 +80,12 @@ class TransferTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(port("pair"), 0) << "no relayd ports file (V7_RELAYD_PORTS)";
     set_language_id(9);
-    // No settings: the raw flag's transport, probed once.
-    platform_set_os_version_hook([](OsVersionRecord *out) { return *out = {2, 6, 1}, true; });
-    RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraRelay");
     v7::set_message_box_hook([](const char *, const char *, unsigned) { return 1; });
-    relay_controller_set_session_hook([](RelaySession *s) {
-      snprintf(s->validation->cert_dir, sizeof s->validation->cert_dir, "%s", stepstest::kCertDir);
-    });
-    relay_controller_set_ports(port("pair"), port("pair_http"));
+    controllertest::use_test_relayd();
   }
   void TearDown() override {
-    relay_controller_set_session_hook(nullptr);
-    relay_controller_set_ports(0, 0);
+    controllertest::release_test_relayd();
     v7::set_message_box_hook(nullptr);
-    platform_set_os_version_hook(nullptr);
   }
 };
 

@@ -1,92 +1,22 @@
-// The transfer wizard on real windows under Wine, driven by the UI robot against the test relay
-// server, with the phone's side played by tools/phone's code on a thread of the test: whole
-// receives of every kind over both transports, the pages in Korean and in English (screenshots),
-// Cancel on each page, and the sheet's own refusals.
-#include <winsock2.h>  // before any windows.h, which it brings in
+// The recipient's side of the transfer wizard on real windows under Wine, driven by the UI robot
+// against the test relay server, with the phone's side played by tools/phone's code on a thread of
+// the test: whole receives of every kind over both transports, the pages in Korean and in English
+// (screenshots), Cancel on each page, and the sheet's own refusals.
+#include "tests/wizard/sheet/sheet_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <windows.h>
-#include <commctrl.h>
-
-#include <atomic>
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
-#include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "media/registry_settings.h"
-#include "platform/classlib/app.h"
-#include "platform/locale/process_words.h"
-#include "platform/osver/os_version_query.h"
-#include "platform/ui/message_box.h"
-#include "tests/modules/ckapp/ckapp_test_state.h"
-#include "tests/relay/controller/chosen_set.h"
-#include "tests/relay/controller/fake_sheet.h"
-#include "tests/relay/relayd_client.h"
-#include "tests/relay/steps/steps_test_util.h"
-#include "tests/ui/robot.h"
 #include "tools/phone/phone.h"
-#include "media/selection_record.h"
-#include "pki/keys/pkcs8.h"
-#include "wizard/pages/relay_page.h"
-#include "wizard/keycrypt/key_crypt_sub.h"
-#include "wizard/res/pages_ids.h"
-#include "wizard/res/string_ids.h"
-#include "wizard/sheet/sheet_cert_relay.h"
 
-using controllertest::Bytes;
-using controllertest::chosen_set;
-using controllertest::port;
-using v7::sheet::CSheetCertRelay;
-using v7::pages::SheetPage;
-using v7::sheet::MediaMask;
-using v7test::RunWithRobot;
-using v7test::UiRobot;
+using namespace sheettest;
 
 namespace {
 
 ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new stepstest::StepsEnvironment);
-
 constexpr char kSubject[] = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
-
-// ---- Message boxes and the test keyboard-security module ----
-
-struct Boxes {
-  std::mutex lock;
-  std::vector<std::wstring> texts;
-  std::atomic<int> answer{IDYES};
-  std::atomic<int> count{0};
-};
-Boxes g_boxes;
-
-int answer_box(const char16_t *text, const char16_t *, unsigned) {
-  std::lock_guard<std::mutex> hold(g_boxes.lock);
-  g_boxes.texts.push_back(text != nullptr ? reinterpret_cast<const wchar_t *>(text) : L"");
-  g_boxes.count++;
-  return g_boxes.answer;
-}
-int answer_narrow_box(const char *, const char *, unsigned) { return IDOK; }
-
-CKAppTestState g_ckapp;
-
-std::wstring ckapp_folder() {
-  wchar_t top[MAX_PATH] = {};
-  const DWORD n = ::GetEnvironmentVariableW(L"V7_CKAPP_DIR", top, MAX_PATH);
-  std::wstring folder = (n > 0 && n < MAX_PATH) ? std::wstring(top, n) : std::wstring();
-  for (wchar_t &c : folder) {
-    if (c == L'/') c = L'\\';
-  }
-  return folder + L"\\complete";
-}
-
-std::wstring pair_text(UINT id, bool korean) {
-  return v7::classlib::LoadText(korean ? id : id + 1);
-}
-
 // ---- The phone ----
 
 // A phone session on its own thread, sending the test user's set with the code it is given.
@@ -129,100 +59,6 @@ class Phone {
   const char *sign_cert_, *km_cert_;
   std::thread thread_;
 };
-
-// ---- Finding the sheet and its pages ----
-
-HWND find_sheet(UiRobot &robot) {
-  return robot.WaitForWindow(
-      [](HWND w) { return v7test::ClassName(w) == L"#32770" && ::GetDlgItem(w, ID_WIZNEXT) != nullptr; });
-}
-
-HWND current_page(HWND sheet) {
-  DWORD_PTR page = 0;
-  ::SendMessageTimeoutW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, 5000, &page);
-  return HWND(page);
-}
-
-// Waits until the page on show holds control id; null after the deadline.
-HWND wait_page(UiRobot &robot, HWND sheet, int id) {
-  HWND page = nullptr;
-  robot.WaitUntil([&] {
-    page = current_page(sheet);
-    return page != nullptr && ::GetDlgItem(page, id) != nullptr && ::IsWindowVisible(page);
-  });
-  return page != nullptr && ::GetDlgItem(page, id) != nullptr ? page : nullptr;
-}
-
-HICON shown_icon(HWND status_page) {
-  DWORD_PTR icon = 0;
-  ::SendMessageTimeoutW(::GetDlgItem(status_page, IDC_STATUS_ICON), STM_GETICON, 0, 0, SMTO_NORMAL, 5000, &icon);
-  return HICON(icon);
-}
-
-bool button_enabled(HWND sheet, int id) {
-  HWND b = ::GetDlgItem(sheet, id);
-  return b != nullptr && ::IsWindowVisible(b) && ::IsWindowEnabled(b);
-}
-
-// The sheet once it shows its first page, and that page (which holds control id); nulls after the
-// deadline.
-HWND wait_first_page(UiRobot &robot, int id, HWND *sheet) {
-  *sheet = find_sheet(robot);
-  return *sheet != nullptr ? wait_page(robot, *sheet, id) : nullptr;
-}
-
-bool press(UiRobot &robot, HWND sheet, int id) {
-  if (!robot.WaitUntil([&] { return button_enabled(sheet, id); })) return false;
-  robot.Click(sheet, id);
-  return true;
-}
-
-std::string narrow(const std::wstring &w) {
-  std::string out;
-  for (wchar_t c : w) out += c < 0x80 ? char(c) : '?';
-  return out;
-}
-
-// ---- The fixture ----
-
-class SheetUi : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    char address[32];
-    std::snprintf(address, sizeof address, "%llx", static_cast<unsigned long long>(uintptr_t(&g_ckapp)));
-    ::SetEnvironmentVariableA(CKAPP_TEST_STATE_VARIABLE, address);
-    v7::keycrypt::KeyCryptSetModuleFolder(ckapp_folder().c_str());
-  }
-  static void TearDownTestSuite() { v7::keycrypt::KeyCryptSetModuleFolder(nullptr); }
-
-  void SetUp() override {
-    ASSERT_NE(port("pair"), 0) << "no relayd ports file (V7_RELAYD_PORTS)";
-    {
-      std::lock_guard<std::mutex> hold(g_boxes.lock);
-      g_boxes.texts.clear();
-      g_boxes.count = 0;
-      g_boxes.answer = IDYES;
-    }
-    v7::set_message_box_hook_w(answer_box);
-    v7::set_message_box_hook(answer_narrow_box);
-    platform_set_os_version_hook([](OsVersionRecord *out) { return *out = {2, 6, 1}, true; });
-    RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraRelay");
-    relay_controller_set_session_hook([](RelaySession *s) {
-      snprintf(s->validation->cert_dir, sizeof s->validation->cert_dir, "%s", stepstest::kCertDir);
-    });
-    relay_controller_set_ports(port("pair"), port("pair_http"));
-  }
-  void TearDown() override {
-    relay_controller_set_session_hook(nullptr);
-    relay_controller_set_ports(0, 0);
-    v7::set_message_box_hook_w(nullptr);
-    v7::set_message_box_hook(nullptr);
-    platform_set_os_version_hook(nullptr);
-    set_language_id(kLanguageKorean);
-    set_char_encoding_mode(0);
-  }
-};
-
 // ---- Whole receives ----
 
 struct ReceiveCase {
@@ -399,7 +235,6 @@ TEST_F(SheetUi, AHangulSubjectShowsInItsOwnCharacters) {
                         L"cn=\uD64D\uAE38\uB3D9()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR");
   }
 }
-
 // ---- Cancel on each page ----
 
 enum class Stage { FirstPage, FirstStatus, CodePage, CertDnPage };
@@ -411,12 +246,6 @@ const char *stage_name(Stage s) {
     case Stage::CodePage: return "code page";
     default: return "subject page";
   }
-}
-
-size_t box_count() { return size_t(g_boxes.count.load()); }
-std::wstring last_box() {
-  std::lock_guard<std::mutex> hold(g_boxes.lock);
-  return g_boxes.texts.empty() ? L"" : g_boxes.texts.back();
 }
 
 // The cancel question is asked on every page; No keeps the wizard, Yes ends it and stops a worker
@@ -741,162 +570,6 @@ TEST_F(SheetUi, ASetStillQueuedWhenTheWizardClosesIsFreedNotTaken) {
   EXPECT_EQ(box_count(), 1u);
   EXPECT_FALSE(sheet.ReceivedFlag());
   EXPECT_EQ(sheet.Received(), nullptr);
-}
-
-// ---- The sender's side of the sheet ----
-
-// Stands in for the sender's code page: Next hands the code the phone shows to the sheet.
-class CodePageStandIn : public v7::pages::CRelayPage {
- public:
-  explicit CodePageStandIn(const std::string *code) : CRelayPage(IDD_PAGE_RECIPIENT_START), code_(code) {}
-  BOOL OnInitDialog() override {
-    CRelayPage::OnInitDialog();
-    PostButtons(v7::pages::kButtonsNext);
-    return TRUE;
-  }
-  LRESULT OnWizardNext() override {
-    const int rc = Sheet()->StartTransfer(std::wstring(code_->begin(), code_->end()));
-    PostButtons(rc == -1 ? v7::pages::kButtonsFinish : v7::pages::kButtonsNone);
-    return 0;
-  }
-  BEGIN_MSG_MAP(CodePageStandIn)
-    CHAIN_MSG_MAP(CRelayPage)
-  END_MSG_MAP()
-
- private:
-  const std::string *code_;
-};
-
-// The phone as the recipient: it shows the code, takes the set over and keeps it in its session.
-class PhoneRecipient {
- public:
-  PhoneRecipient(int kind, int transport) {
-    thread_ = std::thread([this, kind, transport] {
-      session_ = stepstest::new_session(stepstest::recipient_mode(kind));
-      relay_session_set_id_text(kind == 1 ? stepstest::kIdn : "", session_.get());
-      phone::Link link;
-      if (!phone::link_open(&link, transport, port(transport == kRelayTransportHttp ? "pair_http" : "pair"), 30)) {
-        result_.code = -98;
-        done_ = true;
-        return;
-      }
-      result_ = phone::run_recipient(
-          session_.get(), &link,
-          [this](const std::string &c) {
-            std::lock_guard<std::mutex> hold(lock_);
-            code_ = c;
-            has_code_ = true;
-          },
-          [](const std::string &) { return true; });
-      phone::link_close(&link);
-      done_ = true;
-    });
-  }
-  ~PhoneRecipient() { join(); }
-  void join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  std::string code() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return code_;
-  }
-  std::atomic<bool> has_code_{false}, done_{false};
-  phone::Result result_;
-  relaytest::SessionPtr session_;
-
- private:
-  std::mutex lock_;
-  std::string code_;
-  std::thread thread_;
-};
-
-bool key_opens(const Bytes &key, const char *password) {
-  PrivateKeyInfo *info = pkey_decrypt(key.data(), key.size(), password);
-  if (info == nullptr) return false;
-  asn1_release(&asn1_tmpl_private_key_info, info);
-  return true;
-}
-
-// A send through the sheet: the code page hands the phone's code over, the status page follows
-// the worker to the end, and the phone holds the set, its key under the new password when one
-// was set.
-TEST_F(SheetUi, AWholeSendThroughTheSheetEndsOnTheStatusPage) {
-  const struct {
-    RelayModeWord mode;
-    SheetPage code_slot;
-    int transport;
-    uint16_t language;
-    const char *new_password;
-  } cases[] = {
-      {0x80000003u, SheetPage::InputAN3, kRelayTransportRaw, kLanguageKorean, nullptr},
-      {0x84000003u, SheetPage::InputAN2, kRelayTransportHttp, kLanguageEnglish, "NewPass1!"},
-      {0x80000001u, SheetPage::InputAN, kRelayTransportRaw, kLanguageEnglish, "NewPass1!"},
-      {0x84000002u, SheetPage::InputAN2, kRelayTransportHttp, kLanguageKorean, nullptr},
-  };
-  for (const auto &c : cases) {
-    const bool korean = c.language == kLanguageKorean;
-    SCOPED_TRACE(std::to_string(c.mode) + (c.transport == kRelayTransportHttp ? " HTTP" : " raw"));
-    set_language_id(c.language);
-    PhoneRecipient phone(int(relay_mode_kind(c.mode)), c.transport);
-    std::string code;
-    auto select = chosen_set();
-    CSheetCertRelay sheet(c.mode, v7::sheet::ControlFlags{uint32_t(c.transport)});
-    sheet.InstallPage(c.code_slot, std::unique_ptr<v7::classlib::CPropertyPage>(new CodePageStandIn(&code)));
-    sheet.SetSelection(select.get());
-    ASSERT_TRUE(sheet.SetNewPassword(c.new_password != nullptr, c.new_password));
-    sheet.AddModePages();
-    ASSERT_EQ(sheet.GetPageCount(), 2);
-    std::wstring heading, text;
-    HICON icon = nullptr;
-    bool back = true;
-    INT_PTR result = 0;
-    RunWithRobot(
-        [&](UiRobot &robot) {
-          HWND window = nullptr;
-          ASSERT_NE(wait_first_page(robot, IDC_START_NEXT, &window), nullptr);
-          ASSERT_TRUE(robot.WaitUntil([&] { return phone.has_code_.load(); }, 30000));
-          code = phone.code();
-          ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
-          HWND status = nullptr;
-          ASSERT_TRUE(robot.WaitUntil([&] {
-            status = current_page(window);
-            return status != nullptr && ::GetDlgItem(status, IDC_STATUS_HEADING) != nullptr &&
-                   robot.ItemText(status, IDC_STATUS_TEXT) == pair_text(IDS_SEND_DONE, korean) &&
-                   button_enabled(window, ID_WIZFINISH);
-          }, 30000));
-          heading = robot.ItemText(status, IDC_STATUS_HEADING);
-          text = robot.ItemText(status, IDC_STATUS_TEXT);
-          icon = shown_icon(status);
-          robot.WaitUntil([&] { return !button_enabled(window, ID_WIZBACK); }, 2000);
-          back = button_enabled(window, ID_WIZBACK);
-          EXPECT_TRUE(robot.Screenshot(window, "sheet_status_sent_" + std::string(korean ? "ko" : "en")));
-          robot.Click(window, ID_WIZFINISH);
-          EXPECT_TRUE(robot.WaitGone(window));
-        },
-        [&] { result = sheet.DoModal(); });
-    phone.join();
-    EXPECT_EQ(result, ID_WIZFINISH);
-    EXPECT_EQ(heading, pair_text(IDS_STATUS_COMPLETED, korean));
-    EXPECT_EQ(icon, sheet.Icon(v7::pages::StatusIcon::Done));
-    EXPECT_FALSE(back);
-    ASSERT_EQ(phone.result_.code, 0) << phone.result_.where << ": " << phone.result_.text;
-    EXPECT_EQ(stepstest::kept(phone.session_.get(), kRelayItemSignCert), asn1test::read_fixture("pki/signCert.der"));
-    const Bytes key = stepstest::kept(phone.session_.get(), kRelayItemSignKey);
-    if (c.new_password != nullptr) {
-      EXPECT_TRUE(key_opens(key, c.new_password));
-      EXPECT_FALSE(key_opens(key, stepstest::kPassword));
-    } else {
-      EXPECT_TRUE(key_opens(key, stepstest::kPassword));
-    }
-  }
-}
-
-// A new password that does not fit the sheet's buffer is refused, not cut.
-TEST_F(SheetUi, ANewPasswordTooLongForTheBufferIsRefused) {
-  CSheetCertRelay sheet(0x80000003u);
-  EXPECT_TRUE(sheet.SetNewPassword(true, std::string(127, 'a').c_str()));
-  EXPECT_FALSE(sheet.SetNewPassword(true, std::string(128, 'a').c_str()));
-  EXPECT_TRUE(sheet.SetNewPassword(false, nullptr));
 }
 
 }  // namespace
