@@ -38,8 +38,10 @@ EntryRead entry_read_from_code(int code) {
   return code == kErrInsufficientBuffer ? EntryRead::kTooLong : EntryRead::kNotNarrow;
 }
 
-static int refused_grade(EntryRead read) {
-  return read == EntryRead::kTooLong ? kGradeTooLong : kGradeNotNarrow;
+int refused_entry_grade(EntryRead new_read, EntryRead confirm_read) {
+  const EntryRead failed = new_read != EntryRead::kOk ? new_read : confirm_read;
+  if (failed == EntryRead::kOk) return 0;
+  return failed == EntryRead::kTooLong ? kGradeTooLong : kGradeNotNarrow;
 }
 
 GradeView grade_view(int grade) {
@@ -83,7 +85,7 @@ PasswordState password_state(const PasswordInput &input) {
   }
   // An entry that could not be read whole is never graded on what part of it was read.
   if (input.new_read != EntryRead::kOk || input.confirm_read != EntryRead::kOk) {
-    state.grade = refused_grade(input.new_read != EntryRead::kOk ? input.new_read : input.confirm_read);
+    state.grade = refused_entry_grade(input.new_read, input.confirm_read);
     state.grade_shown = true;
     state.view = grade_view(state.grade);
     state.buttons = kButtonsNone;
@@ -116,7 +118,9 @@ PasswordNext password_next(bool change, EntryRead new_read, const char *new_pass
   return PasswordNext::kGo;
 }
 
-int rule_text_language(uint16_t language_id) { return language_id == kLanguageKorean ? PASSWORD_TEXT_KOREAN : 2; }
+int rule_text_language(uint16_t language_id) {
+  return language_id == kLanguageKorean ? PASSWORD_TEXT_KOREAN : 2;
+}
 
 unsigned refused_entry_text(int grade) {
   if (grade == kGradeTooLong) return IDS_PASSWORD_TOO_LONG;
@@ -127,7 +131,9 @@ unsigned refused_entry_text(int grade) {
 // ---- The authorization code ----
 
 // White space as the trimming of texts knows it.
-static bool is_blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
+static bool is_blank(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
+}
 
 static void trimmed(const char16_t *text, size_t len, size_t *begin, size_t *end) {
   size_t b = 0;
@@ -174,7 +180,9 @@ bool code_page_starts(CodePage page, uint32_t mode) {
   }
 }
 
-static int without_back(int buttons, bool has_previous) { return has_previous ? buttons : (buttons & ~kButtonsBack); }
+static int without_back(int buttons, bool has_previous) {
+  return has_previous ? buttons : (buttons & ~kButtonsBack);
+}
 
 int code_initial_buttons(CodePage page, uint32_t mode, bool has_previous) {
   // The choosing page waits for its first key before it says anything.

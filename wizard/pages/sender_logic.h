@@ -40,8 +40,8 @@ bool sender_page_set(uint32_t mode, SenderPageSet *set);
 // The page's own "grades" for an entry that could not be read whole. A password cut to fit would
 // lock the phone copy under a password nobody typed, so such an entry is refused, never cut.
 enum : int {
-  kGradeTooLong = -100,        // longer than the 128-byte entry buffer takes
-  kGradeNotNarrow = -101,      // a character that has no narrow form in the encoding setting
+  kGradeTooLong = -100,    // longer than the 128-byte entry buffer takes
+  kGradeNotNarrow = -101,  // a character that has no narrow form in the encoding setting
 };
 
 // How one read of a password edit went.
@@ -51,12 +51,12 @@ EntryRead entry_read_from_code(int code);
 
 // What the grade area shows.
 struct GradeView {
-  bool keep;                 // nothing changes (grade 0)
-  bool rule_shown;           // the red rule text
-  int rule_code;             // what the rule text says: a rule code or a grade of the page's own
-  bool label_enabled;        // the label of the grade
-  unsigned grade_text;       // Korean id of the grade word's pair; 0: the word is hidden
-  int image;                 // the control id of the one picture shown; 0: none
+  bool keep;            // nothing changes (grade 0)
+  bool rule_shown;      // the red rule text
+  int rule_code;        // what the rule text says: a rule code or a grade of the page's own
+  bool label_enabled;   // the label of the grade
+  unsigned grade_text;  // Korean id of the grade word's pair; 0: the word is hidden
+  int image;            // the control id of the one picture shown; 0: none
 };
 // The area for a grade of a non-empty entry: a rule (negative), 1 to 3, or 0.
 GradeView grade_view(int grade);
@@ -65,31 +65,35 @@ GradeView hidden_grade_view();
 
 // The page after its check box or one of its edits changed.
 struct PasswordInput {
-  bool change;          // the check box
+  bool change;  // the check box
   EntryRead new_read;
   const char *new_password;  // narrow, as read (null: empty)
   EntryRead confirm_read;
   bool confirm_empty;
-  int last_grade;       // the grade shown before
+  int last_grade;  // the grade shown before
 };
 struct PasswordState {
-  int grade;            // the grade kept for the next change
-  bool grade_shown;     // false: the grade area is hidden
-  GradeView view;       // when shown
-  int buttons;          // kButtonsNext or kButtonsNone
+  int grade;         // the grade kept for the next change
+  bool grade_shown;  // false: the grade area is hidden
+  GradeView view;    // when shown
+  int buttons;       // kButtonsNext or kButtonsNone
 };
 PasswordState password_state(const PasswordInput &input);
 
 // What Next does on the password page.
 enum class PasswordNext {
-  kGo,          // on to the code page
-  kMismatch,    // the message of a confirmation that does not match, and stay
-  kRefused,     // an entry could not be read whole: the page says so, and stays
-  kWeak,        // the new password breaks a rule (or is empty): its text is on the page; stay
+  kGo,        // on to the code page
+  kMismatch,  // the message of a confirmation that does not match, and stay
+  kRefused,   // an entry could not be read whole: the page says so, and stays
+  kWeak,      // the new password breaks a rule (or is empty): its text is on the page; stay
 };
 // new_len and confirm_len are the byte lengths of the texts read.
 PasswordNext password_next(bool change, EntryRead new_read, const char *new_password, size_t new_len,
                            EntryRead confirm_read, const char *confirm, size_t confirm_len);
+
+// The page's grade for entries of which one could not be read whole (the new password's read
+// first); 0 when both were read.
+int refused_entry_grade(EntryRead new_read, EntryRead confirm_read);
 
 // The rule texts' language argument for the process language.
 int rule_text_language(uint16_t language_id);
@@ -109,10 +113,10 @@ enum : size_t {
 
 enum class GroupState {
   kEmpty,
-  kPartial,     // fewer than four characters
-  kComplete,    // four characters the code can hold
-  kTooLong,     // more than four (a paste or a programmatic text passes the edit's limit)
-  kBadChar,     // a character the relay's code never holds (not printable ASCII)
+  kPartial,   // fewer than four characters
+  kComplete,  // four characters the code can hold
+  kTooLong,   // more than four (a paste or a programmatic text passes the edit's limit)
+  kBadChar,   // a character the relay's code never holds (not printable ASCII)
 };
 // The group as read (len characters), its blanks at either end left out.
 GroupState group_state(const char16_t *text, size_t len);

@@ -46,8 +46,6 @@ namespace {
 
 // ---- Shared pieces ----
 
-const uint16_t kLanguages[] = {kLanguageKorean, kLanguageEnglish};
-const char *language_name(uint16_t language) { return language == kLanguageKorean ? "ko" : "en"; }
 
 // "에러" in EUC-KR and UTF-8; "암호" likewise.
 const char kErrorEuckr[] = "\xBF\xA1\xB7\xAF";
@@ -90,15 +88,7 @@ int answer_box(const char16_t *text, const char16_t *caption, unsigned) {
 // The prompts read their edits through the test keyboard-security module, which reports here.
 CKAppTestState g_ckapp;
 
-std::wstring ckapp_folder() {
-  wchar_t top[MAX_PATH] = {};
-  const DWORD n = ::GetEnvironmentVariableW(L"V7_CKAPP_DIR", top, MAX_PATH);
-  std::wstring folder = (n > 0 && n < MAX_PATH) ? std::wstring(top, n) : std::wstring();
-  for (wchar_t &c : folder) {
-    if (c == L'/') c = L'\\';
-  }
-  return folder + L"\\complete";
-}
+std::wstring ckapp_folder() { return ckapp_variant_folder("complete"); }
 
 class DialogsUi : public ::testing::Test {
  protected:

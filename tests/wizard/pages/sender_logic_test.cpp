@@ -84,6 +84,10 @@ TEST(SenderLogic, GradeArea) {
   EXPECT_EQ(refused_entry_text(kGradeTooLong), unsigned(IDS_PASSWORD_TOO_LONG));
   EXPECT_EQ(refused_entry_text(kGradeNotNarrow), unsigned(IDS_PASSWORD_NOT_NARROW));
   EXPECT_EQ(refused_entry_text(PASSWORD_TOO_SHORT), 0u);
+  EXPECT_EQ(refused_entry_grade(EntryRead::kOk, EntryRead::kOk), 0);
+  EXPECT_EQ(refused_entry_grade(EntryRead::kTooLong, EntryRead::kNotNarrow), kGradeTooLong);
+  EXPECT_EQ(refused_entry_grade(EntryRead::kOk, EntryRead::kNotNarrow), kGradeNotNarrow);
+  EXPECT_EQ(refused_entry_grade(EntryRead::kNotNarrow, EntryRead::kTooLong), kGradeNotNarrow);
   EXPECT_EQ(rule_text_language(kLanguageKorean), PASSWORD_TEXT_KOREAN);
   EXPECT_EQ(rule_text_language(kLanguageEnglish), 2);
   EXPECT_EQ(rule_text_language(0), 2);
@@ -102,7 +106,7 @@ TEST(SenderLogic, PasswordMatrix) {
   const EntryRead ok = EntryRead::kOk;
   const EntryRead too_long = EntryRead::kTooLong;
   const EntryRead not_narrow = EntryRead::kNotNarrow;
-  const char *weak = "a1b3c5d7";           // grade 1 or 2, positive anyway
+  const char *weak = "a1b3c5d7";  // grade 1 or 2, positive anyway
   const int weak_grade = password_strength(weak);
   ASSERT_GT(weak_grade, 0);
   const char *strong = "Zk8#pQ2!vR7$";
@@ -128,11 +132,13 @@ TEST(SenderLogic, PasswordMatrix) {
       {"checked, consecutive", true, ok, "xabc1234", ok, false, 0, PASSWORD_CONSECUTIVE, true, kButtonsNone},
       {"checked, repeated", true, ok, "x1aaa#zq", ok, false, 0, PASSWORD_REPEATED, true, kButtonsNone},
       {"checked, one kind", true, ok, "qpzmwoxn", ok, false, 0, PASSWORD_ONE_KIND, true, kButtonsNone},
-      {"checked, graded, no confirmation", true, ok, strong, ok, true, 0, PASSWORD_STRONG, true, kButtonsNone},
+      {"checked, graded, no confirmation", true, ok, strong, ok, true, 0, PASSWORD_STRONG, true,
+       kButtonsNone},
       {"checked, graded, confirmation", true, ok, strong, ok, false, 0, PASSWORD_STRONG, true, kButtonsNext},
       {"checked, weak, confirmation", true, ok, weak, ok, false, 0, weak_grade, true, kButtonsNext},
       {"checked, new too long", true, too_long, "", ok, false, 3, kGradeTooLong, true, kButtonsNone},
-      {"checked, confirmation too long", true, ok, strong, too_long, false, 3, kGradeTooLong, true, kButtonsNone},
+      {"checked, confirmation too long", true, ok, strong, too_long, false, 3, kGradeTooLong, true,
+       kButtonsNone},
       {"checked, new not narrow", true, not_narrow, "", ok, false, 3, kGradeNotNarrow, true, kButtonsNone},
   };
   for (const auto &c : cases) {
@@ -194,14 +200,17 @@ TEST(SenderLogic, GroupStates) {
       {u" 1234 ", GroupState::kComplete},  // blanks at either end do not count
       {u"\t1234\r\n", GroupState::kComplete},
       {u" 123", GroupState::kPartial},
-      {u"1 34", GroupState::kComplete},    // a blank inside stays in the code
+      {u"1 34", GroupState::kComplete},  // a blank inside stays in the code
       {u"12345", GroupState::kTooLong},
       {u"123456789", GroupState::kTooLong},
       {u"\uFF11\uFF12\uFF13\uFF14", GroupState::kBadChar},  // full-width digits are no ASCII digits
       {u"12\u00B34", GroupState::kBadChar},
       {u"\uD55C", GroupState::kBadChar},
       {u"12\t4", GroupState::kBadChar},
-      {std::u16string(u"12\0" u"4", 4), GroupState::kBadChar},
+      {std::u16string(u"12\0"
+                      u"4",
+                      4),
+       GroupState::kBadChar},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));

@@ -1,0 +1,508 @@
+// The sender's pages on real windows under Wine, in Korean and in English, on a throwaway sheet
+// that stands in for the transfer wizard's: it records what the code pages hand to
+// StartTransfer and what the password page holds at that moment. The UI robot types, pastes,
+// clicks and reads back; message boxes are answered through their seam; screenshots land in the
+// build folder.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "pki/password/password.h"
+#include "platform/classlib/app.h"
+#include "platform/classlib/property_sheet.h"
+#include "platform/locale/process_words.h"
+#include "platform/ui/message_box.h"
+#include "tests/modules/ckapp/ckapp_test_state.h"
+#include "tests/ui/robot.h"
+#include "tests/wizard/dialogs/words_scope.h"
+#include "tests/wizard/pages/sender_pages_test_ids.h"
+#include "wizard/keycrypt/key_crypt_sub.h"
+#include "wizard/pages/page_change_passwd.h"
+#include "wizard/pages/page_input_an.h"
+#include "wizard/pages/page_input_an2.h"
+#include "wizard/pages/page_input_an3.h"
+#include "wizard/pages/sender_logic.h"
+#include "wizard/res/sender_pages_ids.h"
+#include "wizard/res/string_ids.h"
+
+using v7test::RunWithRobot;
+using v7test::UiRobot;
+using namespace v7::pages;
+
+namespace {
+
+
+std::wstring pair_text(UINT korean_id) { return v7::classlib::LoadPairText(korean_id); }
+
+// ---- Message boxes, answered through the seam ----
+
+struct Boxes {
+  std::mutex lock;
+  std::vector<std::wstring> texts;
+  std::vector<std::wstring> captions;
+  std::vector<unsigned> flags;
+  std::atomic<int> count{0};
+  std::atomic<int> yes_no_answer{IDNO};
+};
+Boxes g_boxes;
+
+int answer_box(const char16_t *text, const char16_t *caption, unsigned flags) {
+  std::lock_guard<std::mutex> hold(g_boxes.lock);
+  g_boxes.texts.push_back(text != nullptr ? reinterpret_cast<const wchar_t *>(text) : L"");
+  g_boxes.captions.push_back(caption != nullptr ? reinterpret_cast<const wchar_t *>(caption) : L"(none)");
+  g_boxes.flags.push_back(flags);
+  g_boxes.count++;
+  return (flags & 0xF) == MB_YESNO ? g_boxes.yes_no_answer.load() : IDOK;
+}
+
+std::wstring last_box_text() {
+  std::lock_guard<std::mutex> hold(g_boxes.lock);
+  return g_boxes.texts.empty() ? L"" : g_boxes.texts.back();
+}
+std::wstring last_box_caption() {
+  std::lock_guard<std::mutex> hold(g_boxes.lock);
+  return g_boxes.captions.empty() ? L"" : g_boxes.captions.back();
+}
+
+CKAppTestState g_ckapp;
+
+std::wstring ckapp_folder() { return ckapp_variant_folder("complete"); }
+
+// ---- The throwaway sheet ----
+
+class CTestStatusPage : public v7::classlib::CPropertyPage {
+ public:
+  CTestStatusPage() : CPropertyPage(IDD_TEST_STATUS) {}
+  // What the status page offers after a failed step: Back (the code again) and Finish.
+  std::atomic<int> buttons_on_show{kButtonsFinish};
+  BOOL OnSetActive() override {
+    if (buttons_on_show.load() >= 0)
+      ::PostMessageW(::GetParent(m_hWnd), PSM_SETWIZBUTTONS, 0, buttons_on_show.load());
+    return CPropertyPage::OnSetActive();
+  }
+};
+
+class CTestSheet : public v7::classlib::CPropertySheet, public CTransferHost {
+ public:
+  explicit CTestSheet(uint32_t mode) : CPropertySheet(L"RELAY_SENDER"), mode_(mode) {
+    SenderPageSet set{};
+    EXPECT_TRUE(sender_page_set(mode, &set));
+    if (set.change_password) AddPage(&passwd_);
+    switch (set.code_page) {
+      case CodePage::kInputAN:
+        AddPage(&an_);
+        break;
+      case CodePage::kInputAN2:
+        AddPage(&an2_);
+        break;
+      default:
+        AddPage(&an3_);
+        break;
+    }
+    AddPage(&status_);
+    SetWizardMode();
+  }
+
+  uint32_t ModeWord() const override { return mode_; }
+  int StartTransfer(const wchar_t *text) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    codes_.push_back(text);
+    change_flags_.push_back(passwd_.ChangeFlag());
+    passwords_.push_back(passwd_.ChangeFlag() != 0 ? passwd_.NewPassword() : "");
+    starts_++;
+    return start_result;
+  }
+
+  std::wstring Code(size_t i) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return i < codes_.size() ? codes_[i] : L"(none)";
+  }
+  std::string Password(size_t i) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return i < passwords_.size() ? passwords_[i] : "(none)";
+  }
+  int ChangeFlag(size_t i) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return i < change_flags_.size() ? change_flags_[i] : -1;
+  }
+
+  std::atomic<int> starts_{0};
+  std::atomic<int> start_result{0};
+  CPageChangePasswd passwd_;
+  CPageInputAN an_{this};
+  CPageInputAN2 an2_{this};
+  CPageInputAN3 an3_{this};
+  CTestStatusPage status_;
+
+ private:
+  uint32_t mode_;
+  std::mutex lock_;
+  std::vector<std::wstring> codes_;
+  std::vector<std::string> passwords_;
+  std::vector<int> change_flags_;
+};
+
+// ---- What the robot looks at ----
+
+HWND wait_sheet(UiRobot &robot) {
+  return robot.WaitForWindow([](HWND window) { return ::GetDlgItem(window, ID_WIZNEXT) != nullptr; });
+}
+
+HWND current_page(HWND sheet) {
+  DWORD_PTR page = 0;
+  ::SendMessageTimeoutW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, 5000, &page);
+  return HWND(page);
+}
+
+HWND wait_page(UiRobot &robot, HWND sheet, int control) {
+  HWND found = nullptr;
+  robot.WaitUntil([&] {
+    HWND page = current_page(sheet);
+    if (page != nullptr && ::GetDlgItem(page, control) != nullptr) found = page;
+    return found != nullptr;
+  });
+  return found;
+}
+
+bool button_on(HWND sheet, int id) {
+  HWND button = ::GetDlgItem(sheet, id);
+  return button != nullptr && ::IsWindowVisible(button) && ::IsWindowEnabled(button);
+}
+
+// Waits until the sheet's Back and Next (and Finish) are as expected.
+bool wait_buttons(UiRobot &robot, HWND sheet, bool back, bool next, bool finish = false) {
+  return robot.WaitUntil([&] {
+    return button_on(sheet, ID_WIZBACK) == back && button_on(sheet, ID_WIZNEXT) == next &&
+           (!finish || button_on(sheet, ID_WIZFINISH));
+  });
+}
+
+bool visible(HWND page, int id) { return ::IsWindowVisible(::GetDlgItem(page, id)) != FALSE; }
+
+HWND focus_of(DWORD thread) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return ::GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+// Presses a sheet button as the user would; a press on a disabled Next is what only the robot
+// (or a test of the page's own refusal) does.
+void press(HWND sheet, int button) { ::PostMessageW(sheet, PSM_PRESSBUTTON, WPARAM(button), 0); }
+
+void shot(UiRobot &robot, HWND sheet, const std::string &name) { EXPECT_TRUE(robot.Screenshot(sheet, name)); }
+
+// Runs the sheet modally while script drives it, starting on the page that holds first_control;
+// returns what the run returned.
+INT_PTR drive(CTestSheet &sheet, int first_control,
+              const std::function<void(UiRobot &, HWND, HWND)> &script) {
+  INT_PTR result = 0;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND wizard = wait_sheet(robot);
+        ASSERT_NE(wizard, nullptr);
+        HWND page = wait_page(robot, wizard, first_control);
+        ASSERT_NE(page, nullptr);
+        script(robot, wizard, page);
+      },
+      [&] { result = sheet.DoModal(); });
+  return result;
+}
+
+class SenderPagesUi : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char address[32];
+    std::snprintf(address, sizeof address, "%llx", static_cast<unsigned long long>(uintptr_t(&g_ckapp)));
+    ::SetEnvironmentVariableA(CKAPP_TEST_STATE_VARIABLE, address);
+    v7::keycrypt::KeyCryptSetModuleFolder(ckapp_folder().c_str());
+    v7::classlib::AfxInitCommonControls();
+  }
+  static void TearDownTestSuite() { v7::keycrypt::KeyCryptSetModuleFolder(nullptr); }
+
+  void SetUp() override {
+    std::lock_guard<std::mutex> hold(g_boxes.lock);
+    g_boxes.texts.clear();
+    g_boxes.captions.clear();
+    g_boxes.flags.clear();
+    g_boxes.count = 0;
+    g_boxes.yes_no_answer = IDNO;
+    v7::set_message_box_hook_w(answer_box);
+  }
+  void TearDown() override { v7::set_message_box_hook_w(nullptr); }
+};
+
+const wchar_t kGoodPassword[] = L"Zk8#pQ2!vR7$";
+
+// Kind 1: the password page grades, refuses and passes; the two-group code page moves the
+// focus, refuses an overlong group with its hint, hands the joined code on; Back from the status
+// page after a failed step offers the code again, and a second Next starts again.
+TEST_F(SenderPagesUi, Kind1PasswordThenTwoGroups) {
+  for (uint16_t language : kLanguages) {
+    for (int encoding : {0, int(kCharEncodingUtf8)}) {
+      WordsScope words(language, encoding);
+      g_ckapp.utf8 = char_encoding_is_utf8() ? 1 : 0;
+      const std::string tag = std::string(language_name(language)) + (encoding == 1 ? "_utf8" : "_euckr");
+      SCOPED_TRACE(tag);
+      const bool shots = encoding == 1;
+      CTestSheet sheet(kModeSendKind1);
+      sheet.status_.buttons_on_show = kButtonsBackFinish;
+      const LONG reads_before = g_ckapp.event_count;
+      const INT_PTR result = drive(sheet, IDC_PW_CHECK, [&](UiRobot &robot, HWND wizard, HWND page) {
+        // Unchecked: Next whatever the edits hold; the edits are disabled.
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
+        EXPECT_FALSE(robot.Enabled(page, IDC_PW_NEW_EDIT));
+        EXPECT_EQ(robot.ItemText(page, IDC_PW_CHECK), pair_text(IDS_PWCHANGE_CHECK));
+        EXPECT_EQ(robot.ItemText(page, IDC_PW_RULES), pair_text(IDS_PASSWORD_RULES));
+        EXPECT_EQ(robot.MissingGlyphs(wizard), "");
+        if (shots) shot(robot, wizard, "sender_change_passwd_" + tag + "_start");
+
+        robot.Click(page, IDC_PW_CHECK);
+        EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_PW_NEW_EDIT); }));
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
+
+        // A rule broken: its text in red, the grade label disabled, Next kept disabled.
+        robot.SetItemText(page, IDC_PW_NEW_EDIT, L"abcd1234");
+        robot.SetItemText(page, IDC_PW_CONFIRM_EDIT, L"abcd1234");
+        const std::wstring rule = reinterpret_cast<const wchar_t *>(
+            password_rule_text_w(PASSWORD_CONSECUTIVE, rule_text_language(language)));
+        EXPECT_TRUE(robot.WaitUntil([&] { return visible(page, IDC_PW_RULE_TEXT); }));
+        EXPECT_EQ(robot.ItemText(page, IDC_PW_RULE_TEXT), rule);
+        EXPECT_FALSE(robot.Enabled(page, IDC_PW_GRADE_LABEL));
+        EXPECT_FALSE(visible(page, IDC_PW_GRADE_TEXT));
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
+        if (shots) shot(robot, wizard, "sender_change_passwd_" + tag + "_rule");
+
+        // Pressed anyway, Next keeps the page.
+        press(wizard, PSBTN_NEXT);
+        EXPECT_TRUE(robot.WaitUntil([&] { return current_page(wizard) == page; }));
+
+        // Longer than the entry buffer: refused, never cut.
+        robot.SetItemText(page, IDC_PW_NEW_EDIT, std::wstring(kGoodPassword) + std::wstring(140, L'x'));
+        EXPECT_TRUE(robot.WaitUntil(
+            [&] { return robot.ItemText(page, IDC_PW_RULE_TEXT) == pair_text(IDS_PASSWORD_TOO_LONG); }));
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
+        if (shots) shot(robot, wizard, "sender_change_passwd_" + tag + "_too_long");
+        const int boxes = g_boxes.count;
+        press(wizard, PSBTN_NEXT);
+        EXPECT_TRUE(robot.WaitUntil([&] { return g_boxes.count > boxes; }));
+        EXPECT_EQ(last_box_text(), pair_text(IDS_PASSWORD_TOO_LONG));
+        EXPECT_EQ(current_page(wizard), page);
+
+        // Graded, no confirmation yet: Next stays disabled; with one it opens.
+        robot.SetItemText(page, IDC_PW_CONFIRM_EDIT, L"");
+        robot.SetItemText(page, IDC_PW_NEW_EDIT, kGoodPassword);
+        EXPECT_TRUE(robot.WaitUntil([&] { return visible(page, IDC_PW_GRADE_TEXT); }));
+        EXPECT_EQ(robot.ItemText(page, IDC_PW_GRADE_TEXT), pair_text(IDS_GRADE_STRONG));
+        EXPECT_TRUE(visible(page, IDC_PW_IMAGE_STRONG));
+        EXPECT_FALSE(visible(page, IDC_PW_IMAGE_WEAK) || visible(page, IDC_PW_IMAGE_GOOD));
+        EXPECT_FALSE(visible(page, IDC_PW_RULE_TEXT));
+        EXPECT_TRUE(robot.Enabled(page, IDC_PW_GRADE_LABEL));
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
+        robot.SetItemText(page, IDC_PW_CONFIRM_EDIT, L"Zk8#pQ2!vR7%");
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
+        if (shots) shot(robot, wizard, "sender_change_passwd_" + tag + "_strong");
+
+        // A confirmation that differs: the Korean message whatever the language, no caption.
+        const int before = g_boxes.count;
+        press(wizard, PSBTN_NEXT);
+        EXPECT_TRUE(robot.WaitUntil([&] { return g_boxes.count > before; }));
+        EXPECT_EQ(last_box_text(), v7::classlib::LoadText(IDS_PASSWORD_MISMATCH));
+        EXPECT_EQ(last_box_caption(), L"");
+        EXPECT_EQ(current_page(wizard), page);
+
+        robot.SetItemText(page, IDC_PW_CONFIRM_EDIT, kGoodPassword);
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
+        press(wizard, PSBTN_NEXT);
+
+        // The two-group code page.
+        HWND code = wait_page(robot, wizard, IDC_AN_GROUP2);
+        ASSERT_NE(code, nullptr);
+        EXPECT_TRUE(wait_buttons(robot, wizard, true, false));
+        EXPECT_EQ(robot.ItemText(code, IDC_AN_DESCRIPTION), pair_text(IDS_CODE8_INPUT_DESCRIPTION));
+        EXPECT_EQ(robot.ItemText(code, IDC_AN_LABEL), pair_text(IDS_CODE_INPUT_LABEL));
+        EXPECT_EQ(robot.MissingGlyphs(wizard), "");
+        robot.TypeKeys(::GetDlgItem(code, IDC_AN_GROUP1), L"1234");
+        EXPECT_TRUE(robot.WaitUntil([&] {
+          return focus_of(robot.ui_thread()) == ::GetDlgItem(code, IDC_AN_GROUP2);
+        })) << "the fourth character moves the focus on";
+        robot.TypeKeys(::GetDlgItem(code, IDC_AN_GROUP2), L"567");
+        EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code, IDC_AN_GROUP2) == L"567"; }));
+        EXPECT_TRUE(wait_buttons(robot, wizard, true, false));
+        // A paste past the edit's limit: refused with the hint, never cut.
+        robot.SetItemText(code, IDC_AN_GROUP2, L"56789");
+        EXPECT_TRUE(robot.WaitUntil(
+            [&] { return robot.ItemText(code, IDC_AN_HINT) == pair_text(IDS_CODE_GROUP_TOO_LONG); }));
+        EXPECT_TRUE(wait_buttons(robot, wizard, true, false));
+        if (shots) shot(robot, wizard, "sender_input_an_" + tag + "_too_long");
+        const int boxes2 = g_boxes.count;
+        press(wizard, PSBTN_NEXT);
+        EXPECT_TRUE(robot.WaitUntil([&] { return g_boxes.count > boxes2; }));
+        EXPECT_EQ(last_box_text(), pair_text(IDS_CODE_GROUP_TOO_LONG));
+        EXPECT_EQ(sheet.starts_.load(), 0);
+        // Blanks at the ends are not part of the code.
+        robot.SetItemText(code, IDC_AN_GROUP2, L" 5678");
+        EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code, IDC_AN_HINT).empty(); }));
+        EXPECT_TRUE(wait_buttons(robot, wizard, true, true));
+        if (shots) shot(robot, wizard, "sender_input_an_" + tag + "_complete");
+        press(wizard, PSBTN_NEXT);
+        EXPECT_TRUE(robot.WaitUntil([&] { return sheet.starts_.load() == 1; }));
+        EXPECT_EQ(sheet.Code(0), L"12345678");
+        EXPECT_EQ(sheet.ChangeFlag(0), 1);
+        EXPECT_EQ(sheet.Password(0), "Zk8#pQ2!vR7$");
+
+        // The status page after a failed step offers Back: the code page again, with what
+        // was typed, and Back and Next.
+        HWND status = wait_page(robot, wizard, IDC_TEST_STATUS_TEXT);
+        ASSERT_NE(status, nullptr);
+        EXPECT_TRUE(wait_buttons(robot, wizard, true, false, true));
+        press(wizard, PSBTN_BACK);
+        EXPECT_EQ(wait_page(robot, wizard, IDC_AN_GROUP2), code);
+        EXPECT_TRUE(wait_buttons(robot, wizard, true, true));
+        EXPECT_EQ(robot.ItemText(code, IDC_AN_GROUP1), L"1234");
+        robot.SetItemText(code, IDC_AN_GROUP2, L"5679");
+        EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code, IDC_AN_GROUP2) == L"5679"; }));
+        press(wizard, PSBTN_NEXT);
+        EXPECT_TRUE(robot.WaitUntil([&] { return sheet.starts_.load() == 2; }));
+        EXPECT_EQ(sheet.Code(1), L"12345679");
+        EXPECT_TRUE(wait_page(robot, wizard, IDC_TEST_STATUS_TEXT) != nullptr);
+        EXPECT_TRUE(wait_buttons(robot, wizard, true, false, true));
+        press(wizard, PSBTN_FINISH);
+        EXPECT_TRUE(robot.WaitGone(wizard));
+      });
+      EXPECT_EQ(result, ID_WIZFINISH);
+      EXPECT_GT(g_ckapp.event_count, reads_before)
+          << "the edits were read through the keyboard-security module";
+      EXPECT_EQ(g_ckapp.subclassed, 0) << "every page gave its edits back";
+      EXPECT_EQ(g_ckapp.bad_calls, 0);
+      EXPECT_EQ(sheet.passwd_.NewPassword()[0], 0) << "the page's buffers are wiped when it goes";
+    }
+  }
+}
+
+// Kind 4: the choosing page is first (no Back to a page that is not there); switching the form
+// keeps what was typed in either; full-width digits are refused; the 8-character form starts.
+TEST_F(SenderPagesUi, Kind4ChoosingPageKeepsWhatWasTyped) {
+  for (uint16_t language : kLanguages) {
+    WordsScope words(language, int(kCharEncodingUtf8));
+    g_ckapp.utf8 = 1;
+    const std::string tag = language_name(language);
+    SCOPED_TRACE(tag);
+    CTestSheet sheet(0x84000003u);
+    const INT_PTR result = drive(sheet, IDC_AN_TYPE8, [&](UiRobot &robot, HWND wizard, HWND page) {
+      EXPECT_TRUE(robot.WaitUntil(
+          [&] { return focus_of(robot.ui_thread()) == ::GetDlgItem(page, IDC_AN_GROUP12_1); }));
+      EXPECT_EQ(robot.ItemText(page, IDC_AN_TYPE12), pair_text(IDS_CODE_TYPE_12));
+      EXPECT_EQ(robot.ItemText(page, IDC_AN_DESCRIPTION), pair_text(IDS_CODE_ANY_INPUT_DESCRIPTION));
+      EXPECT_FALSE(robot.Enabled(page, IDC_AN_GROUP8_1));
+      EXPECT_EQ(robot.MissingGlyphs(wizard), "");
+      robot.TypeKeys(::GetDlgItem(page, IDC_AN_GROUP12_1), L"1234");
+      EXPECT_TRUE(
+          robot.WaitUntil([&] { return focus_of(robot.ui_thread()) == ::GetDlgItem(page, IDC_AN_GROUP2); }));
+      robot.TypeKeys(::GetDlgItem(page, IDC_AN_GROUP2), L"5678");
+      EXPECT_TRUE(
+          robot.WaitUntil([&] { return focus_of(robot.ui_thread()) == ::GetDlgItem(page, IDC_AN_GROUP3); }));
+      robot.TypeKeys(::GetDlgItem(page, IDC_AN_GROUP3), L"9012");
+      EXPECT_TRUE(wait_buttons(robot, wizard, false, true)) << "the first page offers no Back";
+      shot(robot, wizard, "sender_input_an2_" + tag + "_12");
+
+      // To the 8-character form: its groups open, the others keep their text.
+      robot.Click(page, IDC_AN_TYPE8);
+      EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_AN_GROUP8_1); }));
+      EXPECT_FALSE(robot.Enabled(page, IDC_AN_GROUP12_1));
+      EXPECT_EQ(robot.ItemText(page, IDC_AN_GROUP12_1), L"1234");
+      EXPECT_EQ(robot.ItemText(page, IDC_AN_GROUP3), L"9012");
+      EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
+      robot.SetItemText(page, IDC_AN_GROUP8_1, L"\xFF14\xFF13\xFF12\xFF11");  // full-width digits
+      robot.SetItemText(page, IDC_AN_GROUP8_2, L"8765");
+      EXPECT_TRUE(robot.WaitUntil(
+          [&] { return robot.ItemText(page, IDC_AN_HINT) == pair_text(IDS_CODE_BAD_CHARACTER); }));
+      EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
+      shot(robot, wizard, "sender_input_an2_" + tag + "_bad_character");
+      robot.SetItemText(page, IDC_AN_GROUP8_1, L"4321");
+      EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
+      shot(robot, wizard, "sender_input_an2_" + tag + "_8");
+
+      // Back to the 12-character form by the mouse: the first code is still there whole.
+      RECT box;
+      ::GetClientRect(::GetDlgItem(page, IDC_AN_TYPE12), &box);
+      const LPARAM at = MAKELPARAM(4, (box.bottom - box.top) / 2);
+      ::PostMessageW(::GetDlgItem(page, IDC_AN_TYPE12), WM_LBUTTONDOWN, MK_LBUTTON, at);
+      ::PostMessageW(::GetDlgItem(page, IDC_AN_TYPE12), WM_LBUTTONUP, 0, at);
+      EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_AN_GROUP12_1); }));
+      EXPECT_FALSE(robot.Enabled(page, IDC_AN_GROUP8_1));
+      EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
+      // And to 8 again, which goes on.
+      robot.Click(page, IDC_AN_TYPE8);
+      EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_AN_GROUP8_1); }));
+      press(wizard, PSBTN_NEXT);
+      EXPECT_TRUE(robot.WaitUntil([&] { return sheet.starts_.load() == 1; }));
+      EXPECT_EQ(sheet.Code(0), L"43218765");
+      EXPECT_EQ(sheet.ChangeFlag(0), 0) << "kind 4 has no password page: the flag stays 0";
+      EXPECT_TRUE(wait_page(robot, wizard, IDC_TEST_STATUS_TEXT) != nullptr);
+      EXPECT_TRUE(robot.WaitUntil([&] { return button_on(wizard, ID_WIZFINISH); }));
+      press(wizard, PSBTN_FINISH);
+      EXPECT_TRUE(robot.WaitGone(wizard));
+    });
+    EXPECT_EQ(result, ID_WIZFINISH);
+  }
+}
+
+// Kind 5: three groups on the first page; a failed start leaves Finish only and still moves on;
+// Cancel asks, No keeps the wizard, Yes ends it.
+TEST_F(SenderPagesUi, Kind5ThreeGroupsFailedStartAndCancel) {
+  for (uint16_t language : kLanguages) {
+    WordsScope words(language, 0);
+    g_ckapp.utf8 = 0;
+    const std::string tag = language_name(language);
+    SCOPED_TRACE(tag);
+    for (bool cancel_first : {true, false}) {
+      CTestSheet sheet(0x80000003u);
+      sheet.start_result = -1;
+      sheet.status_.buttons_on_show = -1;  // the page's own Finish stays
+      const INT_PTR result = drive(sheet, IDC_AN_GROUP3, [&](UiRobot &robot, HWND wizard, HWND page) {
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
+        EXPECT_EQ(robot.ItemText(page, IDC_AN_DESCRIPTION), pair_text(IDS_CODE12_INPUT_DESCRIPTION));
+        if (cancel_first) {
+          g_boxes.yes_no_answer = IDNO;
+          const int before = g_boxes.count;
+          press(wizard, PSBTN_CANCEL);
+          EXPECT_TRUE(robot.WaitUntil([&] { return g_boxes.count > before; }));
+          EXPECT_EQ(last_box_text(), pair_text(IDS_CONFIRM_QUIT));
+          EXPECT_EQ(last_box_caption(), pair_text(IDS_QUIT_CAPTION));
+          EXPECT_EQ(current_page(wizard), page) << "No keeps the wizard";
+          g_boxes.yes_no_answer = IDYES;
+          press(wizard, PSBTN_CANCEL);
+          EXPECT_TRUE(robot.WaitGone(wizard));
+          return;
+        }
+        robot.SetItemText(page, IDC_AN_GROUP1, L"1234 ");
+        robot.SetItemText(page, IDC_AN_GROUP2, L"5 78");
+        robot.SetItemText(page, IDC_AN_GROUP3, L"\t9012");
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
+        shot(robot, wizard, "sender_input_an3_" + tag);
+        press(wizard, PSBTN_NEXT);
+        EXPECT_TRUE(robot.WaitUntil([&] { return sheet.starts_.load() == 1; }));
+        EXPECT_EQ(sheet.Code(0), L"12345 789012") << "a blank inside a group stays";
+        EXPECT_TRUE(wait_page(robot, wizard, IDC_TEST_STATUS_TEXT) != nullptr);
+        EXPECT_TRUE(robot.WaitUntil([&] {
+          return button_on(wizard, ID_WIZFINISH) && !button_on(wizard, ID_WIZBACK);
+        })) << "a failed start leaves Finish only";
+        press(wizard, PSBTN_FINISH);
+        EXPECT_TRUE(robot.WaitGone(wizard));
+      });
+      EXPECT_EQ(result, cancel_first ? INT_PTR(IDCANCEL) : INT_PTR(ID_WIZFINISH));
+    }
+  }
+}
+
+}  // namespace
