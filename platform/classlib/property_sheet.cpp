@@ -238,6 +238,7 @@ INT_PTR CPropertySheet::DoModal() {
       [](HWND sheet, MSG *msg) -> BOOL { return PropSheet_IsDialogMessage(sheet, msg); });
   if (disable_owner) ::EnableWindow(owner, TRUE);
   if (owner != nullptr && ::GetActiveWindow() == hwnd) ::SetActiveWindow(owner);
+  OnRunEnd();
   UnsubclassWindow();
   ::DestroyWindow(hwnd);
   running_ = false;

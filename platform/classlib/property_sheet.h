@@ -102,6 +102,11 @@ class CPropertySheet : public CWnd {
   // Flags the run adds to PROPSHEETHEADER (e.g. PSH_NOAPPLYNOW).
   DWORD m_dwExtraFlags = 0;
 
+ protected:
+  // The run has ended (Finish or Cancel), the window still exists and is still subclassed:
+  // the last chance to take what was posted to it.
+  virtual void OnRunEnd() {}
+
  private:
   friend class CPropertyPage;
   static int CALLBACK SheetCallback(HWND hwnd, UINT message, LPARAM lparam);

@@ -6,9 +6,9 @@
 #include "platform/classlib/app.h"
 #include "platform/classlib/ddx.h"
 #include "platform/ui/message_box.h"
-#include "wizard/pages/page_common.h"
 #include "wizard/res/sender_pages_ids.h"
 #include "wizard/res/string_ids.h"
+#include "wizard/sheet/sheet_cert_relay.h"
 
 namespace v7 {
 namespace pages {
@@ -23,21 +23,30 @@ GroupState read_state(keycrypt::CKeyCrypt &key_crypt, HWND edit) {
   return group_state(reinterpret_cast<const char16_t *>(text.c_str()), text.length());
 }
 
+// Back leads somewhere only when a page comes before this one (the password page).
+bool has_previous_page(const classlib::CPropertyPage &page) {
+  const classlib::CPropertySheet *sheet = page.GetParentSheet();
+  return sheet != nullptr && sheet->GetPageIndex(&page) > 0;
+}
+
 }  // namespace
 
-CCodePage::CCodePage(UINT template_id, CodePage kind, CTransferHost *host)
-    : CPropertyPage(template_id), m_codeType(kCodeType12), m_kind(kind), m_host(host) {}
+CCodePage::CCodePage(UINT template_id, CodePage kind)
+    : CRelayPage(template_id), m_codeType(kCodeType12), m_kind(kind) {}
+
+uint32_t CCodePage::Mode() const { return Sheet() != nullptr ? Sheet()->Mode() : 0; }
 
 BOOL CCodePage::OnInitDialog() {
-  CPropertyPage::OnInitDialog();
-  SetPairText(m_hWnd, IDC_AN_DESCRIPTION, DescriptionText());
-  SetPairText(m_hWnd, IDC_AN_LABEL, IDS_CODE_INPUT_LABEL);
+  CRelayPage::OnInitDialog();
+  SetPairText(IDC_AN_DESCRIPTION, DescriptionText());
+  SetPairText(IDC_AN_LABEL, IDS_CODE_INPUT_LABEL);
   SetDlgItemText(IDC_AN_HINT, L"");
   const GroupRow all = AllGroups();
   // The edits take a group each; a paste or a program can still put more there, which the
   // button rule and Next refuse.
   for (size_t i = 0; i < all.count; ++i) SendDlgItemMessage(all.ids[i], EM_LIMITTEXT, kGroupLength);
-  PostWizardButtons(*this, code_initial_buttons(m_kind, Mode(), HasPreviousPage(*this)));
+  const int first = code_initial_buttons(m_kind, Mode(), has_previous_page(*this));
+  if (first >= 0) PostButtons(WizardButtonFlags(first));
   m_keyCrypt.Prepare(L"");
   m_keyCrypt.Init();
   for (size_t i = 0; i < all.count; ++i) m_keyCrypt.Protect(Item(all.ids[i]));
@@ -51,7 +60,7 @@ BOOL CCodePage::OnSetActive() {
   const GroupRow row = CurrentRow();
   HWND sheet = ::GetParent(m_hWnd);
   if (row.count > 0 && sheet != nullptr) ::PostMessageW(sheet, WM_NEXTDLGCTL, WPARAM(Item(row.ids[0])), TRUE);
-  return CPropertyPage::OnSetActive();
+  return CRelayPage::OnSetActive();
 }
 
 void CCodePage::ReadStates(const GroupRow &row, GroupState *states) {
@@ -65,8 +74,8 @@ void CCodePage::UpdateButtons() {
   ReadStates(row, states);
   const unsigned hint = code_hint_text(states, row.count);
   SetDlgItemText(IDC_AN_HINT, hint != 0 ? classlib::LoadPairText(hint).c_str() : L"");
-  PostWizardButtons(*this,
-                    code_buttons(m_kind, Mode(), m_codeType, states, row.count, HasPreviousPage(*this)));
+  const int buttons = code_buttons(m_kind, Mode(), m_codeType, states, row.count, has_previous_page(*this));
+  PostButtons(WizardButtonFlags(buttons));
 }
 
 LRESULT CCodePage::OnCommand(WPARAM wparam, LPARAM lparam) {
@@ -117,13 +126,14 @@ LRESULT CCodePage::OnWizardNext() {
     UpdateButtons();
     return -1;
   }
-  const int rc = m_host != nullptr ? m_host->StartTransfer(reinterpret_cast<const wchar_t *>(code)) : -1;
+  std::wstring joined(reinterpret_cast<const wchar_t *>(code));
   secure_wipe(code, sizeof code);
-  PostWizardButtons(*this, rc == -1 ? kButtonsFinish : kButtonsNone);
+  const int rc = Sheet() != nullptr ? Sheet()->StartTransfer(joined) : -1;
+  secure_wipe(&joined[0], joined.size() * sizeof(wchar_t));
+  // Either way on to the status page: it shows the transfer, or why it could not start.
+  PostButtons(rc == -1 ? kButtonsFinish : kButtonsNone);
   return 0;
 }
-
-BOOL CCodePage::OnQueryCancel() { return ConfirmQuit() ? CPropertyPage::OnQueryCancel() : FALSE; }
 
 HBRUSH CCodePage::OnCtlColorStatic(HDC dc, HWND control) {
   if (::GetDlgCtrlID(control) != IDC_AN_HINT) {
@@ -140,9 +150,8 @@ void CCodePage::OnDestroy() {
   SetMsgHandled(false);
 }
 
-CFixedCodePage::CFixedCodePage(UINT template_id, CodePage kind, CTransferHost *host, GroupRow row,
-                               UINT description)
-    : CCodePage(template_id, kind, host), m_row(row), m_description(description) {}
+CFixedCodePage::CFixedCodePage(UINT template_id, CodePage kind, GroupRow row, UINT description)
+    : CCodePage(template_id, kind), m_row(row), m_description(description) {}
 
 GroupRow CFixedCodePage::RowOf(int id) const {
   for (size_t i = 0; i < m_row.count; ++i) {

@@ -4,16 +4,17 @@
 // groups and starts the transfer.
 #pragma once
 
+#include <winsock2.h>  // before any windows.h: the sheet brings in the relay controller
+
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/classlib/message_map.h"
-#include "platform/classlib/property_sheet.h"
 #include "wizard/keycrypt/key_crypt.h"
+#include "wizard/pages/relay_page.h"
 #include "wizard/pages/sender_logic.h"
-#include "wizard/pages/transfer_host.h"
 
 namespace v7 {
 namespace pages {
@@ -24,17 +25,15 @@ struct GroupRow {
   size_t count;
 };
 
-class CCodePage : public classlib::CPropertyPage {
+class CCodePage : public CRelayPage {
  public:
-  CCodePage(UINT template_id, CodePage kind, CTransferHost *host);
+  CCodePage(UINT template_id, CodePage kind);
 
-  void SetHost(CTransferHost *host) { m_host = host; }
   int CodeType() const { return m_codeType; }
 
   BOOL OnInitDialog() override;
   BOOL OnSetActive() override;
   LRESULT OnWizardNext() override;
-  BOOL OnQueryCancel() override;
 
   BEGIN_MSG_MAP(CCodePage)
   MESSAGE_HANDLER(WM_COMMAND, OnCommand)
@@ -52,7 +51,7 @@ class CCodePage : public classlib::CPropertyPage {
   // The page's description (a string pair).
   virtual UINT DescriptionText() const = 0;
 
-  uint32_t Mode() const { return m_host != nullptr ? m_host->ModeWord() : 0; }
+  uint32_t Mode() const;
   // Reads the current groups and posts the buttons they allow; shows why they cannot be taken.
   void UpdateButtons();
 
@@ -66,14 +65,13 @@ class CCodePage : public classlib::CPropertyPage {
   void ReadStates(const GroupRow &row, GroupState *states);
 
   CodePage m_kind;
-  CTransferHost *m_host;
   keycrypt::CKeyCrypt m_keyCrypt;
 };
 
 // A code page whose groups are one row that never changes.
 class CFixedCodePage : public CCodePage {
  public:
-  CFixedCodePage(UINT template_id, CodePage kind, CTransferHost *host, GroupRow row, UINT description);
+  CFixedCodePage(UINT template_id, CodePage kind, GroupRow row, UINT description);
 
  protected:
   GroupRow CurrentRow() const override { return m_row; }

@@ -8,9 +8,9 @@
 #include "platform/classlib/app.h"
 #include "platform/locale/process_words.h"
 #include "platform/ui/message_box.h"
-#include "wizard/pages/page_common.h"
 #include "wizard/pages/sender_logic.h"
 #include "wizard/res/string_ids.h"
+#include "wizard/sheet/sheet_cert_relay.h"
 
 namespace v7 {
 namespace pages {
@@ -30,7 +30,7 @@ std::wstring rule_text(int code) {
 
 }  // namespace
 
-CPageChangePasswd::CPageChangePasswd() : CPropertyPage(IDD) { WipeBuffers(); }
+CPageChangePasswd::CPageChangePasswd() : CRelayPage(IDD) { WipeBuffers(); }
 
 CPageChangePasswd::~CPageChangePasswd() { WipeBuffers(); }
 
@@ -42,17 +42,17 @@ void CPageChangePasswd::WipeBuffers() {
 }
 
 BOOL CPageChangePasswd::OnInitDialog() {
-  CPropertyPage::OnInitDialog();
-  SetPairText(m_hWnd, IDC_PW_DESCRIPTION, IDS_PWCHANGE_DESCRIPTION);
-  SetPairText(m_hWnd, IDC_PW_CHECK, IDS_PWCHANGE_CHECK);
-  SetPairText(m_hWnd, IDC_PW_NEW_LABEL, IDS_PWCHANGE_NEW_LABEL);
-  SetPairText(m_hWnd, IDC_PW_CONFIRM_LABEL, IDS_PWCHANGE_CONFIRM_LABEL);
-  SetPairText(m_hWnd, IDC_PW_GRADE_LABEL, IDS_PWCHANGE_GRADE_LABEL);
-  SetPairText(m_hWnd, IDC_PW_RULES_GROUP, IDS_PASSWORD_RULES_GROUP);
-  SetPairText(m_hWnd, IDC_PW_RULES, IDS_PASSWORD_RULES);
+  CRelayPage::OnInitDialog();
+  SetPairText(IDC_PW_DESCRIPTION, IDS_PWCHANGE_DESCRIPTION);
+  SetPairText(IDC_PW_CHECK, IDS_PWCHANGE_CHECK);
+  SetPairText(IDC_PW_NEW_LABEL, IDS_PWCHANGE_NEW_LABEL);
+  SetPairText(IDC_PW_CONFIRM_LABEL, IDS_PWCHANGE_CONFIRM_LABEL);
+  SetPairText(IDC_PW_GRADE_LABEL, IDS_PWCHANGE_GRADE_LABEL);
+  SetPairText(IDC_PW_RULES_GROUP, IDS_PASSWORD_RULES_GROUP);
+  SetPairText(IDC_PW_RULES, IDS_PASSWORD_RULES);
   CheckDlgButton(IDC_PW_CHECK, BST_UNCHECKED);
   m_change = 0;
-  PostWizardButtons(*this, kButtonsNext);
+  PostButtons(kButtonsNext);
   m_keyCrypt.Prepare(L"");
   m_keyCrypt.Init();
   m_keyCrypt.Protect(Item(IDC_PW_NEW_EDIT));
@@ -62,7 +62,7 @@ BOOL CPageChangePasswd::OnInitDialog() {
 
 BOOL CPageChangePasswd::OnSetActive() {
   Refresh(true);
-  return CPropertyPage::OnSetActive();
+  return CRelayPage::OnSetActive();
 }
 
 void CPageChangePasswd::OnCheck() { Refresh(true); }
@@ -85,7 +85,7 @@ void CPageChangePasswd::Refresh(bool reread_check) {
   const PasswordState state = password_state(input);
   m_grade = state.grade;
   ShowState(state.grade_shown, state.grade);
-  PostWizardButtons(*this, state.buttons);
+  PostButtons(WizardButtonFlags(state.buttons));
 }
 
 void CPageChangePasswd::ShowState(bool grade_shown, int grade) {
@@ -114,14 +114,17 @@ void CPageChangePasswd::ShowState(bool grade_shown, int grade) {
   }
   ::ShowWindow(Item(IDC_PW_RULE_TEXT), SW_HIDE);
   ::EnableWindow(Item(IDC_PW_GRADE_LABEL), view.label_enabled);
-  SetPairText(m_hWnd, IDC_PW_GRADE_TEXT, view.grade_text);
+  SetPairText(IDC_PW_GRADE_TEXT, view.grade_text);
   ::ShowWindow(Item(IDC_PW_GRADE_TEXT), SW_SHOW);
   for (int id : kImages) ::ShowWindow(Item(id), id == view.image ? SW_SHOW : SW_HIDE);
 }
 
 LRESULT CPageChangePasswd::OnWizardNext() {
   if (!UpdateData(TRUE)) return -1;
-  if (m_change == 0) return 0;
+  if (m_change == 0) {
+    if (Sheet() != nullptr) Sheet()->SetNewPassword(false, nullptr);
+    return 0;
+  }
   WipeBuffers();
   m_newRead = m_keyCrypt.GetTextA(m_newPassword, Item(IDC_PW_NEW_EDIT));
   m_confirmRead = m_keyCrypt.GetTextA(m_confirm, Item(IDC_PW_CONFIRM_EDIT));
@@ -130,10 +133,12 @@ LRESULT CPageChangePasswd::OnWizardNext() {
   const PasswordNext next = password_next(true, new_read, m_newPassword, std::strlen(m_newPassword),
                                           confirm_read, m_confirm, std::strlen(m_confirm));
   switch (next) {
-    case PasswordNext::kGo:
-      // The confirmation has done its work; only the new password goes on to the sheet.
-      secure_wipe(m_confirm, sizeof m_confirm);
-      return 0;
+    case PasswordNext::kGo: {
+      // The sheet keeps its own wiped copy for the transfer; the page's copies go.
+      const bool taken = Sheet() != nullptr && Sheet()->SetNewPassword(true, m_newPassword);
+      WipeBuffers();
+      return taken ? 0 : -1;
+    }
     case PasswordNext::kMismatch: {
       // This message loads its Korean text whatever the language.
       const std::wstring text = classlib::LoadText(IDS_PASSWORD_MISMATCH);
@@ -155,8 +160,6 @@ LRESULT CPageChangePasswd::OnWizardNext() {
       return -1;
   }
 }
-
-BOOL CPageChangePasswd::OnQueryCancel() { return ConfirmQuit() ? CPropertyPage::OnQueryCancel() : FALSE; }
 
 HBRUSH CPageChangePasswd::OnCtlColorStatic(HDC dc, HWND control) {
   if (::GetDlgCtrlID(control) != IDC_PW_RULE_TEXT) {

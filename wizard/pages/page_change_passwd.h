@@ -3,19 +3,21 @@
 // it starts the transfer.
 #pragma once
 
+#include <winsock2.h>  // before any windows.h: the sheet brings in the relay controller
+
 #include <windows.h>
 
 #include <cstdint>
 
 #include "platform/classlib/message_map.h"
-#include "platform/classlib/property_sheet.h"
 #include "wizard/keycrypt/key_crypt.h"
+#include "wizard/pages/relay_page.h"
 #include "wizard/res/sender_pages_ids.h"
 
 namespace v7 {
 namespace pages {
 
-class CPageChangePasswd : public classlib::CPropertyPage {
+class CPageChangePasswd : public CRelayPage {
  public:
   enum { IDD = IDD_CHANGE_PASSWD };
   enum : size_t { kBufferSize = 128 };
@@ -25,7 +27,8 @@ class CPageChangePasswd : public classlib::CPropertyPage {
 
   // 1 when the check box is checked; what the sheet looks at, also for a send without this page.
   int32_t ChangeFlag() const { return m_change; }
-  // The narrow new password in the encoding setting, as last read (empty unless checked).
+  // The narrow new password in the encoding setting, as last read (empty unless checked, and
+  // wiped once it went to the sheet).
   const char *NewPassword() const { return m_newPassword; }
   int32_t Grade() const { return m_grade; }
   // Wipes both buffers.
@@ -34,7 +37,6 @@ class CPageChangePasswd : public classlib::CPropertyPage {
   BOOL OnInitDialog() override;
   BOOL OnSetActive() override;
   LRESULT OnWizardNext() override;
-  BOOL OnQueryCancel() override;
 
   BEGIN_MSG_MAP(CPageChangePasswd)
   COMMAND_HANDLER(IDC_PW_CHECK, BN_CLICKED, OnCheck)

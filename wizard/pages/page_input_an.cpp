@@ -10,8 +10,8 @@ const int kGroups[] = {IDC_AN_GROUP1, IDC_AN_GROUP2};
 
 }  // namespace
 
-CPageInputAN::CPageInputAN(CTransferHost *host)
-    : CFixedCodePage(IDD, CodePage::kInputAN, host, GroupRow{kGroups, 2}, IDS_CODE8_INPUT_DESCRIPTION) {}
+CPageInputAN::CPageInputAN()
+    : CFixedCodePage(IDD, CodePage::kInputAN, GroupRow{kGroups, 2}, IDS_CODE8_INPUT_DESCRIPTION) {}
 
 }  // namespace pages
 }  // namespace v7

@@ -10,7 +10,7 @@ namespace pages {
 class CPageInputAN : public CFixedCodePage {
  public:
   enum { IDD = IDD_INPUT_AN };
-  explicit CPageInputAN(CTransferHost *host = nullptr);
+  CPageInputAN();
 };
 
 }  // namespace pages

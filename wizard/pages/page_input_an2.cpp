@@ -1,6 +1,5 @@
 #include "wizard/pages/page_input_an2.h"
 
-#include "wizard/pages/page_common.h"
 #include "wizard/res/string_ids.h"
 
 namespace v7 {
@@ -20,12 +19,12 @@ bool holds(const int *ids, size_t count, int id) {
 
 }  // namespace
 
-CPageInputAN2::CPageInputAN2(CTransferHost *host) : CCodePage(IDD, CodePage::kInputAN2, host) {}
+CPageInputAN2::CPageInputAN2() : CCodePage(IDD, CodePage::kInputAN2) {}
 
 BOOL CPageInputAN2::OnInitDialog() {
   CCodePage::OnInitDialog();
-  SetPairText(m_hWnd, IDC_AN_TYPE12, IDS_CODE_TYPE_12);
-  SetPairText(m_hWnd, IDC_AN_TYPE8, IDS_CODE_TYPE_8);
+  SetPairText(IDC_AN_TYPE12, IDS_CODE_TYPE_12);
+  SetPairText(IDC_AN_TYPE8, IDS_CODE_TYPE_8);
   CheckDlgButton(IDC_AN_TYPE12, BST_CHECKED);
   CheckDlgButton(IDC_AN_TYPE8, BST_UNCHECKED);
   SetCodeType(kCodeType12);

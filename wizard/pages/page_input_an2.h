@@ -12,7 +12,7 @@ namespace pages {
 class CPageInputAN2 : public CCodePage {
  public:
   enum { IDD = IDD_INPUT_AN2 };
-  explicit CPageInputAN2(CTransferHost *host = nullptr);
+  CPageInputAN2();
 
   BOOL OnInitDialog() override;
   BOOL PreTranslateMessage(MSG *msg) override;

@@ -10,8 +10,8 @@ const int kGroups[] = {IDC_AN_GROUP1, IDC_AN_GROUP2, IDC_AN_GROUP3};
 
 }  // namespace
 
-CPageInputAN3::CPageInputAN3(CTransferHost *host)
-    : CFixedCodePage(IDD, CodePage::kInputAN3, host, GroupRow{kGroups, 3}, IDS_CODE12_INPUT_DESCRIPTION) {}
+CPageInputAN3::CPageInputAN3()
+    : CFixedCodePage(IDD, CodePage::kInputAN3, GroupRow{kGroups, 3}, IDS_CODE12_INPUT_DESCRIPTION) {}
 
 }  // namespace pages
 }  // namespace v7

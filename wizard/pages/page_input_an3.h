@@ -10,7 +10,7 @@ namespace pages {
 class CPageInputAN3 : public CFixedCodePage {
  public:
   enum { IDD = IDD_INPUT_AN3 };
-  explicit CPageInputAN3(CTransferHost *host = nullptr);
+  CPageInputAN3();
 };
 
 }  // namespace pages

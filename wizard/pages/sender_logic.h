@@ -7,18 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "wizard/pages/page_logic.h"
+
 namespace v7 {
 namespace pages {
-
-// The sheet's wizard buttons as the pages post them (PSM_SETWIZBUTTONS).
-enum WizardButtonFlags : int {
-  kButtonsNone = 0,
-  kButtonsBack = 1,
-  kButtonsNext = 2,
-  kButtonsBackNext = 3,
-  kButtonsFinish = 4,
-  kButtonsBackFinish = 5,
-};
 
 // The sending side's mode words: kind 1 speaks protocol 1.0; the variant bit picks the page that
 // lets the user choose the code's form.

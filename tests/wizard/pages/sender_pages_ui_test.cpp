@@ -1,8 +1,10 @@
-// The sender's pages on real windows under Wine, in Korean and in English, on a throwaway sheet
-// that stands in for the transfer wizard's: it records what the code pages hand to
-// StartTransfer and what the password page holds at that moment. The UI robot types, pastes,
+// The sender's pages on real windows under Wine, in Korean and in English, on the transfer
+// wizard's sheet. No relay server answers: the probe says the host is unreachable, so a transfer
+// the pages start fails at once and the status page shows why. The UI robot types, pastes,
 // clicks and reads back; message boxes are answered through their seam; screenshots land in the
-// build folder.
+// build folder. Whole sends against the test relay server are the sheet's tests.
+
+#include <winsock2.h>  // before any windows.h
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,22 +28,22 @@
 #include "tests/modules/ckapp/ckapp_test_state.h"
 #include "tests/ui/robot.h"
 #include "tests/wizard/dialogs/words_scope.h"
-#include "tests/wizard/pages/sender_pages_test_ids.h"
 #include "wizard/keycrypt/key_crypt_sub.h"
 #include "wizard/pages/page_change_passwd.h"
 #include "wizard/pages/page_input_an.h"
 #include "wizard/pages/page_input_an2.h"
 #include "wizard/pages/page_input_an3.h"
 #include "wizard/pages/sender_logic.h"
+#include "wizard/res/pages_ids.h"
 #include "wizard/res/sender_pages_ids.h"
 #include "wizard/res/string_ids.h"
+#include "wizard/sheet/sheet_cert_relay.h"
 
 using v7test::RunWithRobot;
 using v7test::UiRobot;
 using namespace v7::pages;
 
 namespace {
-
 
 std::wstring pair_text(UINT korean_id) { return v7::classlib::LoadPairText(korean_id); }
 
@@ -78,79 +81,39 @@ CKAppTestState g_ckapp;
 
 std::wstring ckapp_folder() { return ckapp_variant_folder("complete"); }
 
-// ---- The throwaway sheet ----
+// ---- The sheet ----
 
-class CTestStatusPage : public v7::classlib::CPropertyPage {
- public:
-  CTestStatusPage() : CPropertyPage(IDD_TEST_STATUS) {}
-  // What the status page offers after a failed step: Back (the code again) and Finish.
-  std::atomic<int> buttons_on_show{kButtonsFinish};
-  BOOL OnSetActive() override {
-    if (buttons_on_show.load() >= 0)
-      ::PostMessageW(::GetParent(m_hWnd), PSM_SETWIZBUTTONS, 0, buttons_on_show.load());
-    return CPropertyPage::OnSetActive();
-  }
+// The wizard of a send kind with the sender's pages installed; the password page is kept for
+// the test to look at (null for the kinds without it).
+struct Wizard {
+  std::unique_ptr<v7::sheet::CSheetCertRelay> sheet;
+  CPageChangePasswd *passwd = nullptr;
 };
 
-class CTestSheet : public v7::classlib::CPropertySheet, public CTransferHost {
- public:
-  explicit CTestSheet(uint32_t mode) : CPropertySheet(L"RELAY_SENDER"), mode_(mode) {
-    SenderPageSet set{};
-    EXPECT_TRUE(sender_page_set(mode, &set));
-    if (set.change_password) AddPage(&passwd_);
-    switch (set.code_page) {
-      case CodePage::kInputAN:
-        AddPage(&an_);
-        break;
-      case CodePage::kInputAN2:
-        AddPage(&an2_);
-        break;
-      default:
-        AddPage(&an3_);
-        break;
-    }
-    AddPage(&status_);
-    SetWizardMode();
+Wizard make_wizard(RelayModeWord mode) {
+  Wizard w;
+  w.sheet.reset(new v7::sheet::CSheetCertRelay(mode, v7::sheet::ControlFlags{1}));
+  SenderPageSet set{};
+  EXPECT_TRUE(sender_page_set(mode, &set));
+  if (set.change_password) {
+    auto passwd = std::make_unique<CPageChangePasswd>();
+    w.passwd = passwd.get();
+    w.sheet->InstallPage(SheetPage::ChangePasswd, std::move(passwd));
   }
-
-  uint32_t ModeWord() const override { return mode_; }
-  int StartTransfer(const wchar_t *text) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    codes_.push_back(text);
-    change_flags_.push_back(passwd_.ChangeFlag());
-    passwords_.push_back(passwd_.ChangeFlag() != 0 ? passwd_.NewPassword() : "");
-    starts_++;
-    return start_result;
+  switch (set.code_page) {
+    case CodePage::kInputAN:
+      w.sheet->InstallPage(SheetPage::InputAN, std::make_unique<CPageInputAN>());
+      break;
+    case CodePage::kInputAN2:
+      w.sheet->InstallPage(SheetPage::InputAN2, std::make_unique<CPageInputAN2>());
+      break;
+    default:
+      w.sheet->InstallPage(SheetPage::InputAN3, std::make_unique<CPageInputAN3>());
+      break;
   }
-
-  std::wstring Code(size_t i) {
-    std::lock_guard<std::mutex> hold(lock_);
-    return i < codes_.size() ? codes_[i] : L"(none)";
-  }
-  std::string Password(size_t i) {
-    std::lock_guard<std::mutex> hold(lock_);
-    return i < passwords_.size() ? passwords_[i] : "(none)";
-  }
-  int ChangeFlag(size_t i) {
-    std::lock_guard<std::mutex> hold(lock_);
-    return i < change_flags_.size() ? change_flags_[i] : -1;
-  }
-
-  std::atomic<int> starts_{0};
-  std::atomic<int> start_result{0};
-  CPageChangePasswd passwd_;
-  CPageInputAN an_{this};
-  CPageInputAN2 an2_{this};
-  CPageInputAN3 an3_{this};
-  CTestStatusPage status_;
-
- private:
-  uint32_t mode_;
-  std::mutex lock_;
-  std::vector<std::wstring> codes_;
-  std::vector<std::string> passwords_;
-  std::vector<int> change_flags_;
-};
+  w.sheet->AddModePages();
+  return w;
+}
 
 // ---- What the robot looks at ----
 
@@ -203,8 +166,7 @@ void shot(UiRobot &robot, HWND sheet, const std::string &name) { EXPECT_TRUE(rob
 
 // Runs the sheet modally while script drives it, starting on the page that holds first_control;
 // returns what the run returned.
-INT_PTR drive(CTestSheet &sheet, int first_control,
-              const std::function<void(UiRobot &, HWND, HWND)> &script) {
+INT_PTR drive(Wizard &w, int first_control, const std::function<void(UiRobot &, HWND, HWND)> &script) {
   INT_PTR result = 0;
   RunWithRobot(
       [&](UiRobot &robot) {
@@ -214,7 +176,7 @@ INT_PTR drive(CTestSheet &sheet, int first_control,
         ASSERT_NE(page, nullptr);
         script(robot, wizard, page);
       },
-      [&] { result = sheet.DoModal(); });
+      [&] { result = w.sheet->DoModal(); });
   return result;
 }
 
@@ -228,6 +190,7 @@ class SenderPagesUi : public ::testing::Test {
     v7::classlib::AfxInitCommonControls();
   }
   static void TearDownTestSuite() { v7::keycrypt::KeyCryptSetModuleFolder(nullptr); }
+  static int unreachable(int, int) { return 0; }
 
   void SetUp() override {
     std::lock_guard<std::mutex> hold(g_boxes.lock);
@@ -237,8 +200,12 @@ class SenderPagesUi : public ::testing::Test {
     g_boxes.count = 0;
     g_boxes.yes_no_answer = IDNO;
     v7::set_message_box_hook_w(answer_box);
+    relay_controller_set_probe_hook(unreachable);
   }
-  void TearDown() override { v7::set_message_box_hook_w(nullptr); }
+  void TearDown() override {
+    v7::set_message_box_hook_w(nullptr);
+    relay_controller_set_probe_hook(nullptr);
+  }
 };
 
 const wchar_t kGoodPassword[] = L"Zk8#pQ2!vR7$";
@@ -254,10 +221,9 @@ TEST_F(SenderPagesUi, Kind1PasswordThenTwoGroups) {
       const std::string tag = std::string(language_name(language)) + (encoding == 1 ? "_utf8" : "_euckr");
       SCOPED_TRACE(tag);
       const bool shots = encoding == 1;
-      CTestSheet sheet(kModeSendKind1);
-      sheet.status_.buttons_on_show = kButtonsBackFinish;
+      Wizard w = make_wizard(kModeSendKind1);
       const LONG reads_before = g_ckapp.event_count;
-      const INT_PTR result = drive(sheet, IDC_PW_CHECK, [&](UiRobot &robot, HWND wizard, HWND page) {
+      const INT_PTR result = drive(w, IDC_PW_CHECK, [&](UiRobot &robot, HWND wizard, HWND page) {
         // Unchecked: Next whatever the edits hold; the edits are disabled.
         EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
         EXPECT_FALSE(robot.Enabled(page, IDC_PW_NEW_EDIT));
@@ -348,34 +314,22 @@ TEST_F(SenderPagesUi, Kind1PasswordThenTwoGroups) {
         press(wizard, PSBTN_NEXT);
         EXPECT_TRUE(robot.WaitUntil([&] { return g_boxes.count > boxes2; }));
         EXPECT_EQ(last_box_text(), pair_text(IDS_CODE_GROUP_TOO_LONG));
-        EXPECT_EQ(sheet.starts_.load(), 0);
+        EXPECT_EQ(current_page(wizard), code) << "an overlong group never starts the transfer";
         // Blanks at the ends are not part of the code.
         robot.SetItemText(code, IDC_AN_GROUP2, L" 5678");
         EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code, IDC_AN_HINT).empty(); }));
         EXPECT_TRUE(wait_buttons(robot, wizard, true, true));
         if (shots) shot(robot, wizard, "sender_input_an_" + tag + "_complete");
         press(wizard, PSBTN_NEXT);
-        EXPECT_TRUE(robot.WaitUntil([&] { return sheet.starts_.load() == 1; }));
-        EXPECT_EQ(sheet.Code(0), L"12345678");
-        EXPECT_EQ(sheet.ChangeFlag(0), 1);
-        EXPECT_EQ(sheet.Password(0), "Zk8#pQ2!vR7$");
-
-        // The status page after a failed step offers Back: the code page again, with what
-        // was typed, and Back and Next.
-        HWND status = wait_page(robot, wizard, IDC_TEST_STATUS_TEXT);
+        // The password went to the sheet; the page's copies are gone.
+        EXPECT_TRUE(robot.WaitUntil([&] { return w.passwd->NewPassword()[0] == 0; }));
+        // The start fails (nothing answers): Finish only, and the status page says why.
+        HWND status = wait_page(robot, wizard, IDC_STATUS_HEADING);
         ASSERT_NE(status, nullptr);
-        EXPECT_TRUE(wait_buttons(robot, wizard, true, false, true));
-        press(wizard, PSBTN_BACK);
-        EXPECT_EQ(wait_page(robot, wizard, IDC_AN_GROUP2), code);
-        EXPECT_TRUE(wait_buttons(robot, wizard, true, true));
-        EXPECT_EQ(robot.ItemText(code, IDC_AN_GROUP1), L"1234");
-        robot.SetItemText(code, IDC_AN_GROUP2, L"5679");
-        EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code, IDC_AN_GROUP2) == L"5679"; }));
-        press(wizard, PSBTN_NEXT);
-        EXPECT_TRUE(robot.WaitUntil([&] { return sheet.starts_.load() == 2; }));
-        EXPECT_EQ(sheet.Code(1), L"12345679");
-        EXPECT_TRUE(wait_page(robot, wizard, IDC_TEST_STATUS_TEXT) != nullptr);
-        EXPECT_TRUE(wait_buttons(robot, wizard, true, false, true));
+        EXPECT_TRUE(wait_buttons(robot, wizard, false, false, true));
+        EXPECT_EQ(robot.ItemText(status, IDC_STATUS_HEADING), pair_text(IDS_STATUS_START_FAILED));
+        EXPECT_FALSE(robot.ItemText(status, IDC_STATUS_TEXT).empty());
+        if (shots) shot(robot, wizard, "sender_status_start_failed_" + tag);
         press(wizard, PSBTN_FINISH);
         EXPECT_TRUE(robot.WaitGone(wizard));
       });
@@ -384,7 +338,7 @@ TEST_F(SenderPagesUi, Kind1PasswordThenTwoGroups) {
           << "the edits were read through the keyboard-security module";
       EXPECT_EQ(g_ckapp.subclassed, 0) << "every page gave its edits back";
       EXPECT_EQ(g_ckapp.bad_calls, 0);
-      EXPECT_EQ(sheet.passwd_.NewPassword()[0], 0) << "the page's buffers are wiped when it goes";
+      EXPECT_EQ(w.passwd->NewPassword()[0], 0) << "the page's buffers are wiped when it goes";
     }
   }
 }
@@ -397,8 +351,8 @@ TEST_F(SenderPagesUi, Kind4ChoosingPageKeepsWhatWasTyped) {
     g_ckapp.utf8 = 1;
     const std::string tag = language_name(language);
     SCOPED_TRACE(tag);
-    CTestSheet sheet(0x84000003u);
-    const INT_PTR result = drive(sheet, IDC_AN_TYPE8, [&](UiRobot &robot, HWND wizard, HWND page) {
+    Wizard w = make_wizard(0x84000003u);
+    const INT_PTR result = drive(w, IDC_AN_TYPE8, [&](UiRobot &robot, HWND wizard, HWND page) {
       EXPECT_TRUE(robot.WaitUntil(
           [&] { return focus_of(robot.ui_thread()) == ::GetDlgItem(page, IDC_AN_GROUP12_1); }));
       EXPECT_EQ(robot.ItemText(page, IDC_AN_TYPE12), pair_text(IDS_CODE_TYPE_12));
@@ -445,10 +399,7 @@ TEST_F(SenderPagesUi, Kind4ChoosingPageKeepsWhatWasTyped) {
       robot.Click(page, IDC_AN_TYPE8);
       EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_AN_GROUP8_1); }));
       press(wizard, PSBTN_NEXT);
-      EXPECT_TRUE(robot.WaitUntil([&] { return sheet.starts_.load() == 1; }));
-      EXPECT_EQ(sheet.Code(0), L"43218765");
-      EXPECT_EQ(sheet.ChangeFlag(0), 0) << "kind 4 has no password page: the flag stays 0";
-      EXPECT_TRUE(wait_page(robot, wizard, IDC_TEST_STATUS_TEXT) != nullptr);
+      EXPECT_TRUE(wait_page(robot, wizard, IDC_STATUS_HEADING) != nullptr);
       EXPECT_TRUE(robot.WaitUntil([&] { return button_on(wizard, ID_WIZFINISH); }));
       press(wizard, PSBTN_FINISH);
       EXPECT_TRUE(robot.WaitGone(wizard));
@@ -466,10 +417,8 @@ TEST_F(SenderPagesUi, Kind5ThreeGroupsFailedStartAndCancel) {
     const std::string tag = language_name(language);
     SCOPED_TRACE(tag);
     for (bool cancel_first : {true, false}) {
-      CTestSheet sheet(0x80000003u);
-      sheet.start_result = -1;
-      sheet.status_.buttons_on_show = -1;  // the page's own Finish stays
-      const INT_PTR result = drive(sheet, IDC_AN_GROUP3, [&](UiRobot &robot, HWND wizard, HWND page) {
+      Wizard w = make_wizard(0x80000003u);
+      const INT_PTR result = drive(w, IDC_AN_GROUP3, [&](UiRobot &robot, HWND wizard, HWND page) {
         EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
         EXPECT_EQ(robot.ItemText(page, IDC_AN_DESCRIPTION), pair_text(IDS_CODE12_INPUT_DESCRIPTION));
         if (cancel_first) {
@@ -491,9 +440,7 @@ TEST_F(SenderPagesUi, Kind5ThreeGroupsFailedStartAndCancel) {
         EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
         shot(robot, wizard, "sender_input_an3_" + tag);
         press(wizard, PSBTN_NEXT);
-        EXPECT_TRUE(robot.WaitUntil([&] { return sheet.starts_.load() == 1; }));
-        EXPECT_EQ(sheet.Code(0), L"12345 789012") << "a blank inside a group stays";
-        EXPECT_TRUE(wait_page(robot, wizard, IDC_TEST_STATUS_TEXT) != nullptr);
+        EXPECT_TRUE(wait_page(robot, wizard, IDC_STATUS_HEADING) != nullptr);
         EXPECT_TRUE(robot.WaitUntil([&] {
           return button_on(wizard, ID_WIZFINISH) && !button_on(wizard, ID_WIZBACK);
         })) << "a failed start leaves Finish only";

@@ -1,0 +1,331 @@
+// The transfer wizard on real windows under Wine, driven by the UI robot against the test relay
+// server, with the phone's side played by tools/phone's code on a thread of the test: whole
+// receives of every kind over both transports, the pages in Korean and in English (screenshots),
+// Cancel on each page, and the sheet's own refusals.
+#include <winsock2.h>  // before any windows.h, which it brings in
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/registry_settings.h"
+#include "platform/classlib/app.h"
+#include "platform/locale/process_words.h"
+#include "platform/osver/os_version_query.h"
+#include "platform/ui/message_box.h"
+#include "tests/modules/ckapp/ckapp_test_state.h"
+#include "tests/relay/controller/fake_sheet.h"
+#include "tests/relay/relayd_client.h"
+#include "tests/relay/steps/steps_test_util.h"
+#include "tests/ui/robot.h"
+#include "tools/phone/phone.h"
+#include "wizard/keycrypt/key_crypt_sub.h"
+#include "wizard/res/pages_ids.h"
+#include "wizard/res/string_ids.h"
+#include "wizard/sheet/sheet_cert_relay.h"
+
+using controllertest::Bytes;
+using controllertest::port;
+using v7::sheet::CSheetCertRelay;
+using v7::sheet::MediaMask;
+using v7test::RunWithRobot;
+using v7test::UiRobot;
+
+namespace {
+
+::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new stepstest::StepsEnvironment);
+
+constexpr char kSubject[] = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
+
+// ---- Message boxes and the test keyboard-security module ----
+
+struct Boxes {
+  std::mutex lock;
+  std::vector<std::wstring> texts;
+  std::atomic<int> answer{IDYES};
+  std::atomic<int> count{0};
+};
+Boxes g_boxes;
+
+int answer_box(const char16_t *text, const char16_t *, unsigned) {
+  std::lock_guard<std::mutex> hold(g_boxes.lock);
+  g_boxes.texts.push_back(text != nullptr ? reinterpret_cast<const wchar_t *>(text) : L"");
+  g_boxes.count++;
+  return g_boxes.answer;
+}
+int answer_narrow_box(const char *, const char *, unsigned) { return IDOK; }
+
+CKAppTestState g_ckapp;
+
+std::wstring ckapp_folder() {
+  wchar_t top[MAX_PATH] = {};
+  const DWORD n = ::GetEnvironmentVariableW(L"V7_CKAPP_DIR", top, MAX_PATH);
+  std::wstring folder = (n > 0 && n < MAX_PATH) ? std::wstring(top, n) : std::wstring();
+  for (wchar_t &c : folder) {
+    if (c == L'/') c = L'\\';
+  }
+  return folder + L"\\complete";
+}
+
+std::wstring pair_text(UINT id, bool korean) {
+  return v7::classlib::LoadText(korean ? id : id + 1);
+}
+
+// ---- The phone ----
+
+// A phone session on its own thread, sending the test user's set with the code it is given.
+class Phone {
+ public:
+  explicit Phone(int kind, int transport) : kind_(kind), transport_(transport) {}
+  ~Phone() { join(); }
+  void join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  void send(const std::string &code) {
+    thread_ = std::thread([this, code] {
+      session_ = stepstest::new_session(stepstest::sender_mode(kind_));
+      if (!stepstest::load_pairs(session_.get(), true)) {
+        result_.code = -99;
+        return;
+      }
+      phone::Link link;
+      if (!phone::link_open(&link, transport_, port(transport_ == kRelayTransportHttp ? "pair_http" : "pair"), 30)) {
+        result_.code = -98;
+        return;
+      }
+      result_ = phone::run_sender(session_.get(), &link, code);
+      phone::link_close(&link);
+    });
+  }
+  phone::Result result_;
+  relaytest::SessionPtr session_;
+
+ private:
+  int kind_, transport_;
+  std::thread thread_;
+};
+
+// ---- Finding the sheet and its pages ----
+
+HWND find_sheet(UiRobot &robot) {
+  return robot.WaitForWindow(
+      [](HWND w) { return v7test::ClassName(w) == L"#32770" && ::GetDlgItem(w, ID_WIZNEXT) != nullptr; });
+}
+
+HWND current_page(HWND sheet) {
+  DWORD_PTR page = 0;
+  ::SendMessageTimeoutW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, 5000, &page);
+  return HWND(page);
+}
+
+// Waits until the page on show holds control id; null after the deadline.
+HWND wait_page(UiRobot &robot, HWND sheet, int id) {
+  HWND page = nullptr;
+  robot.WaitUntil([&] {
+    page = current_page(sheet);
+    return page != nullptr && ::GetDlgItem(page, id) != nullptr && ::IsWindowVisible(page);
+  });
+  return page != nullptr && ::GetDlgItem(page, id) != nullptr ? page : nullptr;
+}
+
+bool button_enabled(HWND sheet, int id) {
+  HWND b = ::GetDlgItem(sheet, id);
+  return b != nullptr && ::IsWindowVisible(b) && ::IsWindowEnabled(b);
+}
+
+bool press(UiRobot &robot, HWND sheet, int id) {
+  if (!robot.WaitUntil([&] { return button_enabled(sheet, id); })) return false;
+  robot.Click(sheet, id);
+  return true;
+}
+
+std::string narrow(const std::wstring &w) {
+  std::string out;
+  for (wchar_t c : w) out += c < 0x80 ? char(c) : '?';
+  return out;
+}
+
+// ---- The fixture ----
+
+class SheetUi : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char address[32];
+    std::snprintf(address, sizeof address, "%llx", static_cast<unsigned long long>(uintptr_t(&g_ckapp)));
+    ::SetEnvironmentVariableA(CKAPP_TEST_STATE_VARIABLE, address);
+    v7::keycrypt::KeyCryptSetModuleFolder(ckapp_folder().c_str());
+  }
+  static void TearDownTestSuite() { v7::keycrypt::KeyCryptSetModuleFolder(nullptr); }
+
+  void SetUp() override {
+    ASSERT_NE(port("pair"), 0) << "no relayd ports file (V7_RELAYD_PORTS)";
+    {
+      std::lock_guard<std::mutex> hold(g_boxes.lock);
+      g_boxes.texts.clear();
+      g_boxes.count = 0;
+      g_boxes.answer = IDYES;
+    }
+    v7::set_message_box_hook_w(answer_box);
+    v7::set_message_box_hook(answer_narrow_box);
+    platform_set_os_version_hook([](OsVersionRecord *out) { return *out = {2, 6, 1}, true; });
+    RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraRelay");
+    relay_controller_set_session_hook([](RelaySession *s) {
+      snprintf(s->validation->cert_dir, sizeof s->validation->cert_dir, "%s", stepstest::kCertDir);
+    });
+    relay_controller_set_ports(port("pair"), port("pair_http"));
+  }
+  void TearDown() override {
+    relay_controller_set_session_hook(nullptr);
+    relay_controller_set_ports(0, 0);
+    v7::set_message_box_hook_w(nullptr);
+    v7::set_message_box_hook(nullptr);
+    platform_set_os_version_hook(nullptr);
+    set_language_id(kLanguageKorean);
+    set_char_encoding_mode(0);
+  }
+};
+
+// ---- Whole receives ----
+
+struct ReceiveCase {
+  int kind;
+  int transport;
+  uint16_t language;
+  int encoding;  // CharEncodingMode
+};
+
+std::string case_name(const ReceiveCase &c) {
+  return "receive" + std::to_string(c.kind) + (c.transport == kRelayTransportHttp ? "_http" : "_raw") +
+         (c.language == kLanguageKorean ? "_ko" : "_en");
+}
+
+struct Seen {
+  std::vector<std::wstring> code_groups;
+  bool code_edits_disabled = true;
+  bool back_while_code_shown = true;
+  std::wstring subject;
+  std::wstring last_heading;
+  std::wstring last_text;
+  std::string missing_glyphs;
+};
+
+TEST_F(SheetUi, AWholeReceiveOfEachKindEndsWithTheSetThePhoneSent) {
+  const ReceiveCase cases[] = {
+      {1, kRelayTransportRaw, kLanguageKorean, 0},  {1, kRelayTransportHttp, kLanguageEnglish, 1},
+      {2, kRelayTransportRaw, kLanguageEnglish, 0}, {2, kRelayTransportHttp, kLanguageKorean, 1},
+      {3, kRelayTransportRaw, kLanguageKorean, 1},  {3, kRelayTransportHttp, kLanguageEnglish, 0},
+  };
+  for (const ReceiveCase &c : cases) {
+    const std::string name = case_name(c);
+    SCOPED_TRACE(name);
+    set_language_id(c.language);
+    set_char_encoding_mode(c.encoding);
+    const bool korean = c.language == kLanguageKorean;
+    const RelayModeWord mode = relay_mode_for_recv(c.kind);
+    const size_t code_length = c.kind == 1 ? 8 : 12;
+    Phone phone(c.kind, c.transport);
+    CSheetCertRelay sheet(mode, MediaMask{0xFFFF}, v7::sheet::ControlFlags{uint32_t(c.transport)});
+    sheet.AddModePages();
+    Seen seen;
+    INT_PTR result = 0;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND window = find_sheet(robot);
+          ASSERT_NE(window, nullptr);
+          if (c.kind == 1) {
+            HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
+            ASSERT_NE(page, nullptr);
+            // The page's buttons are posted: Next goes off once they are taken.
+            EXPECT_TRUE(robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); }));
+            robot.SetItemText(page, IDC_SSN_RESIDENT1, L"800101");
+            robot.SetItemText(page, IDC_SSN_RESIDENT2, L"1234567");
+            EXPECT_TRUE(robot.Screenshot(window, "sheet_input_ssn_" + std::string(korean ? "ko" : "en")));
+            seen.missing_glyphs += robot.MissingGlyphs(page);
+          } else {
+            HWND page = wait_page(robot, window, IDC_START_NEXT);
+            ASSERT_NE(page, nullptr);
+            EXPECT_EQ(robot.ItemText(page, IDC_START_NEXT), pair_text(IDS_RECIPIENT_START_NEXT, korean));
+            EXPECT_TRUE(robot.Screenshot(window, "sheet_recipient_start_" + std::string(korean ? "ko" : "en")));
+            seen.missing_glyphs += robot.MissingGlyphs(page);
+          }
+          ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+
+          // The code, as the user reads it off the page, in its groups.
+          HWND code_page = wait_page(robot, window, IDC_CODE_GROUP1);
+          ASSERT_NE(code_page, nullptr);
+          const int groups = c.kind == 1 ? 2 : 3;
+          const int ids[] = {IDC_CODE_GROUP1, IDC_CODE_GROUP2, IDC_CODE_GROUP3};
+          ASSERT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code_page, ids[groups - 1]).size() == 4; }));
+          std::string code;
+          for (int i = 0; i < groups; ++i) {
+            seen.code_groups.push_back(robot.ItemText(code_page, ids[i]));
+            code += narrow(seen.code_groups.back());
+            seen.code_edits_disabled = seen.code_edits_disabled && !robot.Enabled(code_page, ids[i]);
+          }
+          EXPECT_EQ(::GetDlgItem(code_page, IDC_CODE_GROUP3) != nullptr, c.kind != 1);
+          robot.WaitUntil([&] { return !button_enabled(window, ID_WIZBACK); }, 2000);
+          seen.back_while_code_shown = button_enabled(window, ID_WIZBACK);
+          EXPECT_TRUE(robot.Screenshot(window, std::string(c.kind == 1 ? "sheet_output_an_" : "sheet_output_an2_") +
+                                                   (korean ? "ko" : "en")));
+          seen.missing_glyphs += robot.MissingGlyphs(code_page);
+          EXPECT_EQ(code.size(), code_length);
+          phone.send(code);
+
+          // The arriving certificate's subject; Next lets the worker go on.
+          HWND dn_page = wait_page(robot, window, IDC_CERT_DN_SUBJECT);
+          ASSERT_NE(dn_page, nullptr);
+          robot.WaitUntil([&] { return !robot.ItemText(dn_page, IDC_CERT_DN_SUBJECT).empty(); });
+          seen.subject = robot.ItemText(dn_page, IDC_CERT_DN_SUBJECT);
+          EXPECT_TRUE(robot.Screenshot(window, "sheet_cert_dn_" + std::string(korean ? "ko" : "en")));
+          seen.missing_glyphs += robot.MissingGlyphs(dn_page);
+          ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+
+          // The set arrives: the wizard ends on the last status page with Finish.
+          HWND status = nullptr;
+          ASSERT_TRUE(robot.WaitUntil([&] {
+            status = current_page(window);
+            return status != nullptr &&
+                   robot.ItemText(status, IDC_STATUS_HEADING) == pair_text(IDS_STATUS_COMPLETED, korean) &&
+                   button_enabled(window, ID_WIZFINISH);
+          }, 30000));
+          seen.last_heading = robot.ItemText(status, IDC_STATUS_HEADING);
+          seen.last_text = robot.ItemText(status, IDC_STATUS_TEXT);
+          EXPECT_TRUE(robot.Screenshot(window, "sheet_status_received_" + std::string(korean ? "ko" : "en")));
+          seen.missing_glyphs += robot.MissingGlyphs(status);
+          robot.Click(window, ID_WIZFINISH);
+          EXPECT_TRUE(robot.WaitGone(window));
+        },
+        [&] { result = sheet.DoModal(); });
+    phone.join();
+    EXPECT_EQ(result, ID_WIZFINISH);
+    EXPECT_EQ(phone.result_.code, 0) << phone.result_.where << ": " << phone.result_.text;
+    EXPECT_EQ(seen.code_groups.size(), c.kind == 1 ? 2u : 3u);
+    EXPECT_TRUE(seen.code_edits_disabled);
+    EXPECT_FALSE(seen.back_while_code_shown);
+    EXPECT_EQ(narrow(seen.subject), kSubject);
+    EXPECT_EQ(seen.last_text, pair_text(IDS_RECEIVED_HELD, korean));
+    EXPECT_EQ(seen.missing_glyphs, "");
+    EXPECT_FALSE(sheet.Controller()->Running());
+    ASSERT_TRUE(sheet.ReceivedFlag());
+    const ReceivedCertRecord *r = sheet.Received();
+    ASSERT_NE(r, nullptr);
+    auto bytes = [](const uint8_t *p, size_t n) { return p != nullptr ? Bytes(p, p + n) : Bytes(); };
+    EXPECT_EQ(bytes(r->sign_cert, r->sign_cert_len), asn1test::read_fixture("pki/signCert.der"));
+    EXPECT_EQ(bytes(r->km_cert, r->km_cert_len), asn1test::read_fixture("pki/kmCert.der"));
+    EXPECT_EQ(bytes(r->sign_key, r->sign_key_len), stepstest::kept(phone.session_.get(), kRelayItemSignKey));
+    EXPECT_EQ(bytes(r->km_key, r->km_key_len), stepstest::kept(phone.session_.get(), kRelayItemKmKey));
+    EXPECT_FALSE(bytes(r->sign_key, r->sign_key_len).empty());
+  }
+}
+
+}  // namespace
