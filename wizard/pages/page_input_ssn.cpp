@@ -42,6 +42,12 @@ BOOL CPageInputSSN::OnInitDialog() {
   return FALSE;
 }
 
+BOOL CPageInputSSN::OnSetActive() {
+  const BOOL shown = CRelayPage::OnSetActive();
+  UpdateButtons();
+  return shown;
+}
+
 BOOL CPageInputSSN::PreTranslateMessage(MSG *msg) {
   const HWND resident = Item(IDC_SSN_RADIO_RESIDENT), business = Item(IDC_SSN_RADIO_BUSINESS);
   if ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) &&

@@ -17,6 +17,8 @@ class CPageInputSSN : public CRelayPage {
   CPageInputSSN();
 
   BOOL OnInitDialog() override;
+  // Back to the start after a failed receive: the buttons follow what is typed.
+  BOOL OnSetActive() override;
   BOOL PreTranslateMessage(MSG *msg) override;
   LRESULT OnWizardNext() override;
   NumberType Type() const { return type_; }

@@ -17,6 +17,11 @@ BOOL CPageRecipientStart::OnInitDialog() {
   return TRUE;
 }
 
+BOOL CPageRecipientStart::OnSetActive() {
+  PostButtons(kButtonsNext);
+  return CRelayPage::OnSetActive();
+}
+
 LRESULT CPageRecipientStart::OnWizardNext() {
   // The relay server pairs these kinds by the code alone: the text is a fixed placeholder.
   const int rc = Sheet()->StartTransfer(L"dummy");

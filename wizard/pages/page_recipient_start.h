@@ -10,6 +10,8 @@ class CPageRecipientStart : public CRelayPage {
  public:
   CPageRecipientStart();
   BOOL OnInitDialog() override;
+  // Back to the start after a failed receive: Next starts again.
+  BOOL OnSetActive() override;
   LRESULT OnWizardNext() override;
 
   BEGIN_MSG_MAP(CPageRecipientStart)
