@@ -28,6 +28,7 @@
 #include "tests/modules/ckapp/ckapp_test_state.h"
 #include "tests/ui/robot.h"
 #include "tests/wizard/dialogs/words_scope.h"
+#include "tests/wizard/pages/wizard_robot.h"
 #include "wizard/keycrypt/key_crypt_sub.h"
 #include "wizard/pages/page_change_passwd.h"
 #include "wizard/pages/page_input_an.h"
@@ -42,6 +43,7 @@
 using v7test::RunWithRobot;
 using v7test::UiRobot;
 using namespace v7::pages;
+using namespace wizardrobot;
 
 namespace {
 
@@ -116,51 +118,6 @@ Wizard make_wizard(RelayModeWord mode) {
 }
 
 // ---- What the robot looks at ----
-
-HWND wait_sheet(UiRobot &robot) {
-  return robot.WaitForWindow([](HWND window) { return ::GetDlgItem(window, ID_WIZNEXT) != nullptr; });
-}
-
-HWND current_page(HWND sheet) {
-  DWORD_PTR page = 0;
-  ::SendMessageTimeoutW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, 5000, &page);
-  return HWND(page);
-}
-
-HWND wait_page(UiRobot &robot, HWND sheet, int control) {
-  HWND found = nullptr;
-  robot.WaitUntil([&] {
-    HWND page = current_page(sheet);
-    if (page != nullptr && ::GetDlgItem(page, control) != nullptr) found = page;
-    return found != nullptr;
-  });
-  return found;
-}
-
-bool button_on(HWND sheet, int id) {
-  HWND button = ::GetDlgItem(sheet, id);
-  return button != nullptr && ::IsWindowVisible(button) && ::IsWindowEnabled(button);
-}
-
-// Waits until the sheet's Back and Next (and Finish) are as expected.
-bool wait_buttons(UiRobot &robot, HWND sheet, bool back, bool next, bool finish = false) {
-  return robot.WaitUntil([&] {
-    return button_on(sheet, ID_WIZBACK) == back && button_on(sheet, ID_WIZNEXT) == next &&
-           (!finish || button_on(sheet, ID_WIZFINISH));
-  });
-}
-
-bool visible(HWND page, int id) { return ::IsWindowVisible(::GetDlgItem(page, id)) != FALSE; }
-
-HWND focus_of(DWORD thread) {
-  GUITHREADINFO info{};
-  info.cbSize = sizeof info;
-  return ::GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
-}
-
-// Presses a sheet button as the user would; a press on a disabled Next is what only the robot
-// (or a test of the page's own refusal) does.
-void press(HWND sheet, int button) { ::PostMessageW(sheet, PSM_PRESSBUTTON, WPARAM(button), 0); }
 
 void shot(UiRobot &robot, HWND sheet, const std::string &name) { EXPECT_TRUE(robot.Screenshot(sheet, name)); }
 
@@ -241,10 +198,10 @@ TEST_F(SenderPagesUi, Kind1PasswordThenTwoGroups) {
         robot.SetItemText(page, IDC_PW_CONFIRM_EDIT, L"abcd1234");
         const std::wstring rule = reinterpret_cast<const wchar_t *>(
             password_rule_text_w(PASSWORD_CONSECUTIVE, rule_text_language(language)));
-        EXPECT_TRUE(robot.WaitUntil([&] { return visible(page, IDC_PW_RULE_TEXT); }));
+        EXPECT_TRUE(robot.WaitUntil([&] { return is_visible(page, IDC_PW_RULE_TEXT); }));
         EXPECT_EQ(robot.ItemText(page, IDC_PW_RULE_TEXT), rule);
         EXPECT_FALSE(robot.Enabled(page, IDC_PW_GRADE_LABEL));
-        EXPECT_FALSE(visible(page, IDC_PW_GRADE_TEXT));
+        EXPECT_FALSE(is_visible(page, IDC_PW_GRADE_TEXT));
         EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
         if (shots) shot(robot, wizard, "sender_change_passwd_" + tag + "_rule");
 
@@ -267,11 +224,11 @@ TEST_F(SenderPagesUi, Kind1PasswordThenTwoGroups) {
         // Graded, no confirmation yet: Next stays disabled; with one it opens.
         robot.SetItemText(page, IDC_PW_CONFIRM_EDIT, L"");
         robot.SetItemText(page, IDC_PW_NEW_EDIT, kGoodPassword);
-        EXPECT_TRUE(robot.WaitUntil([&] { return visible(page, IDC_PW_GRADE_TEXT); }));
+        EXPECT_TRUE(robot.WaitUntil([&] { return is_visible(page, IDC_PW_GRADE_TEXT); }));
         EXPECT_EQ(robot.ItemText(page, IDC_PW_GRADE_TEXT), pair_text(IDS_GRADE_STRONG));
-        EXPECT_TRUE(visible(page, IDC_PW_IMAGE_STRONG));
-        EXPECT_FALSE(visible(page, IDC_PW_IMAGE_WEAK) || visible(page, IDC_PW_IMAGE_GOOD));
-        EXPECT_FALSE(visible(page, IDC_PW_RULE_TEXT));
+        EXPECT_TRUE(is_visible(page, IDC_PW_IMAGE_STRONG));
+        EXPECT_FALSE(is_visible(page, IDC_PW_IMAGE_WEAK) || is_visible(page, IDC_PW_IMAGE_GOOD));
+        EXPECT_FALSE(is_visible(page, IDC_PW_RULE_TEXT));
         EXPECT_TRUE(robot.Enabled(page, IDC_PW_GRADE_LABEL));
         EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
         robot.SetItemText(page, IDC_PW_CONFIRM_EDIT, L"Zk8#pQ2!vR7%");
