@@ -14,7 +14,7 @@ class CPageCertDN : public CRelayPage {
   LRESULT OnWizardNext() override;
 
   BEGIN_MSG_MAP(CPageCertDN)
-  CHAIN_MSG_MAP(CRelayPage)
+    CHAIN_MSG_MAP(CRelayPage)
   END_MSG_MAP()
 };
 

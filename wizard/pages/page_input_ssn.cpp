@@ -34,8 +34,7 @@ BOOL CPageInputSSN::OnInitDialog() {
   }
   key_crypt_.Prepare(L"");
   key_crypt_.Init();
-  for (int id :
-       {IDC_SSN_RESIDENT1, IDC_SSN_RESIDENT2, IDC_SSN_BUSINESS1, IDC_SSN_BUSINESS2, IDC_SSN_BUSINESS3})
+  for (int id : {IDC_SSN_RESIDENT1, IDC_SSN_RESIDENT2, IDC_SSN_BUSINESS1, IDC_SSN_BUSINESS2, IDC_SSN_BUSINESS3})
     key_crypt_.Protect(Item(id));
   SetType(NumberType::Resident);
   ::SetFocus(Item(IDC_SSN_RESIDENT1));
@@ -50,8 +49,7 @@ BOOL CPageInputSSN::OnSetActive() {
 
 BOOL CPageInputSSN::PreTranslateMessage(MSG *msg) {
   const HWND resident = Item(IDC_SSN_RADIO_RESIDENT), business = Item(IDC_SSN_RADIO_BUSINESS);
-  if ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) &&
-      (msg->hwnd == resident || msg->hwnd == business)) {
+  if ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && (msg->hwnd == resident || msg->hwnd == business)) {
     if (::IsDlgButtonChecked(m_hWnd, IDC_SSN_RADIO_RESIDENT) == BST_CHECKED)
       SetType(NumberType::Resident);
     else if (::IsDlgButtonChecked(m_hWnd, IDC_SSN_RADIO_BUSINESS) == BST_CHECKED)
@@ -69,8 +67,7 @@ void CPageInputSSN::SetType(NumberType type) {
   const bool resident = type == NumberType::Resident;
   for (int id : {IDC_SSN_RESIDENT1, IDC_SSN_RESIDENT2, IDC_SSN_RESIDENT_DASH})
     ::ShowWindow(Item(id), resident ? SW_SHOW : SW_HIDE);
-  for (int id : {IDC_SSN_BUSINESS1, IDC_SSN_BUSINESS2, IDC_SSN_BUSINESS3, IDC_SSN_BUSINESS_DASH1,
-                 IDC_SSN_BUSINESS_DASH2})
+  for (int id : {IDC_SSN_BUSINESS1, IDC_SSN_BUSINESS2, IDC_SSN_BUSINESS3, IDC_SSN_BUSINESS_DASH1, IDC_SSN_BUSINESS_DASH2})
     ::ShowWindow(Item(id), resident ? SW_HIDE : SW_SHOW);
   UpdateButtons();
 }
@@ -103,8 +100,8 @@ LRESULT CPageInputSSN::OnWizardNext() {
   WipeGroups(&groups);
   if (check != NumberCheck::Ok) {
     // Refused, never cut: a number cut to fit would be someone else's.
-    const std::wstring text = v7::classlib::LoadPairText(
-        check == NumberCheck::TooLong ? IDS_NUMBER_TOO_LONG : IDS_NUMBER_DIGITS_ONLY);
+    const std::wstring text = v7::classlib::LoadPairText(check == NumberCheck::TooLong ? IDS_NUMBER_TOO_LONG
+                                                                                          : IDS_NUMBER_DIGITS_ONLY);
     v7::message_box_w(reinterpret_cast<const char16_t *>(text.c_str()), nullptr, MB_OK | MB_ICONWARNING);
     return -1;
   }

@@ -13,9 +13,7 @@ namespace pages {
 
 namespace {
 
-bool is_space(char16_t c) {
-  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
-}
+bool is_space(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
 
 void wipe_string(std::string *s) {
   if (!s->empty()) secure_wipe(&(*s)[0], s->size());
@@ -27,61 +25,44 @@ void wipe_string(std::string *s) {
 std::vector<SheetPage> mode_pages(RelayModeWord mode) {
   using P = SheetPage;
   switch (mode) {
-    case 0x80000001u:
-      return {P::ChangePasswd, P::InputAN, P::SenderStatus};
-    case 0x84000002u:
-      return {P::ChangePasswd, P::InputAN2, P::SenderStatus};
-    case 0x80000002u:
-      return {P::ChangePasswd, P::InputAN3, P::SenderStatus};
-    case 0x84000003u:
-      return {P::InputAN2, P::SenderStatus};
-    case 0x80000003u:
-      return {P::InputAN3, P::SenderStatus};
+    case 0x80000001u: return {P::ChangePasswd, P::InputAN, P::SenderStatus};
+    case 0x84000002u: return {P::ChangePasswd, P::InputAN2, P::SenderStatus};
+    case 0x80000002u: return {P::ChangePasswd, P::InputAN3, P::SenderStatus};
+    case 0x84000003u: return {P::InputAN2, P::SenderStatus};
+    case 0x80000003u: return {P::InputAN3, P::SenderStatus};
     case 0x88000001u:
-      return {P::InputSSN,     P::FirstStatus, P::OutputAN,      P::CertDN,
-              P::SecondStatus, P::Media,       P::ChangePasswdR, P::LastStatus};
+      return {P::InputSSN, P::FirstStatus, P::OutputAN, P::CertDN, P::SecondStatus, P::Media, P::ChangePasswdR, P::LastStatus};
     case 0x88000002u:
     case 0x88000003u:
-      return {P::RecipientStart, P::FirstStatus, P::OutputAN2,     P::CertDN,
-              P::SecondStatus,   P::Media,       P::ChangePasswdR, P::LastStatus};
-    default:
-      return {};
+      return {P::RecipientStart, P::FirstStatus, P::OutputAN2, P::CertDN, P::SecondStatus, P::Media, P::ChangePasswdR, P::LastStatus};
+    default: return {};
   }
 }
 
 unsigned page_title(RelayModeWord mode, SheetPage page) {
   switch (page) {
-    case SheetPage::ChangePasswd:
-      return IDS_TITLE_PASSWORD_CHANGE;
+    case SheetPage::ChangePasswd: return IDS_TITLE_PASSWORD_CHANGE;
     case SheetPage::InputAN:
     case SheetPage::InputAN2:
     case SheetPage::InputAN3:
-    case SheetPage::FirstStatus:
-      return IDS_TITLE_CODE_INPUT;
+    case SheetPage::FirstStatus: return IDS_TITLE_CODE_INPUT;
     case SheetPage::SenderStatus:
     case SheetPage::SecondStatus:
-    case SheetPage::LastStatus:
-      return IDS_TITLE_TRANSFER;
+    case SheetPage::LastStatus: return IDS_TITLE_TRANSFER;
     case SheetPage::InputSSN:
     case SheetPage::RecipientStart:
       return mode == 0x88000001u ? IDS_TITLE_SSN_INPUT : mode == 0x88000002u ? IDS_TITLE_CERT_IMPORT : 0;
     case SheetPage::OutputAN:
-    case SheetPage::OutputAN2:
-      return IDS_TITLE_CODE_DISPLAY;
-    case SheetPage::CertDN:
-      return IDS_TITLE_CERT_CONFIRM;
-    case SheetPage::Media:
-      return IDS_TITLE_MEDIA;
-    case SheetPage::ChangePasswdR:
-      return IDS_TITLE_RECIPIENT_PASSWORD;
-    default:
-      return 0;
+    case SheetPage::OutputAN2: return IDS_TITLE_CODE_DISPLAY;
+    case SheetPage::CertDN: return IDS_TITLE_CERT_CONFIRM;
+    case SheetPage::Media: return IDS_TITLE_MEDIA;
+    case SheetPage::ChangePasswdR: return IDS_TITLE_RECIPIENT_PASSWORD;
+    default: return 0;
   }
 }
 
 std::vector<NumberGroup> number_groups(NumberType type) {
-  if (type == NumberType::Business)
-    return {{IDC_SSN_BUSINESS1, 3}, {IDC_SSN_BUSINESS2, 2}, {IDC_SSN_BUSINESS3, 5}};
+  if (type == NumberType::Business) return {{IDC_SSN_BUSINESS1, 3}, {IDC_SSN_BUSINESS2, 2}, {IDC_SSN_BUSINESS3, 5}};
   return {{IDC_SSN_RESIDENT1, 6}, {IDC_SSN_RESIDENT2, 7}};
 }
 
@@ -135,8 +116,7 @@ std::vector<std::string> code_groups(RelayModeWord mode, const std::string &code
 
 StatusView status_view(const StatusInput &in) {
   if (in.stored) {
-    if (in.store_result != 0)
-      return {IDS_STATUS_FAILED, StatusText::StoreError, StatusIcon::Failed, kButtonsBackFinish};
+    if (in.store_result != 0) return {IDS_STATUS_FAILED, StatusText::StoreError, StatusIcon::Failed, kButtonsBackFinish};
     return {IDS_STATUS_COMPLETED, StatusText::StoredOnPc, StatusIcon::Done, kButtonsFinish};
   }
   // Until a page that stores the set exists on the sheet, the transfer ends once the set is held,
@@ -167,8 +147,7 @@ bool worker_text_to_wide(const char *text, bool utf8, std::u16string *out) {
 
 WizardButtonFlags failure_buttons(const std::u16string &failure_text) {
   static const char16_t kWrongCodeEnglish[] = u"Authorization code is not correct.";
-  static const char16_t kWrongCodeKorean[] =
-      u"\uC778\uC99D\uBC88\uD638\uAC00 \uB9DE\uC9C0 \uC54A\uC2B5\uB2C8\uB2E4.";
+  static const char16_t kWrongCodeKorean[] = u"\uC778\uC99D\uBC88\uD638\uAC00 \uB9DE\uC9C0 \uC54A\uC2B5\uB2C8\uB2E4.";
   const bool wrong_code = failure_text.find(kWrongCodeEnglish) != std::u16string::npos ||
                           failure_text.find(kWrongCodeKorean) != std::u16string::npos;
   return wrong_code ? kButtonsBackFinish : kButtonsFinish;
@@ -176,8 +155,7 @@ WizardButtonFlags failure_buttons(const std::u16string &failure_text) {
 
 bool start_text_narrow(const std::u16string &text, bool utf8, char (&out)[kStartTextCapacity]) {
   secure_wipe(out, sizeof out);
-  const int rc = utf8 ? wide_to_utf8_buf(text.c_str(), out, sizeof out)
-                      : wide_to_euckr_buf(text.c_str(), out, sizeof out);
+  const int rc = utf8 ? wide_to_utf8_buf(text.c_str(), out, sizeof out) : wide_to_euckr_buf(text.c_str(), out, sizeof out);
   if (rc != 0) secure_wipe(out, sizeof out);
   return rc == 0;
 }

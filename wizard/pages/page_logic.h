@@ -94,20 +94,20 @@ std::vector<std::string> code_groups(RelayModeWord mode, const std::string &code
 
 // What a status page shows on activation, from the sheet's state.
 struct StatusInput {
-  bool stored = false;          // the media or password page stored the received set (or tried)
-  int store_result = 0;         // that store's code
-  bool running = false;         // the worker thread is alive
-  bool received = false;        // the sheet holds a received set
+  bool stored = false;      // the media or password page stored the received set (or tried)
+  int store_result = 0;     // that store's code
+  bool running = false;     // the worker thread is alive
+  bool received = false;    // the sheet holds a received set
   bool has_store_page = false;  // the sheet has a page that stores the received set
   bool korean = false;
 };
 enum class StatusIcon { Working, Done, Failed };
 enum class StatusText {
-  None,         // leave the text as it is
-  StoreError,   // "%s [%d]" or "[%d]" of the store's code
-  StoredOnPc,   // 4473
-  Received,     // the set was received and is held (no storing page yet)
-  FailureText,  // the sheet's copy of the last failure, or the controller's error text
+  None,          // leave the text as it is
+  StoreError,    // "%s [%d]" or "[%d]" of the store's code
+  StoredOnPc,    // 4473
+  Received,      // the set was received and is held (no storing page yet)
+  FailureText,   // the sheet's copy of the last failure, or the controller's error text
 };
 struct StatusView {
   int heading;  // string pair id

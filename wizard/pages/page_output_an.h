@@ -13,7 +13,7 @@ class CPageOutputAN : public CRelayPage {
   BOOL OnInitDialog() override;
 
   BEGIN_MSG_MAP(CPageOutputAN)
-  CHAIN_MSG_MAP(CRelayPage)
+    CHAIN_MSG_MAP(CRelayPage)
   END_MSG_MAP()
 };
 

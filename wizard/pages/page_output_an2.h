@@ -13,7 +13,7 @@ class CPageOutputAN2 : public CRelayPage {
   BOOL OnInitDialog() override;
 
   BEGIN_MSG_MAP(CPageOutputAN2)
-  CHAIN_MSG_MAP(CRelayPage)
+    CHAIN_MSG_MAP(CRelayPage)
   END_MSG_MAP()
 };
 

@@ -15,7 +15,7 @@ class CPageRecipientStart : public CRelayPage {
   LRESULT OnWizardNext() override;
 
   BEGIN_MSG_MAP(CPageRecipientStart)
-  CHAIN_MSG_MAP(CRelayPage)
+    CHAIN_MSG_MAP(CRelayPage)
   END_MSG_MAP()
 };
 

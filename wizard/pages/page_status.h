@@ -20,7 +20,7 @@ class CPageStatus : public CRelayPage {
   void Refresh();
 
   BEGIN_MSG_MAP(CPageStatus)
-  CHAIN_MSG_MAP(CRelayPage)
+    CHAIN_MSG_MAP(CRelayPage)
   END_MSG_MAP()
 };
 

@@ -13,9 +13,8 @@ using v7::classlib::LoadPairText;
 bool AskCancel() {
   const std::wstring text = LoadPairText(IDS_CONFIRM_QUIT);
   const std::wstring caption = LoadPairText(IDS_QUIT_CAPTION);
-  const int answer =
-      v7::message_box_w(reinterpret_cast<const char16_t *>(text.c_str()),
-                        reinterpret_cast<const char16_t *>(caption.c_str()), MB_YESNO | MB_ICONQUESTION);
+  const int answer = v7::message_box_w(reinterpret_cast<const char16_t *>(text.c_str()),
+                                       reinterpret_cast<const char16_t *>(caption.c_str()), MB_YESNO | MB_ICONQUESTION);
   return answer == IDYES;
 }
 

@@ -2,8 +2,8 @@
 // cancel question and the stop of a running worker when the wizard is cancelled.
 #pragma once
 
-#include <windows.h>
 #include <winsock2.h>  // before any windows.h: the sheet brings in the relay controller
+#include <windows.h>
 
 #include <string>
 
