@@ -118,9 +118,9 @@ void CSheetCertRelay::AddModePages() {
     CPropertyPage *page = Page(slot);
     if (page == nullptr) continue;
     if (!korean) {
-      // In English the titles replace the templates' Korean captions; a first page without a
-      // title shows none.
-      page->SetCaption(titles_[int(slot)].empty() && first ? std::wstring(L" ") : titles_[int(slot)]);
+      // In English the titles replace the templates' Korean captions; a page without a title
+      // shows none.
+      page->SetCaption(titles_[int(slot)]);
       if (first) SetTitle(titles_[int(slot)]);
     }
     first = false;
@@ -185,12 +185,19 @@ LRESULT CSheetCertRelay::OnSetWizButtons(WPARAM, LPARAM lparam) {
 }
 
 void CSheetCertRelay::PressNext() {
-  // A disabled Next does not press on every platform: enable it for the press.
+  // A disabled Next does not press on every platform: enable it for the press. Where the sheet
+  // acts on the press later, the buttons come back only after it, so the check is posted too.
   const DWORD saved = buttons_;
   CPropertyPage *before = GetActivePage();
   ::SendMessageW(m_hWnd, PSM_SETWIZBUTTONS, 0, LPARAM((saved & ~DWORD(PSWIZB_FINISH)) | PSWIZB_NEXT));
   ::SendMessageW(m_hWnd, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
-  if (GetActivePage() == before) ::SendMessageW(m_hWnd, PSM_SETWIZBUTTONS, 0, LPARAM(saved));
+  ::PostMessageW(m_hWnd, kRestoreButtons, WPARAM(saved), LPARAM(before));
+}
+
+LRESULT CSheetCertRelay::OnRestoreButtons(WPARAM wparam, LPARAM lparam) {
+  if (!closing_ && GetActivePage() == reinterpret_cast<CPropertyPage *>(lparam))
+    ::SendMessageW(m_hWnd, PSM_SETWIZBUTTONS, 0, LPARAM(wparam));
+  return 0;
 }
 
 std::wstring CSheetCertRelay::FailureText() const {

@@ -77,8 +77,8 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
 
   // Pages post their buttons through the sheet, which remembers the last ones.
   void PostButtons(v7::pages::WizardButtonFlags flags);
-  // Presses Next even while it is disabled: enables it, presses it, then gives the page that is
-  // still on show its buttons back.
+  // Presses Next even while it is disabled: enables it, presses it, then, once the press has been
+  // acted on, gives the page its buttons back if it is still on show.
   void PressNext();
 
   // The sheet's copy of the last failure, or the controller's error text.
@@ -128,6 +128,7 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
     MESSAGE_HANDLER(WM_RELAY_RECV_CERTWAIT, OnCertWait)
     MESSAGE_HANDLER(WM_RELAY_CERTDATA, OnCertData)
     MESSAGE_HANDLER(WM_RELAY_ERROR, OnRelayError)
+    MESSAGE_HANDLER(kRestoreButtons, OnRestoreButtons)
   END_MSG_MAP()
 
  protected:
@@ -147,6 +148,9 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
   void ShowFailure(const std::u16string &text, v7::pages::WizardButtonFlags buttons);
   v7::classlib::CPropertyPage *FailurePage() const;
 
+  // Posted by PressNext after the press: wParam the buttons before it, lParam the page it was on.
+  enum : UINT { kRestoreButtons = WM_APP + 0x60 };
+  LRESULT OnRestoreButtons(WPARAM wparam, LPARAM lparam);
   LRESULT OnSetWizButtons(WPARAM, LPARAM lparam);
   LRESULT OnSendStep(UINT message, WPARAM, LPARAM);
   LRESULT OnSendDone(WPARAM, LPARAM);

@@ -1,5 +1,5 @@
-// The sender's chosen set as the selection dialog leaves it, filled from the fixture set: the
-// four parts and the certificate's password (the test seam of the selection record).
+// The sender's chosen set as the selection dialog leaves it, for the tests that send: the test
+// user's four parts and password in a selection record.
 #pragma once
 
 #include <cstdlib>

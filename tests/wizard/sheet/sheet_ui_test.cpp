@@ -24,19 +24,25 @@
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"
 #include "tests/modules/ckapp/ckapp_test_state.h"
+#include "tests/relay/controller/chosen_set.h"
 #include "tests/relay/controller/fake_sheet.h"
 #include "tests/relay/relayd_client.h"
 #include "tests/relay/steps/steps_test_util.h"
 #include "tests/ui/robot.h"
 #include "tools/phone/phone.h"
+#include "media/selection_record.h"
+#include "pki/keys/pkcs8.h"
+#include "wizard/pages/relay_page.h"
 #include "wizard/keycrypt/key_crypt_sub.h"
 #include "wizard/res/pages_ids.h"
 #include "wizard/res/string_ids.h"
 #include "wizard/sheet/sheet_cert_relay.h"
 
 using controllertest::Bytes;
+using controllertest::chosen_set;
 using controllertest::port;
 using v7::sheet::CSheetCertRelay;
+using v7::pages::SheetPage;
 using v7::sheet::MediaMask;
 using v7test::RunWithRobot;
 using v7test::UiRobot;
@@ -158,6 +164,13 @@ bool button_enabled(HWND sheet, int id) {
   return b != nullptr && ::IsWindowVisible(b) && ::IsWindowEnabled(b);
 }
 
+// The sheet once it shows its first page, and that page (which holds control id); nulls after the
+// deadline.
+HWND wait_first_page(UiRobot &robot, int id, HWND *sheet) {
+  *sheet = find_sheet(robot);
+  return *sheet != nullptr ? wait_page(robot, *sheet, id) : nullptr;
+}
+
 bool press(UiRobot &robot, HWND sheet, int id) {
   if (!robot.WaitUntil([&] { return button_enabled(sheet, id); })) return false;
   robot.Click(sheet, id);
@@ -232,6 +245,9 @@ struct Seen {
   std::wstring last_heading;
   std::wstring last_text;
   HICON last_icon = nullptr;
+  std::wstring caption;                    // of the sheet on its first page
+  std::vector<std::wstring> button_texts;  // Back, Next, Cancel on the first page
+  std::string code;
   std::string missing_glyphs;
 };
 
@@ -258,6 +274,8 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
       [&](UiRobot &robot) {
         HWND window = find_sheet(robot);
         ASSERT_NE(window, nullptr);
+        seen.caption = robot.Text(window);
+        for (int id : {ID_WIZBACK, ID_WIZNEXT, IDCANCEL}) seen.button_texts.push_back(robot.ItemText(window, id));
         if (c.kind == 1) {
           HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
           ASSERT_NE(page, nullptr);
@@ -295,6 +313,7 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
                                                  (korean ? "ko" : "en")));
         seen.missing_glyphs += robot.MissingGlyphs(code_page);
         EXPECT_EQ(code.size(), code_length);
+        seen.code = code;
         phone.send(code);
 
         // The arriving certificate's subject; Next lets the worker go on.
@@ -330,6 +349,18 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
   EXPECT_TRUE(seen.code_edits_disabled);
   EXPECT_FALSE(seen.back_while_code_shown);
   EXPECT_EQ(seen.subject, subject);
+  // The sheet's own copies outlive the worker's texts.
+  EXPECT_EQ(sheet.AuthCode(), seen.code);
+  EXPECT_EQ(sheet.SubjectText(), std::u16string(subject.begin(), subject.end()));
+  if (korean) {
+    EXPECT_EQ(seen.caption, c.kind == 1 ? L"\uC8FC\uBBFC(\uC0AC\uC5C5\uC790)\uB4F1\uB85D\uBC88\uD638 \uC785\uB825"
+                                        : c.kind == 2 ? L"\uC778\uC99D\uC11C \uAC00\uC838\uC624\uAE30"
+                                                      : L"\uC778\uC99D\uC11C \uAC00\uC838\uC624\uAE30");
+  } else {
+    EXPECT_EQ(seen.caption, c.kind == 1 ? L"Alien ID/Business Registration Number Input"
+                                        : c.kind == 2 ? L"Certificate Import" : L"");
+    EXPECT_EQ(seen.button_texts, (std::vector<std::wstring>{L"Back", L"Next", L"Cancel"}));
+  }
   EXPECT_EQ(seen.last_text, pair_text(IDS_RECEIVED_HELD, korean));
   EXPECT_NE(seen.last_icon, nullptr);
   EXPECT_EQ(seen.last_icon, sheet.Icon(v7::pages::StatusIcon::Done));
@@ -499,9 +530,8 @@ TEST_F(SheetUi, ANumberTooLongOrNotInAsciiDigitsIsRefusedNeverCut) {
     std::wstring kept;
     RunWithRobot(
         [&](UiRobot &robot) {
-          HWND window = find_sheet(robot);
-          ASSERT_NE(window, nullptr);
-          HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
+          HWND window = nullptr;
+          HWND page = wait_first_page(robot, IDC_SSN_RESIDENT1, &window);
           ASSERT_NE(page, nullptr);
           // A paste goes past the edit's limit and its number style.
           robot.SetItemText(page, IDC_SSN_RESIDENT1, L"8001011");
@@ -652,6 +682,221 @@ TEST_F(SheetUi, AStartThatCannotConnectShowsTheReasonWithFinishOnly) {
     EXPECT_NE(icon, nullptr);
     EXPECT_EQ(icon, sheet.Icon(v7::pages::StatusIcon::Failed));
   }
+}
+
+// The sheet presses Next whatever the buttons say: a page on which Next is off still gets the
+// press, and when it stays its buttons come back as they were.
+TEST_F(SheetUi, TheSheetPressesADisabledNextAndRestoresTheButtons) {
+  set_language_id(kLanguageEnglish);
+  CSheetCertRelay sheet(relay_mode_for_recv(1));
+  sheet.AddModePages();
+  bool next_before = true, next_after = true, stayed = false;
+  std::wstring refusal;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND window = nullptr;
+        HWND page = wait_first_page(robot, IDC_SSN_RESIDENT1, &window);
+        ASSERT_NE(page, nullptr);
+        robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); });
+        next_before = button_enabled(window, ID_WIZNEXT);
+        // A code while the number is still empty: the page's Next runs and refuses.
+        static const char kCode[] = "12345678";
+        ::PostMessageW(window, WM_RELAY_AUTHCODE, 0, LPARAM(kCode));
+        ASSERT_TRUE(robot.WaitUntil([] { return box_count() == 1; }));
+        refusal = last_box();
+        // The box comes up inside the press; the buttons come back once the press returns.
+        next_after = !robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); });
+        stayed = current_page(window) == page;
+        robot.Click(window, IDCANCEL);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      [&] { sheet.DoModal(); });
+  EXPECT_FALSE(next_before);
+  EXPECT_EQ(refusal, pair_text(IDS_NUMBER_DIGITS_ONLY, false));
+  EXPECT_TRUE(stayed);
+  EXPECT_FALSE(next_after);
+}
+
+// A received set still queued for the sheet when the wizard closes is taken off the queue and
+// freed, not left behind with the window.
+TEST_F(SheetUi, ASetStillQueuedWhenTheWizardClosesIsFreedNotTaken) {
+  set_language_id(kLanguageEnglish);
+  CSheetCertRelay sheet(relay_mode_for_recv(3));
+  sheet.AddModePages();
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND window = find_sheet(robot);
+        ASSERT_NE(window, nullptr);
+        ASSERT_NE(wait_page(robot, window, IDC_START_NEXT), nullptr);
+        auto *record = static_cast<ReceivedCertRecord *>(calloc(1, sizeof(ReceivedCertRecord)));
+        record->sign_cert = static_cast<uint8_t *>(malloc(3));
+        memcpy(record->sign_cert, "abc", 3);
+        record->sign_cert_len = 3;
+        // Cancel goes first: the run ends with the record still in the queue.
+        ::PostMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        ::PostMessageW(window, WM_RELAY_CERTDATA, 0, LPARAM(record));
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      [&] { sheet.DoModal(); });
+  EXPECT_EQ(box_count(), 1u);
+  EXPECT_FALSE(sheet.ReceivedFlag());
+  EXPECT_EQ(sheet.Received(), nullptr);
+}
+
+// ---- The sender's side of the sheet ----
+
+// Stands in for the sender's code page: Next hands the code the phone shows to the sheet.
+class CodePageStandIn : public v7::pages::CRelayPage {
+ public:
+  explicit CodePageStandIn(const std::string *code) : CRelayPage(IDD_PAGE_RECIPIENT_START), code_(code) {}
+  BOOL OnInitDialog() override {
+    CRelayPage::OnInitDialog();
+    PostButtons(v7::pages::kButtonsNext);
+    return TRUE;
+  }
+  LRESULT OnWizardNext() override {
+    const int rc = Sheet()->StartTransfer(std::wstring(code_->begin(), code_->end()));
+    PostButtons(rc == -1 ? v7::pages::kButtonsFinish : v7::pages::kButtonsNone);
+    return 0;
+  }
+  BEGIN_MSG_MAP(CodePageStandIn)
+    CHAIN_MSG_MAP(CRelayPage)
+  END_MSG_MAP()
+
+ private:
+  const std::string *code_;
+};
+
+// The phone as the recipient: it shows the code, takes the set over and keeps it in its session.
+class PhoneRecipient {
+ public:
+  PhoneRecipient(int kind, int transport) {
+    thread_ = std::thread([this, kind, transport] {
+      session_ = stepstest::new_session(stepstest::recipient_mode(kind));
+      relay_session_set_id_text(kind == 1 ? stepstest::kIdn : "", session_.get());
+      phone::Link link;
+      if (!phone::link_open(&link, transport, port(transport == kRelayTransportHttp ? "pair_http" : "pair"), 30)) {
+        result_.code = -98;
+        done_ = true;
+        return;
+      }
+      result_ = phone::run_recipient(
+          session_.get(), &link,
+          [this](const std::string &c) {
+            std::lock_guard<std::mutex> hold(lock_);
+            code_ = c;
+            has_code_ = true;
+          },
+          [](const std::string &) { return true; });
+      phone::link_close(&link);
+      done_ = true;
+    });
+  }
+  ~PhoneRecipient() { join(); }
+  void join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  std::string code() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return code_;
+  }
+  std::atomic<bool> has_code_{false}, done_{false};
+  phone::Result result_;
+  relaytest::SessionPtr session_;
+
+ private:
+  std::mutex lock_;
+  std::string code_;
+  std::thread thread_;
+};
+
+bool key_opens(const Bytes &key, const char *password) {
+  PrivateKeyInfo *info = pkey_decrypt(key.data(), key.size(), password);
+  if (info == nullptr) return false;
+  asn1_release(&asn1_tmpl_private_key_info, info);
+  return true;
+}
+
+// A send through the sheet: the code page hands the phone's code over, the status page follows
+// the worker to the end, and the phone holds the set, its key under the new password when one
+// was set.
+TEST_F(SheetUi, AWholeSendThroughTheSheetEndsOnTheStatusPage) {
+  const struct {
+    RelayModeWord mode;
+    SheetPage code_slot;
+    int transport;
+    uint16_t language;
+    const char *new_password;
+  } cases[] = {
+      {0x80000003u, SheetPage::InputAN3, kRelayTransportRaw, kLanguageKorean, nullptr},
+      {0x84000003u, SheetPage::InputAN2, kRelayTransportHttp, kLanguageEnglish, "NewPass1!"},
+      {0x80000001u, SheetPage::InputAN, kRelayTransportRaw, kLanguageEnglish, "NewPass1!"},
+      {0x84000002u, SheetPage::InputAN2, kRelayTransportHttp, kLanguageKorean, nullptr},
+  };
+  for (const auto &c : cases) {
+    const bool korean = c.language == kLanguageKorean;
+    SCOPED_TRACE(std::to_string(c.mode) + (c.transport == kRelayTransportHttp ? " HTTP" : " raw"));
+    set_language_id(c.language);
+    PhoneRecipient phone(int(relay_mode_kind(c.mode)), c.transport);
+    std::string code;
+    auto select = chosen_set();
+    CSheetCertRelay sheet(c.mode, v7::sheet::ControlFlags{uint32_t(c.transport)});
+    sheet.InstallPage(c.code_slot, std::unique_ptr<v7::classlib::CPropertyPage>(new CodePageStandIn(&code)));
+    sheet.SetSelection(select.get());
+    ASSERT_TRUE(sheet.SetNewPassword(c.new_password != nullptr, c.new_password));
+    sheet.AddModePages();
+    ASSERT_EQ(sheet.GetPageCount(), 2);
+    std::wstring heading, text;
+    HICON icon = nullptr;
+    bool back = true;
+    INT_PTR result = 0;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND window = nullptr;
+          ASSERT_NE(wait_first_page(robot, IDC_START_NEXT, &window), nullptr);
+          ASSERT_TRUE(robot.WaitUntil([&] { return phone.has_code_.load(); }, 30000));
+          code = phone.code();
+          ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+          HWND status = nullptr;
+          ASSERT_TRUE(robot.WaitUntil([&] {
+            status = current_page(window);
+            return status != nullptr && ::GetDlgItem(status, IDC_STATUS_HEADING) != nullptr &&
+                   robot.ItemText(status, IDC_STATUS_TEXT) == pair_text(IDS_SEND_DONE, korean) &&
+                   button_enabled(window, ID_WIZFINISH);
+          }, 30000));
+          heading = robot.ItemText(status, IDC_STATUS_HEADING);
+          text = robot.ItemText(status, IDC_STATUS_TEXT);
+          icon = shown_icon(status);
+          robot.WaitUntil([&] { return !button_enabled(window, ID_WIZBACK); }, 2000);
+          back = button_enabled(window, ID_WIZBACK);
+          EXPECT_TRUE(robot.Screenshot(window, "sheet_status_sent_" + std::string(korean ? "ko" : "en")));
+          robot.Click(window, ID_WIZFINISH);
+          EXPECT_TRUE(robot.WaitGone(window));
+        },
+        [&] { result = sheet.DoModal(); });
+    phone.join();
+    EXPECT_EQ(result, ID_WIZFINISH);
+    EXPECT_EQ(heading, pair_text(IDS_STATUS_COMPLETED, korean));
+    EXPECT_EQ(icon, sheet.Icon(v7::pages::StatusIcon::Done));
+    EXPECT_FALSE(back);
+    ASSERT_EQ(phone.result_.code, 0) << phone.result_.where << ": " << phone.result_.text;
+    EXPECT_EQ(stepstest::kept(phone.session_.get(), kRelayItemSignCert), asn1test::read_fixture("pki/signCert.der"));
+    const Bytes key = stepstest::kept(phone.session_.get(), kRelayItemSignKey);
+    if (c.new_password != nullptr) {
+      EXPECT_TRUE(key_opens(key, c.new_password));
+      EXPECT_FALSE(key_opens(key, stepstest::kPassword));
+    } else {
+      EXPECT_TRUE(key_opens(key, stepstest::kPassword));
+    }
+  }
+}
+
+// A new password that does not fit the sheet's buffer is refused, not cut.
+TEST_F(SheetUi, ANewPasswordTooLongForTheBufferIsRefused) {
+  CSheetCertRelay sheet(0x80000003u);
+  EXPECT_TRUE(sheet.SetNewPassword(true, std::string(127, 'a').c_str()));
+  EXPECT_FALSE(sheet.SetNewPassword(true, std::string(128, 'a').c_str()));
+  EXPECT_TRUE(sheet.SetNewPassword(false, nullptr));
 }
 
 }  // namespace
