@@ -183,6 +183,13 @@ TEST_F(SenderPagesUi, Kind1PasswordThenTwoGroups) {
       const INT_PTR result = drive(w, IDC_PW_CHECK, [&](UiRobot &robot, HWND wizard, HWND page) {
         // Unchecked: Next whatever the edits hold; the edits are disabled.
         EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
+        // Cancel asks; No keeps the wizard where it was.
+        g_boxes.yes_no_answer = IDNO;
+        const int asked = g_boxes.count;
+        press(wizard, PSBTN_CANCEL);
+        EXPECT_TRUE(robot.WaitUntil([&] { return g_boxes.count > asked; }));
+        EXPECT_EQ(last_box_text(), pair_text(IDS_CONFIRM_QUIT));
+        EXPECT_EQ(current_page(wizard), page);
         EXPECT_FALSE(robot.Enabled(page, IDC_PW_NEW_EDIT));
         EXPECT_EQ(robot.ItemText(page, IDC_PW_CHECK), pair_text(IDS_PWCHANGE_CHECK));
         EXPECT_EQ(robot.ItemText(page, IDC_PW_RULES), pair_text(IDS_PASSWORD_RULES));
@@ -352,9 +359,14 @@ TEST_F(SenderPagesUi, Kind4ChoosingPageKeepsWhatWasTyped) {
       EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_AN_GROUP12_1); }));
       EXPECT_FALSE(robot.Enabled(page, IDC_AN_GROUP8_1));
       EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
-      // And to 8 again, which goes on.
-      robot.Click(page, IDC_AN_TYPE8);
+      // And to 8 again by the keyboard (the arrow moves the check within the radio group), which
+      // goes on.
+      EXPECT_TRUE(
+          robot.WaitUntil([&] { return focus_of(robot.ui_thread()) == ::GetDlgItem(page, IDC_AN_TYPE12); }));
+      robot.PressKey(::GetDlgItem(page, IDC_AN_TYPE12), VK_DOWN);
       EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_AN_GROUP8_1); }));
+      EXPECT_FALSE(robot.Enabled(page, IDC_AN_GROUP12_1));
+      EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
       press(wizard, PSBTN_NEXT);
       EXPECT_TRUE(wait_page(robot, wizard, IDC_STATUS_HEADING) != nullptr);
       EXPECT_TRUE(robot.WaitUntil([&] { return button_on(wizard, ID_WIZFINISH); }));
