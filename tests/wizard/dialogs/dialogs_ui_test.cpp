@@ -46,8 +46,6 @@ namespace {
 
 // ---- Shared pieces ----
 
-const uint16_t kLanguages[] = {kLanguageKorean, kLanguageEnglish};
-const char *language_name(uint16_t language) { return language == kLanguageKorean ? "ko" : "en"; }
 
 // "에러" in EUC-KR and UTF-8; "암호" likewise.
 const char kErrorEuckr[] = "\xBF\xA1\xB7\xAF";
@@ -92,7 +90,7 @@ CKAppTestState g_ckapp;
 
 class DialogsUi : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ckapptest::use_variant(L"complete", &g_ckapp); }
+  static void SetUpTestSuite() { ckapptest::use_variant("complete", &g_ckapp); }
   static void TearDownTestSuite() { v7::keycrypt::KeyCryptSetModuleFolder(nullptr); }
 
   void SetUp() override {

@@ -126,7 +126,7 @@ inline std::string narrow(const std::wstring &w) {
 
 class SheetUi : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ckapptest::use_variant(L"complete", &g_ckapp); }
+  static void SetUpTestSuite() { ckapptest::use_variant("complete", &g_ckapp); }
   static void TearDownTestSuite() { v7::keycrypt::KeyCryptSetModuleFolder(nullptr); }
 
   void SetUp() override {
