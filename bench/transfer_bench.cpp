@@ -221,7 +221,9 @@ Sample transfer(Peer *peer, int version, bool receive) {
 }
 
 // The system counts CPU time in scheduler ticks (10 ms under Wine on Linux), so one short
-// transfer often reads 0 or one tick: the mean over many is what resolves it.
+// transfer often reads 0 or one tick: the mean of the process's differences over many is what
+// resolves it. A thread's time is counted from its start and rounded down, so the worker's mean
+// is a lower bound (0 for a worker that takes less than a tick).
 double mean(const std::vector<double> &v) {
   double sum = 0;
   for (double x : v) sum += x;
