@@ -12,7 +12,7 @@
 //
 // Google Benchmark is only a native library here, so this program times with its own loop and
 // prints its results in Google Benchmark's column layout. Wall, CPU, CPU max and Worker (the worker
-// thread's share of CPU) are over the repetitions after the first; Exit 0 when every transfer
+// thread's share of CPU) are over the repetitions after the first. Exit 0 when every transfer
 // completed (whatever the figures), 1 when one failed.
 #include <winsock2.h>  // before any windows.h, which it brings in
 
