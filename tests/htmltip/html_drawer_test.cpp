@@ -190,7 +190,9 @@ TEST(HtmlDrawer, HostileTextsStayBounded) {
       EXPECT_LE(laid.size.cy, kMaxHtmlExtent * 4 + 1);
       const HtmlRect ink = laid.canvas.InkBox();
       // A wrapped text's width is capped at maxWidth even when one character is wider.
-      if (maxWidth == 0) EXPECT_LE(ink.right, laid.size.cx);
+      if (maxWidth == 0) {
+        EXPECT_LE(ink.right, laid.size.cx);
+      }
       EXPECT_LE(ink.bottom, laid.size.cy);
     }
   }
