@@ -31,21 +31,21 @@ std::u16string_view TrimBlanks(std::u16string_view text, bool leading) {
   return text;
 }
 
-// The start of the next "<table" that is not preceded by another "<", from `pos`.
-size_t FindTableStart(std::u16string_view text, size_t pos) {
+}  // namespace
+
+size_t internal::FindTableStart(std::u16string_view text, size_t pos) {
   for (size_t at = text.find(u"<table", pos); at != std::u16string_view::npos; at = text.find(u"<table", at + 1)) {
     if (at == 0 || text[at - 1] != u'<') return at;
   }
   return std::u16string_view::npos;
 }
 
-// Where the "</table>" balancing the table at `start` begins; the end of the text without one.
-size_t FindTableEnd(std::u16string_view text, size_t start) {
+size_t internal::FindTableEnd(std::u16string_view text, size_t start) {
   int open = 1;
   size_t pos = start + 1;
   while (true) {
     const size_t close = text.find(u"</table>", pos);
-    const size_t nested = FindTableStart(text, pos);
+    const size_t nested = internal::FindTableStart(text, pos);
     if (close == std::u16string_view::npos) return text.size();
     if (nested != std::u16string_view::npos && nested < close) {
       open++;
@@ -56,6 +56,10 @@ size_t FindTableEnd(std::u16string_view text, size_t start) {
     pos = close + 1;
   }
 }
+
+namespace {
+using internal::FindTableEnd;
+using internal::FindTableStart;
 
 // The next run of text and the tag after it. A "<<" and a final "<" are literal "<"; a "<" without
 // a ">" is dropped and what follows reads as text.
@@ -265,6 +269,10 @@ HtmlDrawer::Extent HtmlDrawer::DrawContent(std::u16string_view text, Box rect) {
       rect.top += item.cy;
     }
     pos = end;
+    if (total.cy > kMaxHtmlExtent || total.cx > kMaxHtmlExtent) {
+      stop_ = true;
+      truncated_ |= measuring();
+    }
   }
   return total;
 }

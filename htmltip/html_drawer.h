@@ -90,13 +90,17 @@ class HtmlDrawer {
   int Repeat(std::u16string_view attributes) const;
 
   // Tables (html_table.cpp).
+  struct Spans {
+    int colspan = 1;
+    int rowspan = 1;
+  };
   Extent DrawTable(std::u16string_view text, const Box &rect);
-  void DrawTableRow(std::u16string_view text, const Box &inner, HtmlTableLayout *layout, int row);
-  void DrawTableCell(std::u16string_view text, const Box &cellRect, HtmlCellRecord *cell);
-  void ReadTableAttributes(std::u16string_view attributes, bool table);
-  void SizeTable(HtmlTableLayout *layout) const;
-  void WidenTable(HtmlTableLayout *layout, int64_t *boxWidth, int64_t rectWidth) const;
-  void PaintBackground(const Box &box, bool frameInverted, int frameWidth);
+  void DrawTableRow(std::u16string_view tagText, std::u16string_view body, const Box &inner,
+                    HtmlTableLayout *layout, int row);
+  void DrawTableCell(std::u16string_view tagText, std::u16string_view body, const Box &cellRect,
+                     HtmlCellRecord *cell, Spans *spans);
+  void ReadTableAttributes(std::u16string_view attributes, bool table, Spans *spans);
+  void PaintBox(const Box &box, HtmlColor light, HtmlColor dark, int frameWidth);
 
   HtmlVocabulary vocabulary_;
   HtmlCanvas *canvas_ = nullptr;
