@@ -16,6 +16,9 @@ constexpr int kMaxPercentWidth = 100000;
 
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// As MulDiv(value, percent, 100) for the non-negative values the layout has, in 64 bits.
+int64_t PercentOf(int64_t value, int64_t percent) { return value < 0 ? 0 : (value * percent + 50) / 100; }
+
 int CountBlanks(std::u16string_view text) { return int(std::count(text.begin(), text.end(), u' ')); }
 
 int64_t Width(const HtmlMetrics &metrics, std::u16string_view text) {
@@ -527,17 +530,18 @@ void HtmlDrawer::DrawRule(std::u16string_view attributes) {
   }
   if (!LineAvailable()) return;
   lineHasContent_ = true;
-  int64_t width = pixels;
+  int64_t width = pixels, share = 0;
   if (percent != 0) {
     // A rule never reaches past the line's right edge, nor pushes what follows it there.
-    const int64_t room = rect_.left + rect_.width() - x_ - (expectedWidth_ - 1);
-    width = std::clamp<int64_t>(rect_.width() * percent / 100, 0, std::max<int64_t>(room, 0));
+    share = PercentOf(rect_.width(), percent);
+    const int64_t after = std::max<int64_t>(expectedWidth_ - measured - share, 0);
+    width = std::clamp<int64_t>(share, 0, std::max<int64_t>(rect_.left + rect_.width() - x_ - after, 0));
   }
   if (width > 0) {
     const int64_t y = y_ + line_.height / 2;
     canvas_->draw_line(int(x_), int(y), int(x_ + width), int(y), thickness, color, kHtmlLineSolid);
   }
-  Advance(width, measured);
+  Advance(width, measured + share);
 }
 
 void HtmlDrawer::DrawStringTag(std::u16string_view attributes) {
@@ -598,7 +602,7 @@ int64_t HtmlDrawer::StartLine() {
   line_ = lineIndex_ < lines_.size() ? lines_[lineIndex_] : HtmlLineRecord();
   const int64_t lineWidth = rect_.width();
   int64_t width = line_.width;
-  if (line_.percentWidth != 0) width += lineWidth * line_.percentWidth / 100;
+  if (line_.percentWidth != 0) width += PercentOf(lineWidth, line_.percentWidth);
   expectedWidth_ = width;
   expectedBlanks_ = line_.spaceCount;
   if (line_.align == 3 && line_.wrapped) {

@@ -7,6 +7,7 @@
 #include "html_test_support.h"
 #include "htmltip/html_drawer.h"
 #include "htmltip/recording_canvas.h"
+#include "platform/errors/error_codes.h"
 
 namespace {
 
@@ -136,7 +137,7 @@ TEST(HtmlDrawer, RulesAndOverline) {
   // In percent: one pixel in the measure, half of the line in the draw.
   laid = Lay(drawer, u"abcdefgh<br><hr width=50%>");
   EXPECT_EQ(drawer.lines()[1].percentWidth, 50);
-  EXPECT_EQ(laid.lines, "0,17-28,17/1");
+  EXPECT_EQ(laid.lines, "0,17-29,17/1");  // 50% of 57, rounded as MulDiv
   EXPECT_LE(laid.canvas.InkBox().right, laid.size.cx);
   // A percentage rule after text never runs past the box.
   laid = Lay(drawer, u"abcd<hr width=300%>x");
@@ -322,6 +323,61 @@ TEST(HtmlTable, HostileTablesStayBounded) {
       EXPECT_LE(layout.columns, kMaxTableColumns);
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace v7::htmltip;
+
+TEST(HtmlDrawer, StringTagsAndRefusals) {
+  HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
+  drawer.loadString = [](int id) { return id == 7 ? std::u16string(u"seven") : std::u16string(); };
+  HtmlRecordingCanvas canvas;
+  HtmlSize size;
+  ASSERT_EQ(drawer.MeasureHtml(canvas, u"a<string idres=7>b", &size), 0);
+  EXPECT_EQ(size.cx, 7 * 7 + 1);
+  // Nothing to lay out: 0 x 0, and the later draw draws nothing.
+  ASSERT_EQ(drawer.MeasureHtml(canvas, u"<string iddll=8><b></b>", &size), 0);
+  EXPECT_EQ(size.cx, 0);
+  EXPECT_EQ(size.cy, 0);
+  canvas.clear();
+  drawer.DrawHtml(canvas, HtmlRect{0, 0, 50, 50});
+  EXPECT_TRUE(canvas.calls().empty());
+  // A text past the bound is refused whole.
+  EXPECT_EQ(drawer.MeasureHtml(canvas, std::u16string(kMaxHtmlTextUnits + 1, u'a'), &size), v7::kErrHtmlTextTooLong);
+  EXPECT_EQ(size.cx, 0);
+  // Toggling flags: an italic inside an italic is upright again.
+  ASSERT_EQ(drawer.MeasureHtml(canvas, u"<i><i>x</i></i>", &size), 0);
+  canvas.clear();
+  drawer.DrawHtml(canvas, HtmlRect{0, 0, size.cx, size.cy});
+  for (const auto &call : canvas.calls()) {
+    if (call.op == HtmlRecordingCanvas::Op::kText) {
+      EXPECT_FALSE(call.font.italic);
+    }
+  }
+}
+
+TEST(HtmlTable, RowSpanRemainderAndVerticalAlign) {
+  HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
+  HtmlRecordingCanvas canvas;
+  HtmlSize size;
+  // The spanning cell is 45 high over rows of 17: the 11 pixels short go 5 and 5, the odd one to
+  // the first row.
+  ASSERT_EQ(drawer.MeasureHtml(
+                canvas, u"<table><tr><td rowspan=2><font size=41>A</font><td>b</tr><tr><td valign=bottom>c</tr></table>",
+                &size),
+            0);
+  EXPECT_EQ(drawer.tables()[0].rowHeights, (std::vector<int>{23, 22}));
+  canvas.clear();
+  drawer.DrawHtml(canvas, HtmlRect{0, 0, size.cx, size.cy});
+  std::string c;
+  for (const auto &call : canvas.calls()) {
+    if (call.op == HtmlRecordingCanvas::Op::kText && call.text == u"c") c = std::to_string(call.x1) + "," + std::to_string(call.y1);
+  }
+  EXPECT_EQ(c, "28,31");  // at the bottom of its content box
+  EXPECT_LE(canvas.InkBox().bottom, size.cy);
 }
 
 }  // namespace
