@@ -541,7 +541,8 @@ void HtmlDrawer::DrawRule(std::u16string_view attributes) {
     const int64_t y = y_ + line_.height / 2;
     canvas_->draw_line(int(x_), int(y), int(x_ + width), int(y), thickness, color, kHtmlLineSolid);
   }
-  Advance(width, measured + share);
+  expectedWidth_ -= share;
+  Advance(width, measured);
 }
 
 void HtmlDrawer::DrawStringTag(std::u16string_view attributes) {
@@ -605,6 +606,7 @@ int64_t HtmlDrawer::StartLine() {
   if (line_.percentWidth != 0) width += PercentOf(lineWidth, line_.percentWidth);
   expectedWidth_ = width;
   expectedBlanks_ = line_.spaceCount;
+  lineShift_ = 0;
   if (line_.align == 3 && line_.wrapped) {
     canvas_->set_text_justification(int(std::clamp<int64_t>(lineWidth - width, 0, kMaxHtmlExtent)), line_.spaceCount);
   } else {
@@ -664,9 +666,10 @@ int64_t HtmlDrawer::TextLineY(int textHeight) {
 void HtmlDrawer::AdvanceTab(int count) {
   if (count <= 0) count = 1;
   const int64_t tab = vocabulary_.tabWidth();
-  // Tab stops count from where the line starts, so that a centred or right-aligned line keeps the
-  // width it was measured with.
-  const int64_t offset = x_ - lineStartX_;
+  // Tab stops count from where the line starts, and in the draw pass from where the measure pass
+  // had come: a centred line, a justified one or one with a rule in percent then keeps the tab
+  // widths it was measured with.
+  const int64_t offset = x_ - lineStartX_ - (measuring() ? 0 : lineShift_);
   int64_t target = offset;
   if (offset % tab != 0) {
     target = (offset / tab + 1) * tab;
@@ -684,9 +687,12 @@ void HtmlDrawer::AdvanceTab(int count) {
   Advance(advance, advance);
 }
 
-void HtmlDrawer::Advance(int64_t justified, int64_t plain) {
-  x_ += justified;
-  if (!measuring()) expectedWidth_ -= plain;
+void HtmlDrawer::Advance(int64_t drawn, int64_t measured) {
+  x_ += drawn;
+  if (!measuring()) {
+    expectedWidth_ -= measured;
+    lineShift_ += drawn - measured;
+  }
 }
 
 void HtmlDrawer::AddLinkArea(int64_t x, int64_t y, int64_t width, int64_t height) {

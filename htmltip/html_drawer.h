@@ -84,7 +84,8 @@ class HtmlDrawer {
   void EndLine(int count);
   int64_t TextLineY(int textHeight);
   void AdvanceTab(int count);
-  void Advance(int64_t justified, int64_t plain);
+  // Moves x by what is drawn; `measured` is what the measure pass moved for the same item.
+  void Advance(int64_t drawn, int64_t measured);
   bool LineAvailable();
   void AddLinkArea(int64_t x, int64_t y, int64_t width, int64_t height);
   int Repeat(std::u16string_view attributes) const;
@@ -120,6 +121,7 @@ class HtmlDrawer {
   int64_t lineStartX_ = 0;
   int64_t expectedWidth_ = 0;  // draw: what the record says is still to come on the line
   int expectedBlanks_ = 0;
+  int64_t lineShift_ = 0;      // draw: how much farther the line has come than it was measured
   Box rect_;                   // of the segment being laid out
   int64_t x_ = 0, y_ = 0;
 

@@ -219,7 +219,8 @@ HtmlDrawer::Extent HtmlDrawer::DrawTable(std::u16string_view text, const Box &re
     int64_t width = boxSize(layout.columnWidths);
     const int64_t height = boxSize(layout.rowHeights);
     int64_t free = std::count(layout.fixedColumns.begin(), layout.fixedColumns.end(), uint8_t(0));
-    int64_t surplus = rect.width() - width;
+    // A rectangle wider than any layout widens the columns only as far as a pass lays out.
+    int64_t surplus = std::min(rect.width() - width, kMaxHtmlExtent);
     for (int c = 0; c < layout.columns && surplus > 0 && free > 0; c++) {
       if (layout.fixedColumns[c]) continue;
       const int64_t share = surplus / free--;
@@ -253,12 +254,17 @@ HtmlDrawer::Extent HtmlDrawer::DrawTable(std::u16string_view text, const Box &re
     SizeGrid(&layout);
     size.cx = boxSize(layout.columnWidths);
     size.cy = boxSize(layout.rowHeights);
-    if (size.cx > kMaxHtmlExtent || size.cy > kMaxHtmlExtent) {
-      stop_ = true;
-      truncated_ = true;
-    }
   }
-  tables_[index] = std::move(layout);
+  if (measuring() && (size.cx > kMaxHtmlExtent || size.cy > kMaxHtmlExtent)) {
+    // Too large to draw: the table and the tables inside it are dropped, and both passes stop here
+    // (the draw pass finds no record for it).
+    tables_.resize(index);
+    stop_ = true;
+    truncated_ = true;
+    size = Extent();
+  } else {
+    tables_[index] = std::move(layout);
+  }
   if (pushed) stack_.PopStyle(&style_, u"table");
   SelectStyleFont();
   return size;

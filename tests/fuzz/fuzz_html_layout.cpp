@@ -44,9 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     require(drawer.linkAreas().size() <= kMaxHtmlLinkAreas);
     if (measured.cx == 0) {
       require(canvas.InkBox().width() == 0 && canvas.InkBox().height() == 0);
-    } else if (drawer.maxWidth == 0) {
+    } else {
+      // A wrapped text's width is capped at maxWidth even where one character is wider.
       const HtmlRect ink = canvas.InkBox();
-      require(ink.left >= 0 && ink.top >= 0 && ink.right <= measured.cx && ink.bottom <= measured.cy);
+      require(ink.left >= 0 && ink.top >= 0 && ink.bottom <= measured.cy);
+      require(drawer.maxWidth != 0 || ink.right <= measured.cx);
     }
   }
   return 0;
