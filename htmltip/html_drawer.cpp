@@ -534,7 +534,8 @@ void HtmlDrawer::DrawRule(std::u16string_view attributes) {
   if (percent != 0) {
     // A rule never reaches past the line's right edge, nor pushes what follows it there.
     share = PercentOf(rect_.width(), percent);
-    const int64_t after = std::max<int64_t>(expectedWidth_ - measured - share, 0);
+    // What follows on the line, as the measure pass laid it out.
+    const int64_t after = std::max<int64_t>(line_.width - (x_ - lineStartX_ - lineShift_) - measured, 0);
     width = std::clamp<int64_t>(share, 0, std::max<int64_t>(rect_.left + rect_.width() - x_ - after, 0));
   }
   if (width > 0) {
