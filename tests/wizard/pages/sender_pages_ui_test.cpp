@@ -330,8 +330,9 @@ TEST_F(SenderPagesUi, Kind4ChoosingPageKeepsWhatWasTyped) {
 
       // To the 8-character form: its groups open, the others keep their text.
       robot.Click(page, IDC_AN_TYPE8);
-      EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_AN_GROUP8_1); }));
-      EXPECT_FALSE(robot.Enabled(page, IDC_AN_GROUP12_1));
+      // The robot runs beside the page's thread: wait for the whole switch, not its first step.
+      EXPECT_TRUE(robot.WaitUntil(
+          [&] { return robot.Enabled(page, IDC_AN_GROUP8_1) && !robot.Enabled(page, IDC_AN_GROUP12_1); }));
       EXPECT_EQ(robot.ItemText(page, IDC_AN_GROUP12_1), L"1234");
       EXPECT_EQ(robot.ItemText(page, IDC_AN_GROUP3), L"9012");
       EXPECT_TRUE(wait_buttons(robot, wizard, false, false));
@@ -351,16 +352,16 @@ TEST_F(SenderPagesUi, Kind4ChoosingPageKeepsWhatWasTyped) {
       const LPARAM at = MAKELPARAM(4, (box.bottom - box.top) / 2);
       ::PostMessageW(::GetDlgItem(page, IDC_AN_TYPE12), WM_LBUTTONDOWN, MK_LBUTTON, at);
       ::PostMessageW(::GetDlgItem(page, IDC_AN_TYPE12), WM_LBUTTONUP, 0, at);
-      EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_AN_GROUP12_1); }));
-      EXPECT_FALSE(robot.Enabled(page, IDC_AN_GROUP8_1));
+      EXPECT_TRUE(robot.WaitUntil(
+          [&] { return robot.Enabled(page, IDC_AN_GROUP12_1) && !robot.Enabled(page, IDC_AN_GROUP8_1); }));
       EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
       // And to 8 again by the keyboard (the arrow moves the check within the radio group), which
       // goes on.
       EXPECT_TRUE(
           robot.WaitUntil([&] { return focus_of(robot.ui_thread()) == ::GetDlgItem(page, IDC_AN_TYPE12); }));
       robot.PressKey(::GetDlgItem(page, IDC_AN_TYPE12), VK_DOWN);
-      EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_AN_GROUP8_1); }));
-      EXPECT_FALSE(robot.Enabled(page, IDC_AN_GROUP12_1));
+      EXPECT_TRUE(robot.WaitUntil(
+          [&] { return robot.Enabled(page, IDC_AN_GROUP8_1) && !robot.Enabled(page, IDC_AN_GROUP12_1); }));
       EXPECT_TRUE(wait_buttons(robot, wizard, false, true));
       press(wizard, PSBTN_NEXT);
       EXPECT_TRUE(wait_page(robot, wizard, IDC_STATUS_HEADING) != nullptr);
