@@ -1,0 +1,26 @@
+// Helpers shared by the certificate-list files of the media folder; not for callers outside it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "media/certlist.h"
+
+namespace v7 {
+namespace certlist {
+
+// The longest folder or file path of the folder media, in characters, without the terminator.
+enum : size_t { kMaxPath = 260 };
+
+// Frees a text after overwriting it with zeros over its length (a PIN); null is accepted.
+void wipe_free_text(char *text);
+
+// A copy of len bytes (malloc); null with kErrOutOfMemory.
+uint8_t *copy_bytes(const uint8_t *data, size_t len);
+
+// Puts the entry in front of the list, sets its owner and code and gives it an id when the id flag
+// asks for one (the token, card and memory lists).
+void push_front(CERTLIST_CTX *list, CERT_ENTRY *entry, uint32_t media_code);
+
+}  // namespace certlist
+}  // namespace v7
