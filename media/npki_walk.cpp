@@ -198,8 +198,8 @@ char drive_letter(const char *drive) {
   if (drive == nullptr) return 0;
   char c = drive[0];
   bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-  bool rest_ok = drive[1] == 0 || drive[1] == ':';
-  return letter && rest_ok ? c : 0;
+  if (!letter) return 0;
+  return drive[1] == 0 || drive[1] == ':' ? c : 0;
 }
 
 }  // namespace
