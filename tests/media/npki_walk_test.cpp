@@ -66,7 +66,9 @@ class NpkiWalk : public ::testing::Test {
     put(npki / "TestCA" / "USER" / "cn=Skip,o=velmora,c=KR" / "signCert.der", certtest::certificate(holder("SkipMe")));
     put(npki / "TestCA" / "USER" / "cn=Keep,O=VELMORA,c=KR" / "signCert.der", certtest::certificate(holder("Caps")));
     put(npki / "TestCA" / "USER" / std::string(200, 'L') / "signCert.der", certtest::certificate(holder("Long")));
+#ifndef _WIN32
     put(npki / "TestCA" / "USER" / "CON" / "signCert.der", certtest::certificate(holder("Device")));
+#endif
     CertSpec refused = holder("Refused");
     refused.policy = "1.2.410.200005.1.1.3";
     put(npki / "TestCA" / "USER" / "refused" / "signCert.der", certtest::certificate(refused));
