@@ -267,6 +267,12 @@ CERT_ENTRY *load_by_code(CERTLIST_CTX *list, uint32_t media_code, const void *me
       if (drive == nullptr) return v7::with_errno(v7::kErrInvalidParameter, static_cast<CERT_ENTRY *>(nullptr));
       return wide ? certlist_load_removable_w(list, drive) : certlist_load_removable(drive, list);
     }
+    case kMediumToken:
+      return certlist_load_token(list, static_cast<const char *>(medium));
+    case kMediumTokenModule:
+      return certlist_load_token_module(list, static_cast<P11_MODULE *>(const_cast<void *>(medium)));
+    case kMediumSmartCard:
+      return certlist_load_smartcard(list, static_cast<const char *>(medium));
     case kMediumUsbKey:
       return certlist_load_usbkey(list, static_cast<const UsbKeyBuffers *>(medium));
     case kMediumSecureDisk:

@@ -31,6 +31,7 @@ struct StrListNode {
 
 struct CERT_ENTRY;
 struct CERTLIST_CTX;
+struct P11_MODULE;
 
 // Part flags of an entry.
 enum : uint32_t {
@@ -121,6 +122,19 @@ CERT_ENTRY *certlist_load_w(CERTLIST_CTX *list, uint32_t media_code, const void 
 // The loaders of the media other than the folders (those are in media/npki.h).
 CERT_ENTRY *certlist_load_memory(CERTLIST_CTX *list, const MemoryCertPair *pair);
 CERT_ENTRY *certlist_load_usbkey(CERTLIST_CTX *list, const UsbKeyBuffers *buffers);
+// The signing certificates of a PKCS#11 token, by its module's path (loaded and opened for the
+// listing) or as an open module (kErrP11ModuleGone for one whose last reference has gone); both
+// give a token list (code 4) holding the module path. An object that cannot be read is passed
+// over; the listing fails only when nothing was listed and something failed.
+CERT_ENTRY *certlist_load_token(CERTLIST_CTX *list, const char *module_path);
+CERT_ENTRY *certlist_load_token_module(CERTLIST_CTX *list, P11_MODULE *module);
+// The card's signing certificate. With a PIN the list and the entry keep copies of it (wiped when
+// freed) and the parts are those that read; without one the key parts are assumed with the
+// certificates found. A card whose certificate cannot be read leaves the list as it was.
+CERT_ENTRY *certlist_load_smartcard(CERTLIST_CTX *list, const char *pin);
+// A smart-card entry's VID random value, read with the list's PIN, into a new buffer (free());
+// its length, or 0 with errno (kErrInvalidParameter for another medium).
+size_t certentry_read_card(const CERT_ENTRY *entry, uint8_t **out);
 // Secure-disk lists come from the secure-disk module client, which this build does not have yet:
 // the list stays as it is and the result is null with kErrModuleLoad, as when the module is absent.
 CERT_ENTRY *certlist_load_securedisk(CERTLIST_CTX *list, const void *handle);

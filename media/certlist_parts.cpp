@@ -61,6 +61,14 @@ size_t read_part(const CERT_ENTRY *entry, Part part, uint8_t **out) {
     case 64:
     case 128:
       return read_folder_part(entry, part, out);
+    case kMediumToken:
+      return v7::certlist::read_token_part(entry, part, out);
+    case kMediumSmartCard:
+      return v7::certlist::read_card_part(entry, part, out);
+    case kMediumSecureDisk:
+      // Read through the secure-disk module client, which this build does not have yet: the
+      // module cannot start, as when it is not installed.
+      return fail(v7::kErrModuleLoad);
     case kMediumUsbKey:
     case kMediumMemory:
       return read_memory_part(entry, part, out);

@@ -22,5 +22,14 @@ uint8_t *copy_bytes(const uint8_t *data, size_t len);
 // asks for one (the token, card and memory lists).
 void push_front(CERTLIST_CTX *list, CERT_ENTRY *entry, uint32_t media_code);
 
+// The token list from a module path, or from an open module (one more reference is taken and
+// dropped again).
+CERT_ENTRY *load_token(CERTLIST_CTX *list, const char *path, P11_MODULE *open_module);
+CERT_ENTRY *load_smartcard(CERTLIST_CTX *list, const char *pin);
+// Parts 0 to 3 (signing certificate, signing key, key-management certificate and key) of a token
+// or smart-card entry.
+size_t read_token_part(const CERT_ENTRY *entry, int part, uint8_t **out);
+size_t read_card_part(const CERT_ENTRY *entry, int part, uint8_t **out);
+
 }  // namespace certlist
 }  // namespace v7
