@@ -116,15 +116,87 @@ bool list_folder(const Text<char> &folder, std::vector<DirEntry<char>> *out) {
   return true;
 }
 
+// One certificate folder by its narrow path (the entry keeps it for the part readers) and, when
+// the file operations would open that path through the wide API, its wide form, converted once
+// for the four files.
+struct CertFolder {
+  Text<char> narrow;
+  Text<char16_t> wide;
+  bool use_wide;
+};
+
+bool folder_file(const CertFolder &f, const char *name, Text<char> *narrow, Text<char16_t> *wide) {
+  return f.use_wide ? join(f.wide, ascii<char16_t>(name), wide) : join(f.narrow, Text<char>(name), narrow);
+}
+
+size_t read_folder_file(const CertFolder &f, const char *name, uint8_t **out) {
+  Text<char> narrow;
+  Text<char16_t> wide;
+  if (!folder_file(f, name, &narrow, &wide)) return 0;
+  return f.use_wide ? file_read_all_w(wide.c_str(), out) : file_read_all(narrow.c_str(), out);
+}
+
+bool folder_file_exists(const CertFolder &f, const char *name) {
+  Text<char> narrow;
+  Text<char16_t> wide;
+  if (!folder_file(f, name, &narrow, &wide)) return false;
+  return (f.use_wide ? file_exists_w(wide.c_str()) : file_exists(narrow.c_str())) != 0;
+}
+
+void read_cert_folder(const CertFolder &f, CERTLIST_CTX *list, uint32_t media_code) {
+  if (f.narrow.size() >= kMaxPath || f.wide.size() >= kMaxPath) return fail(v7::kErrFilePathTooLong);
+  uint8_t *der = nullptr;
+  size_t len = read_folder_file(f, "signCert.der", &der);
+  if (len == 0) {
+    free(der);
+    if (errno == 0) errno = v7::kErrAsn1Decode;  // an empty certificate file
+    return;
+  }
+  CERT_ENTRY *entry = nullptr;
+  int made = certentry_from_der(der, len, &entry);
+  free(der);
+  if (!made) return;
+  if (!cert_policy_accepted(list->policy_filter, entry->policy)) {
+    certentry_free(entry);
+    return;
+  }
+  char *copy = static_cast<char *>(malloc(f.narrow.size() + 1));
+  if (copy == nullptr) {
+    certentry_free(entry);
+    return fail(v7::kErrOutOfMemory);
+  }
+  memcpy(copy, f.narrow.c_str(), f.narrow.size() + 1);
+  entry->media_code = media_code;
+  entry->medium_data = copy;
+  entry->parts = kPartSignCert;
+  static const struct {
+    const char *name;
+    uint32_t flag;
+  } kOthers[] = {{"signPri.key", kPartSignKey}, {"kmCert.der", kPartKmCert}, {"kmPri.key", kPartKmKey}};
+  for (const auto &other : kOthers) {
+    if (folder_file_exists(f, other.name)) entry->parts |= other.flag;
+  }
+  errno = 0;
+  certlist_add_unique(list, entry);
+}
+
 void read_folder(const Text<char> &folder, CERTLIST_CTX *list, uint32_t media_code) {
   npki_read_cert_folder(folder.c_str(), list, media_code);
 }
 
+// The narrow text is what the entry keeps, so a name without one in the setting's encoding is
+// passed over: the part readers could not open it.
 void read_folder(const Text<char16_t> &folder, CERTLIST_CTX *list, uint32_t media_code) {
   char *narrow = nullptr;
   if (wide_to_setting(folder.c_str(), &narrow) != 0) return;
-  npki_read_cert_folder(narrow, list, media_code);
+  CertFolder f{narrow, {}, narrow_goes_wide()};
   free(narrow);
+  if (f.use_wide) {
+    f.wide = folder;
+    read_cert_folder(f, list, media_code);
+  } else {
+    npki_read_cert_folder(f.narrow.c_str(), list, media_code);
+  }
 }
 
 template <typename Char>
@@ -217,45 +289,16 @@ void npki_walk_user_w(const char16_t *user_folder, CERTLIST_CTX *list, uint32_t 
 
 void npki_read_cert_folder(const char *folder, CERTLIST_CTX *list, uint32_t media_code) {
   if (folder == nullptr || list == nullptr) return fail(v7::kErrInvalidParameter);
-  const Text<char> base(folder);
-  Text<char> path;
-  if (base.size() >= kMaxPath || !join(base, Text<char>("signCert.der"), &path)) {
-    return fail(v7::kErrFilePathTooLong);
+  CertFolder f{folder, {}, narrow_goes_wide()};
+  if (f.narrow.size() >= kMaxPath) return fail(v7::kErrFilePathTooLong);
+  if (f.use_wide) {
+    char16_t *wide = nullptr;
+    int code = setting_to_wide(folder, &wide);
+    if (code != 0) return fail(code);
+    f.wide = wide;
+    free(wide);
   }
-  uint8_t *der = nullptr;
-  size_t len = file_read_all(path.c_str(), &der);
-  if (len == 0) {
-    free(der);
-    if (errno == 0) errno = v7::kErrAsn1Decode;  // an empty certificate file
-    return;
-  }
-  CERT_ENTRY *entry = nullptr;
-  int made = certentry_from_der(der, len, &entry);
-  free(der);
-  if (!made) return;
-  if (!cert_policy_accepted(list->policy_filter, entry->policy)) {
-    certentry_free(entry);
-    return;
-  }
-  char *copy = static_cast<char *>(malloc(base.size() + 1));
-  if (copy == nullptr) {
-    certentry_free(entry);
-    return fail(v7::kErrOutOfMemory);
-  }
-  memcpy(copy, base.c_str(), base.size() + 1);
-  entry->media_code = media_code;
-  entry->medium_data = copy;
-  entry->parts = kPartSignCert;
-  static const struct {
-    const char *name;
-    uint32_t flag;
-  } kOthers[] = {{"signPri.key", kPartSignKey}, {"kmCert.der", kPartKmCert}, {"kmPri.key", kPartKmKey}};
-  for (const auto &other : kOthers) {
-    if (!join(base, Text<char>(other.name), &path)) break;
-    if (file_exists(path.c_str())) entry->parts |= other.flag;
-  }
-  errno = 0;
-  certlist_add_unique(list, entry);
+  read_cert_folder(f, list, media_code);
 }
 
 CERT_ENTRY *certlist_load_harddisk(CERTLIST_CTX *list) {

@@ -68,7 +68,13 @@ class NpkiWalk : public ::testing::Test {
     put(npki / "TestCA" / "USER" / std::string(200, 'L') / "signCert.der", certtest::certificate(holder("Long")));
 #ifndef _WIN32
     put(npki / "TestCA" / "USER" / "CON" / "signCert.der", certtest::certificate(holder("Device")));
+    // Names only a POSIX disk can hold: a backslash (a separator to the library, so the path
+    // names another folder) and bytes that are no text in any encoding.
+    put(npki / "TestCA" / "USER" / "a\\b" / "signCert.der", certtest::certificate(holder("Backslash")));
+    put(npki / "TestCA" / "USER" / "\xFF\xFE\x80" / "signCert.der", certtest::certificate(holder("Bytes")));
+    put(npki / "TestCA" / "USER" / "..." / "signCert.der", Bytes(3, 0x30));
 #endif
+    put(npki / "TestCA" / "USER" / "a file", {1});
     CertSpec refused = holder("Refused");
     refused.policy = "1.2.410.200005.1.1.3";
     put(npki / "TestCA" / "USER" / "refused" / "signCert.der", certtest::certificate(refused));
