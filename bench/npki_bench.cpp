@@ -23,7 +23,8 @@ constexpr int kRounds = 5;
 
 void put(const fs::path &file, const certtest::Bytes &data) {
   fs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
 }
 
 template <typename Walk>
@@ -52,8 +53,8 @@ int main() {
     certtest::CertSpec spec;
     spec.subject.back().value = "Holder " + std::to_string(i);
     spec.serial = {uint8_t(1 + i % 100), uint8_t(i / 100)};
-    const fs::path folder =
-        npki / ("CA" + std::to_string(i % kCaFolders)) / "USER" / ("cn=Holder " + std::to_string(i) + ",o=TestCA,c=KR");
+    const fs::path folder = npki / ("CA" + std::to_string(i % kCaFolders)) / "USER" /
+                            ("cn=Holder " + std::to_string(i) + ",o=TestCA,c=KR");
     put(folder / "signCert.der", certtest::certificate(spec));
     put(folder / "signPri.key", {0x30, 0x00});
     put(folder / "kmCert.der", {0x30, 0x00});
@@ -63,11 +64,14 @@ int main() {
   char16_t *wide = nullptr;
   if (setting_to_wide(narrow.c_str(), &wide) != 0) return 1;
   int listed_narrow = 0, listed_wide = 0;
-  double narrow_ms = best_ms([&](CERTLIST_CTX *l) { npki_walk_root(l, narrow.c_str(), kMediumHardDisk); }, &listed_narrow);
-  double wide_ms = best_ms([&](CERTLIST_CTX *l) { npki_walk_root_w(l, wide, kMediumHardDisk); }, &listed_wide);
+  double narrow_ms =
+      best_ms([&](CERTLIST_CTX *l) { npki_walk_root(l, narrow.c_str(), kMediumHardDisk); }, &listed_narrow);
+  double wide_ms =
+      best_ms([&](CERTLIST_CTX *l) { npki_walk_root_w(l, wide, kMediumHardDisk); }, &listed_wide);
   free(wide);
-  std::printf("%d holder folders: narrow walk %.1f ms (%d listed), wide walk %.1f ms (%d listed), best of %d\n",
-              kHolders, narrow_ms, listed_narrow, wide_ms, listed_wide, kRounds);
+  std::printf(
+      "%d holder folders: narrow walk %.1f ms (%d listed), wide walk %.1f ms (%d listed), best of %d\n",
+      kHolders, narrow_ms, listed_narrow, wide_ms, listed_wide, kRounds);
   std::error_code ec;
   fs::remove_all(root, ec);
   return listed_narrow == kHolders && listed_wide == kHolders ? 0 : 1;

@@ -10,10 +10,10 @@
 
 #include "media/internal.h"
 #include "media/npki.h"
-#include "platform/errors/errno_util.h"
-#include "platform/locale/process_words.h"
 #include "pki/oid/oid.h"
 #include "pki/text/misc.h"
+#include "platform/errors/errno_util.h"
+#include "platform/locale/process_words.h"
 
 namespace {
 
@@ -41,7 +41,8 @@ void give_id_if_asked(CERTLIST_CTX *list, CERT_ENTRY *entry) {
 }
 
 // A copy of the pair's buffers; null with kErrOutOfMemory.
-MemoryCertPair *copy_pair(const uint8_t *first, size_t first_length, const uint8_t *second, size_t second_length) {
+MemoryCertPair *copy_pair(const uint8_t *first, size_t first_length, const uint8_t *second,
+                          size_t second_length) {
   auto *pair = static_cast<MemoryCertPair *>(calloc(1, sizeof(MemoryCertPair)));
   if (pair == nullptr) return v7::with_errno(v7::kErrOutOfMemory, static_cast<MemoryCertPair *>(nullptr));
   pair->first = v7::certlist::copy_bytes(first, first_length);
@@ -61,8 +62,8 @@ MemoryCertPair *copy_pair(const uint8_t *first, size_t first_length, const uint8
 
 // The one entry of a memory or USB-key list. A certificate that does not decode leaves the list
 // as it was.
-CERT_ENTRY *load_single(CERTLIST_CTX *list, uint32_t code, uint32_t parts, const uint8_t *cert, size_t cert_length,
-                        const uint8_t *second, size_t second_length) {
+CERT_ENTRY *load_single(CERTLIST_CTX *list, uint32_t code, uint32_t parts, const uint8_t *cert,
+                        size_t cert_length, const uint8_t *second, size_t second_length) {
   CERT_ENTRY *entry = nullptr;
   if (!certentry_from_der(cert, cert_length, &entry)) {
     return errno != 0 ? nullptr : list->first;
@@ -264,7 +265,8 @@ CERT_ENTRY *load_by_code(CERTLIST_CTX *list, uint32_t media_code, const void *me
       return wide ? certlist_load_harddisk_w(list) : certlist_load_harddisk(list);
     case kMediumRemovable: {
       const char *drive = static_cast<const char *>(medium);
-      if (drive == nullptr) return v7::with_errno(v7::kErrInvalidParameter, static_cast<CERT_ENTRY *>(nullptr));
+      if (drive == nullptr)
+        return v7::with_errno(v7::kErrInvalidParameter, static_cast<CERT_ENTRY *>(nullptr));
       return wide ? certlist_load_removable_w(list, drive) : certlist_load_removable(drive, list);
     }
     case kMediumToken:

@@ -69,25 +69,25 @@ struct UsbKeyBuffers {
 struct CERT_ENTRY {
   CERTLIST_CTX *list;
   uint32_t media_code;
-  uint32_t parts;            // kPart* bits
-  char *subject;             // the subject DN joined with ",", in the setting's narrow encoding
-  char *subject_cn;          // its first value (the common name after "cn=")
-  char *issuer;              // as subject
-  char *issuer_org;          // the text after the issuer's first "o=" up to the next comma
-  char *policy;              // the first certificate policy as display text
-  char *not_before_text;     // "%Y-%m-%d", UTC
+  uint32_t parts;         // kPart* bits
+  char *subject;          // the subject DN joined with ",", in the setting's narrow encoding
+  char *subject_cn;       // its first value (the common name after "cn=")
+  char *issuer;           // as subject
+  char *issuer_org;       // the text after the issuer's first "o=" up to the next comma
+  char *policy;           // the first certificate policy as display text
+  char *not_before_text;  // "%Y-%m-%d", UTC
   char *not_after_text;
-  char *serial;              // "%u" of a serial of at most 4 content bytes, else "0"
-  char *subject_dn;          // the subject DN as stored (UTF-8, not converted)
-  char *subject_dn_cn;       // its first value
-  char *issuer_dn;           // unconverted
+  char *serial;         // "%u" of a serial of at most 4 content bytes, else "0"
+  char *subject_dn;     // the subject DN as stored (UTF-8, not converted)
+  char *subject_dn_cn;  // its first value
+  char *issuer_dn;      // unconverted
   int64_t not_before;
   int64_t not_after;
-  uint32_t key_bits;         // 0 when the key is not RSA
-  int sig_alg;               // object id of the signature algorithm
-  void *medium_data;         // owned; by media code: folder path text, TokenEntryId, PIN text,
-                             // MemoryCertPair, or the slot id (secure disk, not owned)
-  char *id;                  // unique id text, owned; null unless the list's id flag is 1
+  uint32_t key_bits;  // 0 when the key is not RSA
+  int sig_alg;        // object id of the signature algorithm
+  void *medium_data;  // owned; by media code: folder path text, TokenEntryId, PIN text,
+                      // MemoryCertPair, or the slot id (secure disk, not owned)
+  char *id;           // unique id text, owned; null unless the list's id flag is 1
   CERT_ENTRY *next;
   // The serial number's magnitude (leading zero bytes dropped), owned: duplicates are told apart
   // by the whole number, since the serial text reads every long serial as "0".

@@ -7,8 +7,8 @@
 #include "media/internal.h"
 #include "media/smartcard/smartcard.h"
 #include "media/token/p11.h"
-#include "platform/errors/errno_util.h"
 #include "pki/x509/cert.h"
+#include "platform/errors/errno_util.h"
 
 namespace {
 
@@ -198,7 +198,8 @@ size_t read_token_part(const CERT_ENTRY *entry, int part, uint8_t **out) {
   if (rc == 0 && part == 2) {
     uint8_t *subject = nullptr;
     size_t subject_len = 0;
-    if (cert_subject_der(value, value_len, &subject, &subject_len) == 0) rc = errno != 0 ? errno : kErrAsn1Decode;
+    if (cert_subject_der(value, value_len, &subject, &subject_len) == 0)
+      rc = errno != 0 ? errno : kErrAsn1Decode;
     free(value);
     value = nullptr;
     if (rc == 0) rc = p11_find_km_cert(module, subject, subject_len, &value, &value_len, nullptr, nullptr);

@@ -10,12 +10,12 @@
 #include "crypto/base/wipe.h"
 #include "media/certlist.h"
 #include "media/internal.h"
-#include "platform/errors/errno_util.h"
 #include "pki/asn1/asn1.h"
 #include "pki/oid/oid.h"
 #include "pki/text/misc.h"
 #include "pki/x509/cert.h"
 #include "pki/x509/name.h"
+#include "platform/errors/errno_util.h"
 
 namespace {
 
@@ -72,8 +72,8 @@ int first_policy(const Certificate *cert, char **out) {
   const Extension *ext = cert_find_extension(cert, OID_EXT_CERT_POLICIES);
   if (ext == nullptr || ext->extn_value.data == nullptr) return v7::kErrNoPoliciesExtension;
   errno = 0;
-  auto *policies = static_cast<ASN1_LIST *>(
-      asn1_decode_alloc(ASN1_MODE_DER, ext->extn_value.data, &asn1_tmpl_certificate_policies, ext->extn_value.len));
+  auto *policies = static_cast<ASN1_LIST *>(asn1_decode_alloc(
+      ASN1_MODE_DER, ext->extn_value.data, &asn1_tmpl_certificate_policies, ext->extn_value.len));
   if (policies == nullptr) return errno == v7::kErrAsn1Decode ? v7::kErrAsn1Decode : v7::kErrNoCertPolicies;
   int code = v7::kErrNoCertPolicies;
   const auto *info = static_cast<const PolicyInformation *>(policies->element);
@@ -258,9 +258,11 @@ int certentry_from_der(const uint8_t *der, size_t length, CERT_ENTRY **out) {
   if (out != nullptr) *out = nullptr;
   if (der == nullptr || out == nullptr || length == 0) return v7::with_errno(v7::kErrInvalidParameter, 0);
   ASN1_HEADER header{};
-  if (asn1_read_header(ASN1_MODE_DER, der, length, &header) != 0) return v7::with_errno(v7::kErrAsn1Decode, 0);
+  if (asn1_read_header(ASN1_MODE_DER, der, length, &header) != 0)
+    return v7::with_errno(v7::kErrAsn1Decode, 0);
   errno = 0;
-  auto *cert = static_cast<Certificate *>(asn1_decode_alloc(ASN1_MODE_DER, der, &asn1_tmpl_certificate, length));
+  auto *cert =
+      static_cast<Certificate *>(asn1_decode_alloc(ASN1_MODE_DER, der, &asn1_tmpl_certificate, length));
   if (cert == nullptr) return v7::with_errno(errno != 0 ? errno : v7::kErrAsn1Decode, 0);
   auto *entry = static_cast<CERT_ENTRY *>(calloc(1, sizeof(CERT_ENTRY)));
   int code = entry != nullptr ? fill_entry(cert, entry) : v7::kErrOutOfMemory;
@@ -276,10 +278,9 @@ int certentry_from_der(const uint8_t *der, size_t length, CERT_ENTRY **out) {
 void certentry_free(CERT_ENTRY *entry) {
   if (entry == nullptr) return;
   free_medium_data(entry);
-  char *texts[] = {entry->subject,         entry->subject_cn,      entry->issuer,  entry->issuer_org,
-                   entry->policy,          entry->not_before_text, entry->not_after_text,
-                   entry->serial,          entry->subject_dn,      entry->subject_dn_cn,
-                   entry->issuer_dn,       entry->id};
+  char *texts[] = {entry->subject,    entry->subject_cn,      entry->issuer,         entry->issuer_org,
+                   entry->policy,     entry->not_before_text, entry->not_after_text, entry->serial,
+                   entry->subject_dn, entry->subject_dn_cn,   entry->issuer_dn,      entry->id};
   for (char *text : texts) free(text);
   free(entry->serial_bytes);
   free(entry);

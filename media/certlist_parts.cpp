@@ -6,8 +6,8 @@
 
 #include "media/certlist.h"
 #include "media/internal.h"
-#include "platform/errors/errno_util.h"
 #include "pki/text/files.h"
+#include "platform/errors/errno_util.h"
 
 namespace {
 
@@ -79,7 +79,9 @@ size_t read_part(const CERT_ENTRY *entry, Part part, uint8_t **out) {
 
 }  // namespace
 
-size_t cert_read_sign_cert(const CERT_ENTRY *entry, uint8_t **out) { return read_part(entry, kSignCert, out); }
+size_t cert_read_sign_cert(const CERT_ENTRY *entry, uint8_t **out) {
+  return read_part(entry, kSignCert, out);
+}
 size_t cert_read_sign_key(const CERT_ENTRY *entry, uint8_t **out) { return read_part(entry, kSignKey, out); }
 size_t cert_read_km_cert(const CERT_ENTRY *entry, uint8_t **out) { return read_part(entry, kKmCert, out); }
 size_t cert_read_km_key(const CERT_ENTRY *entry, uint8_t **out) { return read_part(entry, kKmKey, out); }

@@ -8,13 +8,13 @@
 
 #include "media/internal.h"
 #include "media/npki.h"
+#include "pki/text/codepage.h"
+#include "pki/text/files.h"
 #include "platform/errors/errno_util.h"
 #include "platform/fs/fs.h"
 #include "platform/fs/library_folders.h"
 #include "platform/locale/process_words.h"
 #include "platform/osver/os_version.h"
-#include "pki/text/codepage.h"
-#include "pki/text/files.h"
 
 namespace {
 
@@ -230,7 +230,8 @@ void walk_root(CERTLIST_CTX *list, const Char *root_text, uint32_t media_code) {
   for (const auto &e : entries) {
     if (!e.is_dir || equals_ascii_nocase(e.name, "velmora") || equals_ascii_nocase(e.name, "kisa")) continue;
     Text<Char> ca, user_folder;
-    if (join(root, e.name, &ca) && join(ca, user, &user_folder)) walk_user(user_folder.c_str(), list, media_code, 0);
+    if (join(root, e.name, &ca) && join(ca, user, &user_folder))
+      walk_user(user_folder.c_str(), list, media_code, 0);
   }
   // The maker's CA comes last, so that its copy of a certificate replaces another CA's.
   if (!list_folder(root, &entries)) return;
@@ -276,7 +277,9 @@ char drive_letter(const char *drive) {
 
 }  // namespace
 
-void npki_walk_root(CERTLIST_CTX *list, const char *root, uint32_t media_code) { walk_root(list, root, media_code); }
+void npki_walk_root(CERTLIST_CTX *list, const char *root, uint32_t media_code) {
+  walk_root(list, root, media_code);
+}
 void npki_walk_root_w(CERTLIST_CTX *list, const char16_t *root, uint32_t media_code) {
   walk_root(list, root, media_code);
 }

@@ -74,7 +74,8 @@ constexpr const char *kSha1Rsa = "1.2.840.113549.1.1.5";
 struct CertSpec {
   Bytes serial = {0x09};  // INTEGER contents as encoded
   std::vector<Attr> issuer = {{"c", "KR"}, {"o", "TestCA"}, {"ou", "AccreditedCA"}, {"cn", "TestCA Class 1"}};
-  std::vector<Attr> subject = {{"c", "KR"}, {"o", "TestCA"}, {"ou", "personal4IB"}, {"cn", "Hong Gildong()0001"}};
+  std::vector<Attr> subject = {
+      {"c", "KR"}, {"o", "TestCA"}, {"ou", "personal4IB"}, {"cn", "Hong Gildong()0001"}};
   std::string sig_alg = kSha256Rsa;
   // Empty: no certificate-policies extension; "-": an empty policies sequence.
   std::string policy = "1.2.410.200005.1.1.1";
@@ -89,8 +90,9 @@ inline Bytes certificate(const CertSpec &spec) {
   Bytes key_bits{0x00};
   key_bits.insert(key_bits.end(), rsa_key.begin(), rsa_key.end());
   Bytes spki = tlv(0x30, cat({algorithm("1.2.840.113549.1.1.1"), tlv(0x03, key_bits)}));
-  Bytes validity = tlv(0x30, cat({tlv(0x17, {'2', '5', '0', '1', '0', '1', '0', '0', '0', '0', '0', '0', 'Z'}),
-                                  tlv(0x17, {'4', '9', '1', '2', '3', '1', '2', '3', '5', '9', '5', '9', 'Z'})}));
+  Bytes validity =
+      tlv(0x30, cat({tlv(0x17, {'2', '5', '0', '1', '0', '1', '0', '0', '0', '0', '0', '0', 'Z'}),
+                     tlv(0x17, {'4', '9', '1', '2', '3', '1', '2', '3', '5', '9', '5', '9', 'Z'})}));
   Bytes tbs_content = cat({tlv(0xA0, tlv(0x02, Bytes{0x02})), tlv(0x02, spec.serial), algorithm(spec.sig_alg),
                            name(spec.issuer), validity, name(spec.subject), spki});
   if (!spec.policy.empty()) {

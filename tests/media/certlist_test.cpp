@@ -8,9 +8,9 @@
 #include <set>
 #include <string>
 
+#include "pki/oid/oid.h"
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
-#include "pki/oid/oid.h"
 #include "tests/media/cert_builder.h"
 
 using certtest::Bytes;
@@ -27,7 +27,8 @@ CERT_ENTRY *entry_of(const CertSpec &spec) {
 
 std::string order(const CERTLIST_CTX &list) {
   std::string out;
-  for (const CERT_ENTRY *e = list.first; e != nullptr; e = e->next) out += (out.empty() ? "" : " ") + std::string(e->subject_cn);
+  for (const CERT_ENTRY *e = list.first; e != nullptr; e = e->next)
+    out += (out.empty() ? "" : " ") + std::string(e->subject_cn);
   return out;
 }
 
@@ -55,8 +56,11 @@ TEST(CertEntry, SerialTexts) {
   struct Case {
     Bytes serial;
     const char *text;
-  } cases[] = {{{0x0A}, "10"}, {{0x10, 0x01, 0x01}, "1048833"}, {{0x7F, 0xFF, 0xFF, 0xFF}, "2147483647"},
-               {{0x00, 0x80, 0x00, 0x00, 0x00}, "0"}, {{0x01, 0x02, 0x03, 0x04, 0x05}, "0"}};
+  } cases[] = {{{0x0A}, "10"},
+               {{0x10, 0x01, 0x01}, "1048833"},
+               {{0x7F, 0xFF, 0xFF, 0xFF}, "2147483647"},
+               {{0x00, 0x80, 0x00, 0x00, 0x00}, "0"},
+               {{0x01, 0x02, 0x03, 0x04, 0x05}, "0"}};
   for (const Case &c : cases) {
     CertSpec spec;
     spec.serial = c.serial;
@@ -111,12 +115,17 @@ TEST(PolicyFilter, Table) {
     const StrListNode *filter;
     const char *policy;
     int accepted;
-  } cases[] = {{nullptr, "1.2.410.200005.1.1.1", 1},  {nullptr, "1.2.410.200005.1.1.3", 0},
-               {nullptr, "1.2.410.200005.1.3.2", 0},  {filter, "1.2.410.200005.1.1.5", 1},
-               {filter, "1.2.410.200005.1.1.3", 0},   {filter, "1.2.410.200005.1.1.55", 0},
-               {filter, "1.2.410.200005.1.1", 0},     {filter, "", 1},
+  } cases[] = {{nullptr, "1.2.410.200005.1.1.1", 1},
+               {nullptr, "1.2.410.200005.1.1.3", 0},
+               {nullptr, "1.2.410.200005.1.3.2", 0},
+               {filter, "1.2.410.200005.1.1.5", 1},
+               {filter, "1.2.410.200005.1.1.3", 0},
+               {filter, "1.2.410.200005.1.1.55", 0},
+               {filter, "1.2.410.200005.1.1", 0},
+               {filter, "", 1},
                {nullptr, nullptr, 0}};
-  for (const Case &c : cases) EXPECT_EQ(cert_policy_accepted(c.filter, c.policy), c.accepted) << (c.policy ? c.policy : "null");
+  for (const Case &c : cases)
+    EXPECT_EQ(cert_policy_accepted(c.filter, c.policy), c.accepted) << (c.policy ? c.policy : "null");
   strlist_free(filter);
   EXPECT_EQ(strlist_split(""), nullptr);
   StrListNode *one = strlist_split(";");
@@ -160,11 +169,13 @@ TEST(AddUnique, DuplicateRule) {
     certlist_add_unique(&list, second);
     EXPECT_EQ(order(list), "Before Hong Gildong()0001 After");
     CERT_ENTRY *kept = list.first->next;
-    EXPECT_EQ(kept->sig_alg, c.second_stays && strcmp(c.second_alg, certtest::kSha1Rsa) == 0 ? OID_SHA1_WITH_RSA : OID_SHA256_WITH_RSA);
+    EXPECT_EQ(kept->sig_alg, c.second_stays && strcmp(c.second_alg, certtest::kSha1Rsa) == 0
+                                 ? OID_SHA1_WITH_RSA
+                                 : OID_SHA256_WITH_RSA);
     if (c.first_serial != c.second_serial) {
       EXPECT_EQ(Bytes(kept->serial_bytes, kept->serial_bytes + kept->serial_length) ==
-                  Bytes(c.second_serial.begin() + (c.second_serial[0] == 0 ? 1 : 0), c.second_serial.end()),
-              c.second_stays);
+                    Bytes(c.second_serial.begin() + (c.second_serial[0] == 0 ? 1 : 0), c.second_serial.end()),
+                c.second_stays);
     }
     certlist_free(&list);
   }
@@ -227,7 +238,8 @@ TEST(Sort, PreferredSubjectAndPolicies) {
     }
     CERT_ENTRY *first = certlist_sort(c.subject, &list, c.policies);
     EXPECT_EQ(first, list.first);
-    EXPECT_EQ(order(list), c.order) << (c.subject ? c.subject : "-") << " / " << (c.policies ? c.policies : "-");
+    EXPECT_EQ(order(list), c.order) << (c.subject ? c.subject : "-") << " / "
+                                    << (c.policies ? c.policies : "-");
     certlist_free(&list);
   }
   CERTLIST_CTX empty{};

@@ -52,7 +52,8 @@ const FsFolderHooks kHooks = {
 
 void put(const fs::path &file, const Bytes &data) {
   fs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
 }
 
 CertSpec holder(const std::string &cn, const char *alg = certtest::kSha256Rsa) {

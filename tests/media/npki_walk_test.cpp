@@ -8,9 +8,9 @@
 #include <fstream>
 #include <string>
 
+#include "pki/text/codepage.h"
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
-#include "pki/text/codepage.h"
 #include "tests/media/cert_builder.h"
 
 namespace fs = std::filesystem;
@@ -21,7 +21,8 @@ namespace {
 
 void put(const fs::path &file, const Bytes &data) {
   fs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
 }
 
 CertSpec holder(const std::string &cn, uint8_t serial = 9) {
@@ -63,9 +64,12 @@ class NpkiWalk : public ::testing::Test {
     put(npki / "TestCA" / "USER" / "no cert" / "signPri.key", {1});
     put(npki / "TestCA" / "USER" / "truncated" / "signCert.der", Bytes(sign.begin(), sign.begin() + 100));
     put(npki / "TestCA" / "USER" / "empty" / "signCert.der", {});
-    put(npki / "TestCA" / "USER" / "cn=Skip,o=velmora,c=KR" / "signCert.der", certtest::certificate(holder("SkipMe")));
-    put(npki / "TestCA" / "USER" / "cn=Keep,O=VELMORA,c=KR" / "signCert.der", certtest::certificate(holder("Caps")));
-    put(npki / "TestCA" / "USER" / std::string(200, 'L') / "signCert.der", certtest::certificate(holder("Long")));
+    put(npki / "TestCA" / "USER" / "cn=Skip,o=velmora,c=KR" / "signCert.der",
+        certtest::certificate(holder("SkipMe")));
+    put(npki / "TestCA" / "USER" / "cn=Keep,O=VELMORA,c=KR" / "signCert.der",
+        certtest::certificate(holder("Caps")));
+    put(npki / "TestCA" / "USER" / std::string(200, 'L') / "signCert.der",
+        certtest::certificate(holder("Long")));
 #ifndef _WIN32
     put(npki / "TestCA" / "USER" / "CON" / "signCert.der", certtest::certificate(holder("Device")));
     // Names only a POSIX disk can hold: a backslash (a separator to the library, so the path
@@ -78,9 +82,11 @@ class NpkiWalk : public ::testing::Test {
     CertSpec refused = holder("Refused");
     refused.policy = "1.2.410.200005.1.1.3";
     put(npki / "TestCA" / "USER" / "refused" / "signCert.der", certtest::certificate(refused));
-    put(npki / "TestCA" / "USER" / fs::path(korean) / "signCert.der", certtest::certificate(holder("\xED\x99\x8D")));
+    put(npki / "TestCA" / "USER" / fs::path(korean) / "signCert.der",
+        certtest::certificate(holder("\xED\x99\x8D")));
     put(npki / "KISA" / "USER" / "kisa holder" / "signCert.der", certtest::certificate(holder("Kisa")));
-    put(npki / "velmora" / "USER" / "cn=Own,o=velmora,c=KR" / "signCert.der", certtest::certificate(holder("Own")));
+    put(npki / "velmora" / "USER" / "cn=Own,o=velmora,c=KR" / "signCert.der",
+        certtest::certificate(holder("Own")));
     // The same holder again in the maker's folder, signed later with SHA-1: the first copy stays.
     CertSpec sha1 = holder("Hong");
     sha1.sig_alg = certtest::kSha1Rsa;
