@@ -6,6 +6,7 @@
 #include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "media/certlist.h"
+#include "media/token/p11.h"
 #include "pki/keys/keyobj.h"
 #include "pki/errors/error_ctx.h"
 
@@ -89,6 +90,12 @@ void CertListFree(CertListRecord *record) {
   keyobj_delete(record->sign_key);
   keyobj_delete(record->km_key);
   CertListClearSecrets(record);
+  if (record->list != nullptr) {
+    certlist_free(record->list);
+    strlist_free(record->list->policy_filter);
+    free(record->list);
+  }
+  p11_module_release(record->token_module);
   v7::secure_wipe(record, sizeof *record);
   free(record);
 }

@@ -56,9 +56,10 @@ int CertListSetPin(CertListRecord *record, const char *text);
 // Wipes and frees both secrets; null is accepted.
 void CertListClearSecrets(CertListRecord *record);
 
-// Null-safe. Deletes both key objects, wipes and frees the secrets and frees the record. The list,
-// the token module and the secure-disk handle are released by their own families' functions,
-// which join here as those families land; until then nothing sets those fields.
+// Null-safe. Deletes both key objects, wipes and frees the secrets, frees the list with its
+// entries and policy filter, drops the token module's reference and frees the record. The
+// secure-disk handle is released by its family's function, which joins here when it lands; until
+// then nothing sets that field.
 void CertListFree(CertListRecord *record);
 
 // The five raw parts of the chosen set, in the order the session reads them.

@@ -163,6 +163,7 @@ enum : int {
   kErrFileRead = 1004,
   kErrFileWrite = 1005,
   kErrFileNotFound = 1009,
+  kErrDirSearch = 1015,  // a folder that exists (or may) but cannot be searched
   kErrUnicodeTranslation = 1302,  // UTF-8 to or from EUC-KR
   kErrWideToNarrow = 33001,  // a wide text (a chosen path) that has no narrow form
   kErrEuckrToWide = 33002,
@@ -219,6 +220,7 @@ enum : int {
   kErrInvalidSki = 10336,
   kErrNoBasicConstraints = 10337,
   kErrNoCertPolicies = 10338,
+  kErrNoPoliciesExtension = 10362,  // a certificate without the certificate-policies extension
   kErrInvalidCdp = 10343,
   kErrInvalidPolicyConstraints = 10346,
   kErrNoKeyUsage = 10350,
@@ -331,7 +333,16 @@ enum : int {
   kErrP11NoDecryptKey = 15220,       // no private key for decryption with that id
   kErrP11BadAnswer = 15232,          // an attribute or output length past its buffer or limit
   kErrP11FindObjects = 15242,
+  kErrP11NoModulePath = 15244,  // a token part read for an entry whose list names no module
+  kErrP11ModuleGone = 15247,    // a token module whose last reference has gone
   kErrP11NoFunctionList = 15248,
+
+  // Certificate lists of the storage media: a part that no reader serves, or that the entry lacks.
+  kErrNoPartReader = 16410,
+  kErrNoSignCertPart = 20200,
+  kErrNoSignKeyPart = 20201,
+  kErrNoKmCertPart = 20202,
+  kErrNoKmKeyPart = 20203,
 
   // HTML tooltip texts: what the tooltip drawers refuse before they lay anything out.
   kErrHtmlTextTooLong = 36001,      // an HTML text longer than the drawer reads, before or after its entities

@@ -15,11 +15,13 @@
 #include <PCSC/winscard.h>
 #endif
 
+#include "media/certlist.h"
 #include "media/smartcard/internal.h"
 #include "media/smartcard/smartcard.h"
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
 #include "platform/ui/message_box.h"
+#include "tests/media/cert_builder.h"
 #include "tests/media/smartcard/vcard_client.h"
 
 namespace {
@@ -489,6 +491,63 @@ TEST_F(SmartCard, NoCard) {
   EXPECT_EQ(read_cert(nullptr, kScFileSign).data, (std::vector<uint8_t>{1, 2, 3}));
 }
 #endif
+
+// The card as a certificate list: with a PIN the parts that read, and copies of the PIN; without
+// one the key parts are taken on trust. A refused policy lists nothing.
+TEST_F(SmartCard, CertificateList) {
+  load(blank_card());
+  certtest::CertSpec km_spec;
+  km_spec.serial = {0x0B};
+  const std::vector<uint8_t> cert = certtest::certificate(certtest::CertSpec{}),
+                             km_cert = certtest::certificate(km_spec), key = pattern(600, 2),
+                             random = pattern(20, 5);
+  ASSERT_EQ(sc_write_cert(kPin, kScFileSign, cert.data(), cert.size()), 0) << errno;
+  ASSERT_EQ(sc_write_key(kPin, kScFileSign, key.data(), key.size()), 0) << errno;
+  ASSERT_EQ(sc_write_random(kPin, random.data(), random.size()), 0) << errno;
+  struct Case {
+    const char *pin;
+    bool km;
+    uint32_t parts;
+  } cases[] = {{kPin, false, kPartSignCert | kPartSignKey}, {nullptr, false, kPartSignCert | kPartSignKey},
+               {kPin, true, 15}, {nullptr, true, 15}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.pin != nullptr ? "PIN" : "no PIN") + (c.km ? ", key-management pair" : ""));
+    if (c.km) {
+      ASSERT_EQ(sc_write_cert(kPin, kScFileKm, km_cert.data(), km_cert.size()), 0) << errno;
+      ASSERT_EQ(sc_write_key(kPin, kScFileKm, key.data(), key.size()), 0) << errno;
+    }
+    CERTLIST_CTX list{};
+    CERT_ENTRY *e = certlist_load(&list, kMediumSmartCard, c.pin);
+    ASSERT_NE(e, nullptr) << errno;
+    EXPECT_EQ(list.media_code, kMediumSmartCard);
+    EXPECT_EQ(e->media_code, kMediumSmartCard);
+    EXPECT_EQ(e->parts, c.parts);
+    EXPECT_EQ(certlist_get_pin(&list) != nullptr, c.pin != nullptr);
+    uint8_t *out = nullptr;
+    size_t n = cert_read_sign_cert(e, &out);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + n), cert);
+    free(out);
+    if (c.pin != nullptr) {
+      n = cert_read_sign_key(e, &out);
+      EXPECT_EQ(std::vector<uint8_t>(out, out + n), key);
+      free(out);
+      n = certentry_read_card(e, &out);
+      EXPECT_EQ(std::vector<uint8_t>(out, out + n), random);
+      free(out);
+    }
+    if (c.km) {
+      n = cert_read_km_cert(e, &out);
+      EXPECT_EQ(std::vector<uint8_t>(out, out + n), km_cert);
+      free(out);
+    }
+    certlist_free(&list);
+  }
+  CERTLIST_CTX filtered{};
+  filtered.policy_filter = strlist_split("1.2.410.200005.1.1.5");
+  EXPECT_EQ(certlist_load(&filtered, kMediumSmartCard, kPin), nullptr);
+  EXPECT_EQ(filtered.media_code, 0u);
+  strlist_free(filtered.policy_filter);
+}
 
 #ifdef _WIN32
 // What the Windows build asks of WinSCard, as the test winscard.dll logged it: a user-scope

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "crypto/hash/hash.h"
+#include "media/certlist.h"
 #include "media/token/p11.h"
 #include "media/token/p11_key_binding.h"
 #include "pki/keys/keyobj_token.h"
@@ -275,6 +276,43 @@ TEST_P(Token, WrittenSetListsReadsBackAndSigns) {
                                            &out, &out_len));
   EXPECT_EQ(v7::kErrP11NoDecryptKey, p11_decrypt(m.get(), kPin, w.sign_id.data(), w.sign_id.size(), data.data(),
                                                  data.size(), &out, &out_len));
+}
+
+// The token's certificate list, by path and from an open module, and the parts of its entry.
+TEST_P(Token, CertificateListAndItsParts) {
+  Module m(open());
+  ASSERT_NE(nullptr, m);
+  Written w = write_set(m.get());
+  for (bool by_path : {true, false}) {
+    SCOPED_TRACE(by_path ? "by path" : "open module");
+    CERTLIST_CTX list{};
+    list.id_flag = 1;
+    CERT_ENTRY *e = by_path ? certlist_load(&list, kMediumToken, path_.c_str())
+                            : certlist_load(&list, kMediumTokenModule, m.get());
+    ASSERT_NE(nullptr, e) << errno;
+    EXPECT_EQ(nullptr, e->next);
+    EXPECT_EQ(kMediumToken, list.media_code);
+    EXPECT_STREQ(path_.c_str(), static_cast<const char *>(list.medium_data));
+    EXPECT_EQ(kMediumToken, e->media_code);
+    EXPECT_EQ(kPartSignCert, e->parts);
+    EXPECT_NE(nullptr, e->id);
+    const auto *id = static_cast<const TokenEntryId *>(e->medium_data);
+    EXPECT_EQ(w.sign_id, Bytes(id->id, id->id + id->length));
+    uint8_t *out = nullptr;
+    size_t n = cert_read_sign_cert(e, &out);
+    EXPECT_EQ(fixture("user_sign.der"), take(out, n));
+    n = cert_read_km_cert(e, &out);
+    EXPECT_EQ(fixture("user_km.der"), take(out, n));
+    // Keys never leave the token: a key part is no certificate in disguise.
+    EXPECT_EQ(0u, cert_read_sign_key(e, &out));
+    EXPECT_EQ(v7::kErrInternal, errno);
+    EXPECT_EQ(0u, cert_read_km_key(e, &out));
+    EXPECT_EQ(v7::kErrInternal, errno);
+    certlist_free(&list);
+    EXPECT_EQ(nullptr, list.medium_data);
+  }
+  // The open module keeps its one reference: the listing took and dropped its own.
+  EXPECT_EQ(1, m->refs);
 }
 
 TEST_P(Token, WriteRefusesBadKeysAndArguments) {
