@@ -59,15 +59,6 @@ void put_item(TextOut &out, int number, bool first) {
   out.put("]");
 }
 
-bool put_oid(TextOut &out, const ASN1_BYTES &oid) {
-  int needed = oid_name_to_buf(0, &oid, nullptr);
-  if (needed <= 0) return false;
-  std::vector<char> text(size_t(needed) + 1);
-  if (oid_name_to_buf(text.size(), &oid, text.data()) <= 0) return false;
-  out.put(text.data());
-  return true;
-}
-
 // The value of a GeneralName that the viewer shows: a directory name as text, any of the IA5String
 // forms as they stand.
 bool put_general_name(TextOut &out, const GeneralName &name) {
@@ -137,11 +128,7 @@ bool render_authority_key_id(TextOut &out, const ASN1_BYTES &value, int mode) {
     const uint8_t *bytes;
     size_t length;
     v7::certview::integer_magnitude(*serial, &bytes, &length);
-    static const char kDigits[] = "0123456789abcdef";
-    for (size_t i = 0; i < length; ++i) {
-      char pair[2] = {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
-      out.put(pair, 2);
-    }
+    out.hex(bytes, length);
   }
   return true;
 }
@@ -171,7 +158,7 @@ bool render_policies(TextOut &out, const ASN1_BYTES &value, int mode) {
     ++number;
     if (mode == CERTVIEW_PLAIN) {
       if (number > 1) out.put(", ");
-      if (!put_oid(out, policy->policy_identifier)) return false;
+      if (!out.oid(policy->policy_identifier)) return false;
       continue;
     }
     if (mode == CERTVIEW_NUMBERED) {
@@ -180,7 +167,7 @@ bool render_policies(TextOut &out, const ASN1_BYTES &value, int mode) {
       out.put("\r\n       ");
       out.label(IDS_LABEL_POLICY_ID);
       out.put(" = ");
-      if (!put_oid(out, policy->policy_identifier)) return false;
+      if (!out.oid(policy->policy_identifier)) return false;
     }
     int qualifier = 0;
     for (const ASN1_LIST *q = policy->policy_qualifiers; q != nullptr; q = q->next) {
@@ -209,7 +196,7 @@ bool render_policies(TextOut &out, const ASN1_BYTES &value, int mode) {
         out.put(" = ");
         if (!put_user_notice(out, *info)) return false;
       } else {
-        if (!put_oid(out, info->policy_qualifier_id)) return false;
+        if (!out.oid(info->policy_qualifier_id)) return false;
       }
     }
   }
@@ -285,7 +272,7 @@ bool put_identify_data(TextOut &out, const OtherName &other) {
     out.put("\r\n     ");
     out.label(IDS_LABEL_HASH_ALGORITHM);
     out.put(" = ");
-    if (!put_oid(out, vid->hash_alg.algorithm)) return false;
+    if (!out.oid(vid->hash_alg.algorithm)) return false;
     out.put("\r\n     ");
     out.label(IDS_LABEL_VIRTUAL_ID);
     out.put(" = \r\n     ");

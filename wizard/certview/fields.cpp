@@ -68,16 +68,6 @@ char *time_text(const Certificate *cert, bool not_after) {
   return text;
 }
 
-// The id's name, else the dotted form of the identifier.
-bool put_oid(TextOut &out, const ASN1_BYTES &oid) {
-  int needed = oid_name_to_buf(0, &oid, nullptr);
-  if (needed <= 0) return false;
-  std::vector<char> text(size_t(needed) + 1);
-  if (oid_name_to_buf(text.size(), &oid, text.data()) <= 0) return false;
-  out.put(text.data());
-  return true;
-}
-
 // A new text or the errno a renderer left; out of memory when the renderer itself succeeded.
 template <typename Render>
 char *new_text(Render render) {
@@ -124,18 +114,14 @@ char *certview_serial_text(const Certificate *cert, int mode) {
       out.label(IDS_LABEL_HEX);
       out.put(" : ");
     }
-    static const char kDigits[] = "0123456789abcdef";
-    for (size_t i = 0; i < length; ++i) {
-      char pair[2] = {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
-      out.put(pair, 2);
-    }
+    out.hex(bytes, length);
     return true;
   });
 }
 
 char *certview_sigalg_text(const Certificate *cert) {
   if (cert == nullptr) return v7::with_errno(v7::kErrInvalidParameter, nullptr);
-  return new_text([&](TextOut &out) { return put_oid(out, cert->signature_algorithm.algorithm); });
+  return new_text([&](TextOut &out) { return out.oid(cert->signature_algorithm.algorithm); });
 }
 
 char *certview_issuer_text(const Certificate *cert) {
@@ -159,7 +145,7 @@ char *certview_pubkey_text(const Certificate *cert) {
   return new_text([&](TextOut &out) {
     if (rsa) {
       out.put("RSA");
-    } else if (!put_oid(out, alg)) {
+    } else if (!out.oid(alg)) {
       return false;
     }
     if (bits > 0) {

@@ -27,6 +27,10 @@ class TextOut {
   // cannot be converted.
   bool put_utf8(const uint8_t *text, size_t length);
   void hex_form(const uint8_t *bytes, size_t length);
+  // Plain lower-case hex, two digits a byte.
+  void hex(const uint8_t *bytes, size_t length);
+  // An object identifier's name, else its dotted form. False (errno set) when it has neither.
+  bool oid(const ASN1_BYTES &oid);
   // A Name as "," text (already in the setting's encoding). False (errno set) on failure.
   bool name(const Name *name);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pki/oid/oid.h"
 #include "pki/text/codepage.h"
 #include "pki/x509/name.h"
 #include "platform/errors/errno_util.h"
@@ -94,8 +95,27 @@ bool TextOut::put_utf8(const uint8_t *text, size_t length) {
   return true;
 }
 
+namespace {
+const char kDigits[] = "0123456789abcdef";
+}  // namespace
+
+void TextOut::hex(const uint8_t *bytes, size_t length) {
+  for (size_t i = 0; i < length && !cut_; ++i) {
+    char pair[2] = {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
+    put(pair, 2);
+  }
+}
+
+bool TextOut::oid(const ASN1_BYTES &value) {
+  int needed = oid_name_to_buf(0, &value, nullptr);
+  if (needed <= 0) return false;
+  std::vector<char> text(size_t(needed) + 1);
+  if (oid_name_to_buf(text.size(), &value, text.data()) <= 0) return false;
+  put(text.data());
+  return true;
+}
+
 void TextOut::hex_form(const uint8_t *bytes, size_t length) {
-  static const char kDigits[] = "0123456789abcdef";
   for (size_t i = 0; i < length && !cut_; i += 2) {
     char group[5];
     size_t n = 0;
