@@ -372,7 +372,7 @@ TEST_F(SecureDiskTest, LengthsBeyondTheBufferAreRefused) {
   state_->lie_entry = kExportToPKCS8;
   EXPECT_EQ(sd_export_pkcs8(handle_, "good pw", &out, &out_len, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
             v7::kErrInvalidMemoryAccess);
-  state_->lie_by = -1000;
+  state_->lie_by = -100000;  // a negative length
   state_->lie_entry = kGetCert;
   EXPECT_EQ(sd_get_cert(handle_, 1, 2, &out, &out_len), v7::kErrInvalidMemoryAccess);
   // A message length past its buffer leaves no text rather than a read past it.

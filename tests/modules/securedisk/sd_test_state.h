@@ -14,7 +14,8 @@ struct SDTestState {
   // Failure injection: the entry point of this index (0 to 28, in binding order) answers fail_code.
   int fail_entry;
   int fail_code;
-  // A lying module: the entry point of this index reports `lie_by` bytes more than it was given.
+  // A lying module: on the filling call the entry point of this index reports the capacity it was
+  // given plus `lie_by` (a negative value reports too little).
   int lie_entry;
   int lie_by;
   int initialize_answer;  // what SD_Initialize answers (0 or 401)

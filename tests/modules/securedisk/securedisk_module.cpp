@@ -163,12 +163,12 @@ int session_slot(int session) {
 int give(Entry e, const Bytes &data, unsigned char *out, int *len) {
   if (len == nullptr) return failure(kSdTestBadArgument, "no length");
   if (out == nullptr) {
-    *len = int(data.size()) + lie(e);
+    *len = int(data.size());
     return 0;
   }
   if (*len < int(data.size())) return failure(kSdTestBufferTooSmall, "buffer too small");
   std::memcpy(out, data.data(), data.size());
-  *len = int(data.size()) + lie(e);
+  *len = lie(e) != 0 ? *len + lie(e) : int(data.size());
   return 0;
 }
 
@@ -306,12 +306,12 @@ __declspec(dllexport) int SD_CALL SD_GetSlotList(int *slots, int *count) {
   for (int slot = 1; slot <= kMaxSlots; ++slot)
     if (read_slot(slot, &s)) ids.push_back(slot);
   if (slots == nullptr) {
-    *count = int(ids.size()) + lie(kGetSlotList);
+    *count = int(ids.size());
     return 0;
   }
   if (*count < int(ids.size())) return failure(kSdTestBufferTooSmall, "buffer too small");
   for (size_t i = 0; i < ids.size(); ++i) slots[i] = ids[i];
-  *count = int(ids.size()) + lie(kGetSlotList);
+  *count = lie(kGetSlotList) != 0 ? *count + lie(kGetSlotList) : int(ids.size());
   return 0;
 }
 
@@ -433,12 +433,12 @@ __declspec(dllexport) int SD_CALL SD_GetErrorMessage(char *out, int *out_len) {
   if (out_len == nullptr) return kSdTestBadArgument;
   int n = int(g_message.size());
   if (out == nullptr) {
-    *out_len = n + lie(kGetErrorMessage);
+    *out_len = n;
     return 0;
   }
   if (*out_len < n) return kSdTestBufferTooSmall;
   std::memcpy(out, g_message.data(), size_t(n));
-  *out_len = n + lie(kGetErrorMessage);
+  *out_len = lie(kGetErrorMessage) != 0 ? *out_len + lie(kGetErrorMessage) : n;
   return 0;
 }
 
