@@ -464,16 +464,88 @@ TEST_F(SecureDiskTest, ARefusedModuleIsNeverLoaded) {
   err_ctx_clear(&ctx);
 }
 
-// What this platform's own verifier says of the unsigned test module (no seam).
-TEST_F(SecureDiskTest, ThePlatformVerifierRefusesTheUnsignedModule) {
+// The platform's own verifier (no seam) on the signed copies of the test module: signed by the
+// expected publisher, by another one, signed and then changed, and not signed at all. Only the
+// accepted one is ever loaded.
+TEST_F(SecureDiskTest, ThePlatformVerifierJudgesTheSignedModules) {
+  struct Case {
+    const char *variant;
+    int check_signer;
+    int code;
+    const char *pushed;  // newest node first
+  } cases[] = {
+      {"signed", 1, 0, ""},
+      {"signed", 0, 0, ""},
+      {"other_signer", 0, 0, ""},
+      {"other_signer", 1, v7::kErrSignerMismatch, "33769"},
+      {"tampered", 1, v7::kErrPeImageHash, "33768 > 33010([0x80096010])"},
+      {"complete", 0, v7::kErrPeNoSignature, "33762 > 33010([0x800B0100])"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.variant) + (c.check_signer ? " with its signer" : ""));
+    std::string path = variant_folder(c.variant) + "\\npki_securedisk.dll";
+    ERROR_CTX ctx = {};
+    LONG loads = state_->loads;
+    EXPECT_EQ(sd_module_load_verified(&ctx, variant_folder(c.variant).c_str(), c.check_signer, &handle_), c.code);
+    std::string pushed;
+    for (ERROR_NODE *n = ctx.newest; n != nullptr; n = n->older)
+      for (ERROR_SUBNODE *e = n->first; e != nullptr; e = e->next) {
+        pushed += std::to_string(e->code);
+        if (e->detail != nullptr) pushed += std::string("(") + e->detail + ")";
+        if (e->next == nullptr && n->older != nullptr) pushed += " > ";
+      }
+    EXPECT_EQ(pushed, c.pushed);
+    if (c.code == 0) {
+      ASSERT_NE(handle_, nullptr);
+      EXPECT_NE(GetModuleHandleA(path.c_str()), nullptr);
+      EXPECT_EQ(state_->loads, loads + 1);
+      sd_handle_release(handle_);
+      handle_ = nullptr;
+    } else {
+      EXPECT_EQ(handle_, nullptr);
+      EXPECT_EQ(GetModuleHandleA(path.c_str()), nullptr);
+      EXPECT_EQ(state_->loads, loads);
+    }
+    err_ctx_clear(&ctx);
+  }
+}
+
+TEST_F(SecureDiskTest, TheSignerOfTheSignedModule) {
+  struct Case {
+    const char *variant;
+    const char *signer;
+  } cases[] = {
+      {"signed", "cn=quillowsys co., Ltd.,o=T,c=KR"},
+      {"other_signer", "cn=Another Publisher Ltd.,o=T,c=KR"},
+      {"tampered", "cn=quillowsys co., Ltd.,o=T,c=KR"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.variant);
+    Bytes file = read_file(V7_SECUREDISK_DIR "/" + std::string(c.variant) + "/npki_securedisk.dll");
+    ERROR_CTX ctx = {};
+    char *signer = nullptr;
+    ASSERT_EQ(pe_signer_dn(file.data(), file.size(), &ctx, &signer), 0);
+    EXPECT_STREQ(signer, c.signer);
+    free(signer);
+    err_ctx_clear(&ctx);
+  }
+}
+
+TEST_F(SecureDiskTest, TheFileIsHeldAgainstWritesWhileItIsChecked) {
+  // A verifier that tries to replace the file while the check runs.
+  static std::string s_path;
+  s_path = variant_folder("signed") + "\\npki_securedisk.dll";
+  static bool s_write_refused = false;
+  set_file_trust_verifier([](const char16_t *) {
+    HANDLE h = CreateFileA(s_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+    s_write_refused = h == INVALID_HANDLE_VALUE;
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return FileTrustAnswer{0, 0};
+  });
   ERROR_CTX ctx = {};
-  std::string path = variant_folder("complete") + "\\npki_securedisk.dll";
-  int rc = verify_file_signature(&ctx, path.c_str());
-  EXPECT_NE(rc, 0);
-  RecordProperty("platform_code", rc);
-  std::printf("platform verifier on the unsigned module: %d\n", rc);
-  EXPECT_EQ(sd_module_load_verified(&ctx, variant_folder("complete").c_str(), 0, &handle_), rc);
-  EXPECT_EQ(GetModuleHandleA(path.c_str()), nullptr);
+  ASSERT_EQ(sd_module_load_verified(&ctx, variant_folder("signed").c_str(), 1, &handle_), 0);
+  EXPECT_TRUE(s_write_refused);
   err_ctx_clear(&ctx);
 }
 
