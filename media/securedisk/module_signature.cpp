@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "pki/asn1/asn1.h"
@@ -149,7 +150,10 @@ int verify_file_signature(ERROR_CTX *ctx, const char *path) {
   return fail_with(ctx, code);
 }
 
-int pe_signer_dn(const uint8_t *file, size_t size, ERROR_CTX *ctx, char **out_text) {
+namespace {
+
+// The signer's subject as text and, when asked, the text of its most specific RDN alone.
+int pe_signer(const uint8_t *file, size_t size, ERROR_CTX *ctx, char **out_text, std::string *first_rdn) {
   if (file == nullptr || out_text == nullptr) return fail_with(ctx, v7::kErrInvalidParameter);
   *out_text = nullptr;
   const uint8_t *signature = nullptr;
@@ -175,8 +179,21 @@ int pe_signer_dn(const uint8_t *file, size_t size, ERROR_CTX *ctx, char **out_te
     free(text);
     return fail_with(ctx, v7::kErrInvalidCertFormat);
   }
+  if (first_rdn != nullptr) {
+    const ASN1_LIST *last = cert->tbs.subject.rdn_sequence;
+    while (last != nullptr && last->next != nullptr) last = last->next;
+    ASN1_LIST alone = {last != nullptr ? last->element : nullptr, nullptr};
+    char rdn[256];
+    first_rdn->assign(alone.element != nullptr && name_to_text(&alone, ",", rdn, sizeof rdn) > 0 ? rdn : "");
+  }
   *out_text = text;
   return with_errno(0, 0);
+}
+
+}  // namespace
+
+int pe_signer_dn(const uint8_t *file, size_t size, ERROR_CTX *ctx, char **out_text) {
+  return pe_signer(file, size, ctx, out_text, nullptr);
 }
 
 int sd_verify_module_file(ERROR_CTX *ctx, const char *path, int check_signer) {
@@ -195,11 +212,15 @@ int sd_verify_module_file(ERROR_CTX *ctx, const char *path, int check_signer) {
     return with_errno(0, 0);
   }
   char *signer = nullptr;
-  rc = pe_signer_dn(bytes, size, ctx, &signer);
+  std::string first_rdn;
+  rc = pe_signer(bytes, size, ctx, &signer, &first_rdn);
   free(bytes);
   if (rc != 0) return with_errno(rc, rc);
+  // The name must begin with the publisher's, and that beginning must be the whole of the most
+  // specific RDN: "cn=quillowsys co., Ltd. and friends" begins with it too, and the text form does
+  // not escape the separators a value may hold.
   static const char kPrefix[] = SD_EXPECTED_SIGNER_PREFIX;
-  bool matches = std::strncmp(signer, kPrefix, sizeof kPrefix - 1) == 0;
+  bool matches = std::strncmp(signer, kPrefix, sizeof kPrefix - 1) == 0 && first_rdn == kPrefix;
   free(signer);
   if (!matches) return fail_with(ctx, v7::kErrSignerMismatch);
   return with_errno(0, 0);
