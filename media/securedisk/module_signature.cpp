@@ -54,17 +54,29 @@ int layout_fail(ERROR_CTX *ctx) {
 int pe_certificate_table(const uint8_t *file, size_t size, ERROR_CTX *ctx, const uint8_t **data, size_t *length) {
   constexpr size_t kPeHeaderOffsetAt = 0x3C;
   constexpr size_t kFileHeaderSize = 20;
-  constexpr size_t kSecurityDirectoryAt = 152;  // from the PE signature, in a PE32 optional header
+  // The security directory, from the PE signature: in a PE32 optional header at 152, in a PE32+
+  // one (a 64-bit module, wider image base and stack sizes) at 168.
+  constexpr size_t kPe32SecurityDirectoryAt = 152;
+  constexpr size_t kPe32PlusSecurityDirectoryAt = 168;
   constexpr uint16_t kPe32Magic = 0x10B;
+  constexpr uint16_t kPe32PlusMagic = 0x20B;
   constexpr size_t kWinCertificateHeader = 8;
   if (size < kPeHeaderOffsetAt + 4 || file[0] != 'M' || file[1] != 'Z') return layout_fail(ctx);
   uint32_t pe = le32(file + kPeHeaderOffsetAt);
-  if (pe > size || size - pe < kSecurityDirectoryAt + 8) return layout_fail(ctx);
+  if (pe > size || size - pe < 4 + kFileHeaderSize + 2) return layout_fail(ctx);
   if (std::memcmp(file + pe, "PE\0\0", 4) != 0) return layout_fail(ctx);
-  // The directory's offset holds only in a PE32 optional header.
-  if (le16(file + pe + 4 + kFileHeaderSize) != kPe32Magic) return layout_fail(ctx);
-  uint32_t table = le32(file + pe + kSecurityDirectoryAt);
-  uint32_t table_size = le32(file + pe + kSecurityDirectoryAt + 4);
+  uint16_t magic = le16(file + pe + 4 + kFileHeaderSize);
+  size_t directory;
+  if (magic == kPe32Magic) {
+    directory = kPe32SecurityDirectoryAt;
+  } else if (magic == kPe32PlusMagic) {
+    directory = kPe32PlusSecurityDirectoryAt;
+  } else {
+    return layout_fail(ctx);
+  }
+  if (size - pe < directory + 8) return layout_fail(ctx);
+  uint32_t table = le32(file + pe + directory);
+  uint32_t table_size = le32(file + pe + directory + 4);
   if (table == 0 || table_size == 0) return fail_with(ctx, v7::kErrPeNoSignature);
   if (table > size || table_size > size - table || table_size < kWinCertificateHeader) return layout_fail(ctx);
   uint32_t entry = le32(file + table);

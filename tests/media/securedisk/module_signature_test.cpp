@@ -47,15 +47,16 @@ void put32(Bytes *b, size_t at, uint32_t v) {
 
 // A minimal PE32 image: DOS header, PE signature, file header, an optional header up to its data
 // directories, then one attribute certificate holding `signature`, padded to eight bytes.
-Bytes pe_with_signature(const Bytes &signature) {
+Bytes pe_with_signature(const Bytes &signature, bool pe32_plus = false) {
   constexpr size_t kPe = 0x40;
+  const size_t directory = pe32_plus ? 168 : 152;
   Bytes file(kPe + 4 + 20 + 224, 0);
   file[0] = 'M';
   file[1] = 'Z';
   put32(&file, 0x3C, kPe);
   std::memcpy(&file[kPe], "PE\0\0", 4);
-  file[kPe + 4 + 20] = 0x0B;  // PE32 magic 0x10B
-  file[kPe + 4 + 21] = 0x01;
+  file[kPe + 4 + 20] = 0x0B;  // PE32 magic 0x10B, PE32+ 0x20B
+  file[kPe + 4 + 21] = pe32_plus ? 0x02 : 0x01;
   size_t table = file.size();
   size_t entry = 8 + signature.size();
   size_t padded = (entry + 7) & ~size_t(7);
@@ -65,8 +66,8 @@ Bytes pe_with_signature(const Bytes &signature) {
   file[table + 5] = 0x02;
   file[table + 6] = 0x02;  // PKCS#7 signed data
   std::memcpy(&file[table + 8], signature.data(), signature.size());
-  put32(&file, kPe + 152, uint32_t(table));
-  put32(&file, kPe + 156, uint32_t(padded));
+  put32(&file, kPe + directory, uint32_t(table));
+  put32(&file, kPe + directory + 4, uint32_t(padded));
   return file;
 }
 
@@ -129,14 +130,17 @@ TEST(FileSignatureTest, RefusesMissingContextAndPath) {
 }
 
 TEST(PeSignerTest, SignerOfTheCertificateTable) {
-  Bytes pe = pe_with_signature(read_file(v7test::fixtures_path("pki/cms_data_sha256.der")));
-  ERROR_CTX ctx = {};
-  char *signer = nullptr;
-  ASSERT_EQ(pe_signer_dn(pe.data(), pe.size(), &ctx, &signer), 0) << codes_of(&ctx);
-  ASSERT_NE(signer, nullptr);
-  EXPECT_NE(std::strstr(signer, "Hong Gildong"), nullptr) << signer;
-  free(signer);
-  err_ctx_clear(&ctx);
+  for (bool pe32_plus : {false, true}) {
+    SCOPED_TRACE(pe32_plus ? "PE32+" : "PE32");
+    Bytes pe = pe_with_signature(read_file(v7test::fixtures_path("pki/cms_data_sha256.der")), pe32_plus);
+    ERROR_CTX ctx = {};
+    char *signer = nullptr;
+    ASSERT_EQ(pe_signer_dn(pe.data(), pe.size(), &ctx, &signer), 0) << codes_of(&ctx);
+    ASSERT_NE(signer, nullptr);
+    EXPECT_STREQ(signer, "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR");
+    free(signer);
+    err_ctx_clear(&ctx);
+  }
 }
 
 TEST(PeSignerTest, HostileLayoutsAreRefused) {
@@ -150,7 +154,7 @@ TEST(PeSignerTest, HostileLayoutsAreRefused) {
       {"no MZ", [](Bytes *b) { (*b)[0] = 'X'; }, v7::kErrPeFormat, "33761 > 1012"},
       {"PE offset past the end", [](Bytes *b) { put32(b, 0x3C, 0xFFFFFFF0u); }, v7::kErrPeFormat, "33761 > 1012"},
       {"no PE signature", [](Bytes *b) { (*b)[0x40] = 'Q'; }, v7::kErrPeFormat, "33761 > 1012"},
-      {"PE32+", [](Bytes *b) { (*b)[0x40 + 25] = 0x02; }, v7::kErrPeFormat, "33761 > 1012"},
+      {"unknown optional header", [](Bytes *b) { (*b)[0x40 + 25] = 0x07; }, v7::kErrPeFormat, "33761 > 1012"},
       {"no table", [](Bytes *b) { put32(b, 0x40 + 152, 0); }, v7::kErrPeNoSignature, "33762"},
       {"empty table", [](Bytes *b) { put32(b, 0x40 + 156, 0); }, v7::kErrPeNoSignature, "33762"},
       {"table past the end", [](Bytes *b) { put32(b, 0x40 + 156, 0x7FFFFFFF); }, v7::kErrPeFormat, "33761 > 1012"},
