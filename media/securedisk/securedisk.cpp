@@ -180,7 +180,7 @@ int sd_module_load_verified(ERROR_CTX *ctx, const char *folder, int check_signer
 }
 
 SecureDiskHandle *sd_handle_addref(SecureDiskHandle *h) {
-  if (h == nullptr || h->refs == 0 || h->refs == -1) return nullptr;
+  if (h == nullptr || h->magic != kSdHandleMagic || h->refs == 0 || h->refs == -1) return nullptr;
   ++h->refs;
   return h;
 }
