@@ -36,4 +36,10 @@ int MulDiv(int a, int b, int c);
 // A length read from text, clipped to the range the layout works in.
 int ClampLength(int64_t pixels);
 
+// The start of the next "<table" that is not preceded by another "<", from `pos`; npos for none.
+size_t FindTableStart(std::u16string_view text, size_t pos);
+// Where the "</table>" balancing the table at `start` begins, counting nested tables; the end of
+// the text when none balances it.
+size_t FindTableEnd(std::u16string_view text, size_t start);
+
 }  // namespace v7::htmltip::internal

@@ -15,7 +15,7 @@ thread_local CPropertySheet *t_creating_sheet = nullptr;
 }  // namespace
 
 CPropertyPage::CPropertyPage(UINT template_id, const wchar_t *caption) : CDialog(template_id) {
-  if (caption != nullptr) caption_ = caption;
+  if (caption != nullptr) caption_ = caption, has_caption_ = true;
   ZeroMemory(&m_psp, sizeof m_psp);
 }
 
@@ -109,7 +109,7 @@ HPROPSHEETPAGE CPropertySheet::CreatePage(CPropertyPage *page) {
   psp.pszTemplate = MAKEINTRESOURCEW(page->m_nIDTemplate);
   psp.pfnDlgProc = CPropertyPage::PageProc;
   psp.lParam = LPARAM(page);
-  if (!page->caption_.empty()) {
+  if (page->has_caption_) {
     psp.dwFlags |= PSP_USETITLE;
     psp.pszTitle = page->caption_.c_str();
   }
@@ -238,6 +238,7 @@ INT_PTR CPropertySheet::DoModal() {
       [](HWND sheet, MSG *msg) -> BOOL { return PropSheet_IsDialogMessage(sheet, msg); });
   if (disable_owner) ::EnableWindow(owner, TRUE);
   if (owner != nullptr && ::GetActiveWindow() == hwnd) ::SetActiveWindow(owner);
+  OnRunEnd();
   UnsubclassWindow();
   ::DestroyWindow(hwnd);
   running_ = false;

@@ -49,7 +49,11 @@ class CPropertyPage : public CDialog {
   virtual BOOL OnQueryCancel() { return TRUE; }
   virtual void OnReset() {}
 
-  void SetCaption(const std::wstring &caption) { caption_ = caption; }
+  // The page's title in place of the template's caption; an empty title shows none.
+  void SetCaption(const std::wstring &caption) {
+    caption_ = caption;
+    has_caption_ = true;
+  }
   CPropertySheet *GetParentSheet() const { return sheet_; }
   // PROPSHEETPAGEW for CreatePropertySheetPageW: filled from the template id and caption.
   PROPSHEETPAGEW m_psp;
@@ -62,6 +66,7 @@ class CPropertyPage : public CDialog {
   static INT_PTR CALLBACK PageProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   bool HandleNotify(NMHDR *header, LRESULT &result);
   std::wstring caption_;
+  bool has_caption_ = false;
   bool first_set_active_ = true;
   CPropertySheet *sheet_ = nullptr;
 };
@@ -101,6 +106,11 @@ class CPropertySheet : public CWnd {
 
   // Flags the run adds to PROPSHEETHEADER (e.g. PSH_NOAPPLYNOW).
   DWORD m_dwExtraFlags = 0;
+
+ protected:
+  // The run has ended (Finish or Cancel), the window still exists and is still subclassed:
+  // the last chance to take what was posted to it.
+  virtual void OnRunEnd() {}
 
  private:
   friend class CPropertyPage;

@@ -152,6 +152,11 @@ std::string UiRobot::MissingGlyphs(HWND window) const {
   std::string report;
   for (HWND each : windows) {
     if (!::IsWindowVisible(each)) continue;
+    // A picture static's "text" is its resource id, not characters anyone reads.
+    if (::lstrcmpiW(ClassName(each).c_str(), L"Static") == 0) {
+      const LONG kind = ::GetWindowLongW(each, GWL_STYLE) & SS_TYPEMASK;
+      if (kind == SS_BITMAP || kind == SS_ICON || kind == SS_ENHMETAFILE) continue;
+    }
     const std::wstring text = Text(each);
     const bool caption = each == window && (::GetWindowLongW(each, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
     HFONT font = caption_font;

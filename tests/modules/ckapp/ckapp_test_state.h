@@ -36,3 +36,19 @@ struct CKAppTestState {
 };
 
 #define CKAPP_TEST_STATE_VARIABLE "V7_CKAPP_TEST_STATE"
+
+#include <string>
+
+// The folder of one test module variant ("complete", "absent", ...) under V7_CKAPP_DIR, with
+// backslashes, as the wrapper's module folder takes it.
+inline std::wstring ckapp_variant_folder(const char *variant) {
+  wchar_t top[MAX_PATH] = {};
+  const DWORD n = ::GetEnvironmentVariableW(L"V7_CKAPP_DIR", top, MAX_PATH);
+  std::wstring folder = (n > 0 && n < MAX_PATH) ? std::wstring(top, n) : std::wstring();
+  for (wchar_t &c : folder) {
+    if (c == L'/') c = L'\\';
+  }
+  folder += L'\\';
+  for (const char *p = variant; *p != 0; ++p) folder += wchar_t(*p);
+  return folder;
+}

@@ -13,13 +13,16 @@
 #include "platform/locale/process_words.h"
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"
+#include "tests/relay/controller/chosen_set.h"
 #include "tests/relay/controller/fake_sheet.h"
+#include "tests/relay/controller/relayd_seams.h"
 #include "tests/relay/relayd_client.h"
 #include "tests/relay/steps/steps_test_util.h"
 #include "tools/phone/phone.h"
 #include "media/selection_record.h"
 
 using controllertest::Bytes;
+using controllertest::chosen_set;
 using controllertest::FakeSheet;
 using controllertest::port;
 using controllertest::Posted;
@@ -29,29 +32,6 @@ namespace {
 constexpr RelayModeWord kSender3 = 0x80000003u;
 constexpr RelayModeWord kRecipient3 = 0x88000003u;
 constexpr char kSubject[] = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
-
-uint8_t *heap_copy(const Bytes &b) {
-  auto *p = static_cast<uint8_t *>(malloc(b.size()));
-  memcpy(p, b.data(), b.size());
-  return p;
-}
-
-// The sender's chosen set as the selection dialog leaves it: the four parts and the password.
-std::unique_ptr<CCertSelect> chosen_set() {
-  auto *record = static_cast<CertListRecord *>(calloc(1, sizeof(CertListRecord)));
-  auto *errors = static_cast<ERROR_CTX *>(calloc(1, sizeof(ERROR_CTX)));
-  std::unique_ptr<CCertSelect> select(new CCertSelect(record, errors));
-  EXPECT_EQ(CertListSetPassword(record, stepstest::kPassword), 0);
-  const std::pair<int, const char *> parts[] = {{kSelectSignCert, "pki/signCert.der"},
-                                                {kSelectSignKey, "pki/signPri.key"},
-                                                {kSelectKmCert, "pki/kmCert.der"},
-                                                {kSelectKmKey, "pki/kmPri.key"}};
-  for (auto part : parts) {
-    Bytes b = asn1test::read_fixture(part.second);
-    EXPECT_EQ(select->TakeBuffer(part.first, heap_copy(b), b.size()), 0);
-  }
-  return select;
-}
 
 // A phone session on its own thread, over its own connection to the pairing listener.
 class Phone {
@@ -100,20 +80,12 @@ class TransferTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(port("pair"), 0) << "no relayd ports file (V7_RELAYD_PORTS)";
     set_language_id(9);
-    // No settings: the raw flag's transport, probed once.
-    platform_set_os_version_hook([](OsVersionRecord *out) { return *out = {2, 6, 1}, true; });
-    RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraRelay");
     v7::set_message_box_hook([](const char *, const char *, unsigned) { return 1; });
-    relay_controller_set_session_hook([](RelaySession *s) {
-      snprintf(s->validation->cert_dir, sizeof s->validation->cert_dir, "%s", stepstest::kCertDir);
-    });
-    relay_controller_set_ports(port("pair"), port("pair_http"));
+    controllertest::use_test_relayd();
   }
   void TearDown() override {
-    relay_controller_set_session_hook(nullptr);
-    relay_controller_set_ports(0, 0);
+    controllertest::release_test_relayd();
     v7::set_message_box_hook(nullptr);
-    platform_set_os_version_hook(nullptr);
   }
 };
 

@@ -22,8 +22,10 @@ using relaytest::SessionPtr;
 constexpr char kPassword[] = "Fixture1!";
 constexpr char kIdn[] = "8001011234567";
 constexpr char kCode[] = "123456789012";
-// Where the sessions of these tests find the revocation lists of the relay certificate's path.
-constexpr char kCertDir[] = "relay_steps_certdir";
+// Where the sessions of these tests find the revocation lists of the relay certificate's path:
+// a folder of each test program's own, since ctest runs programs of one folder side by side and
+// one must never read a list while another rewrites it.
+constexpr char kCertDir[] = V7_TEST_NAME "_certdir";
 
 inline uint16_t ver(int major) { return relay_version(major, 0); }
 

@@ -25,7 +25,7 @@
 #include "platform/locale/system_language.h"
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"
-#include "tests/modules/ckapp/ckapp_test_state.h"
+#include "tests/modules/ckapp/ckapp_test_setup.h"
 #include "tests/ui/robot.h"
 #include "wizard/dialogs/error_exports.h"
 #include "wizard/dialogs/input_passwd_dlg.h"
@@ -46,8 +46,6 @@ namespace {
 
 // ---- Shared pieces ----
 
-const uint16_t kLanguages[] = {kLanguageKorean, kLanguageEnglish};
-const char *language_name(uint16_t language) { return language == kLanguageKorean ? "ko" : "en"; }
 
 // "에러" in EUC-KR and UTF-8; "암호" likewise.
 const char kErrorEuckr[] = "\xBF\xA1\xB7\xAF";
@@ -90,24 +88,9 @@ int answer_box(const char16_t *text, const char16_t *caption, unsigned) {
 // The prompts read their edits through the test keyboard-security module, which reports here.
 CKAppTestState g_ckapp;
 
-std::wstring ckapp_folder() {
-  wchar_t top[MAX_PATH] = {};
-  const DWORD n = ::GetEnvironmentVariableW(L"V7_CKAPP_DIR", top, MAX_PATH);
-  std::wstring folder = (n > 0 && n < MAX_PATH) ? std::wstring(top, n) : std::wstring();
-  for (wchar_t &c : folder) {
-    if (c == L'/') c = L'\\';
-  }
-  return folder + L"\\complete";
-}
-
 class DialogsUi : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    char address[32];
-    std::snprintf(address, sizeof address, "%llx", static_cast<unsigned long long>(uintptr_t(&g_ckapp)));
-    ::SetEnvironmentVariableA(CKAPP_TEST_STATE_VARIABLE, address);
-    v7::keycrypt::KeyCryptSetModuleFolder(ckapp_folder().c_str());
-  }
+  static void SetUpTestSuite() { ckapptest::use_variant("complete", &g_ckapp); }
   static void TearDownTestSuite() { v7::keycrypt::KeyCryptSetModuleFolder(nullptr); }
 
   void SetUp() override {

@@ -23,3 +23,7 @@ class WordsScope {
   uint16_t language_;
   int encoding_;
 };
+
+// The languages every window test runs in, and their short names for screenshot files.
+constexpr uint16_t kLanguages[] = {kLanguageKorean, kLanguageEnglish};
+inline const char *language_name(uint16_t language) { return language == kLanguageKorean ? "ko" : "en"; }

@@ -28,17 +28,7 @@ namespace {
 
 CKAppTestState g_state;
 
-std::wstring variant_folder(const char *variant) {
-  wchar_t top[MAX_PATH] = {};
-  DWORD n = ::GetEnvironmentVariableW(L"V7_CKAPP_DIR", top, MAX_PATH);
-  std::wstring folder = (n > 0 && n < MAX_PATH) ? std::wstring(top, n) : std::wstring();
-  for (wchar_t &c : folder) {
-    if (c == L'/') c = L'\\';
-  }
-  folder += L'\\';
-  for (const char *p = variant; *p != 0; ++p) folder += wchar_t(*p);
-  return folder;
-}
+std::wstring variant_folder(const char *variant) { return ckapp_variant_folder(variant); }
 
 bool module_loaded() { return ::GetModuleHandleW(L"CKApp.dll") != nullptr; }
 

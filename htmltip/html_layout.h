@@ -1,0 +1,75 @@
+// What the measure pass of an HTML drawer records and the draw pass replays: one record per laid-out
+// line, one layout per table, and the areas links cover. Also the bounds that keep a hostile text
+// from making the records, the coordinates or the recursion grow without end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "htmltip/html_canvas.h"
+
+namespace v7::htmltip {
+
+// Lines one pass lays out. The measure pass stops laying out at this many; every later line end
+// of the text is dropped with what follows it, and the draw pass stops at the same place.
+constexpr size_t kMaxHtmlLines = 4096;
+// The count of a "br=n" or "t=n" tag is cut to this, so that one tag cannot move far.
+constexpr int kMaxHtmlRepeat = 64;
+// The farthest a pass lays out, right of its left edge or below its top, in pixels. Positions are
+// summed in 64 bits and the pass stops laying out when one passes this, so sums of widths and
+// heights stay far inside 32 bits when they reach the canvas.
+constexpr int64_t kMaxHtmlExtent = int64_t(1) << 20;
+// Tables nested inside cells: a deeper "<table" is laid out as the text of its cell would be, as
+// nothing (its tags are unknown ones).
+constexpr int kMaxTableDepth = 8;
+// Tables of one text, and the grid of one table; rows and columns past these are dropped.
+constexpr size_t kMaxHtmlTables = 256;
+constexpr int kMaxTableRows = 256;
+constexpr int kMaxTableColumns = 64;
+// Link areas of one draw pass.
+constexpr size_t kMaxHtmlLinkAreas = 1024;
+
+struct HtmlLineRecord {
+  int width = 0;         // of the line's content
+  int height = 0;        // tallest ascent or object plus the deepest descent
+  int descent = 0;       // deepest text descent
+  int percentWidth = 0;  // sum of the percentages of the "hr" widths given in percent
+  int align = 0;         // textAlign when the line started
+  int spaceCount = 0;    // blanks drawn on the line
+  int wrapped = 0;       // 1: ended because the next content did not fit
+};
+
+struct HtmlCellRecord {
+  int colspan = 0;  // 1 or more; -1 marks a position covered by a span from the left or above
+  int rowspan = 0;
+  int contentWidth = 0;
+  int contentHeight = 0;
+  int totalWidth = 0;
+  int totalHeight = 0;
+  int fixedWidth = 0;
+};
+
+struct HtmlTableLayout {
+  int rows = 0;
+  int columns = 0;
+  std::vector<HtmlCellRecord> cells;  // rows x columns, row by row
+  std::vector<int> columnWidths;
+  std::vector<int> rowHeights;
+  std::vector<uint8_t> fixedColumns;
+
+  HtmlCellRecord &cell(int row, int column) { return cells[size_t(row) * size_t(columns) + size_t(column)]; }
+  const HtmlCellRecord &cell(int row, int column) const {
+    return cells[size_t(row) * size_t(columns) + size_t(column)];
+  }
+};
+
+struct HtmlLinkRecord {
+  HtmlRect rect;
+  int kind = 0;    // 1 hyperlink, 2 message
+  int number = 0;  // the link counter when its "a" tag opened
+  std::u16string text;
+};
+
+}  // namespace v7::htmltip
