@@ -320,6 +320,23 @@ enum : int {
   kErrModuleNoSymbol = 32951,      // the library lacks the export (C_GetFunctionList)
   kErrModuleRelativePath = 32952,  // not a full path: the loader would search for it
 
+  // Secure-disk module and the signature check of outside modules. A failed module call gives
+  // its own code plus kSdCodeOffset (media/securedisk/securedisk.h).
+  kErrInvalidMemoryAccess = 1012,   // a PE layout past its file, or a module's length past its buffer
+  kErrSdSystemFolder = 10001,       // the system folder's path is empty or too long for the module's
+  kErrCmsSignedDataFormat = 14022,  // a signature's SignedData or its signer certificate unreadable
+  kErrSdNullHandle = 17000,
+  kErrSdNotHandle = 17001,          // a handle without the secure-disk magic
+  kErrSdLoginRequired = 17100,      // not logged in, or another slot is
+  kErrSdNoSlot = 17101,             // a key-management pair whose subject has no slot
+  kErrSdSubjectMismatch = 17102,    // the signing and key-management certificates name others
+  kErrWin32Api = 33010,             // the platform's trust check failed (its result in the detail)
+  kErrTrustChain = 33373,           // the signature's chain does not reach a trusted root
+  kErrPeFormat = 33761,             // a PE file whose layout cannot hold a certificate table
+  kErrPeNoSignature = 33762,        // a PE file without a certificate table
+  kErrPeImageHash = 33768,          // the signed image hash does not match the file
+  kErrSignerMismatch = 33769,       // the signer's name does not begin with the expected text
+
   // PKCS#11 tokens and their key objects. A failed PKCS#11 call gives its CKR_ code plus
   // kP11CodeOffset.
   kErrNoObject = 10300,              // no (further) object on the token
