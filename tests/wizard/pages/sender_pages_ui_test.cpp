@@ -200,7 +200,11 @@ TEST_F(SenderPagesUi, Kind1PasswordThenTwoGroups) {
         robot.SetItemText(page, IDC_PW_CONFIRM_EDIT, L"abcd1234");
         const std::wstring rule = reinterpret_cast<const wchar_t *>(
             password_rule_text_w(PASSWORD_CONSECUTIVE, rule_text_language(language)));
-        EXPECT_TRUE(robot.WaitUntil([&] { return is_visible(page, IDC_PW_RULE_TEXT); }));
+        // The whole change of the page, not its first step: the robot runs beside the page's thread.
+        EXPECT_TRUE(robot.WaitUntil([&] {
+          return is_visible(page, IDC_PW_RULE_TEXT) && robot.ItemText(page, IDC_PW_RULE_TEXT) == rule &&
+                 !robot.Enabled(page, IDC_PW_GRADE_LABEL) && !is_visible(page, IDC_PW_GRADE_TEXT);
+        }));
         EXPECT_EQ(robot.ItemText(page, IDC_PW_RULE_TEXT), rule);
         EXPECT_FALSE(robot.Enabled(page, IDC_PW_GRADE_LABEL));
         EXPECT_FALSE(is_visible(page, IDC_PW_GRADE_TEXT));
@@ -226,7 +230,12 @@ TEST_F(SenderPagesUi, Kind1PasswordThenTwoGroups) {
         // Graded, no confirmation yet: Next stays disabled; with one it opens.
         robot.SetItemText(page, IDC_PW_CONFIRM_EDIT, L"");
         robot.SetItemText(page, IDC_PW_NEW_EDIT, kGoodPassword);
-        EXPECT_TRUE(robot.WaitUntil([&] { return is_visible(page, IDC_PW_GRADE_TEXT); }));
+        EXPECT_TRUE(robot.WaitUntil([&] {
+          return is_visible(page, IDC_PW_GRADE_TEXT) &&
+                 robot.ItemText(page, IDC_PW_GRADE_TEXT) == pair_text(IDS_GRADE_STRONG) &&
+                 is_visible(page, IDC_PW_IMAGE_STRONG) && !is_visible(page, IDC_PW_IMAGE_WEAK) &&
+                 !is_visible(page, IDC_PW_IMAGE_GOOD);
+        }));
         EXPECT_EQ(robot.ItemText(page, IDC_PW_GRADE_TEXT), pair_text(IDS_GRADE_STRONG));
         EXPECT_TRUE(is_visible(page, IDC_PW_IMAGE_STRONG));
         EXPECT_FALSE(is_visible(page, IDC_PW_IMAGE_WEAK) || is_visible(page, IDC_PW_IMAGE_GOOD));

@@ -375,9 +375,13 @@ TEST_F(SheetUi, ANumberTooLongOrNotInAsciiDigitsIsRefusedNeverCut) {
           stayed = current_page(window) == page;
           // The business number: the resident groups hide and keep their text.
           robot.Click(page, IDC_SSN_RADIO_BUSINESS);
-          robot.WaitUntil([&] { return ::IsWindowVisible(::GetDlgItem(page, IDC_SSN_BUSINESS1)) != FALSE; });
-          resident_hidden = !::IsWindowVisible(::GetDlgItem(page, IDC_SSN_RESIDENT1));
-          business_shown = ::IsWindowVisible(::GetDlgItem(page, IDC_SSN_BUSINESS3)) != FALSE;
+          // The robot runs beside the page's thread: wait for the whole switch, not its first step.
+          const auto visible = [&](int id) { return ::IsWindowVisible(::GetDlgItem(page, id)) != FALSE; };
+          robot.WaitUntil([&] {
+            return visible(IDC_SSN_BUSINESS1) && visible(IDC_SSN_BUSINESS3) && !visible(IDC_SSN_RESIDENT1);
+          });
+          resident_hidden = !visible(IDC_SSN_RESIDENT1);
+          business_shown = visible(IDC_SSN_BUSINESS3);
           next_off_for_business = robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); });
           robot.SetItemText(page, IDC_SSN_BUSINESS1, L"123");
           robot.SetItemText(page, IDC_SSN_BUSINESS2, L"45");
