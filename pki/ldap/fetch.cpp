@@ -134,21 +134,12 @@ int send_all(Socket s, const uint8_t *data, size_t n, const Deadlines &deadlines
 
 // connect_with_timeout with the deadline given: 0, or -1 with errno.
 int connect_until(Socket s, const LDAP_ADDRESS *address, Clock::time_point deadline) {
-  if (net_set_nonblocking(s, true) != 0) return with_errno(net_last_error(), -1);
-  if (net_connect(s, address->ipv4, address->port) != 0) {
-    int e = net_last_error();
-    if (e != kNetWouldBlock && e != kNetInProgress) return with_errno(e, -1);
-    unsigned ready = 0;
-    const Wait w = wait_for(s, kNetReadable | kNetWritable | kNetExcept, deadline, &ready);
-    if (w == Wait::kLate) return with_errno(kErrConnectTimeout, -1);
-    if (w == Wait::kFailed) return with_errno(net_last_error(), -1);
-    // Writable only says the attempt has ended; its outcome is the socket's pending error.
-    int pending = net_socket_error(s);
-    if (pending == 0 && (ready & kNetExcept) != 0) pending = kNetNotConnected;
-    if (pending != 0) return with_errno(pending, -1);
-  }
-  if (net_set_nonblocking(s, false) != 0) return with_errno(net_last_error(), -1);
-  return 0;
+  const auto left = std::chrono::ceil<Milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) return with_errno(kErrConnectTimeout, -1);
+  if (net_connect_within(s, address->ipv4, address->port, left < 0x7FFFFFFF ? int(left) : 0x7FFFFFFF) == 0)
+    return 0;
+  const int e = net_last_error();
+  return with_errno(e == kNetTimedOut ? kErrConnectTimeout : e, -1);
 }
 
 // The search id from the OS random source; a drawn 0, reserved for notices of the server, is
