@@ -22,49 +22,20 @@ ports are free ones chosen for this run and live only while the tests do.
 import argparse
 import ctypes
 import os
-import signal
 import socket
 import subprocess
 import sys
 import time
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(HERE, "../../harness"))
+from service_pids import alive, read_pid, stop_pid  # noqa: E402
+
 PCSCD = "/usr/sbin/pcscd"
 DRIVER = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so"
 SOCKET = "/run/pcscd/pcscd.comm"
 CARD_READER = b"Virtual PCD 00 01"
-
-
-def read_pid(path):
-    try:
-        with open(path) as f:
-            return int(f.read().split()[0])
-    except (OSError, ValueError, IndexError):
-        return 0
-
-
-def alive(pid, program=None):
-    """Whether pid is a live process (not a zombie) and, when named, runs that program."""
-    if pid <= 1:
-        return False
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            if f.read().split(")")[-1].split()[0] == "Z":
-                return False
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            return program is None or program.encode() in f.read()
-    except OSError:
-        return False
-
-
-def stop_pid(pid, program):
-    if not alive(pid, program):
-        return
-    os.kill(pid, signal.SIGTERM)
-    for _ in range(100):
-        if not alive(pid):
-            return
-        time.sleep(0.05)
-    os.kill(pid, signal.SIGKILL)
 
 
 def socket_served():

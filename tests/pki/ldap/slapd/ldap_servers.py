@@ -29,6 +29,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(HERE, "../../../fixtures/pki"))
 from der_helper import tlv as der  # noqa: E402  (the test PKI's own DER writer)
+sys.path.insert(0, os.path.join(HERE, "../../../harness"))
+from service_pids import alive, read_pid, stop_pid  # noqa: E402
 SLAPD = "/usr/sbin/slapd"
 SLAPADD = "/usr/sbin/slapadd"
 
@@ -293,40 +295,6 @@ def start_slapd(args):
     port = free_port()
     start_slapd_at(args.work, args.fixtures, [os.path.join(HERE, "directory.ldif.in")], port)
     return port
-
-
-def read_pid(path):
-    try:
-        with open(path) as f:
-            return int(f.read().split()[0])
-    except (OSError, ValueError, IndexError):
-        return 0
-
-
-def alive(pid, program=None):
-    """Whether pid is a live process (not a zombie) and, when named, runs that program: a pid
-    file left by an earlier run may name a number that another process has taken since."""
-    if pid <= 1:
-        return False
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            if f.read().split(")")[-1].split()[0] == "Z":
-                return False
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            return program is None or program.encode() in f.read()
-    except OSError:
-        return False
-
-
-def stop_pid(pid, program):
-    if not alive(pid, program):
-        return
-    os.kill(pid, signal.SIGTERM)
-    for _ in range(100):
-        if not alive(pid):
-            return
-        time.sleep(0.1)
-    os.kill(pid, signal.SIGKILL)
 
 
 # --- commands -------------------------------------------------------------------------------
