@@ -117,6 +117,12 @@ void HtmlDrawer::DrawImageTag(int id, std::u16string_view attributes) {
   HtmlImageLook look;
   look.useMask = image.useMask != 0;
   look.maskColor = image.maskColor;
+  if (!second()) {
+    // The first generation draws every bitmap transparent where its mask colour is, and never
+    // blends by alpha bytes.
+    look.useMask = source.kind == HtmlImageKind::kBitmap;
+    look.alpha = false;
+  }
   const bool strip = id == kTagIlst && image.hasSource();
   if (id == kTagIlst && !strip) source.kind = HtmlImageKind::kImageList;
   if (source.kind == HtmlImageKind::kIcon) {

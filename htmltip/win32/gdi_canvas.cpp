@@ -15,7 +15,9 @@ const wchar_t *Wide(const std::u16string &text) { return reinterpret_cast<const 
 int Units(std::u16string_view text) { return int(std::min<size_t>(text.size(), INT_MAX)); }
 
 // A library named by a text is mapped as data only, and resources are all that can be read from it.
-HMODULE LoadResourceLibrary(const std::u16string &name) { return internal::MapResourceModule(Wide(name)); }
+HMODULE LoadResourceLibrary(const std::u16string &name) {
+  return internal::IsLocalName(name) ? internal::MapResourceModule(Wide(name)) : nullptr;
+}
 
 // The size an icon is asked for: pixels, or percent of the system icon size; 0 pixels is that size.
 int RequestedIconSide(int requested, bool percent, int systemMetric) {
@@ -154,6 +156,7 @@ bool HtmlGdiCanvas::Load(const HtmlImageSource &source, LoadedImage *image) cons
     if (resources_ != nullptr)
       image->handle = ::LoadImageW(resources_, MAKEINTRESOURCEW(source.resourceId), type, cx, cy, 0);
   } else if (!source.file.empty()) {
+    if (!internal::IsLocalName(source.file)) return false;
     image->handle = ::LoadImageW(nullptr, Wide(source.file), type, cx, cy,
                                  LR_LOADFROMFILE | (icon ? 0 : LR_CREATEDIBSECTION));
   } else if (source.libraryResourceId != 0) {
@@ -193,6 +196,7 @@ void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &bo
   l.blurX = look.blurX;
   l.blurY = look.blurY;
   l.effectColor = look.effectColor;
+  l.alpha = look.alpha;
   // The layout grew the box by the shadow offsets whenever the shadow is on (the shadow, or the
   // image moved by the offsets, lands inside it); the image is the rest of the box.
   const int dx = look.shadow ? std::clamp(look.shadowDx, -kMaxHtmlLength, kMaxHtmlLength) : 0;

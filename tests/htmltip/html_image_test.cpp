@@ -175,6 +175,25 @@ TEST(HtmlImage, TheHotLinkDrawsTheHotStyle) {
   EXPECT_EQ(drawn.images[0].look.blurY, 7);
 }
 
+TEST(HtmlImage, FirstGenerationLooks) {
+  // Bitmaps always transparent on the mask colour, never blended by alpha; the second generation
+  // masks only when asked and blends images that have alpha bytes.
+  HtmlDrawer first(HtmlGeneration::kFirst, v7test::TestSystemColor);
+  Drawn drawn = Draw(first, u"<bmp idres=3><icon idres=2 width=16 height=16>");
+  ASSERT_EQ(drawn.images.size(), 2u);
+  EXPECT_TRUE(drawn.images[0].look.useMask);
+  EXPECT_FALSE(drawn.images[0].look.alpha);
+  EXPECT_FALSE(drawn.images[1].look.useMask);  // an icon has a mask of its own
+  EXPECT_FALSE(drawn.images[1].look.alpha);
+  HtmlDrawer second(HtmlGeneration::kSecond, v7test::TestSystemColor);
+  drawn = Draw(second, u"<bmp idres=3><bmp idres=3 mask=#010203>");
+  ASSERT_EQ(drawn.images.size(), 2u);
+  EXPECT_FALSE(drawn.images[0].look.useMask);
+  EXPECT_TRUE(drawn.images[0].look.alpha);
+  EXPECT_TRUE(drawn.images[1].look.useMask);
+  EXPECT_EQ(drawn.images[1].look.maskColor, HtmlRgb(1, 2, 3));
+}
+
 TEST(HtmlImage, StripsAnimateOnTheOwnersTicks) {
   HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
   HtmlRecordingCanvas canvas;

@@ -128,6 +128,21 @@ TEST(HtmlImageGdi, ALibraryNamedByTheTextIsReadAsData) {
   ::SetEnvironmentVariableW(L"V7_IMAGE_FIXTURE_RAN", nullptr);
 }
 
+TEST(HtmlImageGdi, FilesOnThisMachineOnly) {
+  HtmlDrawer drawer(HtmlGeneration::kSecond, nullptr);
+  const std::string folder = std::string(V7_TEST_FIXTURES_DIR) + "/htmltip/masked.bmp";
+  const Painted p = Paint(drawer, u"<bmp mask file=\"" + std::u16string(folder.begin(), folder.end()) + u"\">");
+  EXPECT_EQ(p.size.cx, 9);
+  EXPECT_EQ(p.pixels.at(3, 3), kBlue);
+  EXPECT_EQ(p.pixels.at(0, 0), kWhite);
+  // A share or device name is never opened, neither as a picture nor as a library.
+  for (const char16_t *html : {u"<bmp file=\"\\\\server\\share\\x.bmp\">", u"<bmp file=\"//server/share/x.bmp\">",
+                               u"<icon file=\"\\\\?\\C:\\x.ico\">",
+                               u"<bmp iddll=101 srcdll=\"\\\\server\\share\\x.dll\">"}) {
+    EXPECT_EQ(Paint(drawer, html).size.cx, 0);
+  }
+}
+
 TEST(HtmlImageGdi, IconsAndStripFrames) {
   HtmlDrawer drawer(HtmlGeneration::kSecond, nullptr);
   Painted p = Paint(drawer, u"<icon idres=102 width=16 height=16>");
@@ -154,6 +169,10 @@ TEST(HtmlImageGdi, IconsAndStripFrames) {
   EXPECT_EQ(p.pixels.at(8, 4 + 2), kWhite);
   EXPECT_EQ(p.pixels.at(8, 11 + 3), kGreen);
   ExpectWhiteOutside(p, HtmlRect{0, 3, 16, 19});
+  // ... and its bitmaps transparent where the mask colour is, "mask" given or not.
+  p = Paint(first, u"<bmp idres=101>");
+  EXPECT_EQ(p.pixels.at(0, 0), kWhite);
+  EXPECT_EQ(p.pixels.at(3, 3), kBlue);
 }
 
 TEST(HtmlImageGdi, TheOwnersImageList) {
