@@ -107,7 +107,7 @@ void CUninstallDlg::ShowStep(int step, bool done) {
 
 void CUninstallDlg::SetBusy(bool busy) {
   busy_ = busy;
-  ::SetCursor(::LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+  ::SetCursor(::LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
 }
 
 LRESULT CUninstallDlg::OnSysCommand(WPARAM command, LPARAM) {
@@ -141,7 +141,7 @@ LRESULT CUninstallDlg::OnQueryDragIcon(WPARAM, LPARAM) { return LRESULT(app_icon
 LRESULT CUninstallDlg::OnSetCursor(WPARAM window, LPARAM) {
   HCURSOR cursor = nullptr;
   if (busy_) {
-    cursor = ::LoadCursorW(nullptr, IDC_WAIT);
+    cursor = ::LoadCursorA(nullptr, IDC_WAIT);
   } else if (HWND(window) == Item(IDC_BANNER)) {
     cursor = HCURSOR(::LoadImageW(classlib::AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_HAND_CURSOR), IMAGE_CURSOR,
                                   0, 0, LR_SHARED | LR_DEFAULTSIZE));

@@ -24,3 +24,7 @@
 
 // The system menu's about item; Windows keeps the low four bits of a system command to itself.
 #define IDM_ABOUTBOX 0x0010
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
