@@ -466,6 +466,40 @@ TEST_F(UninstallPrefix, ARegistrationTheControlLeavesBehindIsRemovedToo) {
   ::CoUninitialize();
 }
 
+TEST_F(UninstallPrefix, AModuleInUseFailsItsStepAndLeavesTheLaterOnes) {
+  // Held open without delete sharing, as a running browser holds the library.
+  const std::wstring held = system_ + L"\\v7certselect.dll";
+  HANDLE file = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CUninstallDlg dialog;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        AnswerQuestions(robot, true, "");
+        HWND main = robot.WaitForDialogWithControl(IDC_STATUS);
+        ASSERT_NE(main, nullptr);
+        ASSERT_TRUE(robot.WaitUntil([&] { return robot.Enabled(main, IDOK); }));
+        EXPECT_EQ(robot.ItemText(main, IDC_STATUS),
+                  held + Text(IDS_DELETE_TRYING) + Text(IDS_DELETE_FAILED) + Text(IDS_REMOVAL_FAILED));
+        HICON failed = HICON(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_STEP_FAILED), IMAGE_ICON,
+                                          16, 16, LR_SHARED));
+        EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(main, IDC_STEP_CACHE_ICON)));
+        EXPECT_EQ(HICON(::SendMessageW(::GetDlgItem(main, IDC_STEP_MODULES_ICON), STM_GETICON, 0, 0)), failed);
+        EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(main, IDC_STEP_ACTIVEX_ICON)));
+        EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(main, IDC_STEP_OTHER_ICON)));
+        EXPECT_FALSE(robot.Enabled(main, IDC_SHORTCUT));
+        EXPECT_TRUE(robot.Screenshot(main, "uninstall_" + Language() + "_failed"));
+        robot.Click(main, IDOK);
+      },
+      [&] { dialog.DoModal(); });
+  ::CloseHandle(file);
+  EXPECT_EQ(dialog.outcome(), RemovalOutcome::kFailed);
+  // The steps after the failed one did not run.
+  EXPECT_TRUE(Exists(held));
+  EXPECT_TRUE(Exists(system_ + L"\\v7relay.dll"));
+  EXPECT_TRUE(Exists(activex_ + L"\\velmoraCertRelay.ocx"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+}
+
 TEST_F(UninstallPrefix, TheProgramRemovesTheProduct) {
   const auto before = Snapshot(false);
   const std::wstring program = Env("V7_UNINSTALL_PROGRAM");
