@@ -6,7 +6,8 @@ namespace uninstall {
 const char16_t kControlFileName[] = u"velmoraCertRelay.ocx";
 const char16_t kControlClassId[] = u"{648BFFBF-DB89-4088-92EE-CD1E4C88F95F}";
 const char16_t kControlTypeLibId[] = u"{6BBE0AE9-7A8E-4732-A2EC-0F0DCA9D167C}";
-const char16_t kUninstallEntryKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmoraRelayActiveX";
+const char16_t kUninstallEntryKey[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmoraRelayActiveX";
 const char16_t kUninstallProgram[] = u"velmoraRelayClear.exe";
 
 namespace {
@@ -57,7 +58,8 @@ bool ComputeFolders(const PlatformFolders &platform, MachineFolders *out) {
   folders.system = WithSlash(platform.system);
   folders.windows = WithSlash(platform.windows);
   folders.activex = folders.windows + u"Downloaded Program Files\\";
-  if (!UsableFolder(folders.system) || !UsableFolder(folders.windows) || !UsableFolder(folders.activex)) return false;
+  if (!UsableFolder(folders.system) || !UsableFolder(folders.windows) || !UsableFolder(folders.activex))
+    return false;
   std::u16string from_temp = TemporaryInternetFilesOf(platform.temp);
   if (!from_temp.empty()) folders.caches.push_back(WithSlash(from_temp));
   // The formula above names the cache of the older systems only; later ones keep it elsewhere,
@@ -80,7 +82,9 @@ FileLists BuildFileLists(unsigned platform_id) {
   return lists;
 }
 
-bool IsActiveXServer(const std::u16string &path) { return AsciiLower(path).find(u".ocx") != std::u16string::npos; }
+bool IsActiveXServer(const std::u16string &path) {
+  return AsciiLower(path).find(u".ocx") != std::u16string::npos;
+}
 
 bool IsOwnCabinet(const std::u16string &name) {
   std::u16string lower = AsciiLower(name);
@@ -127,12 +131,25 @@ const std::vector<OwnedKey> &ControlRegistration() {
       {control_class, {u"InprocServer32"}, Proof::kNamesControlFile, {}, {}},
       {page_class, {u"InprocServer32"}, Proof::kNamesControlFile, {}, {}},
       {typelib, {u"1.0\\0\\win32", u"1.0\\0\\win64"}, Proof::kNamesControlFile, {}, {}},
-      {u"CERTRELAYACTIVEX.CertRelayActiveXCtrl.1", {u"CLSID"}, Proof::kRefersToOwnKey, kControlClassId, control_class},
-      {u"CERTRELAYACTIVEX.CertRelayActiveXPropPage.1", {u"CLSID"}, Proof::kRefersToOwnKey, kPropPageClassId,
+      {u"CERTRELAYACTIVEX.CertRelayActiveXCtrl.1",
+       {u"CLSID"},
+       Proof::kRefersToOwnKey,
+       kControlClassId,
+       control_class},
+      {u"CERTRELAYACTIVEX.CertRelayActiveXPropPage.1",
+       {u"CLSID"},
+       Proof::kRefersToOwnKey,
+       kPropPageClassId,
        page_class},
-      {std::u16string(u"Interface\\") + kDispatchInterfaceId, {u"TypeLib"}, Proof::kRefersToOwnKey,
-       kControlTypeLibId, typelib},
-      {std::u16string(u"Interface\\") + kEventInterfaceId, {u"TypeLib"}, Proof::kRefersToOwnKey, kControlTypeLibId,
+      {std::u16string(u"Interface\\") + kDispatchInterfaceId,
+       {u"TypeLib"},
+       Proof::kRefersToOwnKey,
+       kControlTypeLibId,
+       typelib},
+      {std::u16string(u"Interface\\") + kEventInterfaceId,
+       {u"TypeLib"},
+       Proof::kRefersToOwnKey,
+       kControlTypeLibId,
        typelib},
   };
   return keys;

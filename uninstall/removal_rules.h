@@ -24,9 +24,9 @@ constexpr int kMaxScanDepth = 12;
 
 // The folders the removal works in, each ending in "\".
 struct MachineFolders {
-  std::u16string system;      // the system folder
-  std::u16string windows;     // the Windows folder
-  std::u16string activex;     // the Windows folder + "Downloaded Program Files\"
+  std::u16string system;   // the system folder
+  std::u16string windows;  // the Windows folder
+  std::u16string activex;  // the Windows folder + "Downloaded Program Files\"
   // The browser's download caches to scan: the parent of the temporary folder + "Temporary
   // Internet Files", and the shell's own internet-cache folder where it is another one.
   std::vector<std::u16string> caches;

@@ -11,9 +11,11 @@ namespace {
 const wchar_t *W(const std::u16string &text) { return reinterpret_cast<const wchar_t *>(text.c_str()); }
 std::u16string U(const wchar_t *text) { return std::u16string(reinterpret_cast<const char16_t *>(text)); }
 
-HKEY RootKey(RegistryRoot root) { return root == RegistryRoot::kClassesRoot ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE; }
+HKEY RootKey(RegistryRoot root) {
+  return root == RegistryRoot::kClassesRoot ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
+}
 
-std::u16string Answer(UINT (WINAPI *query)(LPWSTR, UINT)) {
+std::u16string Answer(UINT(WINAPI *query)(LPWSTR, UINT)) {
   wchar_t buffer[MAX_PATH + 1] = {};
   UINT length = query(buffer, MAX_PATH + 1);
   return length > 0 && length <= MAX_PATH ? U(buffer) : std::u16string();
@@ -54,9 +56,10 @@ bool Win32Machine::QueryFolders(PlatformFolders *out) {
   DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
   out->temp = length > 0 && length <= MAX_PATH ? U(buffer) : std::u16string();
   wchar_t cache[MAX_PATH] = {};
-  out->internet_cache = SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, SHGFP_TYPE_CURRENT, cache))
-                            ? U(cache)
-                            : std::u16string();
+  out->internet_cache =
+      SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, SHGFP_TYPE_CURRENT, cache))
+          ? U(cache)
+          : std::u16string();
   return true;
 }
 

@@ -15,7 +15,8 @@ namespace {
 
 const wchar_t *W(const std::u16string &text) { return reinterpret_cast<const wchar_t *>(text.c_str()); }
 
-const int kStepIcons[] = {IDC_STEP_CACHE_ICON, IDC_STEP_MODULES_ICON, IDC_STEP_ACTIVEX_ICON, IDC_STEP_OTHER_ICON};
+const int kStepIcons[] = {IDC_STEP_CACHE_ICON, IDC_STEP_MODULES_ICON, IDC_STEP_ACTIVEX_ICON,
+                          IDC_STEP_OTHER_ICON};
 
 void OpenHomePage(HWND owner) {
   // The address is a build value (checked to be http or https when the build is configured).
@@ -67,7 +68,9 @@ BOOL CUninstallDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CUninstallDlg::DoDataExchange(classlib::CDataExchange *dx) { classlib::DDX_Text(dx, IDC_STATUS, status_); }
+void CUninstallDlg::DoDataExchange(classlib::CDataExchange *dx) {
+  classlib::DDX_Text(dx, IDC_STATUS, status_);
+}
 
 LRESULT CUninstallDlg::OnRunRemoval(WPARAM, LPARAM) {
   RemovalEngine engine(*this, lists_);
@@ -86,8 +89,8 @@ void CUninstallDlg::Inform(const std::u16string &text) {
 }
 
 bool CUninstallDlg::AskYesNo(const std::u16string &text) {
-  return ::MessageBoxW(m_hWnd, W(text), classlib::LoadText(IDS_MESSAGE_CAPTION).c_str(), MB_YESNO | MB_ICONQUESTION) ==
-         IDYES;
+  return ::MessageBoxW(m_hWnd, W(text), classlib::LoadText(IDS_MESSAGE_CAPTION).c_str(),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void CUninstallDlg::ShowStatus(const std::u16string &status) {
@@ -143,8 +146,8 @@ LRESULT CUninstallDlg::OnSetCursor(WPARAM window, LPARAM) {
   if (busy_) {
     cursor = ::LoadCursorA(nullptr, IDC_WAIT);
   } else if (HWND(window) == Item(IDC_BANNER)) {
-    cursor = HCURSOR(::LoadImageW(classlib::AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_HAND_CURSOR), IMAGE_CURSOR,
-                                  0, 0, LR_SHARED | LR_DEFAULTSIZE));
+    cursor = HCURSOR(::LoadImageW(classlib::AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_HAND_CURSOR),
+                                  IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE));
   }
   if (cursor == nullptr) {
     SetMsgHandled(false);

@@ -21,13 +21,13 @@ class CUninstallDlg : public classlib::CDialog, public Win32Machine {
   RemovalOutcome outcome() const { return outcome_; }
 
   BEGIN_MSG_MAP(CUninstallDlg)
-    MESSAGE_HANDLER(kRunRemoval, OnRunRemoval)
-    MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
-    MESSAGE_HANDLER(WM_PAINT, OnPaint)
-    MESSAGE_HANDLER(WM_QUERYDRAGICON, OnQueryDragIcon)
-    MESSAGE_HANDLER(WM_SETCURSOR, OnSetCursor)
-    COMMAND_ID_HANDLER(IDC_BANNER, OnBanner)
-    COMMAND_ID_HANDLER(IDC_SHORTCUT, OnShortcut)
+  MESSAGE_HANDLER(kRunRemoval, OnRunRemoval)
+  MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
+  MESSAGE_HANDLER(WM_PAINT, OnPaint)
+  MESSAGE_HANDLER(WM_QUERYDRAGICON, OnQueryDragIcon)
+  MESSAGE_HANDLER(WM_SETCURSOR, OnSetCursor)
+  COMMAND_ID_HANDLER(IDC_BANNER, OnBanner)
+  COMMAND_ID_HANDLER(IDC_SHORTCUT, OnShortcut)
   END_MSG_MAP()
 
  protected:

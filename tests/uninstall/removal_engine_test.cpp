@@ -114,7 +114,8 @@ class FakeMachine : public RemovalSystem {
   bool KeyExists(RegistryRoot root, const std::u16string &key) override {
     std::u16string prefix = Key(root, key);
     for (const auto &entry : keys) {
-      if (entry.first == prefix || entry.first.compare(0, prefix.size() + 1, prefix + u"\\") == 0) return true;
+      if (entry.first == prefix || entry.first.compare(0, prefix.size() + 1, prefix + u"\\") == 0)
+        return true;
     }
     return false;
   }
@@ -141,7 +142,8 @@ class FakeMachine : public RemovalSystem {
 
 // A machine with everything the product installs, and beside it what is not the product's.
 void Prepare(FakeMachine &m) {
-  for (const char16_t *name : {u"v7certrelaywin.dll", u"v7certselect.dll", u"v7relay.dll", u"velmoraRelayClear.exe"}) {
+  for (const char16_t *name :
+       {u"v7certrelaywin.dll", u"v7certselect.dll", u"v7relay.dll", u"velmoraRelayClear.exe"}) {
     m.AddFile(kSystem + name);
   }
   m.AddFile(kSystem + u"winscard.dll");  // the system's own smart-card library
@@ -158,8 +160,8 @@ void Prepare(FakeMachine &m) {
   m.RegisterControl(kActiveX + u"velmoraCertRelay.ocx");
   m.SetValue(RegistryRoot::kLocalMachine, kUninstallEntryKey, u"UninstallString",
              kSystem + u"velmoraRelayClear.exe");
-  m.SetValue(RegistryRoot::kClassesRoot, u"CLSID\\{00000000-1111-2222-3333-444444444444}\\InprocServer32", u"",
-             kActiveX + u"other.ocx");
+  m.SetValue(RegistryRoot::kClassesRoot, u"CLSID\\{00000000-1111-2222-3333-444444444444}\\InprocServer32",
+             u"", kActiveX + u"other.ocx");
 }
 
 std::u16string Texts(std::initializer_list<unsigned> ids) {
@@ -195,10 +197,10 @@ TEST(RemovalEngine, RemovesWhatIsItsOwnAndNothingElse) {
   for (const auto &file : m.files) {
     if (file.second == EntryKind::kFile) left.insert(file.first);
   }
-  EXPECT_EQ(left, (std::set<std::u16string>{kSystem + u"winscard.dll", kActiveX + u"other.ocx",
-                                            kCache + u"Content.IE5\\AB12\\other.cab",
-                                            kCache + u"Content.IE5\\AB12\\velmora7.txt", kCache + u"velmora7.cab.txt",
-                                            kCache + u"NPKI\\yessign\\USER\\kim\\velmora7.cab"}));
+  EXPECT_EQ(left, (std::set<std::u16string>{
+                      kSystem + u"winscard.dll", kActiveX + u"other.ocx",
+                      kCache + u"Content.IE5\\AB12\\other.cab", kCache + u"Content.IE5\\AB12\\velmora7.txt",
+                      kCache + u"velmora7.cab.txt", kCache + u"NPKI\\yessign\\USER\\kim\\velmora7.cab"}));
   for (const std::u16string &key : {kClassId, kPageClassId, kProgId, kTypeLib, kInterface}) {
     EXPECT_FALSE(m.HasKey(RegistryRoot::kClassesRoot, key)) << Narrow(key);
   }
@@ -207,7 +209,9 @@ TEST(RemovalEngine, RemovesWhatIsItsOwnAndNothingElse) {
   EXPECT_FALSE(m.HasKey(RegistryRoot::kLocalMachine, kUninstallEntryKey));
 
   // The control and the older module are unregistered while their files are still there.
-  auto at = [&](const std::string &line) { return std::find(m.log.begin(), m.log.end(), line) - m.log.begin(); };
+  auto at = [&](const std::string &line) {
+    return std::find(m.log.begin(), m.log.end(), line) - m.log.begin();
+  };
   const std::string ocx = Narrow(kActiveX) + "velmoraCertRelay.ocx", v5 = Narrow(kWindows) + "v5writeCOM.dll";
   EXPECT_LT(at("unregister " + ocx), at("delete " + ocx));
   EXPECT_LT(at("unregister " + v5), at("delete " + v5));
@@ -257,8 +261,8 @@ TEST(RemovalEngine, AFileThatStaysFailsItsStepAndStopsTheRemoval) {
   ASSERT_EQ(engine.Run(), RemovalOutcome::kFailed);
   EXPECT_EQ(engine.failed_step(), 2);
   EXPECT_EQ(m.steps, (std::map<int, bool>{{1, true}, {2, false}}));
-  EXPECT_EQ(engine.status(),
-            kSystem + u"v7certselect.dll" + Texts({IDS_DELETE_TRYING, IDS_DELETE_FAILED, IDS_REMOVAL_FAILED}));
+  EXPECT_EQ(engine.status(), kSystem + u"v7certselect.dll" +
+                                 Texts({IDS_DELETE_TRYING, IDS_DELETE_FAILED, IDS_REMOVAL_FAILED}));
   EXPECT_EQ(m.last_status, engine.status());
   // The later steps did not run: the ActiveX files, the rest of the modules and the entry stay.
   EXPECT_TRUE(m.Exists(kSystem + u"v7relay.dll"));

@@ -11,19 +11,20 @@ TEST(RemovalRules, CabinetsAreTheProductsOwnByName) {
     const char16_t *name;
     bool own;
   } cases[] = {
-      {u"VELMORA7RELAY[1].CAB", true},   // the cache's upper-case spelling
+      {u"VELMORA7RELAY[1].CAB", true},  // the cache's upper-case spelling
       {u"velmora7.cab", true},
       {u"setup_velmora7_v2[3].cab", true},
-      {u"other.cab", false},              // another product's cabinet
+      {u"other.cab", false},  // another product's cabinet
       {u"velmora7.txt", false},
-      {u"velmora7.cab.txt", false},       // not a cabinet, whatever its name holds
+      {u"velmora7.cab.txt", false},  // not a cabinet, whatever its name holds
       {u"velmora7.cabinet", false},
       {u"velmora.cab", false},
       {u"VELMORA7", false},
       {u"", false},
   };
   for (const Case &c : cases) {
-    EXPECT_EQ(IsOwnCabinet(c.name), c.own) << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name));
+    EXPECT_EQ(IsOwnCabinet(c.name), c.own)
+        << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name));
   }
 }
 
@@ -32,11 +33,12 @@ TEST(RemovalRules, TheCacheBesideTheTemporaryFolder) {
     const char16_t *temp;
     const char16_t *cache;
   } cases[] = {
-      {u"C:\\Users\\kim\\AppData\\Local\\Temp\\", u"C:\\Users\\kim\\AppData\\Local\\Temporary Internet Files"},
+      {u"C:\\Users\\kim\\AppData\\Local\\Temp\\",
+       u"C:\\Users\\kim\\AppData\\Local\\Temporary Internet Files"},
       {u"C:\\WINDOWS\\TEMP", u"C:\\WINDOWS\\Temporary Internet Files"},
       {u"C:\\Temp\\\\", u"C:\\Temporary Internet Files"},
-      {u"C:\\", u""},     // a drive root has no parent folder
-      {u"Temp\\", u""},   // nor does a relative name
+      {u"C:\\", u""},    // a drive root has no parent folder
+      {u"Temp\\", u""},  // nor does a relative name
       {u"\\Temp", u""},
       {u"", u""},
   };
@@ -77,8 +79,8 @@ TEST(RemovalRules, FoldersFromThePlatformsAnswers) {
 TEST(RemovalRules, TheFileListsNeverHoldASystemLibrary) {
   for (unsigned platform_id : {0u, 1u, 2u}) {
     FileLists lists = BuildFileLists(platform_id);
-    EXPECT_EQ(lists.system_delete, (std::vector<std::u16string>{u"v7certrelaywin.dll", u"v7certselect.dll",
-                                                                u"v7relay.dll"}));
+    EXPECT_EQ(lists.system_delete,
+              (std::vector<std::u16string>{u"v7certrelaywin.dll", u"v7certselect.dll", u"v7relay.dll"}));
     EXPECT_EQ(lists.windows_unregister, std::vector<std::u16string>{u"v5writeCOM.dll"});
     EXPECT_EQ(lists.activex, (std::vector<std::u16string>{u"velmoraCertRelay.inf", u"velmoraCertRelay.ocx"}));
     EXPECT_EQ(lists.own_file, u"velmoraRelayClear.exe");
@@ -101,13 +103,13 @@ TEST(RemovalRules, WhatTheCacheScanDoesWithEachEntry) {
       {u"Content.IE5", EntryKind::kFolder, 0, ScanAction::kEnter},
       {u"AB12", EntryKind::kFolder, kMaxScanDepth - 1, ScanAction::kEnter},
       {u"AB12", EntryKind::kFolder, kMaxScanDepth, ScanAction::kSkip},  // deep enough
-      {u"velmora7.cab", EntryKind::kLink, 0, ScanAction::kSkip},      // a link is never followed nor deleted
+      {u"velmora7.cab", EntryKind::kLink, 0, ScanAction::kSkip},  // a link is never followed nor deleted
       {u"Content.IE5", EntryKind::kLink, 0, ScanAction::kSkip},
-      {u"NPKI", EntryKind::kFolder, 0, ScanAction::kSkip},            // certificates are never the cache
+      {u"NPKI", EntryKind::kFolder, 0, ScanAction::kSkip},  // certificates are never the cache
       {u"npki", EntryKind::kFolder, 3, ScanAction::kSkip},
       {u".", EntryKind::kFolder, 0, ScanAction::kSkip},
       {u"..", EntryKind::kFolder, 0, ScanAction::kSkip},
-      {u"a\\velmora7.cab", EntryKind::kFile, 0, ScanAction::kSkip},   // not one entry's name
+      {u"a\\velmora7.cab", EntryKind::kFile, 0, ScanAction::kSkip},  // not one entry's name
       {u"", EntryKind::kFile, 0, ScanAction::kSkip},
   };
   for (const Case &c : cases) EXPECT_EQ(DecideEntry(cache, c.name, c.kind, c.depth), c.action);

@@ -73,19 +73,23 @@ void MakeFolders(const std::wstring &path) {
 void WriteFile(const std::wstring &path, const std::string &contents) {
   MakeFolders(path.substr(0, path.rfind(L'\\')));
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot write the fixture file";
   DWORD written = 0;
   ::WriteFile(file, contents.data(), DWORD(contents.size()), &written, nullptr);
   ::CloseHandle(file);
 }
 
-bool Exists(const std::wstring &path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring &path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // "sha256:<hex>" of the file, or "missing".
 std::string Digest(const std::wstring &path) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return "missing";
   HASH_CTX *hash = sha256_new();
   char buffer[65536];
@@ -105,9 +109,11 @@ std::string Digest(const std::wstring &path) {
 }
 
 std::string Utf8(const std::wstring &text) {
-  int length = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  int length =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(size_t(length > 0 ? length : 0), '\0');
-  if (length > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], length, nullptr, nullptr);
+  if (length > 0)
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], length, nullptr, nullptr);
   return out;
 }
 
@@ -120,9 +126,11 @@ std::string DumpKey(HKEY root, const std::wstring &path) {
     wchar_t name[512];
     BYTE data[4096];
     DWORD name_length = 512, data_length = sizeof data, type = 0;
-    if (::RegEnumValueW(key, i, name, &name_length, nullptr, &type, data, &data_length) != ERROR_SUCCESS) break;
+    if (::RegEnumValueW(key, i, name, &name_length, nullptr, &type, data, &data_length) != ERROR_SUCCESS)
+      break;
     out += Utf8(std::wstring(name, name_length)) + " " + std::to_string(type) + " ";
-    for (DWORD b = 0; b < data_length; b++) out += "0123456789abcdef"[data[b] >> 4], out += "0123456789abcdef"[data[b] & 15];
+    for (DWORD b = 0; b < data_length; b++)
+      out += "0123456789abcdef"[data[b] >> 4], out += "0123456789abcdef"[data[b] & 15];
     out += "\n";
   }
   std::vector<std::wstring> subs;
@@ -146,7 +154,8 @@ bool KeyExists(HKEY root, const std::wstring &path) {
 
 void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &value) {
   HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
   ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
                    DWORD((value.size() + 1) * sizeof(wchar_t)));
   ::RegCloseKey(key);
@@ -167,7 +176,8 @@ int RunAndWait(const std::wstring &command) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   std::wstring line = command;
-  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return -1;
+  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return -1;
   ::WaitForSingleObject(process.hProcess, 60000);
   DWORD code = 1;
   ::GetExitCodeProcess(process.hProcess, &code);
@@ -184,7 +194,8 @@ const wchar_t kTypeLib[] = L"TypeLib\\{6BBE0AE9-7A8E-4732-A2EC-0F0DCA9D167C}";
 const wchar_t kDispatch[] = L"Interface\\{29471C0E-361F-46C7-8E5B-541B23F04ABE}";
 const wchar_t kEvents[] = L"Interface\\{CFB347CF-01B3-4FA8-9A22-2AD342C23CD8}";
 const wchar_t kForeignClass[] = L"CLSID\\{0D1E2F30-4152-6374-8596-A7B8C9DAEBFC}";
-const wchar_t kUninstallEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmoraRelayActiveX";
+const wchar_t kUninstallEntry[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmoraRelayActiveX";
 const wchar_t kOlderMark[] = L"Software\\v7test\\older_module";
 // The user's settings keys, as far up as a fresh profile may lack them.
 const wchar_t *const kSettingsRoots[] = {L"SOFTWARE\\TAVN", L"SOFTWARE\\AppDataLow"};
@@ -214,14 +225,20 @@ class UninstallPrefix : public ::testing::Test {
     ASSERT_NE(link & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
 
     // What goes.
-    targets_ = {system_ + L"\\v7certrelaywin.dll", system_ + L"\\v7certselect.dll", system_ + L"\\v7relay.dll",
-                system_ + L"\\velmoraRelayClear.exe", windows_ + L"\\v5writeCOM.dll",
-                activex_ + L"\\velmoraCertRelay.inf", activex_ + L"\\velmoraCertRelay.ocx",
-                cache_ + L"\\Content.IE5\\AB12CD34\\VELMORA7RELAY[1].CAB", cache_ + L"\\velmora7.cab",
+    targets_ = {system_ + L"\\v7certrelaywin.dll",
+                system_ + L"\\v7certselect.dll",
+                system_ + L"\\v7relay.dll",
+                system_ + L"\\velmoraRelayClear.exe",
+                windows_ + L"\\v5writeCOM.dll",
+                activex_ + L"\\velmoraCertRelay.inf",
+                activex_ + L"\\velmoraCertRelay.ocx",
+                cache_ + L"\\Content.IE5\\AB12CD34\\VELMORA7RELAY[1].CAB",
+                cache_ + L"\\velmora7.cab",
                 shell_cache_ + L"\\Content.IE5\\Q1W2E3R4\\velmora7relay[2].cab",
                 shell_cache_ + L"\\Low\\Content.IE5\\ZX\\Velmora7Setup[1].Cab"};
     for (const std::wstring &path : targets_) {
-      if (path.find(L"velmoraCertRelay.ocx") == std::wstring::npos && path.find(L"v5writeCOM") == std::wstring::npos) {
+      if (path.find(L"velmoraCertRelay.ocx") == std::wstring::npos &&
+          path.find(L"v5writeCOM") == std::wstring::npos) {
         WriteFile(path, "target " + Utf8(path));
       }
     }
@@ -233,9 +250,12 @@ class UninstallPrefix : public ::testing::Test {
     const std::wstring profile = ShellFolder(CSIDL_PROFILE);
     const std::wstring npki_low = profile + L"\\AppData\\LocalLow\\NPKI\\yessign\\USER\\cn=kim()0011";
     const std::wstring npki_program = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\NPKI\\SignKorea\\USER\\cn=lee";
-    kept_ = {cache_ + L"\\Content.IE5\\AB12CD34\\other.cab", cache_ + L"\\Content.IE5\\AB12CD34\\velmora7.txt",
-             cache_ + L"\\Content.IE5\\AB12CD34\\velmora7.cab.txt", cache_ + L"\\NPKI\\velmora7.cab",
-             shell_cache_ + L"\\Content.IE5\\Q1W2E3R4\\other[1].cab", activex_ + L"\\other.ocx",
+    kept_ = {cache_ + L"\\Content.IE5\\AB12CD34\\other.cab",
+             cache_ + L"\\Content.IE5\\AB12CD34\\velmora7.txt",
+             cache_ + L"\\Content.IE5\\AB12CD34\\velmora7.cab.txt",
+             cache_ + L"\\NPKI\\velmora7.cab",
+             shell_cache_ + L"\\Content.IE5\\Q1W2E3R4\\other[1].cab",
+             activex_ + L"\\other.ocx",
              home_ + L"\\outside\\velmora7relay[1].cab"};
     npki_holders_ = {npki_low, npki_program};
     for (const char *name : {"signCert.der", "signPri.key", "kmCert.der", "kmPri.key"}) {
@@ -250,13 +270,15 @@ class UninstallPrefix : public ::testing::Test {
     // The control registered as the browser registers it; another program's control beside it.
     ASSERT_EQ(RunAndWait(L"regsvr32.exe /s \"" + activex_ + L"\\velmoraCertRelay.ocx\""), 0);
     ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kControlClass));
-    SetString(HKEY_CLASSES_ROOT, std::wstring(kForeignClass) + L"\\InprocServer32", nullptr, activex_ + L"\\other.ocx");
+    SetString(HKEY_CLASSES_ROOT, std::wstring(kForeignClass) + L"\\InprocServer32", nullptr,
+              activex_ + L"\\other.ocx");
     SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"DisplayName", L"velmora7 CertRelay");
     SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString", system_ + L"\\velmoraRelayClear.exe");
     for (const wchar_t *key : kSettingsRoots) settings_existed_.push_back(KeyExists(HKEY_CURRENT_USER, key));
     SetString(HKEY_CURRENT_USER, L"SOFTWARE\\TAVN\\velmora7", L"Last Access", L"yessign");
     SetString(HKEY_CURRENT_USER, L"SOFTWARE\\TAVN\\velmora7\\velmoraRelay", L"TRANSFER", L"1");
-    SetString(HKEY_CURRENT_USER, L"SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7", L"Last Access", L"SignKorea");
+    SetString(HKEY_CURRENT_USER, L"SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7", L"Last Access",
+              L"SignKorea");
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kOlderMark);
     for (const std::wstring &path : targets_) ASSERT_TRUE(Exists(path)) << Utf8(path);
     ASSERT_TRUE(Exists(system_ + L"\\winscard.dll"));
@@ -276,8 +298,8 @@ class UninstallPrefix : public ::testing::Test {
         if (!::RemoveDirectoryW(at.c_str())) break;
       }
     }
-    for (const wchar_t *key : {kControlClass, kPageClass, kProgId, kPageProgId, kTypeLib, kDispatch, kEvents,
-                               kForeignClass}) {
+    for (const wchar_t *key :
+         {kControlClass, kPageClass, kProgId, kPageProgId, kTypeLib, kDispatch, kEvents, kForeignClass}) {
       ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
     }
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallEntry);
@@ -309,7 +331,8 @@ class UninstallPrefix : public ::testing::Test {
     };
     for (const auto &key : keys) shot["key " + Utf8(key.second)] = DumpKey(key.first, key.second);
     if (with_targets) {
-      for (const wchar_t *key : {kControlClass, kPageClass, kProgId, kPageProgId, kTypeLib, kDispatch, kEvents}) {
+      for (const wchar_t *key :
+           {kControlClass, kPageClass, kProgId, kPageProgId, kTypeLib, kDispatch, kEvents}) {
         shot["key " + Utf8(key)] = DumpKey(HKEY_CLASSES_ROOT, key);
       }
       shot["key uninstall"] = DumpKey(HKEY_LOCAL_MACHINE, kUninstallEntry);
@@ -323,7 +346,8 @@ class UninstallPrefix : public ::testing::Test {
       // The running program is not the one in the system folder here, so that one goes too.
       EXPECT_FALSE(Exists(path)) << Utf8(path);
     }
-    for (const wchar_t *key : {kControlClass, kPageClass, kProgId, kPageProgId, kTypeLib, kDispatch, kEvents}) {
+    for (const wchar_t *key :
+         {kControlClass, kPageClass, kProgId, kPageProgId, kTypeLib, kDispatch, kEvents}) {
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << Utf8(key);
     }
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
@@ -421,6 +445,18 @@ RemovalOutcome RunThroughYes(const std::string &shots) {
         EXPECT_EQ(robot.MissingGlyphs(main), "");
         if (!shots.empty()) {
           EXPECT_TRUE(robot.Screenshot(main, shots + "_done"));
+          // The about box, from the item the dialog added to its system menu.
+          wchar_t item[128] = {};
+          ::GetMenuStringW(::GetSystemMenu(main, FALSE), IDM_ABOUTBOX, item, 128, MF_BYCOMMAND);
+          EXPECT_EQ(std::wstring(item), Text(IDS_ABOUTBOX));
+          ::PostMessageW(main, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+          HWND about = robot.WaitForWindow(
+              [&](HWND window) { return robot.Text(window) == L"velmoraClear \uC815\uBCF4"; });
+          ASSERT_NE(about, nullptr);
+          EXPECT_EQ(robot.MissingGlyphs(about), "");
+          EXPECT_TRUE(robot.Screenshot(about, shots + "_about"));
+          robot.Click(about, IDOK);
+          EXPECT_TRUE(robot.WaitGone(about));
         }
         robot.Click(main, IDOK);
       },
@@ -434,7 +470,8 @@ TEST_F(UninstallPrefix, DecliningChangesNothing) {
   CUninstallDlg dialog;
   INT_PTR result = 0;
   const std::string shots = "uninstall_" + Language() + "_declined";
-  RunWithRobot([&](UiRobot &robot) { AnswerQuestions(robot, false, shots); }, [&] { result = dialog.DoModal(); });
+  RunWithRobot([&](UiRobot &robot) { AnswerQuestions(robot, false, shots); },
+               [&] { result = dialog.DoModal(); });
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(dialog.outcome(), RemovalOutcome::kDeclined);
   EXPECT_EQ(Differences(before, Snapshot(true)), "");
@@ -469,7 +506,8 @@ TEST_F(UninstallPrefix, ARegistrationTheControlLeavesBehindIsRemovedToo) {
 TEST_F(UninstallPrefix, AModuleInUseFailsItsStepAndLeavesTheLaterOnes) {
   // Held open without delete sharing, as a running browser holds the library.
   const std::wstring held = system_ + L"\\v7certselect.dll";
-  HANDLE file = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   CUninstallDlg dialog;
   RunWithRobot(
@@ -480,10 +518,11 @@ TEST_F(UninstallPrefix, AModuleInUseFailsItsStepAndLeavesTheLaterOnes) {
         ASSERT_TRUE(robot.WaitUntil([&] { return robot.Enabled(main, IDOK); }));
         EXPECT_EQ(robot.ItemText(main, IDC_STATUS),
                   held + Text(IDS_DELETE_TRYING) + Text(IDS_DELETE_FAILED) + Text(IDS_REMOVAL_FAILED));
-        HICON failed = HICON(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_STEP_FAILED), IMAGE_ICON,
-                                          16, 16, LR_SHARED));
+        HICON failed = HICON(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_STEP_FAILED),
+                                          IMAGE_ICON, 16, 16, LR_SHARED));
         EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(main, IDC_STEP_CACHE_ICON)));
-        EXPECT_EQ(HICON(::SendMessageW(::GetDlgItem(main, IDC_STEP_MODULES_ICON), STM_GETICON, 0, 0)), failed);
+        EXPECT_EQ(HICON(::SendMessageW(::GetDlgItem(main, IDC_STEP_MODULES_ICON), STM_GETICON, 0, 0)),
+                  failed);
         EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(main, IDC_STEP_ACTIVEX_ICON)));
         EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(main, IDC_STEP_OTHER_ICON)));
         EXPECT_FALSE(robot.Enabled(main, IDC_SHORTCUT));
@@ -508,7 +547,8 @@ TEST_F(UninstallPrefix, TheProgramRemovesTheProduct) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   std::wstring line = L"\"" + program + L"\"";
-  ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  ASSERT_TRUE(
+      ::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
   {
     UiRobot robot(process.dwThreadId);
     AnswerQuestions(robot, true, "", false);

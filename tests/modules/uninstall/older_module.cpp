@@ -9,8 +9,8 @@ namespace {
 
 void Mark(const wchar_t *name, const wchar_t *value) {
   HKEY key = nullptr;
-  if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\v7test\\older_module", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\v7test\\older_module", 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return;
   }
   ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value),

@@ -25,8 +25,8 @@ const wchar_t kPageProgId[] = L"CERTRELAYACTIVEX.CertRelayActiveXPropPage.1";
 
 bool Set(const std::wstring &key, const wchar_t *name, const std::wstring &value) {
   HKEY opened = nullptr;
-  if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) !=
-      ERROR_SUCCESS) {
+  if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
+                        nullptr) != ERROR_SUCCESS) {
     return false;
   }
   LONG result = ::RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
@@ -64,15 +64,18 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
             Set(control + L"\\ProgID", nullptr, kControlProgId) &&
             Set(control + L"\\InprocServer32", nullptr, path) &&
             Set(control + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-            Set(control + L"\\Control", nullptr, L"") && Set(control + L"\\ToolboxBitmap32", nullptr, path + L", 1") &&
-            Set(control + L"\\MiscStatus", nullptr, L"0") && Set(control + L"\\MiscStatus\\1", nullptr, L"131473") &&
+            Set(control + L"\\Control", nullptr, L"") &&
+            Set(control + L"\\ToolboxBitmap32", nullptr, path + L", 1") &&
+            Set(control + L"\\MiscStatus", nullptr, L"0") &&
+            Set(control + L"\\MiscStatus\\1", nullptr, L"131473") &&
             Set(control + L"\\TypeLib", nullptr, kTypeLib) && Set(control + L"\\Version", nullptr, L"1.0") &&
             Set(control + L"\\Implemented Categories\\" + kScripting, nullptr, L"") &&
             Set(control + L"\\Implemented Categories\\" + kInitialising, nullptr, L"") &&
             Set(page, nullptr, L"CertRelayActiveX Property Page") &&
             Set(page + L"\\InprocServer32", nullptr, path) &&
             Set(page + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-            Set(page + L"\\ProgID", nullptr, kPageProgId) && Set(kPageProgId, nullptr, L"CertRelayActiveX Property Page") &&
+            Set(page + L"\\ProgID", nullptr, kPageProgId) &&
+            Set(kPageProgId, nullptr, L"CertRelayActiveX Property Page") &&
             Set(std::wstring(kPageProgId) + L"\\CLSID", nullptr, kPage) &&
             Set(typelib, nullptr, L"CertRelayActiveX ActiveX Control module") &&
             Set(typelib + (sizeof(void *) == 8 ? L"\\0\\win64" : L"\\0\\win32"), nullptr, path) &&
@@ -83,7 +86,9 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
          Set(key + L"\\ProxyStubClsid32", nullptr, L"{00020420-0000-0000-C000-000000000046}") &&
          Set(key + L"\\TypeLib", nullptr, kTypeLib) && Set(key + L"\\TypeLib", L"Version", L"1.0");
   }
-  ok = ok && Set(std::wstring(L"Component Categories\\") + kScripting, L"949", L"Controls that are safely scriptable") &&
+  ok = ok &&
+       Set(std::wstring(L"Component Categories\\") + kScripting, L"949",
+           L"Controls that are safely scriptable") &&
        Set(std::wstring(L"Component Categories\\") + kInitialising, L"949",
            L"Controls safely initializable from persistent data");
   return ok ? S_OK : SELFREG_E_CLASS;
@@ -94,8 +99,8 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllUnregisterServer() {
   bool ok = true;
   for (const std::wstring &key :
        {std::wstring(L"CLSID\\") + kClass, std::wstring(L"CLSID\\") + kPage, std::wstring(kControlProgId),
-        std::wstring(kPageProgId), std::wstring(L"TypeLib\\") + kTypeLib, std::wstring(L"Interface\\") + kDispatch,
-        std::wstring(L"Interface\\") + kEvents}) {
+        std::wstring(kPageProgId), std::wstring(L"TypeLib\\") + kTypeLib,
+        std::wstring(L"Interface\\") + kDispatch, std::wstring(L"Interface\\") + kEvents}) {
     ok = Remove(key) && ok;
   }
   return ok ? S_OK : SELFREG_E_CLASS;
