@@ -25,10 +25,17 @@ std::u16string Answer(UINT(WINAPI *query)(LPWSTR, UINT)) {
 bool DeleteTree(HKEY parent, const wchar_t *name, int depth) {
   if (depth > kMaxKeyDepth) return false;
   HKEY key = nullptr;
-  // Opened as the link itself, so a registry link is deleted and never followed.
+  // Opened as the link itself: a registry link is never followed into the key it names, and it
+  // stays (the removal then reports the key as not removed).
   LONG opened = ::RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_READ | DELETE, &key);
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   if (opened != ERROR_SUCCESS) return false;
+  DWORD type = 0;
+  if (::RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+      type == REG_LINK) {
+    ::RegCloseKey(key);
+    return false;
+  }
   bool ok = true;
   for (;;) {
     wchar_t sub[256];
