@@ -20,44 +20,17 @@
 #include "media/certlist.h"
 #include "media/npki.h"
 #include "pki/text/codepage.h"
-#include "platform/fs/fs.h"
 #include "platform/fs/library_folders.h"
 #include "platform/locale/process_words.h"
 #include "platform/osver/os_version.h"
-#include "platform/osver/os_version_query.h"
 #include "tests/harness/removable_drive.h"
+#include "tests/media/npki_test_hooks.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-OsVersionRecord g_os = {2, 6, 1};
 std::string g_profile;  // the user's profile folder the library is told of
-
-bool answer_os(OsVersionRecord *out) {
-  *out = g_os;
-  return true;
-}
-
-template <typename Char>
-bool answer(const std::basic_string<Char> &text, Char *out, size_t cap) {
-  if (text.empty() || text.size() >= cap) return false;
-  std::copy(text.begin(), text.end(), out);
-  out[text.size()] = 0;
-  return true;
-}
-
-const FsFolderHooks kHooks = {
-    [](char16_t *out, size_t cap) { return answer(std::u16string(u"C:\\Windows"), out, cap); },
-    [](char *out, size_t cap) { return answer(std::string("C:\\Windows"), out, cap); },
-    [](int csidl, char16_t *out, size_t cap) {
-      return csidl == kShellFolderProfile &&
-             answer(std::u16string(g_profile.begin(), g_profile.end()), out, cap);
-    },
-    [](int csidl, char *out, size_t cap) {
-      return csidl == kShellFolderProfile && answer(g_profile, out, cap);
-    },
-};
 
 std::string read_text(const fs::path &file) {
   std::ifstream in(file, std::ios::binary);
@@ -91,14 +64,15 @@ std::string shown_folder(const CERT_ENTRY *e, const std::string (&roots)[3]) {
 class NpkiListing : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (const char *os = getenv("V7_TEST_OS")) {
-      ASSERT_EQ(sscanf(os, "%u.%u.%u", &g_os.platform_id, &g_os.major, &g_os.minor), 3) << os;
+    OsVersionRecord &os = npkitest::os();
+    if (const char *text = getenv("V7_TEST_OS")) {
+      ASSERT_EQ(sscanf(text, "%u.%u.%u", &os.platform_id, &os.major, &os.minor), 3) << text;
     }
-    platform_set_os_version_hook(answer_os);
     char temp[MAX_PATH];
     ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
     g_profile = std::string(temp) + "v7npkilist_" + std::to_string(GetCurrentProcessId());
-    platform_fs_set_folder_hooks(&kHooks);
+    npkitest::profile() = g_profile;
+    npkitest::set_hooks(true);
     pf_ = program_files_npki_folder();
     ASSERT_EQ(pf_, "C:\\Program Files\\NPKI");
     ASSERT_FALSE(fs::exists(pf_)) << "an NPKI store is already there";
@@ -117,8 +91,7 @@ class NpkiListing : public ::testing::Test {
     std::error_code ec;
     fs::remove_all(pf_, ec);
     fs::remove_all(g_profile, ec);
-    platform_fs_set_folder_hooks(nullptr);
-    platform_set_os_version_hook(nullptr);
+    npkitest::set_hooks(false);
   }
   void TearDown() override {
     set_language_id(kLanguageEnglish);
