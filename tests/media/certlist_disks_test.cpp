@@ -22,6 +22,7 @@
 #include "platform/fs/library_folders.h"
 #include "platform/locale/process_words.h"
 #include "tests/harness/removable_drive.h"
+#include "tests/media/list_checks.h"
 #include "tests/media/npki_test_hooks.h"
 #include "tests/media/securedisk/sd_test_fixture.h"
 
@@ -57,23 +58,12 @@ void put_holder(const fs::path &folder, const char *cert, const char *key, bool 
   }
 }
 
-// The first value of every entry's subject, in list order.
-std::string names(const CERTLIST_CTX &list) {
-  std::string out;
-  for (const CERT_ENTRY *e = list.first; e != nullptr; e = e->next)
-    out += (out.empty() ? "" : " | ") + std::string(e->subject_dn_cn);
-  return out;
-}
-
 // The entry's signing key opens with the password and with no other.
 void expect_key_opens(const CERT_ENTRY *e, uint32_t key_part) {
   uint8_t *key = nullptr;
   size_t n = key_part == kPartKmKey ? cert_read_km_key(e, &key) : cert_read_sign_key(e, &key);
   ASSERT_GT(n, 0u) << e->subject_dn << " errno " << errno;
-  PrivateKeyInfo *opened = pkey_decrypt(key, n, kPassword);
-  EXPECT_NE(opened, nullptr) << e->subject_dn << " errno " << errno;
-  if (opened != nullptr) asn1_release(&asn1_tmpl_private_key_info, opened);
-  EXPECT_EQ(pkey_decrypt(key, n, "not the password"), nullptr);
+  listtest::expect_key_file_opens(key, n, kPassword);
   free(key);
 }
 
@@ -115,7 +105,7 @@ TEST_F(CertListDisks, HardDiskListIsUniqueSortedAndItsKeysOpen) {
     set_char_encoding_mode(encoding);
     ASSERT_NE(certlist_load(&list_, kMediumHardDisk, nullptr), nullptr);
     // One entry per certificate: the LocalLow copy took the Program Files one's place.
-    EXPECT_EQ(names(list_),
+    EXPECT_EQ(listtest::names(list_),
               "Hong Gildong()0001234567890123 | \xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99()0001234567890123 | "
               "Kim Cheolsu()0009876543210987");
     EXPECT_EQ(list_.first->parts, kPartSignCert | kPartSignKey | kPartKmCert | kPartKmKey);
@@ -124,7 +114,7 @@ TEST_F(CertListDisks, HardDiskListIsUniqueSortedAndItsKeysOpen) {
     // The preferred holder goes first; the policy run keeps the rest in order.
     const std::string kim_subject = list_.first->next->next->subject;
     EXPECT_EQ(certlist_sort(kim_subject.c_str(), &list_, "1.2.410.200005.1.1.1"), list_.first);
-    EXPECT_EQ(names(list_),
+    EXPECT_EQ(listtest::names(list_),
               "Kim Cheolsu()0009876543210987 | Hong Gildong()0001234567890123 | "
               "\xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99()0001234567890123");
     for (const CERT_ENTRY *e = list_.first; e != nullptr; e = e->next) expect_key_opens(e, kPartSignKey);
@@ -146,7 +136,7 @@ TEST_F(CertListDisks, RemovableListAndItsKeyOpen) {
     set_char_encoding_mode(encoding);
     ASSERT_NE(certlist_load(&list_, kMediumRemovable, drive.drive().c_str()), nullptr);
     EXPECT_EQ(list_.media_code, kMediumRemovable);
-    EXPECT_EQ(names(list_),
+    EXPECT_EQ(listtest::names(list_),
               "Kim Cheolsu()0009876543210987 | \xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99()0001234567890123");
     for (const CERT_ENTRY *e = list_.first; e != nullptr; e = e->next) expect_key_opens(e, kPartSignKey);
     expect_key_opens(list_.first->next, kPartKmKey);
@@ -167,10 +157,10 @@ TEST_F(CertListDisks, SecureDiskListSortedAndEveryKeySignsAfterItsLogin) {
                            nullptr, 0, nullptr, 0, kPassword),
             0);
   ASSERT_NE(certlist_load(&list_, kMediumSecureDisk, handle_), nullptr);
-  EXPECT_EQ(names(list_), "Kim Cheolsu()0009876543210987 | Hong Gildong()0001234567890123");
+  EXPECT_EQ(listtest::names(list_), "Kim Cheolsu()0009876543210987 | Hong Gildong()0001234567890123");
   const std::string hong_subject = list_.first->next->subject;
   certlist_sort(hong_subject.c_str(), &list_, nullptr);
-  EXPECT_EQ(names(list_), "Hong Gildong()0001234567890123 | Kim Cheolsu()0009876543210987");
+  EXPECT_EQ(listtest::names(list_), "Hong Gildong()0001234567890123 | Kim Cheolsu()0009876543210987");
   static const uint8_t kMessage[] = "signed inside the secure disk";
   for (const CERT_ENTRY *e = list_.first; e != nullptr; e = e->next) {
     uint8_t *cert = nullptr;
