@@ -200,6 +200,7 @@ int find_km_id(P11_MODULE *module, const uint8_t *sign_id, size_t sign_id_len, u
   return 0;
 }
 
+// A request's own pair (mode 5) is the signing objects, read without their random value.
 PRIVATE_KEY_CTX *load_token(const CERT_ENTRY *entry, CertListRecord *record, int mode, unsigned flags) {
   const char *path = CertListGetTokenModule(record);
   uint8_t id[kTokenIdCapacity] = {};
@@ -268,8 +269,7 @@ PRIVATE_KEY_CTX *keyload_read_pair(const CERT_ENTRY *entry, CertListRecord *reco
     case kMediumSmartCard:
       return load_smartcard(record, mode);
     case kMediumToken:
-      // The request's own pair on a token is its signing pair.
-      return load_token(entry, record, mode == kKeyLoadRequestPair ? kKeyLoadSignPair : mode, flags);
+      return load_token(entry, record, mode, flags);
     default:
       return fail(record, v7::kErrNoPartReader);
   }
