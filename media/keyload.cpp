@@ -39,24 +39,28 @@ const char kWrongPasswordEuckr[] =
 
 ERROR_CTX *errors_of(const CertListRecord *record) { return record != nullptr ? record->errors : nullptr; }
 
-// Pushes the code (with an optional detail) and hands back null with the code in errno.
-PRIVATE_KEY_CTX *fail(const CertListRecord *record, int code, const char *detail = nullptr) {
+// The internal steps return the code after pushing it, and the public functions set errno last:
+// the wiping and freeing of the medium's bytes on the way out must not overwrite it.
+int push(const CertListRecord *record, int code, const char *detail = nullptr) {
   err_push(errors_of(record), code, detail);
-  return v7::with_errno(code, static_cast<PRIVATE_KEY_CTX *>(nullptr));
-}
-
-// The same after deleting the half-made object.
-PRIVATE_KEY_CTX *discard(PRIVATE_KEY_CTX *key, const CertListRecord *record, int code,
-                         const char *detail = nullptr) {
-  keyobj_delete(key);
-  return fail(record, code, detail);
+  return code;
 }
 
 // Pushes code with the lower layer's code beneath it, so the user sees what the medium said.
-PRIVATE_KEY_CTX *fail_over(const CertListRecord *record, int code, int cause) {
+int push_over(const CertListRecord *record, int code, int cause) {
   err_push(errors_of(record), code, nullptr);
   if (cause != 0 && cause != code) err_add_detail(errors_of(record), cause, nullptr);
-  return v7::with_errno(code, static_cast<PRIVATE_KEY_CTX *>(nullptr));
+  return code;
+}
+
+// Deletes the half-made object and pushes the code.
+int discard(PRIVATE_KEY_CTX *key, const CertListRecord *record, int code) {
+  keyobj_delete(key);
+  return push(record, code);
+}
+
+PRIVATE_KEY_CTX *result(int code, PRIVATE_KEY_CTX *key) {
+  return v7::with_errno(code, code == 0 ? key : static_cast<PRIVATE_KEY_CTX *>(nullptr));
 }
 
 bool has_text(const char *text) { return text != nullptr && text[0] != '\0'; }
@@ -68,61 +72,57 @@ struct Bytes {
   Bytes() = default;
   Bytes(const Bytes &) = delete;
   Bytes &operator=(const Bytes &) = delete;
-  ~Bytes() { reset(); }
-  void reset() {
+  ~Bytes() {
     if (data != nullptr) {
       v7::secure_wipe(data, length);
       free(data);
     }
-    data = nullptr;
-    length = 0;
   }
 };
 
 // The kind-1 object from a key file: 1453 when the key does not open (the wrong-password text
-// under the file layer's 1246), then the certificate. Pushes and deletes on failure.
-PRIVATE_KEY_CTX *open_key_file(CertListRecord *record, const uint8_t *cert, size_t cert_len, const uint8_t *key,
-                               size_t key_len) {
+// under the file layer's 1246), then the certificate.
+int open_key_file(CertListRecord *record, const uint8_t *cert, size_t cert_len, const uint8_t *key, size_t key_len,
+                  PRIVATE_KEY_CTX **out) {
   PRIVATE_KEY_CTX *obj = keyobj_new_type1();
-  if (obj == nullptr) return fail(record, v7::kErrOutOfMemory);
+  if (obj == nullptr) return push(record, v7::kErrOutOfMemory);
   KEY_CREDENTIAL credential{KEY_CREDENTIAL_PASSWORD, 1, record->password};
   int code = keyobj_set_key(obj, key, key_len, KEYOBJ_FORMAT_DEFAULT, &credential);
   if (code != 0) {
     keyobj_delete(obj);
     err_push(record->errors, v7::kErrKeyNotOpened, nullptr);
     err_add_detail(record->errors, code, code == v7::kErrSymmetricDecrypt ? keyload_wrong_password_text() : nullptr);
-    return v7::with_errno(v7::kErrKeyNotOpened, static_cast<PRIVATE_KEY_CTX *>(nullptr));
+    return v7::kErrKeyNotOpened;
   }
   code = keyobj_set_certificate(obj, cert, cert_len, 0);
   if (code != 0) return discard(obj, record, code);
-  return v7::with_errno(0, obj);
+  *out = obj;
+  return 0;
 }
 
 // ---- Folders ------------------------------------------------------------------------------------
 
-// Reads "<folder>\<name>"; a failure pushes the reader's code with the path as detail.
-bool read_folder_file(const CertListRecord *record, const char *folder, const char *name, char separator,
-                      Bytes *out) {
+// Reads "<folder><separator><name>"; a failure pushes the reader's code with the path as detail.
+int read_folder_file(const CertListRecord *record, const char *folder, const char *name, char separator,
+                     Bytes *out) {
   std::string path(folder);
   path += separator;
   path += name;
   errno = 0;
   out->length = file_read_all(path.c_str(), &out->data);
-  if (out->data != nullptr) return true;
-  const int code = errno != 0 ? errno : v7::kErrFileRead;  // an empty file holds no part
-  err_push(errors_of(record), code, path.c_str());
-  return v7::with_errno(code, false);
+  if (out->data != nullptr) return 0;
+  return push(record, errno != 0 ? errno : v7::kErrFileRead, path.c_str());  // an empty file holds no part
 }
 
-PRIVATE_KEY_CTX *load_folder(const CERT_ENTRY *entry, CertListRecord *record, int mode) {
+int load_folder(const CERT_ENTRY *entry, CertListRecord *record, int mode, PRIVATE_KEY_CTX **out) {
   const char *folder = static_cast<const char *>(entry->medium_data);
-  if (!has_text(folder)) return fail(record, v7::kErrInvalidParameter);
+  if (!has_text(folder)) return push(record, v7::kErrInvalidParameter);
   const bool sign = mode == kKeyLoadSignPair;
   Bytes key, cert;
-  if (!read_folder_file(record, folder, sign ? "signPri.key" : "kmPri.key", '\\', &key) ||
-      !read_folder_file(record, folder, sign ? "signCert.der" : "kmCert.der", '\\', &cert))
-    return v7::with_errno(errno, static_cast<PRIVATE_KEY_CTX *>(nullptr));
-  return open_key_file(record, cert.data, cert.length, key.data, key.length);
+  int code = read_folder_file(record, folder, sign ? "signPri.key" : "kmPri.key", '\\', &key);
+  if (code == 0) code = read_folder_file(record, folder, sign ? "signCert.der" : "kmCert.der", '\\', &cert);
+  if (code == 0) code = open_key_file(record, cert.data, cert.length, key.data, key.length, out);
+  return code;
 }
 
 // ---- Smart card ---------------------------------------------------------------------------------
@@ -142,42 +142,36 @@ int card_cause(int rc) { return rc > 0 ? rc : (errno != 0 ? errno : v7::kErrCard
 int read_card_pair(const CertListRecord *record, const char *pin, int file, Bytes *cert, Bytes *key) {
   errno = 0;
   int rc = sc_read_cert(pin, &cert->data, &cert->length, file);
-  if (rc != 0) {
-    fail_over(record, v7::kErrCardLoadCert, card_cause(rc));
-    return v7::kErrCardLoadCert;
-  }
+  if (rc != 0) return push_over(record, v7::kErrCardLoadCert, card_cause(rc));
   errno = 0;
   rc = sc_read_key(pin, &key->data, &key->length, file);
-  if (rc != 0) {
-    fail_over(record, v7::kErrCardLoadKey, card_cause(rc));
-    return v7::kErrCardLoadKey;
-  }
-  if (file == kScFileKm && !decodes_as_certificate(cert->data, cert->length)) {
-    fail(record, v7::kErrCardLoadKey);
-    return v7::kErrCardLoadKey;
-  }
+  if (rc != 0) return push_over(record, v7::kErrCardLoadKey, card_cause(rc));
+  if (file == kScFileKm && !decodes_as_certificate(cert->data, cert->length))
+    return push(record, v7::kErrCardLoadKey);
   return 0;
 }
 
-PRIVATE_KEY_CTX *load_smartcard(CertListRecord *record, int mode) {
+int load_smartcard(CertListRecord *record, int mode, PRIVATE_KEY_CTX **out) {
   const char *pin = certlist_get_pin(record->list);
-  if (!has_text(pin)) return fail(record, v7::kErrInvalidParameter);
+  if (!has_text(pin)) return push(record, v7::kErrInvalidParameter);
   Bytes cert, key, random;
   int code = read_card_pair(record, pin, mode == kKeyLoadSignPair ? kScFileSign : kScFileKm, &cert, &key);
-  if (code != 0) return v7::with_errno(code, static_cast<PRIVATE_KEY_CTX *>(nullptr));
+  if (code != 0) return code;
   // A card without the presence record keeps the VID random value in a record of its own; one
   // with it has the value inside the key file.
   const int probe = sc_probe_card(pin);
   if (probe == 1) {
     errno = 0;
-    int rc = sc_read_random(pin, &random.data, &random.length);
-    if (rc != 0) return fail_over(record, v7::kErrCardLoadRandom, card_cause(rc));
+    const int rc = sc_read_random(pin, &random.data, &random.length);
+    if (rc != 0) return push_over(record, v7::kErrCardLoadRandom, card_cause(rc));
   }
-  PRIVATE_KEY_CTX *obj = open_key_file(record, cert.data, cert.length, key.data, key.length);
-  if (obj == nullptr) return nullptr;
+  PRIVATE_KEY_CTX *obj = nullptr;
+  code = open_key_file(record, cert.data, cert.length, key.data, key.length, &obj);
+  if (code != 0) return code;
   if (probe != 2 && (code = keyobj_set_buffer(obj, random.data, random.length)) != 0)
     return discard(obj, record, code);
-  return obj;
+  *out = obj;
+  return 0;
 }
 
 // ---- Token --------------------------------------------------------------------------------------
@@ -201,21 +195,21 @@ int find_km_id(P11_MODULE *module, const uint8_t *sign_id, size_t sign_id_len, u
 }
 
 // A request's own pair (mode 5) is the signing objects, read without their random value.
-PRIVATE_KEY_CTX *load_token(const CERT_ENTRY *entry, CertListRecord *record, int mode, unsigned flags) {
+int load_token(const CERT_ENTRY *entry, CertListRecord *record, int mode, unsigned flags, PRIVATE_KEY_CTX **out) {
   const char *path = CertListGetTokenModule(record);
   uint8_t id[kTokenIdCapacity] = {};
   size_t id_len = 0;
   const auto *entry_id = static_cast<const TokenEntryId *>(entry->medium_data);
   // The listing keeps ids of up to 64 bytes; only what fits the key's buffer is taken.
   if (entry_id == nullptr || entry_id->length == 0 || (id_len = certentry_copy_id(id, entry_id, sizeof(id))) == 0)
-    return fail(record, v7::kErrInvalidParameter);
+    return push(record, v7::kErrInvalidParameter);
   if (mode == kKeyLoadKmPair) {
-    if (record->token_module == nullptr) return fail(record, v7::kErrInvalidParameter);
+    if (record->token_module == nullptr) return push(record, v7::kErrInvalidParameter);
     const int code = find_km_id(record->token_module, id, id_len, id, &id_len);
-    if (code != 0) return fail(record, code);
+    if (code != 0) return push(record, code);
   }
   PRIVATE_KEY_CTX *obj = keyobj_new_type2();
-  if (obj == nullptr) return fail(record, v7::kErrOutOfMemory);
+  if (obj == nullptr) return push(record, v7::kErrOutOfMemory);
   if (!has_text(record->pin)) return discard(obj, record, v7::kErrInvalidParameter);
   TOKEN_KEY_MODULE module = p11_token_key_module(record->token_module);
   int code = keyobj_control(obj, KEYOBJ_CTRL_TOKEN_SET_MODULE, &module, nullptr);
@@ -228,7 +222,8 @@ PRIVATE_KEY_CTX *load_token(const CERT_ENTRY *entry, CertListRecord *record, int
   }
   v7::secure_wipe(id, sizeof(id));
   if (code != 0) return discard(obj, record, code);
-  return v7::with_errno(0, obj);
+  *out = obj;
+  return 0;
 }
 
 }  // namespace
@@ -240,39 +235,49 @@ const char *keyload_wrong_password_text() {
 
 PRIVATE_KEY_CTX *LoadSoftKeyWithPassword(CertListRecord *record, const uint8_t *cert, size_t cert_len,
                                          const uint8_t *key, size_t key_len) {
-  if (record == nullptr) return v7::with_errno(v7::kErrInvalidParameter, static_cast<PRIVATE_KEY_CTX *>(nullptr));
-  return open_key_file(record, cert, cert_len, key, key_len);
+  if (record == nullptr) return result(v7::kErrInvalidParameter, nullptr);
+  PRIVATE_KEY_CTX *obj = nullptr;
+  const int code = open_key_file(record, cert, cert_len, key, key_len, &obj);
+  return result(code, obj);
 }
 
 PRIVATE_KEY_CTX *LoadSoftKeyWithRandom(CertListRecord *record, const uint8_t *cert, size_t cert_len,
                                        const uint8_t *rsa_der, size_t rsa_len, const uint8_t *random,
                                        size_t random_len) {
-  if (record == nullptr) return v7::with_errno(v7::kErrInvalidParameter, static_cast<PRIVATE_KEY_CTX *>(nullptr));
+  if (record == nullptr) return result(v7::kErrInvalidParameter, nullptr);
   PRIVATE_KEY_CTX *obj = keyobj_new_type1();
-  if (obj == nullptr) return fail(record, v7::kErrOutOfMemory);
+  if (obj == nullptr) return result(push(record, v7::kErrOutOfMemory), nullptr);
   KEY_CREDENTIAL credential{KEY_CREDENTIAL_RSA_DER, 1, nullptr};
   int code = keyobj_set_key(obj, rsa_der, rsa_len, KEYOBJ_FORMAT_DEFAULT, &credential);
   if (code == 0) code = keyobj_set_buffer(obj, random, random_len);
   if (code == 0) code = keyobj_set_certificate(obj, cert, cert_len, 0);
-  if (code != 0) return discard(obj, record, code);
-  return v7::with_errno(0, obj);
+  if (code != 0) code = discard(obj, record, code);
+  return result(code, obj);
 }
 
 PRIVATE_KEY_CTX *keyload_read_pair(const CERT_ENTRY *entry, CertListRecord *record, int mode, unsigned flags) {
-  if (record == nullptr) return v7::with_errno(v7::kErrInvalidParameter, static_cast<PRIVATE_KEY_CTX *>(nullptr));
-  if (entry == nullptr || (mode != kKeyLoadSignPair && mode != kKeyLoadKmPair && mode != kKeyLoadRequestPair))
-    return fail(record, v7::kErrInvalidParameter);
-  switch (entry->media_code) {
-    case kMediumHardDisk:
-    case kMediumRemovable:
-      return load_folder(entry, record, mode);
-    case kMediumSmartCard:
-      return load_smartcard(record, mode);
-    case kMediumToken:
-      return load_token(entry, record, mode, flags);
-    default:
-      return fail(record, v7::kErrNoPartReader);
+  if (record == nullptr) return result(v7::kErrInvalidParameter, nullptr);
+  PRIVATE_KEY_CTX *obj = nullptr;
+  int code = 0;
+  if (entry == nullptr || (mode != kKeyLoadSignPair && mode != kKeyLoadKmPair && mode != kKeyLoadRequestPair)) {
+    code = push(record, v7::kErrInvalidParameter);
+  } else {
+    switch (entry->media_code) {
+      case kMediumHardDisk:
+      case kMediumRemovable:
+        code = load_folder(entry, record, mode, &obj);
+        break;
+      case kMediumSmartCard:
+        code = load_smartcard(record, mode, &obj);
+        break;
+      case kMediumToken:
+        code = load_token(entry, record, mode, flags, &obj);
+        break;
+      default:
+        code = push(record, v7::kErrNoPartReader);
+    }
   }
+  return result(code, obj);
 }
 
 int ReadKmPairForEntry(CertListRecord *record, const CERT_ENTRY *entry) {
@@ -283,28 +288,19 @@ int ReadKmPairForEntry(CertListRecord *record, const CERT_ENTRY *entry) {
     case kMediumRemovable: {
       const char *folder = static_cast<const char *>(entry->medium_data);
       Bytes cert;
-      if (!has_text(folder)) {
-        code = v7::kErrInvalidParameter;
-        err_push(record->errors, code, nullptr);
-      } else if (!read_folder_file(record, folder, "kmCert.der", '/', &cert)) {
-        code = errno;
-      }
+      code = has_text(folder) ? read_folder_file(record, folder, "kmCert.der", '/', &cert)
+                              : push(record, v7::kErrInvalidParameter);
       break;
     }
     case kMediumSmartCard: {
       const char *pin = certlist_get_pin(record->list);
       Bytes cert, key;
-      if (!has_text(pin)) {
-        code = v7::kErrInvalidParameter;
-        err_push(record->errors, code, nullptr);
-      } else {
-        code = read_card_pair(record, pin, kScFileKm, &cert, &key);
-      }
+      code = has_text(pin) ? read_card_pair(record, pin, kScFileKm, &cert, &key)
+                           : push(record, v7::kErrInvalidParameter);
       break;
     }
     default:
-      code = v7::kErrNoPartReader;
-      err_push(record->errors, code, nullptr);
+      code = push(record, v7::kErrNoPartReader);
   }
   return v7::with_errno(code, code);
 }
