@@ -255,6 +255,22 @@ TEST_F(OutsideModules, UsbKeyVersionGateAndMissingEntryPoints) {
   }
 }
 
+// Only a module named by its full path is loaded: the default folder (the system folder, which
+// holds none) and a relative folder open the install page without loading anything.
+TEST_F(OutsideModules, UsbKeyModuleIsTakenByFullPathOnly) {
+  for (const char *folder : {static_cast<const char *>(nullptr), "usbkey\\complete"}) {
+    SCOPED_TRACE(folder != nullptr ? folder : "system folder");
+    g_pages.clear();
+    dialog_ = FakeDialog();
+    v7::keyload::set_usbkey_module_folder(folder);
+    set_env("V7_TEST_USBKEY", "cert=" + cert_file());
+    EXPECT_EQ(v7::kErrModuleLoad, v7::keyload::LoadUbiKeyCertificate(&dialog_, record_, buffers_.get()));
+    EXPECT_EQ(std::vector<std::string>{kUsbPage}, g_pages);
+    EXPECT_TRUE(log().empty());
+    EXPECT_TRUE(dialog_.events.empty());
+  }
+}
+
 // ---- Phone ---------------------------------------------------------------------------------------
 
 TEST_F(OutsideModules, PhoneValuesBecomeAStoredSignatureKeyAndTheDialogEnds) {
@@ -376,6 +392,22 @@ TEST_F(OutsideModules, PhoneVidRandomWithinTheKeyObjectsBound) {
     EXPECT_EQ(v7::kErrInsufficientBuffer, phone("complete", cert + ";vidlen=" + std::to_string(KEYOBJ_MAX_RANDOM + 1)));
     EXPECT_EQ(nullptr, record_->sign_key);
     ASSERT_EQ(1u, g_boxes.size());
+  }
+}
+
+// Without ProgramFiles the folder is the Windows drive's "Program Files", which holds no phone
+// relay here; a relative ProgramFiles is never searched.
+TEST_F(OutsideModules, PhoneFolderWithoutOrWithARelativeProgramFiles) {
+  for (const char *program_files : {"", "phone\\complete"}) {
+    SCOPED_TRACE(program_files);
+    g_pages.clear();
+    dialog_ = FakeDialog();
+    set_env("ProgramFiles", program_files);
+    set_env("V7_TEST_PHONE", "cert=" + cert_file());
+    EXPECT_EQ(v7::kErrModuleLoad, v7::keyload::LoadPhoneCertificate(&dialog_, record_, buffers_.get()));
+    EXPECT_EQ(std::vector<std::string>{kPhonePage}, g_pages);
+    EXPECT_TRUE(log().empty());
+    EXPECT_TRUE(dialog_.events.empty());
   }
 }
 
