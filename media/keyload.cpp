@@ -7,6 +7,8 @@
 
 #include "crypto/base/wipe.h"
 #include "media/certlist.h"
+#include "media/securedisk/sd_key_binding.h"
+#include "media/securedisk/securedisk.h"
 #include "media/selection_record.h"
 #include "media/smartcard/smartcard.h"
 #include "media/token/p11.h"
@@ -15,6 +17,7 @@
 #include "pki/asn1/x509_types.h"
 #include "pki/errors/error_ctx.h"
 #include "pki/keys/keyobj.h"
+#include "pki/keys/keyobj_securedisk.h"
 #include "pki/keys/keyobj_token.h"
 #include "pki/text/files.h"
 #include "pki/x509/cert.h"
@@ -226,6 +229,36 @@ int load_token(const CERT_ENTRY *entry, CertListRecord *record, int mode, unsign
   return 0;
 }
 
+// ---- Secure disk ---------------------------------------------------------------------------------
+
+// The signing objects for modes 2 and 5, the key-management ones for mode 3; the module's own
+// text of a failure goes with its code.
+int load_secure_disk(const CERT_ENTRY *entry, CertListRecord *record, int mode, unsigned flags,
+                     PRIVATE_KEY_CTX **out) {
+  const KEYOBJ_SD_SLOT slot = KEYOBJ_SD_SLOT(reinterpret_cast<intptr_t>(entry->medium_data));
+  const auto *slot_bytes = reinterpret_cast<const uint8_t *>(&slot);
+  PRIVATE_KEY_CTX *obj = keyobj_new_type4();
+  if (obj == nullptr) return push(record, v7::kErrSdKeyObject);
+  if ((flags & kKeyLoadNoPassword) == 0 && !has_text(record->password))
+    return discard(obj, record, v7::kErrKeyCtxPasswordRequired);
+  SecureDiskHandle *handle = record->secure_disk;
+  if (handle == nullptr) return discard(obj, record, v7::kErrSdKeyNoHandle);
+  SECURE_DISK_KEY_HANDLE bound = sd_key_handle(handle);
+  int code = keyobj_control(obj, KEYOBJ_CTRL_SD_SET_HANDLE, &bound, nullptr);
+  if (code == 0 && (flags & kKeyLoadBindOnly) == 0) {
+    KEY_CREDENTIAL credential{KEY_CREDENTIAL_PIN, KEY_CREDENTIAL_PIN, record->password};
+    code = keyobj_set_key(obj, slot_bytes, sizeof(slot), KEYOBJ_FORMAT_DEFAULT, &credential);
+    if (code == 0) code = keyobj_set_certificate(obj, slot_bytes, sizeof(slot), mode == kKeyLoadKmPair ? 3 : 2);
+    if (code == 0 && mode == kKeyLoadSignPair) code = keyobj_set_buffer(obj, nullptr, 0);
+  }
+  if (code != 0) {
+    keyobj_delete(obj);
+    return push(record, code, sd_last_error_text(handle));
+  }
+  *out = obj;
+  return 0;
+}
+
 }  // namespace
 
 const char *keyload_wrong_password_text() {
@@ -272,6 +305,9 @@ PRIVATE_KEY_CTX *keyload_read_pair(const CERT_ENTRY *entry, CertListRecord *reco
         break;
       case kMediumToken:
         code = load_token(entry, record, mode, flags, &obj);
+        break;
+      case kMediumSecureDisk:
+        code = load_secure_disk(entry, record, mode, flags, &obj);
         break;
       default:
         code = push(record, v7::kErrNoPartReader);

@@ -48,7 +48,9 @@ PRIVATE_KEY_CTX *LoadSoftKeyWithRandom(CertListRecord *record, const uint8_t *ce
 // other than the three, a missing folder, PIN or module or a token id that is empty or longer than
 // its 32-byte buffer; kErrNoPartReader for a medium without key loading. Codes of the file reader,
 // the card (kErrCardLoadCert, kErrCardLoadKey, kErrCardLoadRandom), the token and the secure disk
-// (kErrSdKeyObject, kErrKeyCtxPasswordRequired) as they come. flags: kKeyLoad* from the request.
+// (kErrSdKeyObject, kErrKeyCtxPasswordRequired without a password, kErrSdKeyNoHandle without the
+// record's handle; the module's own text goes with its failures) as they come. flags: kKeyLoad*
+// from the request.
 PRIVATE_KEY_CTX *keyload_read_pair(const CERT_ENTRY *entry, CertListRecord *record, int mode, unsigned flags);
 
 // 0 when the entry's key-management pair is present and readable, else the code (also pushed onto

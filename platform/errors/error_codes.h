@@ -333,12 +333,12 @@ enum : int {
   kErrSdNullHandle = 17000,
   kErrSdNotHandle = 17001,          // a handle without the secure-disk magic
   kErrSdKeyNoHandle = 17020,        // a secure-disk key object without its module handle
+  kErrSdKeyObject = 17021,          // a secure-disk key object cannot be made
   kErrSdKeyReadCert = 17031,        // the slot holds no certificate of that part, or one that does not decode
   kErrSdKeyReadRandom = 17032,      // the logged-in slot gave no VID random value
   kErrSdLoginRequired = 17100,      // not logged in, or another slot is
   kErrSdNoSlot = 17101,             // a key-management pair whose subject has no slot
   kErrSdSubjectMismatch = 17102,    // the signing and key-management certificates name others
-  kErrSdKeyObject = 17021,          // a secure-disk key object cannot be made
   kErrWin32Api = 33010,             // the platform's trust check failed (its result in the detail)
   kErrTrustChain = 33373,           // the signature's chain does not reach a trusted root
   kErrPeFormat = 33761,             // a PE file whose layout cannot hold a certificate table
