@@ -19,6 +19,9 @@
 
 #include "crypto/hash/hash.h"
 #include "media/certlist.h"
+#include "media/keyload.h"
+#include "media/selection_record.h"
+#include "pki/errors/error_ctx.h"
 #include "media/token/p11.h"
 #include "media/token/p11_key_binding.h"
 #include "pki/keys/keyobj_token.h"
@@ -664,6 +667,121 @@ TEST_F(TestTokenOnly, AlreadyLoggedInIsNotLoggedOutByThisModule) {
   EXPECT_EQ(2, count("C_Login")) << "the next operation logs in again";
   m.reset();
   EXPECT_EQ(0, count("C_Logout"));
+}
+
+// ---- Key loading of a chosen token entry ------------------------------------------------------
+
+// A token list holding the module path, the record's open module and PIN, and one entry whose
+// medium data is the given id.
+struct TokenRecord {
+  TokenRecord(const std::string &path, P11_MODULE *module, const Bytes &id, const char *pin = kPin) {
+    record = static_cast<CertListRecord *>(calloc(1, sizeof(CertListRecord)));
+    record->list = static_cast<CERTLIST_CTX *>(calloc(1, sizeof(CERTLIST_CTX)));
+    record->list->media_code = kMediumToken;
+    record->list->medium_data = strdup(path.c_str());
+    record->errors = &errors;
+    record->token_module = module != nullptr ? p11_module_retain(module) : nullptr;
+    if (pin != nullptr) {
+      EXPECT_EQ(0, CertListSetPin(record, pin));
+    }
+    entry = static_cast<CERT_ENTRY *>(calloc(1, sizeof(CERT_ENTRY)));
+    entry->media_code = kMediumToken;
+    auto *token_id = static_cast<TokenEntryId *>(calloc(1, sizeof(TokenEntryId)));
+    token_id->id = static_cast<uint8_t *>(malloc(id.size() + 1));
+    if (!id.empty()) memcpy(token_id->id, id.data(), id.size());
+    token_id->length = id.size();
+    entry->medium_data = token_id;
+  }
+  ~TokenRecord() {
+    certentry_free(entry);
+    CertListFree(record);
+    err_ctx_clear(&errors);
+  }
+  TokenRecord(const TokenRecord &) = delete;
+  TokenRecord &operator=(const TokenRecord &) = delete;
+
+  ERROR_CTX errors{};
+  CertListRecord *record = nullptr;
+  CERT_ENTRY *entry = nullptr;
+};
+
+Bytes cert_of(const PRIVATE_KEY_CTX *key) {
+  const uint8_t *b = key->ops->certificate_der(key);
+  return b != nullptr ? Bytes(b, b + key->ops->certificate_der_length(key)) : Bytes();
+}
+
+TEST_P(Token, ChosenEntryLoadsTheKeyObjectOfEachMode) {
+  Module m(open());
+  ASSERT_NE(nullptr, m);
+  Written w = write_set(m.get());
+  struct Case {
+    int mode;
+    unsigned flags;
+    const char *cert;  // null: the object is only bound to the token
+    bool random;
+  } cases[] = {
+      {kKeyLoadSignPair, 0, "user_sign.der", true},
+      {kKeyLoadKmPair, 0, "user_km.der", false},
+      // A request's own pair on a token is its signing pair.
+      {kKeyLoadRequestPair, 0, "user_sign.der", false},
+      {kKeyLoadSignPair, kKeyLoadBindOnly, nullptr, false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.flags));
+    TokenRecord r(path_, m.get(), w.sign_id);
+    errno = -1;
+    keyobjtest::Key key(keyload_read_pair(r.entry, r.record, c.mode, c.flags));
+    ASSERT_NE(nullptr, key) << errno;
+    EXPECT_EQ(0, errno);
+    EXPECT_EQ(KEYOBJ_KIND_TOKEN, key->kind);
+    TOKEN_KEY_MODULE bound{};
+    ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_GET_MODULE, nullptr, &bound));
+    EXPECT_EQ(m.get(), bound.module) << "the record's open module";
+    if (c.cert == nullptr) {
+      EXPECT_TRUE(cert_of(key.get()).empty());
+      EXPECT_EQ(0, key->ops->key_algorithm(key.get())) << "no key id set";
+      continue;
+    }
+    EXPECT_EQ(fixture(c.cert), cert_of(key.get()));
+    EXPECT_EQ(c.random ? keyobjtest::user_random() : Bytes(),
+              Bytes(key->buffer, key->buffer + key->buffer_len));
+    if (c.mode != kKeyLoadKmPair) {
+      const Bytes data = {'t', 'o', 'k', 'e', 'n'};
+      keyobjtest::OpResult s = keyobjtest::sign(key.get(), data, SIG_SCHEME_PKCS1_SHA256);
+      ASSERT_EQ(0, s.code);
+      EXPECT_TRUE(verifies(c.cert, data, s.out, SIG_SCHEME_PKCS1_SHA256));
+    }
+  }
+}
+
+TEST_P(Token, ChosenEntryRefusals) {
+  Module m(open());
+  ASSERT_NE(nullptr, m);
+  Written w = write_set(m.get());
+  struct Case {
+    const char *name;
+    Bytes id;
+    bool module;
+    const char *pin;
+    int mode;
+    int code;
+  } cases[] = {
+      {"an id longer than the key's buffer", Bytes(33, 7), true, kPin, kKeyLoadSignPair, v7::kErrInvalidParameter},
+      {"an empty id", Bytes(), true, kPin, kKeyLoadSignPair, v7::kErrInvalidParameter},
+      {"key-management pair without an open module", w.sign_id, false, kPin, kKeyLoadKmPair,
+       v7::kErrInvalidParameter},
+      {"no PIN", w.sign_id, true, nullptr, kKeyLoadSignPair, v7::kErrInvalidParameter},
+      {"an id the token does not hold", Bytes(20, 9), true, kPin, kKeyLoadSignPair, v7::kErrHsmReadCert},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    TokenRecord r(path_, c.module ? m.get() : nullptr, c.id, c.pin);
+    errno = 0;
+    EXPECT_EQ(nullptr, keyload_read_pair(r.entry, r.record, c.mode, 0));
+    EXPECT_EQ(c.code, errno);
+    ASSERT_NE(nullptr, r.errors.newest);
+    EXPECT_EQ(c.code, r.errors.newest->first->code);
+  }
 }
 
 #ifndef _WIN32
