@@ -15,7 +15,7 @@
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
 #include "platform/ui/message_box.h"
-#include "tests/media/smartcard/vcard_client.h"
+#include "tests/media/smartcard/card_test_base.h"
 #include "tests/media/store/store_test_util.h"
 
 namespace {
@@ -91,26 +91,16 @@ CardSet old_set() {
   return s;
 }
 
-size_t count_prefix(const std::vector<std::string> &lines, const std::string &prefix) {
-  size_t n = 0;
-  for (const auto &line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
-  return n;
-}
+using v7test::count_prefix;
 
-class StoreCard : public ::testing::Test {
+class StoreCard : public v7test::CardTestBase {
  protected:
+  StoreCard() : CardTestBase(answer_box) {}
   void SetUp() override {
-    ASSERT_TRUE(card_.ready()) << "no virtual card: V7_CARD_DIR must name the folder of a "
-                                  "running tools/vcard (ctest's card_services fixture)";
-    v7::set_message_box_hook_w(answer_box);
-    set_language_id(kLanguageEnglish);
-    sc_forget_refused_pin();
+    CardTestBase::SetUp();
     medium_.kind = kStoreIcCard;
     medium_.SetPin(kPin);
   }
-  void TearDown() override { v7::set_message_box_hook_w(nullptr); }
-
-  void load(const std::string &image) { ASSERT_EQ(card_.load(image), "ok"); }
 
   int store(storetest::Ctx &ctx, const Bytes *km_cert = nullptr) {
     storetest::Resealed keys(set_);
@@ -120,7 +110,6 @@ class StoreCard : public ::testing::Test {
                             &medium_);
   }
 
-  v7test::VcardClient card_;
   storetest::ReceivedSet set_;
   StoreMedium medium_;
 };
@@ -138,22 +127,11 @@ TEST_F(StoreCard, ACardWithoutPresenceRecordGetsTheOlderScheme) {
   CERTLIST_CTX list{};
   CERT_ENTRY *e = certlist_load(&list, kMediumSmartCard, kPin);
   ASSERT_NE(e, nullptr) << errno;
-  uint8_t *out = nullptr;
-  size_t n = cert_read_sign_cert(e, &out);
-  EXPECT_EQ(Bytes(out, out + n), set_.sign_cert);
-  free(out);
-  n = cert_read_sign_key(e, &out);
-  const Bytes sign_key(out, out + n);
-  free(out);
-  n = cert_read_km_cert(e, &out);
-  EXPECT_EQ(Bytes(out, out + n), set_.km_cert);
-  free(out);
-  n = cert_read_km_key(e, &out);
-  const Bytes km_key(out, out + n);
-  free(out);
-  n = certentry_read_card(e, &out);
-  EXPECT_EQ(Bytes(out, out + n), kUserRandom);
-  free(out);
+  EXPECT_EQ(storetest::part(cert_read_sign_cert, e), set_.sign_cert);
+  const Bytes sign_key = storetest::part(cert_read_sign_key, e);
+  EXPECT_EQ(storetest::part(cert_read_km_cert, e), set_.km_cert);
+  const Bytes km_key = storetest::part(cert_read_km_key, e);
+  EXPECT_EQ(storetest::part(certentry_read_card, e), kUserRandom);
   certlist_free(&list);
 
   Bytes random;

@@ -162,13 +162,8 @@ TEST_P(StoreToken, StoredSetReadsBackAndSignsWithThePin) {
   CERT_ENTRY *e = certlist_load(&list, kMediumToken, path_.c_str());
   ASSERT_NE(nullptr, e) << errno;
   EXPECT_EQ(nullptr, e->next);
-  uint8_t *out = nullptr;
-  size_t n = cert_read_sign_cert(e, &out);
-  EXPECT_EQ(set_.sign_cert, Bytes(out, out + n));
-  free(out);
-  n = cert_read_km_cert(e, &out);
-  EXPECT_EQ(set_.km_cert, Bytes(out, out + n));
-  free(out);
+  EXPECT_EQ(storetest::part(cert_read_sign_cert, e), set_.sign_cert);
+  EXPECT_EQ(storetest::part(cert_read_km_cert, e), set_.km_cert);
   const auto *id = static_cast<const TokenEntryId *>(e->medium_data);
   const Bytes cert_id(id->id, id->id + id->length);
   certlist_free(&list);
