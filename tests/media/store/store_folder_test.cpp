@@ -25,8 +25,11 @@
 #include "platform/locale/process_words.h"
 #include "platform/osver/os_version_query.h"
 #include "tests/media/cert_builder.h"
-#include "tests/media/folder_answers.h"
+#include "tests/media/npki_test_hooks.h"
 #include "tests/media/store/store_test_util.h"
+#ifdef _WIN32
+#include "tests/harness/removable_drive.h"
+#endif
 #include "tests/modules/broker/standin_broker.h"
 
 namespace fs = std::filesystem;
@@ -36,15 +39,12 @@ using storetest::kPhonePassword;
 
 namespace {
 
-using foldertest::answer;
-using foldertest::answer_os;
-using foldertest::g_os;
-using foldertest::g_root;
+using npkitest::answer;
+OsVersionRecord &g_os = npkitest::os();
+fs::path g_root;
+// The profile folder the process writes itself under; drives answer as the platform sees them.
 const FsQueryHooks kQueryHooks = {
-    [](const char16_t *, FsDriveInfo *out) {
-      *out = FsDriveInfo{false, true};
-      return true;
-    },
+    nullptr,
     [](char16_t *out, size_t cap) { return answer((g_root / "profile").u16string(), out, cap); },
 };
 
@@ -105,8 +105,8 @@ class StoreFolders : public ::testing::Test {
   static void SetUpTestSuite() {
     g_root = fs::temp_directory_path() / ("v7store-" + std::to_string(std::rand()));
     fs::create_directories(g_root / "profile");
-    platform_set_os_version_hook(answer_os);
-    platform_fs_set_folder_hooks(&foldertest::kFolderHooks);
+    npkitest::profile() = g_root / "profile";
+    npkitest::set_hooks(true);
     platform_fs_set_query_hooks(&kQueryHooks);
     set_file_broker(&g_broker);
 #ifdef _WIN32
@@ -120,8 +120,7 @@ class StoreFolders : public ::testing::Test {
     low_ = g_root / "profile" / "AppData" / "LocalLow";
   }
   static void TearDownTestSuite() {
-    platform_set_os_version_hook(nullptr);
-    platform_fs_set_folder_hooks(nullptr);
+    npkitest::set_hooks(false);
     platform_fs_set_query_hooks(nullptr);
     set_file_broker(nullptr);
     std::error_code ec;
@@ -240,21 +239,31 @@ TEST_F(StoreFolders, HardDiskStoreBySystemAndHash) {
   }
 }
 
-// A removable drive "E:" gets E:\NPKI\<CA>\USER\<holder>, and its list reads it back.
+// A removable drive gets <drive>\NPKI\<CA>\USER\<holder>, and its list reads it back. Natively
+// "E:" is a relative path (the tree's root is the working folder); under Wine the prefix presents
+// a removable drive of the test's own.
 TEST_F(StoreFolders, RemovableDriveStore) {
 #ifdef _WIN32
-  GTEST_SKIP() << "the prefix presents no removable drive to this test";
+  v7test::RemovableDrive drive;
+  if (!drive.ok()) GTEST_SKIP() << drive.error();
+  const std::string letter = drive.drive();
+  const fs::path npki = drive.root() + "NPKI";
+#else
+  const std::string letter = "E:";
+  const fs::path npki = g_root / "E:" / "NPKI";
 #endif
   storetest::ReceivedSet set;
   StoreMedium medium;
   medium.kind = kStoreRemovable;
-  medium.text = "E:";
+  medium.text = letter;
   storetest::Ctx ctx;
   ASSERT_EQ(0, store(medium, ctx, set)) << ::testing::PrintToString(storetest::codes(ctx));
-  EXPECT_EQ(read(holder_folder(g_root / "E:" / "NPKI") / "signCert.der"), set.sign_cert);
+  EXPECT_EQ(read(holder_folder(npki) / "signCert.der"), set.sign_cert);
+  EXPECT_EQ(read(holder_folder(npki) / "kmPri.key").empty(), false);
   CERTLIST_CTX list{};
-  ASSERT_NE(certlist_load(&list, kMediumRemovable, "E:"), nullptr);
+  ASSERT_NE(certlist_load(&list, kMediumRemovable, letter.c_str()), nullptr);
   EXPECT_EQ(list.first->parts, kPartSignCert | kPartSignKey | kPartKmCert | kPartKmKey);
+  EXPECT_TRUE(storetest::opens(storetest::part(cert_read_sign_key, list.first), kNewPassword));
   certlist_free(&list);
 }
 
