@@ -289,6 +289,31 @@ TEST_F(StoreFolders, BrokerRelativeStore) {
   EXPECT_EQ(read(holder_folder(g_root / "broker" / "NPKI") / "kmCert.der"), set.km_cert);
 }
 
+// A Hangul holder name is written in the setting's encoding (EUC-KR, or UTF-8 under the UTF-8
+// setting) and names the same folder either way: the disk list finds it and reads its parts.
+TEST_F(StoreFolders, HangulHolderUnderEitherSetting) {
+  const Bytes cert = storetest::fixture("user_sign_hangul.der");
+  storetest::ReceivedSet set;
+  for (int mode : {0, 1}) {
+    SetUp();
+    set_char_encoding_mode(mode);
+    std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+    ASSERT_EQ(0, store_pair_on_medium(cert.data(), cert.size(), medium.get(), "signCert", set.sign_key.data(),
+                                      set.sign_key.size(), nullptr, 0))
+        << mode;
+    EXPECT_TRUE(fs::exists(low_ / "media" / "NPKI" / "velmora" / "USER" /
+                           fs::u8path("cn=\xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99()0001234567890123,ou=TestBank,"
+                                      "ou=personal4IB,o=TestCA,c=KR")))
+        << mode;
+    CERTLIST_CTX list{};
+    npki_walk_root_w(&list, (low_ / "media" / "NPKI").u16string().c_str(), kStoreFolder);
+    ASSERT_NE(list.first, nullptr) << mode;
+    EXPECT_EQ(storetest::part(cert_read_sign_cert, list.first), cert);
+    EXPECT_EQ(storetest::part(cert_read_sign_key, list.first), set.sign_key);
+    certlist_free(&list);
+  }
+}
+
 // The CA folder follows the issuer's last organisation value, compared case-blind by prefix.
 TEST_F(StoreFolders, CaFolderFromTheIssuersLastOrganisation) {
   const struct {
