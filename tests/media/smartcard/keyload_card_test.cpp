@@ -173,8 +173,8 @@ TEST_F(CardKeyLoad, UnreadableRecordsGiveTheLoadersCodes) {
     CardRecord r;
     errno = 0;
     EXPECT_EQ(nullptr, keyload_read_pair(r.entry, r.record, kKeyLoadSignPair, 0));
-    EXPECT_EQ(v7::kErrInsufficientBuffer, errno);
-    EXPECT_EQ(v7::kErrInsufficientBuffer, r.newest_codes().at(0));
+    EXPECT_EQ(v7::kErrVidRandomTooLong, errno);
+    EXPECT_EQ(v7::kErrVidRandomTooLong, r.newest_codes().at(0));
   }
   {
     SCOPED_TRACE("empty card");

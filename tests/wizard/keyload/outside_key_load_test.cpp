@@ -393,7 +393,7 @@ TEST_F(OutsideModules, PhoneVidRandomWithinTheKeyObjectsBound) {
     keyobj_delete(record_->sign_key);
     record_->sign_key = nullptr;
     g_boxes.clear();
-    EXPECT_EQ(v7::kErrInsufficientBuffer, phone("complete", cert + ";vidlen=" + std::to_string(KEYOBJ_MAX_RANDOM + 1)));
+    EXPECT_EQ(v7::kErrVidRandomTooLong, phone("complete", cert + ";vidlen=" + std::to_string(KEYOBJ_MAX_RANDOM + 1)));
     EXPECT_EQ(nullptr, record_->sign_key);
     ASSERT_EQ(1u, g_boxes.size());
   }
