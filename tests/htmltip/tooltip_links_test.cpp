@@ -1,0 +1,34 @@
+// The addresses the tooltips open: only web addresses, the query encoded whole, one quoted argument.
+#include <gtest/gtest.h>
+
+#include "htmltip/tooltip_links.h"
+
+namespace {
+
+using namespace v7::htmltip;
+
+TEST(TooltipLinks, OnlyWebAddressesOpen) {
+  EXPECT_TRUE(IsWebAddress(u"http://a.example/x?y=1"));
+  EXPECT_TRUE(IsWebAddress(u"HTTPS://a.example/"));
+  for (const char16_t *bad : {u"", u"http:/a", u"file:///c:/x", u"javascript:alert(1)", u"ftp://a",
+                              u"http://a b", u"http://a\"b", u"http://a\tb", u"calc.exe"})
+    EXPECT_FALSE(IsWebAddress(bad)) << std::u16string(bad).size();
+}
+
+TEST(TooltipLinks, TheQueryIsEncodedWhole) {
+  EXPECT_EQ(AppendQuery(u"https://e/list?subject=", u"cn=Hong,ou=RA"), u"https://e/list?subject=cn%3DHong%2Cou%3DRA");
+  EXPECT_EQ(AppendQuery(u"p?q=", u"a b\"c&d%"), u"p?q=a%20b%22c%26d%25");
+  EXPECT_EQ(AppendQuery(u"p?q=", u"\uD64D"), u"p?q=%ED%99%8D");              // Hangul: three bytes
+  EXPECT_EQ(AppendQuery(u"p?q=", u"\U0001F600"), u"p?q=%F0%9F%98%80");       // a surrogate pair
+  EXPECT_EQ(AppendQuery(u"p?q=", std::u16string(1, char16_t(0xD800))), u"p?q=%EF%BF%BD");
+  EXPECT_EQ(AppendQuery(u"p?q=", u"\u00e9-._~"), u"p?q=%C3%A9-._~");
+  EXPECT_EQ(AppendQuery(u"p?q=", u""), u"p?q=");
+}
+
+TEST(TooltipLinks, OneQuotedArgument) {
+  EXPECT_EQ(QuotedWebArgument(u"https://e/x?q=a%20b"), u"\"https://e/x?q=a%20b\"");
+  EXPECT_EQ(QuotedWebArgument(u"https://e/x\" -new"), u"");
+  EXPECT_EQ(QuotedWebArgument(u"c:\\windows\\calc.exe"), u"");
+}
+
+}  // namespace

@@ -1,0 +1,343 @@
+// The tooltip windows of both generations as real windows (under Wine, in an X display): shown over
+// their owner, placed by the anchor and flipped at the screen's edges, fading and hiding on their
+// timers, hidden by keys, the wheel and deactivation, opening only what they should, and leaving
+// no GDI object behind after many cycles. Waits pump the thread's messages until a condition
+// holds, with a deadline; nothing sleeps.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "gdi_count_win32.h"
+#include "htmltip/win32/pptooltip.h"
+#include "htmltip/win32/pptooltip2.h"
+#include "platform/locale/process_words.h"
+
+namespace {
+
+using namespace v7::htmltip;
+using namespace v7::htmltip::win32;
+
+const char16_t kCapsLockTip[] = u"<font color=#FF0000 ><b>&lt;Caps Lock&gt;</b></font>\uC774 \uCF1C\uC838 \uC788\uC2B5\uB2C8\uB2E4.";
+
+// Runs the thread's messages until `done` holds; false when the deadline passes first.
+bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs = 10000) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(deadline - now), QS_ALLINPUT);
+  }
+}
+
+void Flush() {
+  PumpUntil([] { return true; }, 0);
+}
+
+class Owner {
+ public:
+  Owner() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"v7TooltipOwner";
+    wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+    ::RegisterClassW(&wc);
+    hwnd = ::CreateWindowExW(0, L"v7TooltipOwner", L"owner", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr,
+                             nullptr, wc.hInstance, nullptr);
+    Flush();
+  }
+  ~Owner() { ::DestroyWindow(hwnd); }
+  HWND hwnd = nullptr;
+};
+
+HtmlRect Screen() {
+  const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN), top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+  return HtmlRect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                  top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+bool InWindowRegion(HWND hwnd, int x, int y) {
+  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+  const bool inside = ::GetWindowRgn(hwnd, region) != ERROR && ::PtInRegion(region, x, y);
+  ::DeleteObject(region);
+  return inside;
+}
+
+TEST(CPPToolTip2, ShowsOverItsOwnerAtTheAnchor) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  EXPECT_EQ(::GetWindow(tip, GW_OWNER), owner.hwnd);
+  wchar_t name[32] = {};
+  ::GetClassNameW(tip, name, 32);
+  EXPECT_STREQ(name, L"CPPToolTip");
+  EXPECT_EQ(::GetWindowLongW(tip, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, WS_EX_TOOLWINDOW);
+
+  tip.ShowHelpTip(POINT{300, 400}, kCapsLockTip);
+  ASSERT_TRUE(tip.IsWindowVisible());
+  EXPECT_EQ(tip.state(), TooltipState::kShown);
+  const BalloonPlacement &p = tip.placement();
+  EXPECT_EQ(p.style, 16);
+  RECT r{};
+  tip.GetWindowRect(&r);
+  EXPECT_EQ(r.left, 300 - 16);
+  EXPECT_EQ(r.bottom, 400);
+  EXPECT_EQ(r.right - r.left, p.window.width());
+  // The shape: the anchor reaches down to the point, the body's corners are cut round.
+  EXPECT_TRUE(InWindowRegion(tip, p.anchor.x + 1, p.anchor.y - 3));
+  EXPECT_FALSE(InWindowRegion(tip, 0, 0));
+  EXPECT_FALSE(InWindowRegion(tip, p.window.width() - 1, p.anchor.y - 1));
+  EXPECT_TRUE(InWindowRegion(tip, p.window.width() / 2, p.body.bottom / 2));
+  Flush();
+  HWND hwnd = tip;
+  EXPECT_TRUE(tip.DestroyWindow());
+  EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST(CPPToolTip2, FlipsAtTheScreenEdges) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  const HtmlRect screen = Screen();
+  struct Case {
+    POINT point;
+    int style;
+  } cases[] = {
+      {{screen.right - 10, 400}, 17},  // right edge: the anchor to the far corner
+      {{500, screen.top + 5}, 0},      // top edge: below the point
+      {{screen.right - 10, screen.top + 5}, 1},
+      {{400, 400}, 16},
+  };
+  for (const Case &c : cases) {
+    tip.ShowHelpTip(c.point, kCapsLockTip);
+    RECT r{};
+    tip.GetWindowRect(&r);
+    EXPECT_EQ(tip.placement().style, c.style) << c.point.x << "," << c.point.y;
+    EXPECT_EQ(r.left + tip.placement().anchor.x, c.point.x);
+    EXPECT_EQ(r.top + tip.placement().anchor.y, c.point.y);
+    EXPECT_LE(r.right, screen.right);
+    EXPECT_GE(r.top, screen.top);
+    Flush();
+  }
+}
+
+TEST(CPPToolTip2, FadesInAndOutOnItsTimers) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  tip.timings().fadeInStepMs = 10;
+  tip.timings().fadeOutStepMs = 10;
+  tip.ShowHelpTip(POINT{300, 300}, kCapsLockTip);
+  EXPECT_EQ(tip.state(), TooltipState::kAppearing);
+  EXPECT_EQ(tip.transparency(), 100);
+  EXPECT_TRUE(tip.IsWindowVisible());
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kShown; }));
+  EXPECT_EQ(tip.transparency(), 0);
+  // The owner's hide step, then the fade-out timer's steps until the window goes.
+  tip.OnTimer(kTooltipTimerHide);
+  EXPECT_EQ(tip.state(), TooltipState::kDisappearing);
+  EXPECT_TRUE(tip.IsWindowVisible());
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kHidden; }));
+  EXPECT_FALSE(tip.IsWindowVisible());
+  EXPECT_EQ(tip.transparency(), 100);
+}
+
+TEST(CPPToolTip2, KeysTheWheelAndDeactivationHideIt) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  const UINT hiders[] = {WM_KEYDOWN, WM_SYSKEYDOWN, WM_MOUSEWHEEL, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_NCLBUTTONDOWN};
+  for (UINT message : hiders) {
+    tip.ShowHelpTip(POINT{300, 300}, kCapsLockTip);
+    ASSERT_TRUE(tip.IsWindowVisible());
+    ::SendMessageW(tip, message, 0, 0);
+    EXPECT_FALSE(tip.IsWindowVisible()) << message;
+    EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  }
+  tip.ShowHelpTip(POINT{300, 300}, kCapsLockTip);
+  ::SendMessageW(tip, WM_ACTIVATEAPP, FALSE, 0);
+  EXPECT_FALSE(tip.IsWindowVisible());
+  // Button-up messages leave it.
+  tip.ShowHelpTip(POINT{300, 300}, kCapsLockTip);
+  ::SendMessageW(tip, WM_LBUTTONUP, 0, 0);
+  EXPECT_TRUE(tip.IsWindowVisible());
+}
+
+TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  int calls = 0;
+  tip.onMessageLink = [&](const HtmlLinkRecord &link) {
+    ++calls;
+    EXPECT_EQ(link.text, u"go");
+    throw std::runtime_error("handler failed");
+  };
+  tip.ShowHelpTip(POINT{300, 300}, u"<a msg=go>a message link</a>");
+  ::UpdateWindow(tip);  // the draw pass records the link's area
+  ASSERT_EQ(tip.drawer().linkAreas().size(), 1u);
+  const HtmlRect area = tip.drawer().linkAreas()[0].rect;
+  POINT inside{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+  ::ClientToScreen(tip, &inside);
+  ::SetCursorPos(inside.x, inside.y);
+  ASSERT_EQ(::WindowFromPoint(inside), tip.m_hWnd);
+  EXPECT_EQ(::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, 0), 0);
+  EXPECT_EQ(calls, 1);
+  // The window goes on answering.
+  ::SendMessageW(tip, WM_KEYDOWN, 0, 0);
+  EXPECT_FALSE(tip.IsWindowVisible());
+  // A web link through the launcher, only as one quoted http or https address.
+  std::vector<std::wstring> launched;
+  tip.launcher = [&](const std::wstring &program, const std::wstring &argument) {
+    launched.push_back(program + L" " + argument);
+    return true;
+  };
+  struct LinkCase {
+    const char16_t *html;
+    const wchar_t *launched;
+  } links[] = {
+      {u"<a href=\"https://e.test/ok?a=1\">web</a>", L"iexplore.exe \"https://e.test/ok?a=1\""},
+      {u"<a href=\"https://e.test/x y\">blank</a>", nullptr},  // not an address a browser gets
+      {u"<a href=\"file:///c:/x\">file</a>", nullptr},
+      {u"<a href=\"calc.exe\">program</a>", nullptr},
+  };
+  for (const LinkCase &c : links) {
+    launched.clear();
+    tip.ShowHelpTip(POINT{300, 300}, c.html);
+    ::UpdateWindow(tip);
+    ASSERT_EQ(tip.drawer().linkAreas().size(), 1u);
+    const HtmlRect a = tip.drawer().linkAreas()[0].rect;
+    POINT at{(a.left + a.right) / 2, (a.top + a.bottom) / 2};
+    ::ClientToScreen(tip, &at);
+    ::SetCursorPos(at.x, at.y);
+    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    EXPECT_FALSE(tip.IsWindowVisible());
+    if (c.launched != nullptr) {
+      ASSERT_EQ(launched.size(), 1u);
+      EXPECT_EQ(launched[0], c.launched);
+    } else {
+      EXPECT_TRUE(launched.empty());
+    }
+  }
+}
+
+TEST(CPPToolTip2, CreationFailsCleanly) {
+  CPPToolTip2 tip;
+  // A destroyed owner: the window cannot be made.
+  HWND gone;
+  {
+    Owner owner;
+    gone = owner.hwnd;
+  }
+  EXPECT_FALSE(tip.Create(gone));
+  EXPECT_EQ(tip.m_hWnd, nullptr);
+  tip.ShowHelpTip(POINT{10, 10}, kCapsLockTip);
+  tip.OnTimer(kTooltipTimerHide);
+  tip.Hide();
+  EXPECT_FALSE(tip.DestroyWindow());
+  CPPToolTip first;
+  EXPECT_FALSE(first.Create(gone, TRUE));
+  first.ShowTip(L"q", POINT{1, 1}, u"x");
+  first.Hide();
+}
+
+TEST(CPPToolTip, ShowsAtTheAnchorAndStaysOnDeactivation) {
+  Owner owner;
+  CPPToolTip tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd, FALSE));
+  tip.ShowTip(nullptr, POINT{120, 130}, u"<b>HDD</b> is not safe.");
+  ASSERT_TRUE(tip.IsWindowVisible());
+  RECT r{};
+  tip.GetWindowRect(&r);
+  EXPECT_EQ(r.left, 120);
+  EXPECT_EQ(r.top, 130);
+  EXPECT_EQ(tip.state(), 1);
+  EXPECT_EQ(tip.linkMode(), 0);  // no query: no link
+  ::SendMessageW(tip, WM_ACTIVATEAPP, FALSE, 0);
+  EXPECT_TRUE(tip.IsWindowVisible());
+  ::SendMessageW(tip, WM_KEYDOWN, 0, 0);
+  EXPECT_TRUE(tip.IsWindowVisible());
+  tip.Hide();
+  EXPECT_FALSE(tip.IsWindowVisible());
+  // An empty text shows nothing.
+  tip.ShowTip(nullptr, POINT{120, 130}, u"");
+  EXPECT_FALSE(tip.IsWindowVisible());
+}
+
+TEST(CPPToolTip, TheHotRectangleOpensTheRenewalPageWithTheQuery) {
+  Owner owner;
+  CPPToolTip tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd, FALSE));
+  tip.renewalPage = u"https://renew.test/list?subject=";
+  std::vector<std::wstring> launched;
+  tip.launcher = [&](const std::wstring &program, const std::wstring &argument) {
+    launched.push_back(program + L" " + argument);
+    return true;
+  };
+  const uint16_t language = language_id();
+  for (uint16_t lang : {uint16_t(kLanguageKorean), uint16_t(kLanguageEnglish)}) {
+    set_language_id(lang);
+    launched.clear();
+    tip.ShowTip(L"cn=\uD64D\uAE38\uB3D9 \"x\",o=T", POINT{50, 50}, u"line<br>line<br>line<br>line<br>line<br>line");
+    const HtmlRect hot = FirstTooltipHotRect(lang, tip.marginLeft(), tip.marginTop());
+    const LPARAM inside = MAKELPARAM(hot.left + 1, hot.top + 1);
+    ::SendMessageW(tip, WM_MOUSEMOVE, 0, inside);
+    EXPECT_TRUE(tip.hot()) << lang;
+    ::SendMessageW(tip, WM_MOUSEMOVE, 0, MAKELPARAM(hot.left, hot.top + 1));  // on the edge: outside
+    EXPECT_FALSE(tip.hot()) << lang;
+    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hot.right, hot.top + 1));
+    EXPECT_TRUE(launched.empty()) << lang;
+    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+    ASSERT_EQ(launched.size(), 1u) << lang;
+    EXPECT_EQ(launched[0],
+              L"iexplore.exe \"https://renew.test/list?subject=cn%3D%ED%99%8D%EA%B8%B8%EB%8F%99%20%22x%22%2Co%3DT\"");
+  }
+  set_language_id(language);
+  // A tip without a query opens nothing anywhere.
+  launched.clear();
+  tip.ShowTip(L"", POINT{50, 50}, u"text");
+  const HtmlRect hot = FirstTooltipHotRect(language_id(), tip.marginLeft(), tip.marginTop());
+  ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hot.left + 1, hot.top + 1));
+  EXPECT_TRUE(launched.empty());
+}
+
+TEST(TooltipWindows, AThousandShowHideCyclesLeaveNoGdiObject) {
+  Owner owner;
+  CPPToolTip2 second;
+  CPPToolTip first;
+  ASSERT_TRUE(second.Create(owner.hwnd));
+  ASSERT_TRUE(first.Create(owner.hwnd, TRUE));
+  second.shadowOffsetX = 4;  // the shadow's masks and regions too
+  second.shadowOffsetY = 4;
+  auto cycle = [&](int i) {
+    second.ShowHelpTip(POINT{200 + i % 7, 300}, kCapsLockTip);
+    ::UpdateWindow(second);
+    second.OnTimer(kTooltipTimerHide);
+    first.ShowTip(L"q", POINT{100, 100 + i % 5}, u"<font color=red>2026-12-31</font> <b>expires</b>");
+    ::UpdateWindow(first);
+    first.Hide();
+  };
+  cycle(0);  // the first cycle may make objects GDI keeps for good (fonts, caches)
+  Flush();
+  const unsigned before = v7test::CountGdiObjects();
+  ASSERT_GT(before, 0u);
+  for (int i = 1; i <= 1000; ++i) {
+    cycle(i);
+    if (i % 100 == 0) Flush();
+  }
+  Flush();
+  EXPECT_EQ(v7test::CountGdiObjects(), before);
+}
+
+}  // namespace
