@@ -201,6 +201,7 @@ int HtmlDrawer::MeasureHtml(HtmlCanvas &canvas, std::u16string_view html, HtmlSi
   lines_.clear();
   tables_.clear();
   links_.clear();
+  animations_.clear();
   truncated_ = false;
   const int rc = vocabulary_.PrepareText(html, &text_);
   if (rc != 0 || text_.empty()) return rc;
@@ -236,6 +237,9 @@ void HtmlDrawer::RunPass(const Box &rect, Extent *size) {
   tableIndex_ = -1;
   tableDepth_ = 0;
   linkCounter_ = -1;
+  animationCounter_ = -1;
+  imageCount_ = 0;
+  imagePixels_ = 0;
   stop_ = false;
   // A whole new style, not a reset one: a reset keeps width and height, and a table cell of the
   // last pass must not size the first table of this one.
@@ -396,7 +400,8 @@ void HtmlDrawer::HandleTag(std::u16string_view tagText) {
         break;
       case kTagTab: AdvanceTab(Repeat(tagText)); break;
       case kTagString: DrawStringTag(parts.attributes); break;
-      default: break;  // images are placed by their own part of the drawer
+      case kTagBmp: case kTagIcon: case kTagIlst: DrawImageTag(id, parts.attributes); break;
+      default: break;
     }
     return;
   }
@@ -660,6 +665,19 @@ int64_t HtmlDrawer::TextLineY(int textHeight) {
     // line and outside the measured size.
     case 2: return y_ + line_.height - metrics_.height;
     case 3: return y_ + line_.height - metrics_.ascent - line_.descent;
+    default: return y_;
+  }
+}
+
+int64_t HtmlDrawer::ObjectLineY(int64_t objectHeight) {
+  if (measuring()) {
+    line_.height = int(std::max<int64_t>(line_.height, objectHeight));
+    return y_;
+  }
+  switch (style_.verticalAlign) {
+    case 1: return y_ + (line_.height - objectHeight) / 2;
+    case 2: return y_ + line_.height - objectHeight;
+    case 3: return y_ + line_.height - line_.descent - objectHeight;
     default: return y_;
   }
 }

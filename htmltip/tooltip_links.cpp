@@ -2,38 +2,18 @@
 
 #include <cstdint>
 
+#include "htmltip/html_drawer.h"
 #include "htmltip/internal.h"
 
 namespace v7::htmltip {
 namespace {
-
-bool StartsWithFolded(std::u16string_view text, std::u16string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (internal::LowerAscii(text[i]) != prefix[i]) return false;
-  return true;
-}
 
 bool Unreserved(uint32_t c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
          c == '_' || c == '~';
 }
 
-void AppendByte(std::u16string *out, uint32_t byte) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
-  out->push_back(u'%');
-  out->push_back(kHex[byte >> 4 & 0xF]);
-  out->push_back(kHex[byte & 0xF]);
-}
-
 }  // namespace
-
-bool IsWebAddress(std::u16string_view address) {
-  if (!StartsWithFolded(address, u"http://") && !StartsWithFolded(address, u"https://")) return false;
-  for (char16_t c : address)
-    if (c <= 0x20 || c == 0x7F || c == u'"') return false;
-  return true;
-}
 
 std::u16string AppendQuery(std::u16string_view page, std::u16string_view query) {
   std::u16string out(page);
@@ -47,33 +27,17 @@ std::u16string AppendQuery(std::u16string_view page, std::u16string_view query) 
     }
     if (Unreserved(c)) {
       out.push_back(char16_t(c));
-    } else if (c < 0x80) {
-      AppendByte(&out, c);
-    } else if (c < 0x800) {
-      AppendByte(&out, 0xC0 | c >> 6);
-      AppendByte(&out, 0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      AppendByte(&out, 0xE0 | c >> 12);
-      AppendByte(&out, 0x80 | (c >> 6 & 0x3F));
-      AppendByte(&out, 0x80 | (c & 0x3F));
     } else {
-      AppendByte(&out, 0xF0 | c >> 18);
-      AppendByte(&out, 0x80 | (c >> 12 & 0x3F));
-      AppendByte(&out, 0x80 | (c >> 6 & 0x3F));
-      AppendByte(&out, 0x80 | (c & 0x3F));
+      internal::AppendPercentEncoded(c, &out);
     }
   }
   return out;
 }
 
 std::u16string QuotedWebArgument(std::u16string_view address) {
-  if (!IsWebAddress(address)) return std::u16string();
-  std::u16string out;
-  out.reserve(address.size() + 2);
-  out.push_back(u'"');
-  out.append(address);
-  out.push_back(u'"');
-  return out;
+  std::u16string checked;
+  if (HtmlDrawer::EncodeLinkAddress(address, &checked) != 0) return std::u16string();
+  return u"\"" + checked + u"\"";
 }
 
 }  // namespace v7::htmltip

@@ -25,6 +25,11 @@ bool CopyBitmap(HDC to, HBITMAP bitmap, int width, int height) {
 
 CPPToolTip2::CPPToolTip2() : drawer_(HtmlGeneration::kSecond, HtmlWindowsSystemColor), machine_(this) {
   defaults.beginColor = defaults.midColor = defaults.endColor = ::GetSysColor(COLOR_INFOBK);
+  drawer_.openLink = ShellOpenAddress;
+  // A change of the hot link repaints the tip through its own redraw message.
+  drawer_.redrawRequest = [this](int hotLink) {
+    if (m_hWnd != nullptr) ::SendMessageW(m_hWnd, kTooltipRedrawMessage, WPARAM(hotLink), 0);
+  };
 }
 
 CPPToolTip2::~CPPToolTip2() {
@@ -178,7 +183,7 @@ bool CPPToolTip2::WindowVisible() { return m_hWnd != nullptr && ::IsWindowVisibl
 
 void CPPToolTip2::ForgetTarget() { target_ = nullptr; }
 
-bool CPPToolTip2::AdvanceAnimations() { return false; }
+bool CPPToolTip2::AdvanceAnimations() { return drawer_.AdvanceAnimations(); }
 
 // ---- painting
 
@@ -229,26 +234,13 @@ bool CPPToolTip2::PaintTo(HDC dc, int transparency) {
 
 // ---- messages
 
-const HtmlLinkRecord *CPPToolTip2::LinkAt(const HtmlPoint &p) const {
-  for (const HtmlLinkRecord &link : drawer_.linkAreas()) {
-    const HtmlRect &r = link.rect;
-    if (p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom) return &link;
-  }
-  return nullptr;
-}
-
 void CPPToolTip2::OnLeftButtonDown() {
   POINT cursor{};
   ::GetCursorPos(&cursor);
   if (WindowVisible() && ::WindowFromPoint(cursor) == m_hWnd) {
-    if (const HtmlLinkRecord *link = LinkAt(CursorInClient())) {
-      const HtmlLinkRecord chosen = *link;  // Hide may repaint and rebuild the areas
-      if (chosen.kind == 1) {
-        OpenWebPage(chosen.text);
-      } else if (chosen.kind == 2 && onMessageLink) {
-        onMessageLink(chosen);
-      }
-    }
+    const HtmlPoint p = CursorInClient();
+    const int link = drawer_.HitTestLink(p.x, p.y);
+    if (link >= 0) drawer_.FollowLink(link);
   }
   Hide();
 }
@@ -274,8 +266,8 @@ bool CPPToolTip2::Dispatch(UINT message, WPARAM wparam, LPARAM, LRESULT *result)
       *result = 0;
       return true;
     case WM_SETCURSOR: {
-      const HtmlLinkRecord *link = LinkAt(CursorInClient());
-      ::SetCursor(::LoadCursor(nullptr, link != nullptr && !link->text.empty() ? IDC_HAND : IDC_ARROW));
+      const HtmlPoint p = CursorInClient();
+      ::SetCursor(::LoadCursor(nullptr, drawer_.OnMouseOverLink(p.x, p.y) ? IDC_HAND : IDC_ARROW));
       *result = TRUE;
       return true;
     }

@@ -73,15 +73,13 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
   bool shadowSoft = true;
   int shadowBlurX = 7, shadowBlurY = 7;
   bool redrawEnabled = true;
-  // A link of kind 1 (an address) is opened only when it is a web address; one of kind 2 is
-  // handed here, when set.
-  std::function<void(const HtmlLinkRecord &link)> onMessageLink;
+  // Links follow the drawer's seams (drawer().openLink, drawer().linkMessage); the address seam
+  // opens the checked address with the shell unless the owner sets another.
 
  private:
   bool Dispatch(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override;
   void PaintWindow(HDC windowDc, int transparency);
   void OnLeftButtonDown();
-  const HtmlLinkRecord *LinkAt(const HtmlPoint &p) const;
 
   // The host of the timer steps.
   void StartTimer(int id, int periodMs) override;

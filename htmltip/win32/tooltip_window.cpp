@@ -4,6 +4,7 @@
 
 #include "htmltip/tooltip_links.h"
 #include "platform/classlib/app.h"
+#include "platform/errors/error_codes.h"
 
 namespace v7::htmltip::win32 {
 
@@ -37,6 +38,12 @@ bool EnsureTooltipClass(HINSTANCE instance) {
 bool ShellLaunch(const std::wstring &program, const std::wstring &argument) {
   const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", program.c_str(), argument.c_str(), nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+int ShellOpenAddress(const std::u16string &address) {
+  const std::wstring wide(address.begin(), address.end());
+  const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32 ? 0 : v7::kErrHtmlLinkNotFollowed;
 }
 
 TooltipWindow::TooltipWindow() : border_(::CreateSolidBrush(::GetSysColor(COLOR_INFOTEXT))) {}

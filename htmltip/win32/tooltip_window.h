@@ -24,6 +24,8 @@ bool EnsureTooltipClass(HINSTANCE instance);
 // The default runs ShellExecuteW with the verb "open"; tests put a recorder in its place.
 using TooltipLauncher = std::function<bool(const std::wstring &program, const std::wstring &argument)>;
 bool ShellLaunch(const std::wstring &program, const std::wstring &argument);
+// Opens a checked address with the shell's handler for it: 0, or kErrHtmlLinkNotFollowed.
+int ShellOpenAddress(const std::u16string &address);
 
 class TooltipWindow : public classlib::CWnd {
  public:

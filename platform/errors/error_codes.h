@@ -365,6 +365,8 @@ enum : int {
   kErrHtmlTextTooLong = 36001,      // an HTML text longer than the drawer reads, before or after its entities
   kErrHtmlStyleSheetTooLarge = 36002,  // a style sheet with too many characters or rules; the old one stays
   kErrHtmlTableFull = 36003,        // an entity or colour the drawer's bounded tables cannot take
+  kErrHtmlLinkAddress = 36004,      // a hyperlink that is not an http or https address; it is never opened
+  kErrHtmlLinkNotFollowed = 36005,  // no link there, an empty link, or nobody set to take the link
 };
 
 // Added to a PKCS#11 return value that is not CKR_OK.

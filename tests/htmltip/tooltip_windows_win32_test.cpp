@@ -179,9 +179,9 @@ TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
   CPPToolTip2 tip;
   ASSERT_TRUE(tip.Create(owner.hwnd));
   int calls = 0;
-  tip.onMessageLink = [&](const HtmlLinkRecord &link) {
+  tip.drawer().linkMessage = [&](const std::u16string &text) -> intptr_t {
     ++calls;
-    EXPECT_EQ(link.text, u"go");
+    EXPECT_EQ(text, u"go");
     throw std::runtime_error("handler failed");
   };
   tip.ShowHelpTip(POINT{300, 300}, u"<a msg=go>a message link</a>");
@@ -197,18 +197,18 @@ TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
   // The window goes on answering.
   ::SendMessageW(tip, WM_KEYDOWN, 0, 0);
   EXPECT_FALSE(tip.IsWindowVisible());
-  // A web link through the launcher, only as one quoted http or https address.
-  std::vector<std::wstring> launched;
-  tip.launcher = [&](const std::wstring &program, const std::wstring &argument) {
-    launched.push_back(program + L" " + argument);
-    return true;
+  // A web link through the address seam, only as a checked http or https address.
+  std::vector<std::u16string> launched;
+  tip.drawer().openLink = [&](const std::u16string &address) {
+    launched.push_back(address);
+    return 0;
   };
   struct LinkCase {
     const char16_t *html;
-    const wchar_t *launched;
+    const char16_t *launched;
   } links[] = {
-      {u"<a href=\"https://e.test/ok?a=1\">web</a>", L"iexplore.exe \"https://e.test/ok?a=1\""},
-      {u"<a href=\"https://e.test/x y\">blank</a>", nullptr},  // not an address a browser gets
+      {u"<a href=\"https://e.test/ok?a=1\">web</a>", u"https://e.test/ok?a=1"},
+      {u"<a href=\"https://e.test/x y\">blank</a>", u"https://e.test/x%20y"},
       {u"<a href=\"file:///c:/x\">file</a>", nullptr},
       {u"<a href=\"calc.exe\">program</a>", nullptr},
   };
