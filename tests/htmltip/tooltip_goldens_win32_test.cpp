@@ -15,8 +15,7 @@
 #include "htmltip/win32/pptooltip.h"
 #include "htmltip/win32/pptooltip2.h"
 #include "tests/ui/robot.h"
-#include "wizard/res/string_ids.h"
-#include "wizard/res/string_table.h"
+#include "tooltip_texts.h"
 
 namespace {
 
@@ -24,18 +23,6 @@ using namespace v7::htmltip;
 using namespace v7::htmltip::win32;
 
 constexpr uint32_t kBackdrop = 0x00FFFFFF;
-
-std::u16string Pair(unsigned id, bool korean) {
-  const std::wstring wide = v7test::WideFromUtf8(v7::wizard::res::FindPairText(id, korean));
-  return std::u16string(wide.begin(), wide.end());
-}
-
-std::u16string ExpiryText(bool korean) {
-  return Pair(IDS_EXPIRY_TIP_HEAD, korean) + u"2026-12-31" + Pair(IDS_EXPIRY_TIP_TAIL, korean);
-}
-
-const char16_t kCapsLockText[] =
-    u"<font color=#FF0000 ><b>&lt;Caps Lock&gt;</b></font>\uC774 \uCF1C\uC838 \uC788\uC2B5\uB2C8\uB2E4.";
 
 class Owner {
  public:
@@ -86,42 +73,27 @@ void Render(const std::string &name, HWND window, HRGN region, Paint paint) {
   EXPECT_TRUE(std::fclose(file) == 0 && written) << name;
 }
 
-struct FirstTip {
-  const char *name;
-  BOOL windowBackground;
-  const wchar_t *query;
-  std::u16string html;
-};
-
 TEST(TooltipGoldens, TheSelectionDialogsTips) {
   Owner owner;
   const HMODULE resources = ::GetModuleHandleW(nullptr);
-  const FirstTip firstTips[] = {
-      {"expiry-ko", FALSE, L"cn=Hong", ExpiryText(true)},
-      {"expiry-en", FALSE, L"cn=Hong", ExpiryText(false)},
-      {"hdd-ko", FALSE, nullptr, Pair(IDS_HDD_WARNING_TIP, true)},
-      {"hdd-en", FALSE, nullptr, Pair(IDS_HDD_WARNING_TIP, false)},
-      {"phone-sign-ko", TRUE, nullptr, Pair(IDS_PHONE_SIGN_TIP, true)},
-      {"phone-sign-en", TRUE, nullptr, Pair(IDS_PHONE_SIGN_TIP, false)},
-      {"phone-usbkey-ko", TRUE, nullptr, Pair(IDS_USBKEY_TIP, true)},
-      {"phone-usbkey-en", TRUE, nullptr, Pair(IDS_USBKEY_TIP, false)},
-  };
-  for (const FirstTip &t : firstTips) {
+  for (const v7test::SelectionDialogTip &t : v7test::SelectionDialogTips()) {
     ASSERT_FALSE(t.html.empty()) << t.name;
-    CPPToolTip tip;
-    tip.SetResourceModule(resources);
-    ASSERT_TRUE(tip.Create(owner.hwnd, t.windowBackground));
-    tip.ShowTip(t.query, POINT{200, 200}, t.html);
-    ASSERT_TRUE(tip.IsWindowVisible()) << t.name;
-    Render(t.name, tip, tip.region(), [&](HDC dc) { return tip.PaintTo(dc); });
+    if (t.generation == HtmlGeneration::kFirst) {
+      CPPToolTip tip;
+      tip.SetResourceModule(resources);
+      ASSERT_TRUE(tip.Create(owner.hwnd, t.windowBackground));
+      tip.ShowTip(t.linkTip ? L"cn=Hong" : nullptr, POINT{200, 200}, t.html);
+      ASSERT_TRUE(tip.IsWindowVisible()) << t.name;
+      Render(t.name, tip, tip.region(), [&](HDC dc) { return tip.PaintTo(dc); });
+    } else {
+      CPPToolTip2 tip;
+      tip.SetResourceModule(resources);
+      ASSERT_TRUE(tip.Create(owner.hwnd));
+      tip.ShowHelpTip(POINT{300, 300}, t.html);
+      ASSERT_TRUE(tip.IsWindowVisible()) << t.name;
+      Render(t.name, tip, tip.region(), [&](HDC dc) { return tip.PaintTo(dc, 0); });
+    }
   }
-  // The Caps Lock warning is the same text in both languages.
-  CPPToolTip2 tip;
-  tip.SetResourceModule(resources);
-  ASSERT_TRUE(tip.Create(owner.hwnd));
-  tip.ShowHelpTip(POINT{300, 300}, kCapsLockText);
-  ASSERT_TRUE(tip.IsWindowVisible());
-  Render("capslock", tip, tip.region(), [&](HDC dc) { return tip.PaintTo(dc, 0); });
 }
 
 }  // namespace
