@@ -312,6 +312,100 @@ TEST(CPPToolTip, TheHotRectangleOpensTheRenewalPageWithTheQuery) {
   EXPECT_TRUE(launched.empty());
 }
 
+// The phone menu: a real popup menu is open (its "#32768" window), the owner forwards each
+// WM_MENUSELECT, and the tip goes beside the highlighted item. A timer on the menu's own loop
+// checks each step and closes the menu.
+struct MenuRun {
+  CPPToolTip *tip = nullptr;
+  HMENU menu = nullptr;
+  HWND owner = nullptr;
+  int step = 0;
+  RECT firstItem{};
+  RECT signRect{}, usbRect{};
+  bool signShown = false, usbShown = false, disabledHidden = false, closedOverTip = false;
+  RECT menuWindow{};
+};
+MenuRun *g_menuRun = nullptr;
+
+void CALLBACK MenuStep(HWND, UINT, UINT_PTR, DWORD) {
+  MenuRun &run = *g_menuRun;
+  HWND menuWindow = ::FindWindowW(L"#32768", nullptr);
+  if (menuWindow == nullptr || !::IsWindowVisible(menuWindow)) {
+    if (++run.step > 200) ::EndMenu();  // the menu never came: give up, the checks fail below
+    return;
+  }
+  ::GetWindowRect(menuWindow, &run.menuWindow);
+  ::GetMenuItemRect(nullptr, run.menu, 0, &run.firstItem);
+  run.tip->ShowMenuItemTips(run.menu, kPhoneSignMenuItem, MF_HILITE);
+  run.signShown = run.tip->IsWindowVisible() && run.tip->linkMode() == 2;
+  run.tip->GetWindowRect(&run.signRect);
+  run.tip->ShowMenuItemTips(run.menu, kPhoneUsbKeyMenuItem, MF_HILITE);
+  run.usbShown = run.tip->IsWindowVisible();
+  run.tip->GetWindowRect(&run.usbRect);
+  run.tip->ShowMenuItemTips(run.menu, 2872, MF_HILITE | MF_DISABLED | MF_GRAYED);
+  run.disabledHidden = !run.tip->IsWindowVisible();
+  // The menu closes while the cursor is over the tip: the service it describes opens.
+  run.tip->ShowMenuItemTips(run.menu, kPhoneUsbKeyMenuItem, MF_HILITE);
+  ::SetCursorPos((run.usbRect.left + run.usbRect.right) / 2, (run.usbRect.top + run.usbRect.bottom) / 2);
+  run.tip->ShowMenuItemTips(nullptr, 0, 0xFFFF);
+  run.closedOverTip = !run.tip->IsWindowVisible();
+  ::SetCursorPos(0, 0);
+  ::KillTimer(run.owner, 77);
+  ::EndMenu();
+}
+
+TEST(CPPToolTip, TipsBesideTheItemsOfAnOpenMenu) {
+  Owner owner;
+  CPPToolTip tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd, TRUE));
+  tip.loadPairText = [](UINT id) {
+    return std::u16string(id == 13 ? u"sign tip" : id == 17 ? u"usb key tip" : u"");
+  };
+  std::vector<std::wstring> launched;
+  tip.launcher = [&](const std::wstring &program, const std::wstring &argument) {
+    launched.push_back(program + L" " + argument);
+    return true;
+  };
+  tip.phoneSignSite = u"https://sign.test/start";
+  tip.phoneUsbKeySite = u"https://usbkey.test/start";
+  HMENU menu = ::CreatePopupMenu();
+  ::AppendMenuW(menu, MF_STRING, kPhoneSignMenuItem, L"Phone certificate");
+  ::AppendMenuW(menu, MF_STRING, kPhoneUsbKeyMenuItem, L"USB key");
+  ::AppendMenuW(menu, MF_STRING | MF_GRAYED, 2872, L"Disabled");
+  MenuRun run;
+  run.tip = &tip;
+  run.menu = menu;
+  run.owner = owner.hwnd;
+  g_menuRun = &run;
+  ::SetForegroundWindow(owner.hwnd);
+  ::SetTimer(owner.hwnd, 77, 30, MenuStep);
+  ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN, 150, 150, 0, owner.hwnd, nullptr);
+  ::KillTimer(owner.hwnd, 77);
+  g_menuRun = nullptr;
+
+  ASSERT_TRUE(run.signShown);
+  // Beside the item: the menu's left plus the item's width plus 10; the walk starts below the
+  // menu's edge and adds the heights of the items above.
+  const int top = run.menuWindow.top + ::GetSystemMetrics(SM_CYEDGE) + 1;
+  const int itemWidth = run.firstItem.right - run.firstItem.left;
+  const int itemHeight = run.firstItem.bottom - run.firstItem.top;
+  ASSERT_GT(itemHeight, 0);
+  EXPECT_EQ(run.signRect.top, top);
+  EXPECT_EQ(run.signRect.left, run.menuWindow.left + itemWidth + 10);
+  EXPECT_TRUE(run.usbShown);
+  EXPECT_EQ(run.usbRect.top, top + itemHeight);
+  EXPECT_EQ(run.usbRect.left, run.signRect.left);
+  EXPECT_TRUE(run.disabledHidden);
+  EXPECT_TRUE(run.closedOverTip);
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_EQ(launched[0], L"iexplore.exe \"https://usbkey.test/start\"");
+  // Closed with the cursor elsewhere: nothing more opens.
+  tip.ShowMenuItemTips(nullptr, 0, 0xFFFF);
+  EXPECT_FALSE(tip.IsWindowVisible());
+  EXPECT_EQ(launched.size(), 1u);
+  ::DestroyMenu(menu);
+}
+
 TEST(TooltipWindows, AThousandShowHideCyclesLeaveNoGdiObject) {
   Owner owner;
   CPPToolTip2 second;
