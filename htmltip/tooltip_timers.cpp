@@ -59,6 +59,11 @@ void TooltipTimerMachine::Hide() {
   }
 }
 
+void TooltipTimerMachine::RestartAutopop() {
+  host_->StopTimer(kTooltipTimerHide);
+  StartAutopop();
+}
+
 void TooltipTimerMachine::StartAutopop() {
   if (timings.autopopMs != 0 && !(behaviour_ & kTipNoAutoHide)) host_->StartTimer(kTooltipTimerHide, timings.autopopMs);
 }

@@ -79,6 +79,8 @@ class TooltipTimerMachine {
   void Hide();
   // Hiding starts when a tip is on its way in or shown; the machine's own hide step.
   void StartHiding() { OnTimer(kTooltipTimerHide); }
+  // The mouse is still where the tip wants it: the autopop timer starts over.
+  void RestartAutopop();
 
  private:
   bool FadesIn() const { return timings.fadeInEnabled && timings.fadeInStepMs != 0; }

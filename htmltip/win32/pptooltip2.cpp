@@ -64,7 +64,105 @@ BOOL CPPToolTip2::DestroyWindow() {
   HWND hwnd = UnsubclassWindow();
   ReleaseShape();
   backdrop_.reset();
+  tools_.clear();
+  toolCount_ = 0;
   return ::DestroyWindow(hwnd);
+}
+
+// ---- the tool map
+
+bool CPPToolTip2::AddTool(const TooltipToolRecord &record) {
+  if (record.target == nullptr || toolCount_ >= kMaxTooltipTools) return false;
+  tools_[record.target].push_back(record);
+  ++toolCount_;
+  return true;
+}
+
+void CPPToolTip2::RemoveTools(HWND target) {
+  const auto found = tools_.find(target);
+  if (found == tools_.end()) return;
+  toolCount_ -= found->second.size();
+  tools_.erase(found);
+  if (target_ == target) target_ = nullptr;
+}
+
+const TooltipToolRecord *CPPToolTip2::FindTool(HWND window, POINT screen) const {
+  if (window == nullptr || !::IsWindowEnabled(window)) return nullptr;
+  const auto found = tools_.find(window);
+  if (found == tools_.end() || found->second.empty()) return nullptr;
+  const std::vector<TooltipToolRecord> &records = found->second;
+  if (records.size() == 1 && ::IsRectEmpty(&records[0].hotRect)) return &records[0];
+  POINT p = screen;
+  ::ScreenToClient(window, &p);
+  // A scrolled view's rectangles are in the coordinates of what it scrolls.
+  p.x += ::GetScrollPos(window, SB_HORZ);
+  p.y += ::GetScrollPos(window, SB_VERT);
+  for (const TooltipToolRecord &record : records)
+    if (::PtInRect(&record.hotRect, p)) return &record;
+  return nullptr;
+}
+
+BOOL CPPToolTip2::PreTranslateMessage(MSG *msg) {
+  if (msg != nullptr && msg->message == WM_MOUSEMOVE && m_hWnd != nullptr) {
+    try {
+      OnRelayMouseMove();
+    } catch (...) {
+      // A tip that cannot be shown leaves the owner's loop running.
+    }
+  }
+  return FALSE;
+}
+
+void CPPToolTip2::OnRelayMouseMove() {
+  POINT cursor{};
+  if (machine_.helpMode() || !::GetCursorPos(&cursor)) return;
+  const HtmlPoint point{cursor.x, cursor.y};
+  const HtmlPoint last = machine_.lastPosition();
+  if (point == last) return;
+  machine_.SetLastPosition(point);
+
+  HWND window = ::WindowFromPoint(cursor);
+  const bool overTip = window == m_hWnd && WindowVisible();
+  if (overTip && !(shown_.behaviour & kTipFollowMouse)) {
+    if (shown_.behaviour & kTipKeepOverTip) {
+      machine_.RestartAutopop();
+    } else {
+      machine_.StartHiding();
+    }
+    return;
+  }
+  // The edit of a drop-down combo box stands for the combo box.
+  wchar_t name[16] = {}, parentName[16] = {};
+  if (window != nullptr && ::GetClassNameW(window, name, 16) && ::lstrcmpiW(name, L"Edit") == 0) {
+    HWND parent = ::GetParent(window);
+    if (parent != nullptr && ::GetClassNameW(parent, parentName, 16) && ::lstrcmpiW(parentName, L"ComboBox") == 0)
+      window = parent;
+  }
+  const TooltipToolRecord *tool = overTip ? &shown_ : FindTool(window, cursor);
+  if (tool == nullptr) {
+    target_ = nullptr;
+    StopTimer(kTooltipTimerShow);
+    machine_.StartHiding();
+    return;
+  }
+  // The remembered target: a tip without kTipShowAgain stays away until the mouse leaves it.
+  if (tool->target == target_ && ::EqualRect(&tool->hotRect, &shown_.hotRect)) {
+    if (shown_.behaviour & kTipFollowMouse) {
+      machine_.RestartAutopop();
+      windowRect_ = RECT{windowRect_.left + point.x - last.x, windowRect_.top + point.y - last.y,
+                         windowRect_.right + point.x - last.x, windowRect_.bottom + point.y - last.y};
+      ::SetWindowPos(m_hWnd, nullptr, windowRect_.left, windowRect_.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    } else if (shown_.behaviour & kTipKeepOnTarget) {
+      machine_.RestartAutopop();
+    } else if (!(shown_.behaviour & kTipShowAgain)) {
+      machine_.StartHiding();
+    }
+    return;
+  }
+  current_ = *tool;
+  target_ = tool->target;
+  machine_.ShowAfterDelay();
 }
 
 // ---- the timer steps' host

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "htmltip/html_drawer.h"
 #include "htmltip/tooltip_timers.h"
@@ -40,6 +42,8 @@ struct TooltipToolRecord {
 
 // The drawer's redraw request to its tooltip.
 constexpr UINT kTooltipRedrawMessage = 0x465;
+// Tips the tool map holds at most, over all its windows.
+constexpr size_t kMaxTooltipTools = 1024;
 
 class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
  public:
@@ -52,6 +56,14 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
   void OnTimer(UINT_PTR id);
   void Hide();
   BOOL DestroyWindow();
+
+  // A tip of a window (its hot rectangle in the window's client coordinates, empty: the whole
+  // window), shown after the initial delay when the mouse rests there. The owner relays its
+  // messages through PreTranslateMessage. False for a record without a target or a full map.
+  bool AddTool(const TooltipToolRecord &record);
+  void RemoveTools(HWND target);
+  // The owner's relay: mouse moves over its windows find their tips.
+  BOOL PreTranslateMessage(MSG *msg) override;
 
   // Paints the tip at transparency t (0 opaque, at most 100) onto `dc`, which holds what lies under
   // the window, in window coordinates: the shadow darkens it and the tip is blended onto it,
@@ -80,6 +92,8 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
   bool Dispatch(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override;
   void PaintWindow(HDC windowDc, int transparency);
   void OnLeftButtonDown();
+  void OnRelayMouseMove();
+  const TooltipToolRecord *FindTool(HWND window, POINT screen) const;
 
   // The host of the timer steps.
   void StartTimer(int id, int periodMs) override;
@@ -100,6 +114,8 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
   HWND target_ = nullptr;
   BalloonPlacement placement_;
   GdiObject<HBITMAP> backdrop_;
+  std::map<HWND, std::vector<TooltipToolRecord>> tools_;
+  size_t toolCount_ = 0;
 };
 
 }  // namespace v7::htmltip::win32

@@ -137,6 +137,13 @@ TEST(TooltipTimers, AutopopOnlyWithoutNoAutoHide) {
   EXPECT_EQ(r.Take(), "stop256 layout start257/5000");
   r.machine.OnTimer(kTooltipTimerHide);  // the autopop
   EXPECT_EQ(r.Take(), "stop256 stop258 stop257 stop259 hide");
+  r.machine.ShowAfterDelay();
+  r.machine.OnTimer(kTooltipTimerShow);
+  r.Take();
+  r.machine.RestartAutopop();
+  EXPECT_EQ(r.Take(), "stop257 start257/5000");
+  r.machine.OnTimer(kTooltipTimerHide);
+  r.Take();
   r.machine.timings.autopopMs = 0;
   r.machine.ShowAfterDelay();
   r.machine.OnTimer(kTooltipTimerShow);

@@ -232,6 +232,60 @@ TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
   }
 }
 
+TEST(CPPToolTip2, AToolShowsWhereTheMouseRestsAndGoesOnItsTimers) {
+  Owner owner;
+  HWND tool = ::CreateWindowExW(0, L"v7TooltipOwner", L"", WS_CHILD | WS_VISIBLE, 10, 10, 120, 60, owner.hwnd,
+                                nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  HWND plain = ::CreateWindowExW(0, L"v7TooltipOwner", L"", WS_CHILD | WS_VISIBLE, 200, 10, 120, 60, owner.hwnd,
+                                 nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  tip.timings().initialDelayMs = 20;
+  tip.timings().autopopMs = 50;
+  TooltipToolRecord record;
+  record.target = tool;
+  record.html = u"<b>a tool</b>";
+  ASSERT_TRUE(tip.AddTool(record));
+  EXPECT_FALSE(tip.AddTool(TooltipToolRecord{}));  // no target
+  auto moveTo = [&](HWND window, int x, int y) {
+    POINT p{x, y};
+    ::ClientToScreen(window, &p);
+    ::SetCursorPos(p.x, p.y);
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = WM_MOUSEMOVE;
+    msg.lParam = MAKELPARAM(x, y);
+    EXPECT_FALSE(tip.PreTranslateMessage(&msg));  // never swallowed
+    return p;
+  };
+  Flush();
+  const POINT at = moveTo(tool, 40, 30);
+  EXPECT_FALSE(tip.IsWindowVisible());  // the initial delay first
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kShown; }));
+  RECT r{};
+  tip.GetWindowRect(&r);
+  EXPECT_EQ(r.left + tip.placement().anchor.x, at.x);
+  EXPECT_EQ(r.top + tip.placement().anchor.y, at.y);
+  // The autopop timer hides it; the same target does not show it again.
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kHidden; }));
+  EXPECT_FALSE(tip.IsWindowVisible());
+  moveTo(tool, 45, 30);
+  EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  // A window without a tip, then the tool again: it shows anew.
+  moveTo(plain, 40, 30);
+  moveTo(tool, 50, 30);
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kShown; }));
+  // Leaving for a window without a tip hides it at once.
+  tip.timings().autopopMs = 0;
+  moveTo(plain, 41, 30);
+  EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  EXPECT_FALSE(tip.IsWindowVisible());
+  tip.RemoveTools(tool);
+  moveTo(tool, 60, 30);
+  EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  ::SetCursorPos(0, 0);
+}
+
 TEST(CPPToolTip2, CreationFailsCleanly) {
   CPPToolTip2 tip;
   // A destroyed owner: the window cannot be made.
