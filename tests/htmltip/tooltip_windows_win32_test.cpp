@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gdi_count_win32.h"
+#include "htmltip/pixel_ops.h"
 #include "htmltip/win32/pptooltip.h"
 #include "htmltip/win32/pptooltip2.h"
 #include "platform/locale/process_words.h"
@@ -187,6 +188,11 @@ TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
   tip.ShowHelpTip(POINT{300, 300}, u"<a msg=go>a message link</a>");
   ::UpdateWindow(tip);  // the draw pass records the link's area
   ASSERT_EQ(tip.drawer().linkAreas().size(), 1u);
+  // Every paint rebuilds the areas instead of adding to them.
+  for (int i = 0; i < 10; ++i) ::SendMessageW(tip, kTooltipRedrawMessage, 0, 0);
+  ::InvalidateRect(tip, nullptr, FALSE);
+  ::UpdateWindow(tip);
+  ASSERT_EQ(tip.drawer().linkAreas().size(), 1u);
   const HtmlRect area = tip.drawer().linkAreas()[0].rect;
   POINT inside{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
   ::ClientToScreen(tip, &inside);
@@ -286,6 +292,60 @@ TEST(CPPToolTip2, AToolShowsWhereTheMouseRestsAndGoesOnItsTimers) {
   ::SetCursorPos(0, 0);
 }
 
+// The paint into a DIB holding a white backdrop: the fill, the blend at a transparency and the
+// shadow beside the balloon, by the formulas of the pixel arithmetic.
+TEST(CPPToolTip2, PaintBlendsOntoTheBackdropAndCastsItsShadow) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  auto paint = [&](int transparency, PixelImage *image) {
+    RECT r{};
+    tip.GetWindowRect(&r);
+    Dib32 dib;
+    ASSERT_TRUE(dib.Create(nullptr, r.right - r.left, r.bottom - r.top));
+    PixelImage white;
+    white.Resize(dib.width(), dib.height(), 0xFFFFFF);
+    dib.WritePixels(white);
+    ASSERT_TRUE(tip.PaintTo(dib.dc(), transparency));
+    dib.ReadPixels(image);
+  };
+  const uint32_t infoBk = HtmlPixelFromColor(::GetSysColor(COLOR_INFOBK) & 0xFFFFFF);
+  const uint32_t infoText = HtmlPixelFromColor(::GetSysColor(COLOR_INFOTEXT) & 0xFFFFFF);
+  tip.ShowHelpTip(POINT{400, 400}, u"blend");
+  const int mid = (tip.placement().body.top + tip.placement().body.bottom) / 2;
+  PixelImage opaque, half, clear;
+  paint(0, &opaque);
+  paint(50, &half);
+  paint(100, &clear);
+  EXPECT_EQ(opaque.at(4, mid) & 0xFFFFFF, infoBk);
+  EXPECT_EQ(opaque.at(0, mid) & 0xFFFFFF, infoText);  // the frame
+  EXPECT_EQ(half.at(4, mid) & 0xFFFFFF, BlendPercent(infoBk, 0xFFFFFF, 50) & 0xFFFFFF);
+  EXPECT_EQ(half.at(0, mid) & 0xFFFFFF, BlendPercent(infoText, 0xFFFFFF, 50) & 0xFFFFFF);
+  EXPECT_EQ(clear.at(4, mid) & 0xFFFFFF, 0xFFFFFFu);
+
+  tip.shadowOffsetX = 4;
+  tip.shadowOffsetY = 4;
+  tip.ShowHelpTip(POINT{400, 400}, u"shadow");
+  const BalloonPlacement &p = tip.placement();
+  RECT r{};
+  tip.GetWindowRect(&r);
+  EXPECT_EQ(r.right - r.left, p.window.width() + 4);  // the shadow widens the window
+  EXPECT_EQ(r.bottom - r.top, p.window.height() + 4);
+  paint(0, &opaque);
+  paint(50, &half);
+  paint(100, &clear);
+  // Beside the body, inside its moved copy: darkened, less so as the tip fades, not at all when
+  // it is gone.
+  const int sx = p.body.right + 2;
+  const unsigned dark = opaque.at(sx, mid) & 0xFF, lighter = half.at(sx, mid) & 0xFF;
+  EXPECT_LT(dark, 0xF0u);
+  EXPECT_GT(dark, 0x40u);
+  EXPECT_GT(lighter, dark);
+  EXPECT_EQ(clear.at(sx, mid) & 0xFFFFFF, 0xFFFFFFu);
+  // Far from the balloon the backdrop is untouched.
+  EXPECT_EQ(opaque.at(r.right - r.left - 1, 0) & 0xFFFFFF, 0xFFFFFFu);
+}
+
 TEST(CPPToolTip2, CreationFailsCleanly) {
   CPPToolTip2 tip;
   // A destroyed owner: the window cannot be made.
@@ -296,6 +356,11 @@ TEST(CPPToolTip2, CreationFailsCleanly) {
   }
   EXPECT_FALSE(tip.Create(gone));
   EXPECT_EQ(tip.m_hWnd, nullptr);
+  // Nothing laid out: the paint draws nothing and says so.
+  Dib32 dib;
+  ASSERT_TRUE(dib.Create(nullptr, 8, 8));
+  EXPECT_FALSE(tip.PaintTo(dib.dc(), 0));
+  EXPECT_FALSE(tip.PaintTo(nullptr, 0));
   tip.ShowHelpTip(POINT{10, 10}, kCapsLockTip);
   tip.OnTimer(kTooltipTimerHide);
   tip.Hide();
