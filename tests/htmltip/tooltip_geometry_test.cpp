@@ -2,6 +2,7 @@
 // generation's hot rectangle, from tables worked out by hand.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "htmltip/tooltip_geometry.h"
@@ -80,6 +81,46 @@ TEST(TooltipGeometry, PlacementTable) {
     // The target point is where the anchor's tip lands.
     EXPECT_EQ(p.window.left + p.anchor.x, c.point.x);
     EXPECT_EQ(p.window.top + p.anchor.y, c.point.y);
+  }
+}
+
+// Whatever the point, the text and the style: the tip of the anchor lands on the point, the
+// window is the content plus the anchor on its side, and the body and the text lie inside it.
+TEST(TooltipGeometry, PlacementInvariantsOverRandomCases) {
+  uint32_t seed = 12345;
+  auto next = [&seed](int range) {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 8) % uint32_t(range));
+  };
+  const int styles[] = {0, 1, 2, 16, 17, 18, 32, 33, 34, 48, 49, 50, 3, 99};
+  for (int i = 0; i < 20000; ++i) {
+    const HtmlRect screen{next(200) - 100, next(200) - 100, 300 + next(3000), 200 + next(2000)};
+    const HtmlPoint point{next(4000) - 500, next(3000) - 500};
+    const HtmlSize text{next(1200), next(600)};
+    const int style = styles[next(14)];
+    const BalloonPlacement p = PlaceBalloon(point, text, style, screen, BalloonGeometry{});
+    ASSERT_EQ(NormalAnchorStyle(p.style), p.style);
+    ASSERT_EQ(p.window.left + p.anchor.x, point.x);
+    ASSERT_EQ(p.window.top + p.anchor.y, point.y);
+    const bool vertical = (p.style & kAnchorEdgeMask) <= kAnchorBottomEdge;
+    ASSERT_EQ(p.window.width(), text.cx + 24 + (vertical ? 0 : 16));
+    ASSERT_EQ(p.window.height(), text.cy + 24 + (vertical ? 16 : 0));
+    ASSERT_GE(p.body.left, 0);
+    ASSERT_GE(p.body.top, 0);
+    ASSERT_LE(p.body.right, p.window.width());
+    ASSERT_LE(p.body.bottom, p.window.height());
+    ASSERT_GE(p.text.left, p.body.left);
+    ASSERT_GE(p.text.top, p.body.top);
+    ASSERT_LE(p.text.right, p.body.right);
+    ASSERT_LE(p.text.bottom, p.body.bottom);
+    // The edge across flips only when the side asked for has no room.
+    const int asked = NormalAnchorStyle(style) & kAnchorEdgeMask;
+    if (asked == kAnchorBottomEdge && point.y - p.window.height() >= screen.top) {
+      ASSERT_EQ(p.style & kAnchorEdgeMask, kAnchorBottomEdge);
+    }
+    if (asked == kAnchorTopEdge && point.y + p.window.height() <= screen.bottom) {
+      ASSERT_EQ(p.style & kAnchorEdgeMask, kAnchorTopEdge);
+    }
   }
 }
 
