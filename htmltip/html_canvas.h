@@ -116,6 +116,9 @@ struct HtmlImageLook {
   int frame = 0;
   int frameWidth = 0;
   int frameHeight = 0;
+  // Blend by the image's own alpha bytes when it has any (the second generation); off, only the
+  // mask makes it transparent.
+  bool alpha = true;
 };
 
 // Measuring only: what lengths in "em", "ex" and physical units need, and what the layout needs to

@@ -322,6 +322,12 @@ void HtmlDrawer::DrawTextRun(std::u16string text) {
   if (second()) Transform(style_.textTransform, &text);
   std::u16string_view rest = text;
   while (!rest.empty() && !stop_) {
+    if (WrappedBefore()) {
+      // As the measure pass's break did, the next line starts after the blanks.
+      EndLine(1);
+      rest = TrimBlanks(rest, true);
+      continue;
+    }
     canvas_->set_text_justification(0, 0);
     const int64_t width = Width(*canvas_, rest);
     const int64_t spaceLeft = rect_.width() + rect_.left - x_;
@@ -643,6 +649,13 @@ void HtmlDrawer::EndLine(int count) {
     y_ += advance;
   }
   x_ = StartLine();
+}
+
+bool HtmlDrawer::WrappedBefore() const {
+  // The draw pass ends a line where the measure pass wrapped it, whatever room its own rectangle
+  // leaves: a line whose last blank is not drawn, or a wider rectangle, would otherwise pull the
+  // next line's content up onto a line laid out too low for it.
+  return !measuring() && maxWidth != 0 && lineHasContent_ && line_.wrapped != 0 && expectedWidth_ <= 0;
 }
 
 bool HtmlDrawer::LineAvailable() {

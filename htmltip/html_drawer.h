@@ -134,6 +134,8 @@ class HtmlDrawer {
   // Moves x by what is drawn; `measured` is what the measure pass moved for the same item.
   void Advance(int64_t drawn, int64_t measured);
   bool LineAvailable();
+  // Draw pass: whether the content that comes next was wrapped to the next line when measured.
+  bool WrappedBefore() const;
   void AddLinkArea(int64_t x, int64_t y, int64_t width, int64_t height);
   int Repeat(std::u16string_view attributes) const;
 

@@ -117,6 +117,12 @@ void HtmlDrawer::DrawImageTag(int id, std::u16string_view attributes) {
   HtmlImageLook look;
   look.useMask = image.useMask != 0;
   look.maskColor = image.maskColor;
+  if (!second()) {
+    // The first generation draws every bitmap transparent where its mask colour is, and never
+    // blends by alpha bytes.
+    look.useMask = source.kind == HtmlImageKind::kBitmap;
+    look.alpha = false;
+  }
   const bool strip = id == kTagIlst && image.hasSource();
   if (id == kTagIlst && !strip) source.kind = HtmlImageKind::kImageList;
   if (source.kind == HtmlImageKind::kIcon) {
@@ -160,7 +166,10 @@ void HtmlDrawer::DrawImageTag(int id, std::u16string_view attributes) {
   const HtmlSize placed{box.cx, box.cy + drop};
   if (!TakeImageBudget(placed)) return;
 
-  if (maxWidth != 0 && lineHasContent_ && rect_.width() != 0 && placed.cx > rect_.width() + rect_.left - x_) {
+  const bool wrap = measuring() ? maxWidth != 0 && lineHasContent_ && rect_.width() != 0 &&
+                                      placed.cx > rect_.width() + rect_.left - x_
+                                : placed.cx > 0 && WrappedBefore();
+  if (wrap) {
     line_.wrapped = 1;
     EndLine(1);
     if (stop_) return;
@@ -185,7 +194,8 @@ void HtmlDrawer::DrawImageTag(int id, std::u16string_view attributes) {
   if (!LineAvailable()) return;
   lineHasContent_ = true;
   if (!empty) {
-    const int64_t y = ObjectLineY(placed.cy);
+    // Never above its line, should the line have been laid out for less.
+    const int64_t y = std::max(ObjectLineY(placed.cy), y_);
     AddLinkArea(x_, y, placed.cx, placed.cy);
     const bool hot = style_.linkKind != 0 && linkCounter_ == hotLink;
     look.effects = hot ? image.hotStyle : image.style;

@@ -365,7 +365,7 @@ bool CPPToolTip2::Dispatch(UINT message, WPARAM wparam, LPARAM, LRESULT *result)
       return true;
     case WM_SETCURSOR: {
       const HtmlPoint p = CursorInClient();
-      ::SetCursor(::LoadCursor(nullptr, drawer_.OnMouseOverLink(p.x, p.y) ? IDC_HAND : IDC_ARROW));
+      if (!drawer_.OnMouseOverLink(p.x, p.y) || !hand_.Show()) ::SetCursor(::LoadCursor(nullptr, IDC_ARROW));
       *result = TRUE;
       return true;
     }

@@ -12,6 +12,7 @@
 #include "htmltip/html_drawer.h"
 #include "htmltip/tooltip_timers.h"
 #include "htmltip/win32/draw_manager.h"
+#include "htmltip/win32/hand_cursor.h"
 #include "htmltip/win32/tooltip_window.h"
 
 namespace v7::htmltip::win32 {
@@ -108,6 +109,7 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
 
   HtmlDrawer drawer_;
   CPPDrawManager2 manager_;
+  HtmlHandCursor hand_;
   TooltipTimerMachine machine_;
   TooltipToolRecord current_;  // the record asked for last
   TooltipToolRecord shown_;    // the record on screen, its defaults filled in

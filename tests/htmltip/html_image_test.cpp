@@ -175,6 +175,25 @@ TEST(HtmlImage, TheHotLinkDrawsTheHotStyle) {
   EXPECT_EQ(drawn.images[0].look.blurY, 7);
 }
 
+TEST(HtmlImage, FirstGenerationLooks) {
+  // Bitmaps always transparent on the mask colour, never blended by alpha; the second generation
+  // masks only when asked and blends images that have alpha bytes.
+  HtmlDrawer first(HtmlGeneration::kFirst, v7test::TestSystemColor);
+  Drawn drawn = Draw(first, u"<bmp idres=3><icon idres=2 width=16 height=16>");
+  ASSERT_EQ(drawn.images.size(), 2u);
+  EXPECT_TRUE(drawn.images[0].look.useMask);
+  EXPECT_FALSE(drawn.images[0].look.alpha);
+  EXPECT_FALSE(drawn.images[1].look.useMask);  // an icon has a mask of its own
+  EXPECT_FALSE(drawn.images[1].look.alpha);
+  HtmlDrawer second(HtmlGeneration::kSecond, v7test::TestSystemColor);
+  drawn = Draw(second, u"<bmp idres=3><bmp idres=3 mask=#010203>");
+  ASSERT_EQ(drawn.images.size(), 2u);
+  EXPECT_FALSE(drawn.images[0].look.useMask);
+  EXPECT_TRUE(drawn.images[0].look.alpha);
+  EXPECT_TRUE(drawn.images[1].look.useMask);
+  EXPECT_EQ(drawn.images[1].look.maskColor, HtmlRgb(1, 2, 3));
+}
+
 TEST(HtmlImage, StripsAnimateOnTheOwnersTicks) {
   HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
   HtmlRecordingCanvas canvas;
@@ -219,6 +238,18 @@ TEST(HtmlImage, ImageListAndWrapping) {
   ASSERT_EQ(drawer.lines().size(), 2u);
   EXPECT_EQ(drawer.lines()[0].wrapped, 1);
   EXPECT_EQ(drawn.size.cy, 13 + 13 + 1);
+  // Wrapped where it was measured, though the undrawn blank ending "ab " leaves room for it.
+  drawer.maxWidth = 50;
+  drawn = Draw(drawer, u"ab <bmp idres=3 width=32 height=32><br>aaaaaaa");
+  EXPECT_EQ(drawn.boxes, "3 0,13-32,45 f0 e0000");
+  EXPECT_GE(drawn.ink.top, 0);
+  // Text wrapped at its leading blank after an image goes on the next line, not the one after.
+  HtmlRecordingCanvas canvas2;
+  drawn = Draw(drawer, u"abcd<bmp idres=3> efgh<br>aaaaaaa", &canvas2);
+  std::string texts;
+  for (const auto &call : canvas2.calls())
+    if (call.op == Op::kText) texts += std::to_string(call.y1) + ":" + std::string(call.text.begin(), call.text.end()) + " ";
+  EXPECT_EQ(texts, "0:abcd 13:efgh 26:aaaaaaa ");
 }
 
 TEST(HtmlImage, ImagesAreBoundedInCountAndArea) {
