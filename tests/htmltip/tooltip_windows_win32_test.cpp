@@ -346,6 +346,54 @@ TEST(CPPToolTip2, PaintBlendsOntoTheBackdropAndCastsItsShadow) {
   EXPECT_EQ(opaque.at(r.right - r.left - 1, 0) & 0xFFFFFF, 0xFFFFFFu);
 }
 
+// Styles: the second generation's background effect and colours from its defaults (every
+// pattern too, with the default granularity 0), the first generation's two window styles.
+TEST(TooltipWindows, BackgroundStyles) {
+  Owner owner;
+  CPPToolTip2 second;
+  ASSERT_TRUE(second.Create(owner.hwnd));
+  second.defaults.effect = kFillHGradient;
+  second.defaults.beginColor = RGB(255, 0, 0);
+  second.defaults.endColor = RGB(0, 0, 255);
+  second.ShowHelpTip(POINT{400, 400}, u"gradient");
+  const BalloonPlacement &p = second.placement();
+  Dib32 dib;
+  ASSERT_TRUE(dib.Create(nullptr, p.window.width(), p.window.height()));
+  ASSERT_TRUE(second.PaintTo(dib.dc(), 0));
+  PixelImage image;
+  dib.ReadPixels(&image);
+  const int mid = (p.body.top + p.body.bottom) / 2;
+  const uint32_t left = image.at(3, mid), right = image.at(p.body.right - 4, mid);
+  EXPECT_GT(left >> 16 & 0xFF, 0xC0u) << std::hex << left;  // red at the start
+  EXPECT_LT(left & 0xFF, 0x40u) << std::hex << left;
+  EXPECT_GT(right & 0xFF, 0xC0u) << std::hex << right;  // blue at the end
+  EXPECT_LT(right >> 16 & 0xFF, 0x40u) << std::hex << right;
+  for (int effect = kFillNoise; effect <= kFillMetal; ++effect) {
+    second.defaults.effect = effect;
+    second.ShowHelpTip(POINT{400, 400}, u"pattern");
+    EXPECT_TRUE(second.IsWindowVisible()) << effect;
+    ::UpdateWindow(second);
+  }
+
+  for (BOOL windowStyle : {FALSE, TRUE}) {
+    CPPToolTip first;
+    ASSERT_TRUE(first.Create(owner.hwnd, windowStyle));
+    first.ShowTip(nullptr, POINT{100, 100}, u"style");
+    EXPECT_EQ(first.marginLeft(), windowStyle ? 7 : 10);
+    RECT r{};
+    first.GetWindowRect(&r);
+    Dib32 surface;
+    ASSERT_TRUE(surface.Create(nullptr, r.right - r.left, r.bottom - r.top));
+    ASSERT_TRUE(first.PaintTo(surface.dc()));
+    PixelImage pixels;
+    surface.ReadPixels(&pixels);
+    const uint32_t want = windowStyle ? HtmlPixelFromColor(::GetSysColor(COLOR_WINDOW) & 0xFFFFFF) : 0xFFFFFFu;
+    EXPECT_EQ(pixels.at(3, pixels.height / 2) & 0xFFFFFF, want) << windowStyle;
+    // Square corners frame the very corner; round ones leave it outside the shape.
+    EXPECT_EQ(InWindowRegion(first, 0, 0), !windowStyle) << windowStyle;
+  }
+}
+
 TEST(CPPToolTip2, CreationFailsCleanly) {
   CPPToolTip2 tip;
   // A destroyed owner: the window cannot be made.
