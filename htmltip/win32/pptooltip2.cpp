@@ -266,11 +266,8 @@ void CPPToolTip2::LayOutTip() {
 }
 
 void CPPToolTip2::Repaint(int transparency) {
-  if (m_hWnd == nullptr) return;
-  HDC dc = ::GetDC(m_hWnd);
-  if (dc == nullptr) return;
-  PaintWindow(dc, transparency);
-  ::ReleaseDC(m_hWnd, dc);
+  WindowDc dc(m_hWnd);
+  if (dc.dc() != nullptr) PaintWindow(dc.dc(), transparency);
 }
 
 void CPPToolTip2::HideWindow() {
@@ -346,12 +343,8 @@ void CPPToolTip2::OnLeftButtonDown() {
 bool CPPToolTip2::Dispatch(UINT message, WPARAM wparam, LPARAM, LRESULT *result) {
   switch (message) {
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(m_hWnd, &ps);
-      if (dc != nullptr) {
-        PaintWindow(dc, machine_.transparency());
-        ::EndPaint(m_hWnd, &ps);
-      }
+      PaintScope paint(m_hWnd);
+      if (paint.dc() != nullptr) PaintWindow(paint.dc(), machine_.transparency());
       *result = 0;
       return true;
     }

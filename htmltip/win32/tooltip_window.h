@@ -57,6 +57,37 @@ class TooltipWindow : public classlib::CWnd {
   // The message map of a generation: true when handled, with its result.
   virtual bool Dispatch(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) = 0;
 
+  // The DC of a WM_PAINT, ended however the paint leaves: a paint that never ends would leave
+  // the window invalid and bring the message back without end.
+  class PaintScope {
+   public:
+    explicit PaintScope(HWND hwnd) : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &ps_)) {}
+    PaintScope(const PaintScope &) = delete;
+    PaintScope &operator=(const PaintScope &) = delete;
+    ~PaintScope() { ::EndPaint(hwnd_, &ps_); }
+    HDC dc() const { return dc_; }
+
+   private:
+    HWND hwnd_;
+    PAINTSTRUCT ps_{};
+    HDC dc_;
+  };
+  // The window's DC outside WM_PAINT, released on every path.
+  class WindowDc {
+   public:
+    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(hwnd != nullptr ? ::GetDC(hwnd) : nullptr) {}
+    WindowDc(const WindowDc &) = delete;
+    WindowDc &operator=(const WindowDc &) = delete;
+    ~WindowDc() {
+      if (dc_ != nullptr) ::ReleaseDC(hwnd_, dc_);
+    }
+    HDC dc() const { return dc_; }
+
+   private:
+    HWND hwnd_;
+    HDC dc_;
+  };
+
   // A window-sized 32-bit bitmap (null when GDI refuses), and the one kept for painting.
   static HBITMAP CreateSurface(int width, int height);
   // Gives the window a copy of `shape` (the window owns what it is given) and shows it at
