@@ -8,12 +8,6 @@
 namespace v7::htmltip::win32 {
 namespace {
 
-HtmlRect VirtualScreen() {
-  const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN), top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
-  return HtmlRect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                  top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-}
-
 // Copies a kept bitmap onto a DC; false when it cannot be selected.
 bool CopyBitmap(HDC to, HBITMAP bitmap, int width, int height) {
   MemoryDc from(to);
@@ -209,7 +203,8 @@ void CPPToolTip2::LayOutTip() {
     HtmlGdiCanvas canvas(dc.get(), &manager_, resources());
     if (drawer_.MeasureHtml(canvas, shown_.html, &size) != 0) return;
   }
-  placement_ = PlaceBalloon(machine_.lastPosition(), size, shown_.anchorStyle, VirtualScreen(), geometry);
+  const HtmlPoint at = machine_.lastPosition();
+  placement_ = PlaceBalloon(at, size, shown_.anchorStyle, TooltipScreenArea(POINT{at.x, at.y}), geometry);
 
   ReleaseShape();
   backdrop_.reset();

@@ -20,6 +20,11 @@ extern const wchar_t kTooltipClassName[];
 // registers it); false when it is neither found nor registered.
 bool EnsureTooltipClass(HINSTANCE instance);
 
+// Where a balloon pointing at `point` must stay: the work area of the monitor nearest the point
+// (no balloon hides under a task bar or straddles two monitors), or the virtual screen when the
+// system cannot say.
+HtmlRect TooltipScreenArea(POINT point);
+
 // Opens a web address: `program` ("iexplore.exe") with the quoted address as its one argument.
 // The default runs ShellExecuteW with the verb "open"; tests put a recorder in its place.
 using TooltipLauncher = std::function<bool(const std::wstring &program, const std::wstring &argument)>;

@@ -62,12 +62,6 @@ class Owner {
   HWND hwnd = nullptr;
 };
 
-HtmlRect Screen() {
-  const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN), top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
-  return HtmlRect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                  top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-}
-
 bool InWindowRegion(HWND hwnd, int x, int y) {
   HRGN region = ::CreateRectRgn(0, 0, 0, 0);
   const bool inside = ::GetWindowRgn(hwnd, region) != ERROR && ::PtInRegion(region, x, y);
@@ -110,7 +104,9 @@ TEST(CPPToolTip2, FlipsAtTheScreenEdges) {
   Owner owner;
   CPPToolTip2 tip;
   ASSERT_TRUE(tip.Create(owner.hwnd));
-  const HtmlRect screen = Screen();
+  const HtmlRect screen = TooltipScreenArea(POINT{400, 400});
+  ASSERT_GT(screen.width(), 500);
+  ASSERT_GT(screen.height(), 400);
   struct Case {
     POINT point;
     int style;
