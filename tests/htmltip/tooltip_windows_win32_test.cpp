@@ -194,6 +194,15 @@ TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
   ::ClientToScreen(tip, &inside);
   ::SetCursorPos(inside.x, inside.y);
   ASSERT_EQ(::WindowFromPoint(inside), tip.m_hWnd);
+  // The hand over the link, the arrow beside it.
+  EXPECT_EQ(::SendMessageW(tip, WM_SETCURSOR, WPARAM(tip.m_hWnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), TRUE);
+  EXPECT_EQ(::GetCursor(), ::LoadCursor(nullptr, IDC_HAND));
+  POINT beside{area.right + 3, (area.top + area.bottom) / 2};
+  ::ClientToScreen(tip, &beside);
+  ::SetCursorPos(beside.x, beside.y);
+  ::SendMessageW(tip, WM_SETCURSOR, WPARAM(tip.m_hWnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(::GetCursor(), ::LoadCursor(nullptr, IDC_ARROW));
+  ::SetCursorPos(inside.x, inside.y);
   EXPECT_EQ(::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, 0), 0);
   EXPECT_EQ(calls, 1);
   // The window goes on answering.
