@@ -21,6 +21,12 @@ if(v7_directory_server_length GREATER 63)
   message(FATAL_ERROR "V7_DIRECTORY_SERVER must have at most 63 characters")
 endif()
 
+# The maker's home page, which the uninstaller's banner and shortcut open (http or https only).
+set(V7_MAKER_HOME_PAGE "http://127.0.0.1/" CACHE STRING "Address of the maker's home page")
+if(NOT V7_MAKER_HOME_PAGE MATCHES "^https?://[^\" ]+$")
+  message(FATAL_ERROR "V7_MAKER_HOME_PAGE must be an http or https address without quotes or spaces")
+endif()
+
 # The pages the certificate selection dialog's tooltips open: the certificate service's renewal
 # page (the chosen certificate's subject is appended, percent-encoded) and the two phone-certificate
 # service sites of the phone menu. Web addresses only (http or https); anything else opens nothing.
