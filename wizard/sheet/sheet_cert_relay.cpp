@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "crypto/base/wipe.h"
+#include "media/securedisk/securedisk.h"
 #include "platform/classlib/app.h"
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
@@ -295,36 +296,35 @@ int CSheetCertRelay::SetTargetRemovable(char drive) {
   if (drive == 0) return kErrInvalidParameter;
   target_.reset(new StoreMedium());
   target_->kind = kStoreRemovable;
-  target_->text1 = std::string(1, drive) + ":";
+  target_->text = std::string(1, drive) + ":";
   return 0;
 }
 
-int CSheetCertRelay::SetTargetIcCard(const char *text) {
+int CSheetCertRelay::SetTargetIcCard(const char *pin) {
   target_.reset();
-  if (empty_text(text)) return kErrInvalidParameter;
+  if (empty_text(pin)) return kErrInvalidParameter;
   target_.reset(new StoreMedium());
   target_->kind = kStoreIcCard;
-  target_->text1 = text;
+  target_->SetPin(pin);
   return 0;
 }
 
-int CSheetCertRelay::SetTargetToken(const char *text1, const char *text2) {
+int CSheetCertRelay::SetTargetToken(const char *module_path, const char *pin) {
   target_.reset();
-  if (empty_text(text1) || empty_text(text2)) return kErrInvalidParameter;
+  if (empty_text(module_path) || empty_text(pin)) return kErrInvalidParameter;
   target_.reset(new StoreMedium());
   target_->kind = kStoreSecurityToken;
-  target_->text1 = text1;
-  target_->text2 = text2;
+  target_->module_path = module_path;
+  target_->SetPin(pin);
   return 0;
 }
 
-int CSheetCertRelay::SetTargetSecureDisk(SecureDiskHandle *handle, SecureDiskRelease release) {
+int CSheetCertRelay::SetTargetSecureDisk(SecureDiskHandle *handle) {
   target_.reset();
   if (handle == nullptr) return kErrInvalidParameter;
   target_.reset(new StoreMedium());
   target_->kind = kStoreSecureDisk;
-  target_->secure_disk = handle;
-  target_->release = release;
+  target_->secure_disk = sd_handle_addref(handle);
   return 0;
 }
 

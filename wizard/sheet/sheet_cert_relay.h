@@ -20,11 +20,11 @@
 #include <memory>
 #include <string>
 
+#include "media/store/store.h"
 #include "platform/classlib/message_map.h"
 #include "platform/classlib/property_sheet.h"
 #include "relay/controller/controller.h"
 #include "wizard/pages/page_logic.h"
-#include "wizard/sheet/store_medium.h"
 
 class CCertSelect;
 struct RelayRequestRecord;
@@ -101,13 +101,14 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
   const std::string &AuthCode() const { return auth_code_; }
   const std::u16string &SubjectText() const { return subject_; }
 
-  // Storage targets (media page). 0, kErrInvalidParameter for a missing or empty text,
-  // kErrOutOfMemory.
+  // Storage targets (media page); setting one frees the one before. 0, kErrInvalidParameter for a
+  // missing or empty text, kErrOutOfMemory. The sheet takes a reference of its own to a secure-disk
+  // handle.
   int SetTargetHardDisk();
   int SetTargetRemovable(char drive);
-  int SetTargetIcCard(const char *text);
-  int SetTargetToken(const char *text1, const char *text2);
-  int SetTargetSecureDisk(SecureDiskHandle *handle, SecureDiskRelease release);
+  int SetTargetIcCard(const char *pin);
+  int SetTargetToken(const char *module_path, const char *pin);
+  int SetTargetSecureDisk(SecureDiskHandle *handle);
   const StoreMedium *Target() const { return target_.get(); }
 
   // Set by the storing pages once they stored the received set, or tried to.
