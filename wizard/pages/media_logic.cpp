@@ -20,7 +20,7 @@ char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 
 bool is_receive_kind3(RelayModeWord mode) { return relay_mode_is_recipient(mode) && relay_mode_kind(mode) == 3; }
 
-bool is_disk(uint32_t kind) { return kind == kMediumHardDisk || kind == kMediumRemovable; }
+bool is_disk(uint32_t kind) { return kind == kStoreHardDisk || kind == kStoreRemovable; }
 
 bool empty(const char *text) { return text == nullptr || text[0] == 0; }
 
@@ -32,11 +32,11 @@ static_assert(sizeof kTokenMenuSeparator / sizeof(char16_t) == 39, "38 dashes");
 
 std::vector<MediumItem> media_items(uint32_t allowed_mask) {
   static const MediumItem kAll[] = {
-      {0x4, IDS_MEDIUM_HSM, kIconToken, kMediumToken},
-      {0x8, IDS_MEDIUM_IC_CARD, kIconIcCard, kMediumIcCard},
-      {0x200, IDS_MEDIUM_SECURE_DISK, kIconSecureDisk, kMediumSecureDisk},
-      {0x2, IDS_MEDIUM_REMOVABLE, kIconRemovable, kMediumRemovable},
-      {0x1, IDS_MEDIUM_HDD, kIconHardDisk, kMediumHardDisk},
+      {0x4, IDS_MEDIUM_HSM, kIconToken, kStoreSecurityToken},
+      {0x8, IDS_MEDIUM_IC_CARD, kIconIcCard, kStoreIcCard},
+      {0x200, IDS_MEDIUM_SECURE_DISK, kIconSecureDisk, kStoreSecureDisk},
+      {0x2, IDS_MEDIUM_REMOVABLE, kIconRemovable, kStoreRemovable},
+      {0x1, IDS_MEDIUM_HDD, kIconHardDisk, kStoreHardDisk},
   };
   std::vector<MediumItem> items;
   for (const MediumItem &item : kAll) {
@@ -109,26 +109,26 @@ int received_set_check(const ReceivedCertRecord *r) {
 }
 
 PasswordLayout password_layout(uint32_t kind) {
-  if (kind == kMediumSecureDisk) return {IDS_PWCHANGER_SECURE_DISK_DESCRIPTION, false, false};
+  if (kind == kStoreSecureDisk) return {IDS_PWCHANGER_SECURE_DISK_DESCRIPTION, false, false};
   return {IDS_PWCHANGER_DESCRIPTION, true, true};
 }
 
 PasswordEnables password_enables(uint32_t kind, bool change) {
-  if (kind == kMediumToken) return {true, change};
+  if (kind == kStoreSecurityToken) return {true, change};
   if (change) return {true, true};
-  return {kind == kMediumIcCard || kind == kMediumSecureDisk, false};
+  return {kind == kStoreIcCard || kind == kStoreSecureDisk, false};
 }
 
 WizardButtonFlags password_page_buttons(uint32_t kind, bool change, int grade, bool confirm_empty,
                                         bool phone_empty) {
   if (change) return grade > 0 && !confirm_empty && !phone_empty ? kButtonsBackNext : kButtonsBack;
-  if (kind == kMediumToken || kind == kMediumIcCard || kind == kMediumSecureDisk)
+  if (kind == kStoreSecurityToken || kind == kStoreIcCard || kind == kStoreSecureDisk)
     return phone_empty ? kButtonsBack : kButtonsBackNext;
   return kButtonsBackNext;
 }
 
 bool password_page_needs_phone(uint32_t kind, bool change) {
-  return change || kind == kMediumToken || kind == kMediumIcCard || kind == kMediumSecureDisk;
+  return change || kind == kStoreSecurityToken || kind == kStoreIcCard || kind == kStoreSecureDisk;
 }
 
 RecipientNext password_page_next(uint32_t kind, bool change, const char *phone, const char *new_password,

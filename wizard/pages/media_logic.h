@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "media/store/store.h"
 #include "relay/mode_word.h"
 #include "wizard/pages/page_logic.h"
 
@@ -20,14 +21,6 @@ namespace pages {
 
 // ---- The media list ----
 
-// The kinds of a storage target (the store's medium kinds).
-enum : uint32_t {
-  kMediumHardDisk = 1,
-  kMediumRemovable = 2,
-  kMediumToken = 4,
-  kMediumIcCard = 8,
-  kMediumSecureDisk = 512,
-};
 
 // The icons of the media, which also name a list item's medium.
 enum : int {

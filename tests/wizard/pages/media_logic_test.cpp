@@ -38,7 +38,7 @@ TEST(MediaItems, TheAllowedMediaWordChoosesTheItemsInTheirFixedOrder) {
   };
   for (const auto &c : cases) EXPECT_EQ(icons_of(media_items(c.mask)), c.icons) << std::hex << c.mask;
   const std::vector<MediumItem> all = media_items(0x20F);
-  const uint32_t kinds[] = {kMediumToken, kMediumIcCard, kMediumSecureDisk, kMediumRemovable, kMediumHardDisk};
+  const uint32_t kinds[] = {kStoreSecurityToken, kStoreIcCard, kStoreSecureDisk, kStoreRemovable, kStoreHardDisk};
   const unsigned texts[] = {IDS_MEDIUM_HSM, IDS_MEDIUM_IC_CARD, IDS_MEDIUM_SECURE_DISK, IDS_MEDIUM_REMOVABLE,
                             IDS_MEDIUM_HDD};
   ASSERT_EQ(all.size(), 5u);
@@ -135,12 +135,12 @@ TEST(MediaNext, KindThreeStoresADiskAtOnceAndSkipsThePasswordPageForItOnly) {
     bool at_once;
     std::vector<SheetPage> after;
   } cases[] = {
-      {k1, kMediumHardDisk, false, both},    {k1, kMediumRemovable, false, both}, {k1, kMediumToken, false, both},
-      {k2, kMediumHardDisk, false, both},    {k2, kMediumSecureDisk, false, both},
-      {k3, kMediumHardDisk, true, status},   {k3, kMediumRemovable, true, status},
-      {k3, kMediumToken, false, both},       {k3, kMediumIcCard, false, both},
+      {k1, kStoreHardDisk, false, both},    {k1, kStoreRemovable, false, both}, {k1, kStoreSecurityToken, false, both},
+      {k2, kStoreHardDisk, false, both},    {k2, kStoreSecureDisk, false, both},
+      {k3, kStoreHardDisk, true, status},   {k3, kStoreRemovable, true, status},
+      {k3, kStoreSecurityToken, false, both},       {k3, kStoreIcCard, false, both},
       // The secure disk keeps its password page after a disk was chosen before it.
-      {k3, kMediumSecureDisk, false, both},
+      {k3, kStoreSecureDisk, false, both},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(media_stores_at_once(c.mode, c.kind), c.at_once) << std::hex << c.mode << " " << c.kind;
@@ -181,12 +181,12 @@ TEST(MediaNext, TheReceivedSetsPartsMustFitTogether) {
   EXPECT_EQ(received_set_check(&r), kErrNoSignKeyPart);
 }
 
-const uint32_t kAllKinds[] = {kMediumHardDisk, kMediumRemovable, kMediumToken, kMediumIcCard, kMediumSecureDisk};
+const uint32_t kAllKinds[] = {kStoreHardDisk, kStoreRemovable, kStoreSecurityToken, kStoreIcCard, kStoreSecureDisk};
 
 TEST(PasswordPage, TheSecureDiskHasNoCheckBoxAndNoNewPassword) {
   for (uint32_t kind : kAllKinds) {
     const PasswordLayout layout = password_layout(kind);
-    const bool sd = kind == kMediumSecureDisk;
+    const bool sd = kind == kStoreSecureDisk;
     EXPECT_EQ(layout.description, sd ? IDS_PWCHANGER_SECURE_DISK_DESCRIPTION : IDS_PWCHANGER_DESCRIPTION) << kind;
     EXPECT_EQ(layout.check_shown, !sd) << kind;
     EXPECT_EQ(layout.new_controls_shown, !sd) << kind;
@@ -199,12 +199,12 @@ TEST(PasswordPage, TheCheckBoxEnablesThePhonePasswordOnlyWhereItIsAsked) {
     bool change;
     bool phone, new_controls;
   } cases[] = {
-      {kMediumHardDisk, false, false, false}, {kMediumHardDisk, true, true, true},
-      {kMediumRemovable, false, false, false}, {kMediumRemovable, true, true, true},
-      {kMediumIcCard, false, true, false},     {kMediumIcCard, true, true, true},
-      {kMediumSecureDisk, false, true, false},
+      {kStoreHardDisk, false, false, false}, {kStoreHardDisk, true, true, true},
+      {kStoreRemovable, false, false, false}, {kStoreRemovable, true, true, true},
+      {kStoreIcCard, false, true, false},     {kStoreIcCard, true, true, true},
+      {kStoreSecureDisk, false, true, false},
       // A token's phone password is always asked for.
-      {kMediumToken, false, true, false},      {kMediumToken, true, true, true},
+      {kStoreSecurityToken, false, true, false},      {kStoreSecurityToken, true, true, true},
   };
   for (const auto &c : cases) {
     const PasswordEnables e = password_enables(c.kind, c.change);
@@ -224,23 +224,23 @@ TEST(PasswordPage, ButtonsByKindChangeFlagGradeAndEntries) {
     WizardButtonFlags buttons;
   } cases[] = {
       // With the change flag: a positive grade, a confirmation and the phone password.
-      {kMediumHardDisk, true, 2, false, false, kButtonsBackNext},
-      {kMediumHardDisk, true, 2, true, false, kButtonsBack},
-      {kMediumHardDisk, true, 2, false, true, kButtonsBack},
-      {kMediumHardDisk, true, -1, false, false, kButtonsBack},
-      {kMediumHardDisk, true, 0, false, false, kButtonsBack},
-      {kMediumToken, true, 3, false, false, kButtonsBackNext},
-      {kMediumIcCard, true, 1, false, true, kButtonsBack},
+      {kStoreHardDisk, true, 2, false, false, kButtonsBackNext},
+      {kStoreHardDisk, true, 2, true, false, kButtonsBack},
+      {kStoreHardDisk, true, 2, false, true, kButtonsBack},
+      {kStoreHardDisk, true, -1, false, false, kButtonsBack},
+      {kStoreHardDisk, true, 0, false, false, kButtonsBack},
+      {kStoreSecurityToken, true, 3, false, false, kButtonsBackNext},
+      {kStoreIcCard, true, 1, false, true, kButtonsBack},
       // Without it: a token or a card needs the phone password, a disk nothing.
-      {kMediumToken, false, -1, true, true, kButtonsBack},
-      {kMediumToken, false, -1, true, false, kButtonsBackNext},
-      {kMediumIcCard, false, -1, true, true, kButtonsBack},
-      {kMediumIcCard, false, -1, true, false, kButtonsBackNext},
-      {kMediumHardDisk, false, -1, true, true, kButtonsBackNext},
-      {kMediumRemovable, false, -1, true, true, kButtonsBackNext},
+      {kStoreSecurityToken, false, -1, true, true, kButtonsBack},
+      {kStoreSecurityToken, false, -1, true, false, kButtonsBackNext},
+      {kStoreIcCard, false, -1, true, true, kButtonsBack},
+      {kStoreIcCard, false, -1, true, false, kButtonsBackNext},
+      {kStoreHardDisk, false, -1, true, true, kButtonsBackNext},
+      {kStoreRemovable, false, -1, true, true, kButtonsBackNext},
       // The secure disk asks for the phone password: Next waits for it.
-      {kMediumSecureDisk, false, -1, true, true, kButtonsBack},
-      {kMediumSecureDisk, false, -1, true, false, kButtonsBackNext},
+      {kStoreSecureDisk, false, -1, true, true, kButtonsBack},
+      {kStoreSecureDisk, false, -1, true, false, kButtonsBackNext},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(password_page_buttons(c.kind, c.change, c.grade, c.confirm_empty, c.phone_empty), c.buttons)
@@ -258,21 +258,21 @@ TEST(PasswordPage, NextByKindChangeFlagAndEntries) {
     const char *phone, *new_password, *confirm;
     RecipientNext next;
   } cases[] = {
-      {kMediumHardDisk, false, "", "", "", RecipientNext::kStoreAsIs},
-      {kMediumRemovable, false, "", "", "", RecipientNext::kStoreAsIs},
-      {kMediumToken, false, "", "", "", RecipientNext::kPhoneEmpty},
-      {kMediumIcCard, false, "", "", "", RecipientNext::kPhoneEmpty},
-      {kMediumSecureDisk, false, "", "", "", RecipientNext::kPhoneEmpty},
-      {kMediumToken, false, "phone", "", "", RecipientNext::kCheckPhone},
-      {kMediumIcCard, false, "phone", "", "", RecipientNext::kCheckPhone},
-      {kMediumSecureDisk, false, "phone", "", "", RecipientNext::kCheckPhone},
-      {kMediumHardDisk, true, "", good, good, RecipientNext::kPhoneEmpty},
-      {kMediumHardDisk, true, "phone", good, other, RecipientNext::kMismatch},
-      {kMediumHardDisk, true, "phone", good, "", RecipientNext::kMismatch},
-      {kMediumHardDisk, true, "phone", good, good, RecipientNext::kCheckPhone},
-      {kMediumToken, true, "phone", good, good, RecipientNext::kCheckPhone},
-      {kMediumRemovable, true, "phone", weak, weak, RecipientNext::kWeak},
-      {kMediumRemovable, true, "phone", "", "", RecipientNext::kWeak},
+      {kStoreHardDisk, false, "", "", "", RecipientNext::kStoreAsIs},
+      {kStoreRemovable, false, "", "", "", RecipientNext::kStoreAsIs},
+      {kStoreSecurityToken, false, "", "", "", RecipientNext::kPhoneEmpty},
+      {kStoreIcCard, false, "", "", "", RecipientNext::kPhoneEmpty},
+      {kStoreSecureDisk, false, "", "", "", RecipientNext::kPhoneEmpty},
+      {kStoreSecurityToken, false, "phone", "", "", RecipientNext::kCheckPhone},
+      {kStoreIcCard, false, "phone", "", "", RecipientNext::kCheckPhone},
+      {kStoreSecureDisk, false, "phone", "", "", RecipientNext::kCheckPhone},
+      {kStoreHardDisk, true, "", good, good, RecipientNext::kPhoneEmpty},
+      {kStoreHardDisk, true, "phone", good, other, RecipientNext::kMismatch},
+      {kStoreHardDisk, true, "phone", good, "", RecipientNext::kMismatch},
+      {kStoreHardDisk, true, "phone", good, good, RecipientNext::kCheckPhone},
+      {kStoreSecurityToken, true, "phone", good, good, RecipientNext::kCheckPhone},
+      {kStoreRemovable, true, "phone", weak, weak, RecipientNext::kWeak},
+      {kStoreRemovable, true, "phone", "", "", RecipientNext::kWeak},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(password_page_next(c.kind, c.change, c.phone, c.new_password, strlen(c.new_password), c.confirm,
@@ -281,7 +281,7 @@ TEST(PasswordPage, NextByKindChangeFlagAndEntries) {
         << c.kind << " " << c.change << " " << c.phone << "/" << c.new_password << "/" << c.confirm;
   }
   // A confirmation that is a prefix of the new password does not match.
-  EXPECT_EQ(password_page_next(kMediumHardDisk, true, "p", good, strlen(good), good, strlen(good) - 1),
+  EXPECT_EQ(password_page_next(kStoreHardDisk, true, "p", good, strlen(good), good, strlen(good) - 1),
             RecipientNext::kMismatch);
 }
 
