@@ -329,6 +329,9 @@ enum : int {
   kErrCmsSignedDataFormat = 14022,  // a signature's SignedData or its signer certificate unreadable
   kErrSdNullHandle = 17000,
   kErrSdNotHandle = 17001,          // a handle without the secure-disk magic
+  kErrSdKeyNoHandle = 17020,        // a secure-disk key object without its module handle
+  kErrSdKeyReadCert = 17031,        // the slot holds no certificate of that part, or one that does not decode
+  kErrSdKeyReadRandom = 17032,      // the logged-in slot gave no VID random value
   kErrSdLoginRequired = 17100,      // not logged in, or another slot is
   kErrSdNoSlot = 17101,             // a key-management pair whose subject has no slot
   kErrSdSubjectMismatch = 17102,    // the signing and key-management certificates name others
