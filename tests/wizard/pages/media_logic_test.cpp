@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "pki/errors/error_ctx.h"
 #include "platform/errors/error_codes.h"
 #include "relay/session/session.h"
 #include "wizard/res/media_pages_ids.h"
@@ -321,6 +323,36 @@ TEST(PasswordPage, GradePicturesAreTheRecipientPagesOwn) {
   EXPECT_EQ(recipient_grade_image(3), 63071);
   EXPECT_EQ(recipient_grade_image(0), 0);
   EXPECT_EQ(recipient_grade_image(-2), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// What the last status page shows for a store the store refused: a subject crafted as a path, a
+// set whose parts do not fit, a failed backup; each with a text of its own in both languages.
+TEST(StoreResult, RefusedStoresShowTheirOwnTextWithTheCode) {
+  const struct {
+    int code;
+    std::u16string english, korean;
+  } cases[] = {
+      {kErrUnsafeHolderName, u"The Certificate Subject Cannot Be a Directory Name [16402]",
+       u"\uC778\uC99D\uC11C \uC18C\uC720\uC790 \uC774\uB984\uC744 \uB514\uB809\uD1A0\uB9AC \uC774\uB984\uC73C\uB85C "
+       u"\uC4F8 \uC218 \uC5C6\uC74C [16402]"},
+  };
+  for (const auto &c : cases) {
+    for (bool korean : {false, true}) {
+      char16_t *text = err_code_text_w(c.code, korean ? 0 : kErrFmtEnglish);
+      ASSERT_NE(text, nullptr) << c.code;
+      EXPECT_EQ(store_error_text(text, c.code), korean ? c.korean : c.english);
+      free(text);
+    }
+  }
+  for (int code : {int(kErrNoSignKeyPart), int(kErrNoSignCertPart), int(kErrNoKmKeyPart), int(kErrStoreBackup)}) {
+    char16_t *text = err_code_text_w(code, kErrFmtEnglish);
+    EXPECT_TRUE(text != nullptr && text[0] != 0) << code;
+    free(text);
+  }
 }
 
 }  // namespace

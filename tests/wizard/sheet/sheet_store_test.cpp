@@ -1,0 +1,166 @@
+// The end of a receive through the wizard on real windows under Wine, against the test relay
+// server and the phone: the set stored on a removable drive of the Wine prefix, stored with a
+// new password for the PC copy (the keys open with it, no longer with the phone's), the question
+// before a set already on the medium is replaced, and a receive of kind 3 whose disk store fails
+// going back to the media page for another medium.
+#include "tests/wizard/sheet/sheet_test_util.h"
+
+#include <cstring>
+#include <functional>
+
+#include "tests/harness/removable_drive.h"
+#include "tests/wizard/sheet/phone_thread.h"
+#include "tests/wizard/sheet/store_steps.h"
+
+using namespace sheettest;
+
+namespace {
+
+::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new stepstest::StepsEnvironment);
+
+constexpr char kNewPassword[] = "Pc7#Store9x";
+
+// A receive of the kind up to the media page, then script() there; the wizard's modal result. The
+// sheet was made in the language of the run.
+INT_PTR receive_then(int kind, const std::function<void(UiRobot &, HWND)> &script, CSheetCertRelay *sheet,
+                     Phone *phone) {
+  INT_PTR result = 0;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND window = find_sheet(robot);
+        ASSERT_NE(window, nullptr);
+        if (kind == 1) {
+          HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
+          ASSERT_NE(page, nullptr);
+          robot.SetItemText(page, IDC_SSN_RESIDENT1, L"800101");
+          robot.SetItemText(page, IDC_SSN_RESIDENT2, L"1234567");
+        } else {
+          ASSERT_NE(wait_page(robot, window, IDC_START_NEXT), nullptr);
+        }
+        ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+        HWND code_page = wait_page(robot, window, IDC_CODE_GROUP1);
+        ASSERT_NE(code_page, nullptr);
+        const int ids[] = {IDC_CODE_GROUP1, IDC_CODE_GROUP2, IDC_CODE_GROUP3};
+        const int groups = kind == 1 ? 2 : 3;
+        ASSERT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code_page, ids[groups - 1]).size() == 4; }));
+        std::string code;
+        for (int i = 0; i < groups; ++i) code += narrow(robot.ItemText(code_page, ids[i]));
+        phone->send(code);
+        HWND dn_page = wait_page(robot, window, IDC_CERT_DN_SUBJECT);
+        ASSERT_NE(dn_page, nullptr);
+        ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+        script(robot, window);
+      },
+      [&] { result = sheet->DoModal(); });
+  phone->join();
+  return result;
+}
+
+Bytes received_part(const uint8_t *p, size_t n) { return p != nullptr ? Bytes(p, p + n) : Bytes(); }
+
+// A whole receive in the language, ended on the media and password pages by step, then Finish;
+// check() looks at what the robot saw and at the sheet afterwards.
+void store_run(int kind, uint32_t media, uint16_t language, const StoreStep &step,
+               const std::function<void(const StoreSeen &, CSheetCertRelay &)> &check) {
+  const bool korean = language == kLanguageKorean;
+  SCOPED_TRACE(korean ? "ko" : "en");
+  set_language_id(language);
+  Phone phone(kind, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(kind), MediaMask{media});
+  sheet.AddModePages();
+  StoreSeen seen;
+  const INT_PTR result = receive_then(
+      kind,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, step, korean, &seen);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_EQ(phone.result_.code, 0) << phone.result_.where << ": " << phone.result_.text;
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, korean));
+  EXPECT_EQ(seen.text, pair_text(IDS_STATUS_STORED_ON_PC, korean));
+  EXPECT_EQ(seen.missing_glyphs, "");
+  check(seen, sheet);
+}
+
+TEST_F(SheetUi, AReceiveEndsWithTheSetOnARemovableDrive) {
+  v7test::RemovableDrive drive('R', "V7STORE");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
+    const bool korean = language == kLanguageKorean;
+    StoreStep step;
+    step.icon = v7::pages::kIconRemovable;
+    step.drive = 'R';
+    step.screenshots = std::string("drive_") + (korean ? "ko" : "en");
+    store_run(2, 0x3, language, step, [&](const StoreSeen &seen, CSheetCertRelay &sheet) {
+      // Only the media the receive allows, in their order.
+      EXPECT_EQ(seen.items, (std::vector<int>{1005, 1000}));
+      // The menu offers the drive with its label; the item then names it.
+      bool offered = false;
+      for (const std::wstring &text : seen.menu) offered = offered || text == L"R: V7STORE";
+      EXPECT_TRUE(offered);
+      EXPECT_EQ(seen.removable_text, pair_text(IDS_MEDIUM_REMOVABLE_PREFIX, korean) + L"R:)");
+      const ReceivedCertRecord *r = sheet.Received();
+      ASSERT_NE(r, nullptr);
+      const StoredSet back = read_back(kMediumRemovable, "R:", asn1test::read_fixture("pki/signCert.der"));
+      EXPECT_TRUE(back.found);
+      EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+      EXPECT_EQ(back.sign_key, received_part(r->sign_key, r->sign_key_len));
+      EXPECT_EQ(back.km_cert, received_part(r->km_cert, r->km_cert_len));
+      EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
+    });
+  }
+}
+
+TEST_F(SheetUi, ANewPasswordSealsThePcCopyUnderIt) {
+  for (uint16_t language : {kLanguageEnglish, kLanguageKorean}) {
+    StoreStep step;
+    step.new_password = kNewPassword;
+    step.screenshots = std::string("changed_") + (language == kLanguageKorean ? "ko" : "en");
+    store_run(1, 0xFFFF, language, step, [&](const StoreSeen &seen, CSheetCertRelay &) {
+      EXPECT_TRUE(seen.password_page);
+      const StoredSet back = read_back(kMediumHardDisk, nullptr, asn1test::read_fixture("pki/signCert.der"));
+      ASSERT_TRUE(back.found);
+      EXPECT_TRUE(key_opens(back.sign_key, kNewPassword));
+      EXPECT_FALSE(key_opens(back.sign_key, stepstest::kPassword));
+      EXPECT_TRUE(key_opens(back.km_key, kNewPassword));
+      EXPECT_FALSE(key_opens(back.km_key, stepstest::kPassword));
+    });
+  }
+}
+
+// The set is on the hard disk already (the receive before stored it): the page asks, and No
+// leaves the medium unchosen.
+TEST_F(SheetUi, DecliningToReplaceASetOnTheMediumChoosesNothing) {
+  store_run(3, 0x1, kLanguageEnglish, StoreStep(), [](const StoreSeen &, CSheetCertRelay &) {});
+  Phone phone(3, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x1});
+  sheet.AddModePages();
+  g_boxes.answer = IDNO;
+  bool asked = false, next_stayed_off = false;
+  receive_then(
+      3,
+      [&](UiRobot &robot, HWND window) {
+        HWND media = wait_page(robot, window, IDC_MEDIA_LIST);
+        ASSERT_NE(media, nullptr);
+        const size_t boxes = box_count();
+        choose_item(robot, media, 0);
+        ASSERT_TRUE(robot.WaitUntil([&] { return box_count() >= boxes + 2; }));
+        asked = last_box() == pair_text(IDS_MEDIUM_HOLDS_SET_ASK, false);
+        // A text read through the UI thread returns once the choice's handler has.
+        robot.Text(window);
+        const auto *page = static_cast<const v7::pages::CPageMedia *>(sheet.Page(SheetPage::Media));
+        next_stayed_off = !page->Ready() && !button_enabled(window, ID_WIZNEXT);
+        g_boxes.answer = IDYES;
+        robot.Click(window, IDCANCEL);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(next_stayed_off);
+  EXPECT_EQ(sheet.Target(), nullptr);
+}
+
+}  // namespace
