@@ -1,8 +1,7 @@
 // The end of a receive through the wizard on real windows under Wine, against the test relay
 // server and the phone: the set stored on a removable drive of the Wine prefix, stored with a
-// new password for the PC copy (the keys open with it, no longer with the phone's), the question
-// before a set already on the medium is replaced, and a receive of kind 3 whose disk store fails
-// going back to the media page for another medium.
+// new password for the PC copy (the keys open with it, no longer with the phone's), and the
+// question before a set already on the medium is replaced.
 #include "tests/wizard/sheet/sheet_test_util.h"
 
 #include <cstring>
