@@ -113,27 +113,16 @@ PasswordLayout password_layout(uint32_t kind) {
   return {IDS_PWCHANGER_DESCRIPTION, true, true};
 }
 
-PasswordEnables password_enables(uint32_t kind, bool change) {
-  if (kind == kStoreSecurityToken) return {true, change};
-  if (change) return {true, true};
-  return {kind == kStoreIcCard || kind == kStoreSecureDisk, false};
-}
+PasswordEnables password_enables(uint32_t, bool change) { return {true, change}; }
 
-WizardButtonFlags password_page_buttons(uint32_t kind, bool change, int grade, bool confirm_empty,
-                                        bool phone_empty) {
-  if (change) return grade > 0 && !confirm_empty && !phone_empty ? kButtonsBackNext : kButtonsBack;
-  if (kind == kStoreSecurityToken || kind == kStoreIcCard || kind == kStoreSecureDisk)
-    return phone_empty ? kButtonsBack : kButtonsBackNext;
+WizardButtonFlags password_page_buttons(uint32_t, bool change, int grade, bool confirm_empty, bool phone_empty) {
+  if (phone_empty) return kButtonsBack;
+  if (change) return grade > 0 && !confirm_empty ? kButtonsBackNext : kButtonsBack;
   return kButtonsBackNext;
 }
 
-bool password_page_needs_phone(uint32_t kind, bool change) {
-  return change || kind == kStoreSecurityToken || kind == kStoreIcCard || kind == kStoreSecureDisk;
-}
-
-RecipientNext password_page_next(uint32_t kind, bool change, const char *phone, const char *new_password,
-                                 size_t new_len, const char *confirm, size_t confirm_len) {
-  if (!password_page_needs_phone(kind, change)) return RecipientNext::kStoreAsIs;
+RecipientNext password_page_next(bool change, const char *phone, const char *new_password, size_t new_len,
+                                 const char *confirm, size_t confirm_len) {
   if (empty(phone)) return RecipientNext::kPhoneEmpty;
   if (!change) return RecipientNext::kCheckPhone;
   // Next is offered only for a graded password, but a press can come without the button (a

@@ -116,39 +116,36 @@ struct PasswordLayout {
 };
 PasswordLayout password_layout(uint32_t kind);
 
-// Which controls the check box's state enables.
+// Which controls the check box's state enables. The phone password is asked for on every medium:
+// the store opens every key with the password it is handed before it writes anything, so a disk
+// needs it as much as a card or a token does. The check box enables the new password on every
+// medium that shows it (a token's included, which could otherwise never be given one).
 struct PasswordEnables {
   bool phone;          // the phone password and its label
   bool new_controls;   // the new password, its confirmation, their labels and the rules
 };
-// For a token the check box changes nothing on the page (its phone password stays enabled).
 PasswordEnables password_enables(uint32_t kind, bool change);
 
-// Buttons of the password page: with the change flag, Back and Next once the new password has a
-// positive grade and the confirmation and the phone password are not empty; without it, for a
-// token or a card once the phone password is not empty, and at once for the other kinds.
-// Back alone otherwise.
+// Buttons of the password page: Back and Next once the phone password is not empty and, with the
+// change flag, the new password has a positive grade and the confirmation is not empty. Back
+// alone otherwise.
 WizardButtonFlags password_page_buttons(uint32_t kind, bool change, int grade, bool confirm_empty,
                                         bool phone_empty);
 
-// Whether Next reads (and proves) the phone password.
-bool password_page_needs_phone(uint32_t kind, bool change);
-
 // What Next of the password page says before anything is stored.
 enum class RecipientNext {
-  kCheckPhone,    // read; the phone password is to be proven on the received key
-  kStoreAsIs,     // a disk without a new password: nothing to prove, the set is stored as received
+  kCheckPhone,    // the phone password is to be proven on the received key
   kPhoneEmpty,    // message 4513, stay
   kMismatch,      // message 4483, stay
   kWeak,          // the new password breaks a rule (its text is on the page), stay
 };
-RecipientNext password_page_next(uint32_t kind, bool change, const char *phone, const char *new_password,
-                                 size_t new_len, const char *confirm, size_t confirm_len);
+RecipientNext password_page_next(bool change, const char *phone, const char *new_password, size_t new_len,
+                                 const char *confirm, size_t confirm_len);
 
 // The password the store is handed: the one the keys are sealed under when they reach it. With
 // the change flag the keys were re-sealed under the new password (a token too: the store opens
 // the keys with what it is given); without it they are as the phone sent them, under the phone
-// password (empty for a disk, where it is not asked for and not needed).
+// password.
 const char *store_password(bool change, const char *phone, const char *new_password);
 
 // The store's 128-byte password buffer: the text copied with its terminator. A text that does

@@ -205,7 +205,6 @@ LRESULT CPageChangePasswdR::OnWizardNext() {
   v7::sheet::CSheetCertRelay *sheet = Sheet();
   if (sheet == nullptr || sheet->Target() == nullptr) return -1;
   const ReceivedCertRecord *received = sheet->Received();
-  const uint32_t kind = MediumKind();
   // A set whose parts do not fit together cannot be stored, whatever was typed: the status page
   // says why.
   const int parts = received_set_check(received);
@@ -222,9 +221,8 @@ LRESULT CPageChangePasswdR::OnWizardNext() {
   if (change_ == 0) {
     secure_wipe(new_, sizeof new_);
     secure_wipe(confirm_, sizeof confirm_);
-    if (!password_page_needs_phone(kind, false)) secure_wipe(phone_, sizeof phone_);
   }
-  switch (password_page_next(kind, change_ != 0, phone_, new_, strlen(new_), confirm_, strlen(confirm_))) {
+  switch (password_page_next(change_ != 0, phone_, new_, strlen(new_), confirm_, strlen(confirm_))) {
     case RecipientNext::kPhoneEmpty: return Stay(IDS_PHONE_PASSWORD_EMPTY);
     case RecipientNext::kMismatch: return Stay(IDS_PASSWORD_MISMATCH);
     case RecipientNext::kWeak: return Stay(0);
@@ -234,7 +232,6 @@ LRESULT CPageChangePasswdR::OnWizardNext() {
       asn1_release(&asn1_tmpl_private_key_info, key);
       break;
     }
-    case RecipientNext::kStoreAsIs: break;
   }
   PostButtons(kButtonsBackNext);
   v7::dialogs::CStatus2Dlg status;

@@ -195,96 +195,74 @@ TEST(PasswordPage, TheSecureDiskHasNoCheckBoxAndNoNewPassword) {
   }
 }
 
-TEST(PasswordPage, TheCheckBoxEnablesThePhonePasswordOnlyWhereItIsAsked) {
-  const struct {
-    uint32_t kind;
-    bool change;
-    bool phone, new_controls;
-  } cases[] = {
-      {kStoreHardDisk, false, false, false}, {kStoreHardDisk, true, true, true},
-      {kStoreRemovable, false, false, false}, {kStoreRemovable, true, true, true},
-      {kStoreIcCard, false, true, false},     {kStoreIcCard, true, true, true},
-      {kStoreSecureDisk, false, true, false},
-      // A token's phone password is always asked for.
-      {kStoreSecurityToken, false, true, false},      {kStoreSecurityToken, true, true, true},
-  };
-  for (const auto &c : cases) {
-    const PasswordEnables e = password_enables(c.kind, c.change);
-    EXPECT_EQ(e.phone, c.phone) << c.kind << " " << c.change;
-    EXPECT_EQ(e.new_controls, c.new_controls) << c.kind << " " << c.change;
-    // Next asks for the phone password exactly where it is enabled.
-    EXPECT_EQ(password_page_needs_phone(c.kind, c.change), c.phone) << c.kind << " " << c.change;
+TEST(PasswordPage, ThePhonePasswordIsAskedOnEveryMediumAndTheCheckBoxEnablesTheNewOne) {
+  for (uint32_t kind : kAllKinds) {
+    for (bool change : {false, true}) {
+      const PasswordEnables e = password_enables(kind, change);
+      EXPECT_TRUE(e.phone) << kind << " " << change;
+      // A token's new password too: the store opens its keys with what it is handed.
+      EXPECT_EQ(e.new_controls, change) << kind << " " << change;
+    }
   }
 }
 
-TEST(PasswordPage, ButtonsByKindChangeFlagGradeAndEntries) {
+TEST(PasswordPage, ButtonsByChangeFlagGradeAndEntries) {
   const struct {
-    uint32_t kind;
     bool change;
     int grade;
     bool confirm_empty, phone_empty;
     WizardButtonFlags buttons;
   } cases[] = {
       // With the change flag: a positive grade, a confirmation and the phone password.
-      {kStoreHardDisk, true, 2, false, false, kButtonsBackNext},
-      {kStoreHardDisk, true, 2, true, false, kButtonsBack},
-      {kStoreHardDisk, true, 2, false, true, kButtonsBack},
-      {kStoreHardDisk, true, -1, false, false, kButtonsBack},
-      {kStoreHardDisk, true, 0, false, false, kButtonsBack},
-      {kStoreSecurityToken, true, 3, false, false, kButtonsBackNext},
-      {kStoreIcCard, true, 1, false, true, kButtonsBack},
-      // Without it: a token or a card needs the phone password, a disk nothing.
-      {kStoreSecurityToken, false, -1, true, true, kButtonsBack},
-      {kStoreSecurityToken, false, -1, true, false, kButtonsBackNext},
-      {kStoreIcCard, false, -1, true, true, kButtonsBack},
-      {kStoreIcCard, false, -1, true, false, kButtonsBackNext},
-      {kStoreHardDisk, false, -1, true, true, kButtonsBackNext},
-      {kStoreRemovable, false, -1, true, true, kButtonsBackNext},
-      // The secure disk asks for the phone password: Next waits for it.
-      {kStoreSecureDisk, false, -1, true, true, kButtonsBack},
-      {kStoreSecureDisk, false, -1, true, false, kButtonsBackNext},
+      {true, 2, false, false, kButtonsBackNext},
+      {true, 3, false, false, kButtonsBackNext},
+      {true, 1, false, false, kButtonsBackNext},
+      {true, 2, true, false, kButtonsBack},
+      {true, 2, false, true, kButtonsBack},
+      {true, -1, false, false, kButtonsBack},
+      {true, 0, false, false, kButtonsBack},
+      // Without it: the phone password alone.
+      {false, -1, true, true, kButtonsBack},
+      {false, -1, true, false, kButtonsBackNext},
+      {false, 3, false, false, kButtonsBackNext},
   };
-  for (const auto &c : cases) {
-    EXPECT_EQ(password_page_buttons(c.kind, c.change, c.grade, c.confirm_empty, c.phone_empty), c.buttons)
-        << c.kind << " " << c.change << " " << c.grade << " " << c.confirm_empty << c.phone_empty;
+  for (uint32_t kind : kAllKinds) {
+    for (const auto &c : cases) {
+      EXPECT_EQ(password_page_buttons(kind, c.change, c.grade, c.confirm_empty, c.phone_empty), c.buttons)
+          << kind << " " << c.change << " " << c.grade << " " << c.confirm_empty << c.phone_empty;
+    }
   }
 }
 
-TEST(PasswordPage, NextByKindChangeFlagAndEntries) {
+TEST(PasswordPage, NextByChangeFlagAndEntries) {
   const char *good = "Zq8#Lm2!w";  // keeps every rule
   const char *other = "Zq8#Lm2!x";
   const char *weak = "aaa";
   const struct {
-    uint32_t kind;
     bool change;
     const char *phone, *new_password, *confirm;
     RecipientNext next;
   } cases[] = {
-      {kStoreHardDisk, false, "", "", "", RecipientNext::kStoreAsIs},
-      {kStoreRemovable, false, "", "", "", RecipientNext::kStoreAsIs},
-      {kStoreSecurityToken, false, "", "", "", RecipientNext::kPhoneEmpty},
-      {kStoreIcCard, false, "", "", "", RecipientNext::kPhoneEmpty},
-      {kStoreSecureDisk, false, "", "", "", RecipientNext::kPhoneEmpty},
-      {kStoreSecurityToken, false, "phone", "", "", RecipientNext::kCheckPhone},
-      {kStoreIcCard, false, "phone", "", "", RecipientNext::kCheckPhone},
-      {kStoreSecureDisk, false, "phone", "", "", RecipientNext::kCheckPhone},
-      {kStoreHardDisk, true, "", good, good, RecipientNext::kPhoneEmpty},
-      {kStoreHardDisk, true, "phone", good, other, RecipientNext::kMismatch},
-      {kStoreHardDisk, true, "phone", good, "", RecipientNext::kMismatch},
-      {kStoreHardDisk, true, "phone", good, good, RecipientNext::kCheckPhone},
-      {kStoreSecurityToken, true, "phone", good, good, RecipientNext::kCheckPhone},
-      {kStoreRemovable, true, "phone", weak, weak, RecipientNext::kWeak},
-      {kStoreRemovable, true, "phone", "", "", RecipientNext::kWeak},
+      {false, "", "", "", RecipientNext::kPhoneEmpty},
+      {false, "phone", "", "", RecipientNext::kCheckPhone},
+      // Without the change flag what the other edits hold does not matter.
+      {false, "phone", good, other, RecipientNext::kCheckPhone},
+      {true, "", good, good, RecipientNext::kPhoneEmpty},
+      {true, "phone", good, other, RecipientNext::kMismatch},
+      {true, "phone", good, "", RecipientNext::kMismatch},
+      {true, "phone", good, good, RecipientNext::kCheckPhone},
+      {true, "phone", weak, weak, RecipientNext::kWeak},
+      {true, "phone", "", "", RecipientNext::kWeak},
   };
   for (const auto &c : cases) {
-    EXPECT_EQ(password_page_next(c.kind, c.change, c.phone, c.new_password, strlen(c.new_password), c.confirm,
+    EXPECT_EQ(password_page_next(c.change, c.phone, c.new_password, strlen(c.new_password), c.confirm,
                                  strlen(c.confirm)),
               c.next)
-        << c.kind << " " << c.change << " " << c.phone << "/" << c.new_password << "/" << c.confirm;
+        << c.change << " " << c.phone << "/" << c.new_password << "/" << c.confirm;
   }
   // A confirmation that is a prefix of the new password does not match.
-  EXPECT_EQ(password_page_next(kStoreHardDisk, true, "p", good, strlen(good), good, strlen(good) - 1),
-            RecipientNext::kMismatch);
+  EXPECT_EQ(password_page_next(true, "p", good, strlen(good), good, strlen(good) - 1), RecipientNext::kMismatch);
+  EXPECT_EQ(password_page_next(false, nullptr, nullptr, 0, nullptr, 0), RecipientNext::kPhoneEmpty);
 }
 
 TEST(PasswordPage, TheStoreGetsThePasswordTheKeysAreSealedUnder) {
@@ -295,8 +273,7 @@ TEST(PasswordPage, TheStoreGetsThePasswordTheKeysAreSealedUnder) {
   } cases[] = {
       {true, "phone", "newpass", "newpass"},
       {false, "phone", "", "phone"},
-      // A disk without a new password: nothing was asked and nothing is needed.
-      {false, "", "", ""},
+      {false, "phone", "newpass", "phone"},
       {false, nullptr, nullptr, ""},
   };
   for (const auto &c : cases) EXPECT_EQ(std::string(store_password(c.change, c.phone, c.new_password)), c.handed);

@@ -66,6 +66,7 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
   sheet.AddModePages();
   Seen seen;
   StoreSeen stored;
+  BrokerScope broker;
   INT_PTR result = 0;
   RunWithRobot(
       [&](UiRobot &robot) {

@@ -63,6 +63,7 @@ void store_run(int kind, uint32_t media, uint16_t language, const StoreStep &ste
                const std::function<void(const StoreSeen &, CSheetCertRelay &)> &check) {
   const bool korean = language == kLanguageKorean;
   SCOPED_TRACE(korean ? "ko" : "en");
+  BrokerScope broker;
   set_language_id(language);
   Phone phone(kind, kRelayTransportRaw);
   CSheetCertRelay sheet(relay_mode_for_recv(kind), MediaMask{media});
@@ -134,6 +135,7 @@ TEST_F(SheetUi, ANewPasswordSealsThePcCopyUnderIt) {
 // leaves the medium unchosen.
 TEST_F(SheetUi, DecliningToReplaceASetOnTheMediumChoosesNothing) {
   store_run(3, 0x1, kLanguageEnglish, StoreStep(), [](const StoreSeen &, CSheetCertRelay &) {});
+  BrokerScope broker;
   Phone phone(3, kRelayTransportRaw);
   CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x1});
   sheet.AddModePages();

@@ -13,11 +13,27 @@
 #include "media/certlist.h"
 #include "pki/asn1/asn1.h"
 #include "pki/keys/pkcs8.h"
+#include "pki/text/file_broker.h"
+#include "tests/modules/broker/standin_broker.h"
 #include "wizard/pages/media_logic.h"
 #include "wizard/pages/page_media.h"
 #include "wizard/res/media_pages_ids.h"
 
 namespace sheettest {
+
+// Writes outside the low-integrity area go through the protected-mode broker; here its stand-in,
+// which makes the folders and writes the files the store asks for. Set for the test's duration.
+class BrokerScope {
+ public:
+  BrokerScope() {
+    broker_set_factory(StandinFactory::make);
+    set_file_broker(broker_file_broker());
+  }
+  ~BrokerScope() {
+    set_file_broker(nullptr);
+    broker_set_factory(nullptr);
+  }
+};
 
 // What the robot does on the media and password pages.
 struct StoreStep {
@@ -135,12 +151,14 @@ inline void store_through_pages(UiRobot &robot, HWND window, const StoreStep &st
     seen->password_page = true;
     seen->password_description = robot.ItemText(page, IDC_PWR_DESCRIPTION);
     seen->check_text = robot.ItemText(page, IDC_PWR_CHECK);
+    // The phone's password is asked for on every medium; Next waits for it.
+    EXPECT_TRUE(robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); }));
+    const std::wstring phone(stepstest::kPassword, stepstest::kPassword + strlen(stepstest::kPassword));
+    robot.SetItemText(page, IDC_PWR_PHONE_EDIT, phone);
     if (step.new_password != nullptr) {
       robot.Click(page, IDC_PWR_CHECK);
       EXPECT_TRUE(robot.WaitUntil([&] { return robot.Enabled(page, IDC_PWR_NEW_EDIT); }));
-      const std::wstring phone(stepstest::kPassword, stepstest::kPassword + strlen(stepstest::kPassword));
       const std::wstring fresh(step.new_password, step.new_password + strlen(step.new_password));
-      robot.SetItemText(page, IDC_PWR_PHONE_EDIT, phone);
       robot.SetItemText(page, IDC_PWR_NEW_EDIT, fresh);
       robot.SetItemText(page, IDC_PWR_CONFIRM_EDIT, fresh);
     }
