@@ -131,6 +131,50 @@ TEST_F(SheetUi, ANewPasswordSealsThePcCopyUnderIt) {
   }
 }
 
+// A store the medium refuses (every write through the broker denied) is shown with its code, never
+// as success; Back leads to the password page and a second try, once the medium takes it, stores.
+TEST_F(SheetUi, AFailedStoreShowsItsCodeAndBackTriesAgain) {
+  BrokerScope broker;
+  set_language_id(kLanguageEnglish);
+  Phone phone(1, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(1), MediaMask{0x1});
+  sheet.AddModePages();
+  StoreSeen first;
+  std::wstring second_heading;
+  bool back_offered = false;
+  StandinFactory::broker.force = true;
+  StandinFactory::broker.forced_word = int32_t(0x80070005);  // access denied
+  receive_then(
+      1,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, StoreStep(), false, &first);
+        back_offered = button_enabled(window, ID_WIZBACK);
+        StandinFactory::broker.force = false;
+        robot.Click(window, ID_WIZBACK);
+        HWND page = wait_page(robot, window, IDC_PWR_PHONE_EDIT);
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+        ASSERT_TRUE(robot.WaitUntil([&] {
+          HWND status = current_page(window);
+          second_heading = status != nullptr ? robot.ItemText(status, IDC_STATUS_HEADING) : L"";
+          return second_heading == pair_text(IDS_STATUS_COMPLETED, false) && button_enabled(window, ID_WIZFINISH);
+        }, 30000));
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  StandinFactory::broker.force = false;
+  EXPECT_EQ(first.heading, pair_text(IDS_STATUS_FAILED, false));
+  // "<the code's text> [<code>]".
+  const size_t open = first.text.rfind(L" [");
+  ASSERT_NE(open, std::wstring::npos) << narrow(first.text);
+  EXPECT_GT(open, 0u);
+  EXPECT_EQ(first.text.back(), L']');
+  EXPECT_NE(first.text.substr(open + 2, first.text.size() - open - 3), L"0");
+  EXPECT_TRUE(back_offered);
+  EXPECT_EQ(second_heading, pair_text(IDS_STATUS_COMPLETED, false));
+}
+
 // The set is on the hard disk already (the receive before stored it): the page asks, and No
 // leaves the medium unchosen.
 TEST_F(SheetUi, DecliningToReplaceASetOnTheMediumChoosesNothing) {
