@@ -170,7 +170,17 @@ int broker_store(const std::string &folder, const std::vector<FileStep> &steps, 
                  const PreparedSet &set) {
   char16_t *wide = nullptr;
   int code = setting_to_wide(folder.c_str(), &wide);
-  if (code == 0) code = broker_make_dir(wide) == 0 ? 0 : kErrStoreFolder;
+  // The broker makes one folder a call: each level, the last one must be there.
+  for (char16_t *p = wide; code == 0 && p != nullptr && *p != 0; ++p) {
+    if (*p != u'\\' || p == wide) continue;
+    *p = 0;
+    broker_make_dir(wide);
+    *p = u'\\';
+  }
+  if (code == 0 && broker_make_dir(wide) != 0) {
+    failed->cause = errno;
+    code = kErrStoreFolder;
+  }
   free(wide);
   for (size_t i = 0; code == 0 && i < steps.size(); ++i) {
     wide = nullptr;

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "media/broker_client.h"
 #include "media/certlist.h"
 #include "media/npki.h"
 #include "media/store/internal.h"
@@ -26,6 +27,7 @@
 #include "tests/media/cert_builder.h"
 #include "tests/media/folder_answers.h"
 #include "tests/media/store/store_test_util.h"
+#include "tests/modules/broker/standin_broker.h"
 
 namespace fs = std::filesystem;
 using storetest::Bytes;
@@ -180,16 +182,9 @@ TEST_F(StoreFolders, StoredSetReadsBackAndOpensWithTheNewPassword) {
   const CERT_ENTRY *e = list.first;
   EXPECT_EQ(e->next, nullptr);
   EXPECT_EQ(e->parts, kPartSignCert | kPartSignKey | kPartKmCert | kPartKmKey);
-  uint8_t *part = nullptr;
-  size_t n = cert_read_sign_cert(e, &part);
-  EXPECT_EQ(Bytes(part, part + n), set.sign_cert);
-  free(part);
-  n = cert_read_sign_key(e, &part);
-  Bytes sign_key(part, part + n);
-  free(part);
-  n = cert_read_km_key(e, &part);
-  Bytes km_key(part, part + n);
-  free(part);
+  EXPECT_EQ(storetest::part(cert_read_sign_cert, e), set.sign_cert);
+  const Bytes sign_key = storetest::part(cert_read_sign_key, e);
+  const Bytes km_key = storetest::part(cert_read_km_key, e);
   certlist_free(&list);
   Bytes random;
   EXPECT_TRUE(storetest::opens(sign_key, kNewPassword, &random));
@@ -261,6 +256,28 @@ TEST_F(StoreFolders, RemovableDriveStore) {
   ASSERT_NE(certlist_load(&list, kMediumRemovable, "E:"), nullptr);
   EXPECT_EQ(list.first->parts, kPartSignCert | kPartSignKey | kPartKmCert | kPartKmKey);
   certlist_free(&list);
+}
+
+// The broker-relative kind hands the broker paths relative to its root, each level of the holder
+// folder made and each file written through it.
+TEST_F(StoreFolders, BrokerRelativeStore) {
+  StandinBroker &broker = StandinFactory::broker;
+  broker = StandinBroker();
+  broker.root = (g_root / "broker").u16string();
+  fs::create_directories(g_root / "broker");
+  broker_set_factory(StandinFactory::make);
+  storetest::ReceivedSet set;
+  StoreMedium medium;
+  medium.kind = kStoreBrokerRelative;
+  storetest::Ctx ctx;
+  const int result = store(medium, ctx, set);
+  broker_set_factory(nullptr);
+  ASSERT_EQ(0, result) << ::testing::PrintToString(storetest::codes(ctx));
+  const std::u16string holder = u"\\NPKI\\velmora\\USER\\" + fs::path(kHolder).u16string();
+  EXPECT_EQ(broker.dirs.back(), holder);
+  EXPECT_EQ(broker.written, (std::vector<std::u16string>{holder + u"\\signPri.key", holder + u"\\signCert.der",
+                                                         holder + u"\\kmPri.key", holder + u"\\kmCert.der"}));
+  EXPECT_EQ(read(holder_folder(g_root / "broker" / "NPKI") / "kmCert.der"), set.km_cert);
 }
 
 // The CA folder follows the issuer's last organisation value, compared case-blind by prefix.

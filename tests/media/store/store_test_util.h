@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "media/certlist.h"
 #include "media/store/store.h"
 #include "pki/asn1/asn1.h"
 #include "pki/asn1/key_types.h"
@@ -65,6 +66,15 @@ inline Bytes with_random(const Bytes &key, const char *password, const Bytes &ra
   Bytes out(der, der + n);
   free(der);
   return out;
+}
+
+// One part of a list entry through its reader (empty when it does not read).
+inline Bytes part(size_t (*reader)(const CERT_ENTRY *, uint8_t **), const CERT_ENTRY *entry) {
+  uint8_t *out = nullptr;
+  const size_t n = reader(entry, &out);
+  Bytes b(out, out + (out != nullptr ? n : 0));
+  free(out);
+  return b;
 }
 
 // The codes of an error context, oldest node first, each node's entries in order.
