@@ -178,7 +178,9 @@ TEST_F(SheetUi, AFailedStoreShowsItsCodeAndBackTriesAgain) {
 // The set is on the hard disk already (the receive before stored it): the page asks, and No
 // leaves the medium unchosen.
 TEST_F(SheetUi, DecliningToReplaceASetOnTheMediumChoosesNothing) {
-  store_run(3, 0x1, kLanguageEnglish, StoreStep(), [](const StoreSeen &, CSheetCertRelay &) {});
+  StoreStep by_mouse;
+  by_mouse.by_mouse = true;
+  store_run(3, 0x1, kLanguageEnglish, by_mouse, [](const StoreSeen &, CSheetCertRelay &) {});
   BrokerScope broker;
   Phone phone(3, kRelayTransportRaw);
   CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x1});

@@ -41,6 +41,7 @@ struct StoreStep {
   char drive = 0;                       // removable: the drive letter the menu offers
   const char *new_password = nullptr;   // set: the check box and a new password for the PC copy
   std::string screenshots;              // set: the pages are saved under this suffix
+  bool by_mouse = false;                // the item is clicked, not chosen by the keyboard
 };
 
 // What the robot saw on the way.
@@ -89,6 +90,17 @@ inline void choose_item(UiRobot &robot, HWND page, int item) {
   robot.PressKey(list, VK_SPACE);
 }
 
+// Clicks the item's centre with the left button, as a user choosing by mouse.
+inline void click_item(HWND page, int item) {
+  HWND list = ::GetDlgItem(page, IDC_MEDIA_LIST);
+  RECT area = {};
+  area.left = LVIR_BOUNDS;
+  ::SendMessageW(list, LVM_GETITEMRECT, WPARAM(item), LPARAM(&area));
+  const LPARAM at = MAKELPARAM((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+  ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ::PostMessageW(list, WM_LBUTTONUP, 0, at);
+}
+
 inline std::vector<int> list_icons(HWND page) {
   HWND list = ::GetDlgItem(page, IDC_MEDIA_LIST);
   std::vector<int> icons;
@@ -130,7 +142,11 @@ inline void store_through_pages(UiRobot &robot, HWND window, const StoreStep &st
   ASSERT_GE(item, 0);
   g_menu_drive = step.drive;
   v7::pages::set_popup_menu_chooser(choose_from_menu);
-  choose_item(robot, media, item);
+  if (step.by_mouse) {
+    click_item(media, item);
+  } else {
+    choose_item(robot, media, item);
+  }
   ASSERT_TRUE(robot.WaitUntil([&] { return button_enabled(window, ID_WIZNEXT); }));
   v7::pages::set_popup_menu_chooser(nullptr);
   seen->menu = g_menu_texts;
