@@ -175,6 +175,54 @@ TEST_F(SheetUi, AFailedStoreShowsItsCodeAndBackTriesAgain) {
   EXPECT_EQ(second_heading, pair_text(IDS_STATUS_COMPLETED, false));
 }
 
+// Receive kind 3 stores a disk's set on the media page itself. When that fails, Back leads to the
+// media page, and another disk chosen there is stored in its turn: the result shown is the new
+// store's, not the failure before it.
+TEST_F(SheetUi, KindThreeStoresADiskAtOnceAndAnotherDiskAfterAFailure) {
+  v7test::RemovableDrive drive('Q', "V7KIND3");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  BrokerScope broker;
+  set_language_id(kLanguageKorean);
+  Phone phone(3, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x3});
+  sheet.AddModePages();
+  StoreSeen first, second;
+  bool back_offered = false;
+  StandinFactory::broker.force = true;
+  StandinFactory::broker.forced_word = int32_t(0x80070005);  // access denied
+  const INT_PTR result = receive_then(
+      3,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, StoreStep(), true, &first);
+        back_offered = button_enabled(window, ID_WIZBACK);
+        StandinFactory::broker.force = false;
+        robot.Click(window, ID_WIZBACK);
+        StoreStep removable;
+        removable.icon = v7::pages::kIconRemovable;
+        removable.drive = 'Q';
+        removable.first_visit = false;
+        store_through_pages(robot, window, removable, true, &second, &sheet);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  StandinFactory::broker.force = false;
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_FALSE(first.password_page);
+  EXPECT_EQ(first.heading, pair_text(IDS_STATUS_FAILED, true));
+  EXPECT_TRUE(back_offered);
+  EXPECT_FALSE(second.password_page);
+  EXPECT_EQ(second.heading, pair_text(IDS_STATUS_COMPLETED, true));
+  EXPECT_EQ(second.text, pair_text(IDS_STATUS_STORED_ON_PC, true));
+  const ReceivedCertRecord *r = sheet.Received();
+  ASSERT_NE(r, nullptr);
+  const StoredSet back = read_back(kMediumRemovable, "Q:", received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(back.found);
+  // As the phone sent it: kind 3 writes the keys as received.
+  EXPECT_EQ(back.sign_key, received_part(r->sign_key, r->sign_key_len));
+  EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
+}
+
 // The set is on the hard disk already (the receive before stored it): the page asks, and No
 // leaves the medium unchosen.
 TEST_F(SheetUi, DecliningToReplaceASetOnTheMediumChoosesNothing) {

@@ -42,6 +42,7 @@ struct StoreStep {
   const char *new_password = nullptr;   // set: the check box and a new password for the PC copy
   std::string screenshots;              // set: the pages are saved under this suffix
   bool by_mouse = false;                // the item is clicked, not chosen by the keyboard
+  bool first_visit = true;              // the page is new: nothing is chosen on it yet
 };
 
 // What the robot saw on the way.
@@ -126,14 +127,20 @@ inline std::wstring item_text(HWND page, int item) {
   return text;
 }
 
-// From the media page (on show or about to be) to the last status page.
-inline void store_through_pages(UiRobot &robot, HWND window, const StoreStep &step, bool korean, StoreSeen *seen) {
+// From the media page (on show or about to be) to the last status page. With the sheet, the robot
+// presses Next once the page itself holds the choice, through the sheet rather than the button:
+// on a second visit the button is still on from the first choice while the new one is made, and
+// goes off and on again on its way.
+inline void store_through_pages(UiRobot &robot, HWND window, const StoreStep &step, bool korean, StoreSeen *seen,
+                                const CSheetCertRelay *sheet = nullptr) {
   HWND media = wait_page(robot, window, IDC_MEDIA_LIST);
   ASSERT_NE(media, nullptr);
   seen->items = list_icons(media);
   seen->select_text = robot.ItemText(media, IDC_MEDIA_SELECT);
   // Nothing is chosen yet: Next waits.
-  EXPECT_TRUE(robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); }));
+  if (step.first_visit) {
+    EXPECT_TRUE(robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); }));
+  }
   if (!step.screenshots.empty()) {
     EXPECT_TRUE(robot.Screenshot(window, "sheet_media_" + step.screenshots));
     seen->missing_glyphs += robot.MissingGlyphs(media);
@@ -147,14 +154,24 @@ inline void store_through_pages(UiRobot &robot, HWND window, const StoreStep &st
   } else {
     choose_item(robot, media, item);
   }
-  ASSERT_TRUE(robot.WaitUntil([&] { return button_enabled(window, ID_WIZNEXT); }));
+  if (sheet != nullptr) {
+    const auto *page = static_cast<const v7::pages::CPageMedia *>(sheet->Page(SheetPage::Media));
+    const uint32_t kind = step.icon == v7::pages::kIconRemovable ? kStoreRemovable : kStoreHardDisk;
+    ASSERT_TRUE(robot.WaitUntil([&] { return page->Ready() && page->Kind() == kind; }));
+  } else {
+    ASSERT_TRUE(robot.WaitUntil([&] { return button_enabled(window, ID_WIZNEXT); }));
+  }
   v7::pages::set_popup_menu_chooser(nullptr);
   seen->menu = g_menu_texts;
   if (step.icon == v7::pages::kIconRemovable) seen->removable_text = item_text(media, item);
   if (!step.screenshots.empty() && step.icon == v7::pages::kIconRemovable) {
     EXPECT_TRUE(robot.Screenshot(window, "sheet_media_removable_" + step.screenshots));
   }
-  robot.Click(window, ID_WIZNEXT);
+  if (sheet != nullptr) {
+    ::PostMessageW(window, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+  } else {
+    robot.Click(window, ID_WIZNEXT);
+  }
 
   // The password page, unless the set was stored at once; then the last status page.
   HWND page = nullptr;
