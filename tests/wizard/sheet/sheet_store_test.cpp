@@ -8,6 +8,8 @@
 #include <functional>
 
 #include "tests/harness/removable_drive.h"
+#include "tests/modules/pkcs11/test_token_control.h"
+#include "wizard/res/small_dialogs_ids.h"
 #include "tests/wizard/sheet/phone_thread.h"
 #include "tests/wizard/sheet/store_steps.h"
 
@@ -221,6 +223,68 @@ TEST_F(SheetUi, KindThreeStoresADiskAtOnceAndAnotherDiskAfterAFailure) {
   // As the phone sent it: kind 3 writes the keys as received.
   EXPECT_EQ(back.sign_key, received_part(r->sign_key, r->sign_key_len));
   EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
+}
+
+// The security token: the token menu from the system folder's token configuration, the library's
+// failed approval accepted with OK, the PIN asked in its dialog; the set goes onto the test token
+// (kept loaded here, since its objects live as long as it is mapped) and is listed there after.
+TEST_F(SheetUi, AReceiveEndsWithTheSetOnASecurityToken) {
+  const std::string module = V7_TEST_TOKEN_FILE;
+  const std::wstring module_w(module.begin(), module.end());
+  HMODULE token = ::LoadLibraryW(module_w.c_str());
+  ASSERT_NE(token, nullptr);
+  auto reset = reinterpret_cast<V7TestTokenResetFn>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(token, "V7TestToken_Reset")));
+  ASSERT_NE(reset, nullptr);
+  reset("1234");
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_NE(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+  const std::wstring conf = std::wstring(system) + L"\\npki_pkcs11.cnf";
+  const std::string text = "[Tokens]\r\nlist = V7TEST\r\n[V7TEST]\r\nInfo=V7 Test Token\r\nName=" + module + "\r\n";
+  HANDLE file = ::CreateFileW(conf.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
+  ::CloseHandle(file);
+  // The approval question's OK, which a Yes would not be.
+  g_boxes.answer = IDOK;
+  StoreStep step;
+  step.icon = v7::pages::kIconToken;
+  step.menu_command = v7::pages::kTokenCommandFirst;
+  step.first_visit = true;
+  step.answer = [](UiRobot &robot) {
+    HWND pin = robot.WaitForDialogWithControl(IDC_PIN_EDIT);
+    ASSERT_NE(pin, nullptr);
+    robot.SetItemText(pin, IDC_PIN_EDIT, L"1234");
+    robot.Click(pin, IDOK);
+  };
+  BrokerScope broker;
+  set_language_id(kLanguageEnglish);
+  Phone phone(2, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(2), MediaMask{0x5});
+  sheet.AddModePages();
+  StoreSeen seen;
+  receive_then(
+      2,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, step, false, &seen, &sheet);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  ::DeleteFileW(conf.c_str());
+  EXPECT_EQ(seen.items, (std::vector<int>{998, 1000}));
+  // The token, the separator and the install entry.
+  EXPECT_EQ(seen.menu, (std::vector<std::wstring>{L"V7 Test Token", std::wstring(38, L'-'), L"HSM program installation"}));
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false)) << narrow(seen.text);
+  const ReceivedCertRecord *r = sheet.Received();
+  ASSERT_NE(r, nullptr);
+  const StoredSet back = read_back(kMediumToken, module.c_str(), received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(back.found);
+  EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+  reset("1234");
+  ::FreeLibrary(token);
 }
 
 // The set is on the hard disk already (the receive before stored it): the page asks, and No

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ struct StoreStep {
   std::string screenshots;              // set: the pages are saved under this suffix
   bool by_mouse = false;                // the item is clicked, not chosen by the keyboard
   bool first_visit = true;              // the page is new: nothing is chosen on it yet
+  unsigned menu_command = 0;            // set: the command a menu is answered with
+  std::function<void(UiRobot &)> answer;  // set: answers what the choice asks (a PIN, say)
 };
 
 // What the robot saw on the way.
@@ -60,6 +63,7 @@ struct StoreSeen {
 
 // The drive menu answers with the command of this letter (0: nothing chosen).
 inline char g_menu_drive = 0;
+inline unsigned g_menu_command = 0;
 inline std::vector<std::wstring> g_menu_texts;
 inline unsigned choose_from_menu(HMENU menu, HWND, POINT) {
   g_menu_texts.clear();
@@ -70,6 +74,7 @@ inline unsigned choose_from_menu(HMENU menu, HWND, POINT) {
     g_menu_texts.push_back(text);
     const unsigned id = ::GetMenuItemID(menu, i);
     if (g_menu_drive != 0 && text[0] == wchar_t(g_menu_drive)) chosen = id;
+    if (g_menu_command != 0 && id == g_menu_command) chosen = id;
   }
   return chosen;
 }
@@ -148,15 +153,20 @@ inline void store_through_pages(UiRobot &robot, HWND window, const StoreStep &st
   const int item = item_of(seen->items, step.icon);
   ASSERT_GE(item, 0);
   g_menu_drive = step.drive;
+  g_menu_command = step.menu_command;
   v7::pages::set_popup_menu_chooser(choose_from_menu);
   if (step.by_mouse) {
     click_item(media, item);
   } else {
     choose_item(robot, media, item);
   }
+  if (step.answer) step.answer(robot);
   if (sheet != nullptr) {
     const auto *page = static_cast<const v7::pages::CPageMedia *>(sheet->Page(SheetPage::Media));
-    const uint32_t kind = step.icon == v7::pages::kIconRemovable ? kStoreRemovable : kStoreHardDisk;
+    uint32_t kind = 0;
+    for (const v7::pages::MediumItem &m : v7::pages::media_items(0xFFFFFFFFu)) {
+      if (m.icon == step.icon) kind = m.kind;
+    }
     ASSERT_TRUE(robot.WaitUntil([&] { return page->Ready() && page->Kind() == kind; }));
   } else {
     ASSERT_TRUE(robot.WaitUntil([&] { return button_enabled(window, ID_WIZNEXT); }));
