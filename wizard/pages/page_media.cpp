@@ -383,7 +383,8 @@ void CPageMedia::ChooseSecureDisk() {
     if (rc == kErrModuleLoad || rc == kErrModuleNoSymbol) {
       install = true;
       rc = 0;
-    } else if (rc != 0) {
+    } else if (rc != 0 && ctx->newest == nullptr) {
+      // The signature check pushes its own failures; a load that failed before it did not.
       err_push(ctx, rc, nullptr);
     }
   }
