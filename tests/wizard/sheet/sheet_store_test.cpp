@@ -7,7 +7,9 @@
 #include <cstring>
 #include <functional>
 
+#include "media/smartcard/smartcard.h"
 #include "tests/harness/removable_drive.h"
+#include "tests/media/smartcard/vcard_client.h"
 #include "tests/modules/pkcs11/test_token_control.h"
 #include "wizard/res/small_dialogs_ids.h"
 #include "tests/wizard/sheet/phone_thread.h"
@@ -285,6 +287,67 @@ TEST_F(SheetUi, AReceiveEndsWithTheSetOnASecurityToken) {
   EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
   reset("1234");
   ::FreeLibrary(token);
+}
+
+// An IC card of the virtual card (through the test winscard.dll): a card that holds no set takes
+// only a 1024-bit key, so the 2048-bit set is refused with its warning and nothing is chosen; a
+// card that holds a set asks before it is replaced, then takes the PIN in its dialog and stores.
+TEST_F(SheetUi, AnIcCardRefusesALongKeyOrReplacesItsSetAfterAsking) {
+  v7test::VcardClient card;
+  ASSERT_TRUE(card.ready()) << "no virtual card (ctest's card_services fixture)";
+  const std::string empty_card = "pin 31323334\ntries 3 3\ndf F3\nef F3 3\nef F3 4\nef F3 5\nef F3 6\n"
+                                 "df F4\nef F4 3\nef F4 4\n";
+  const std::string card_with_set = "pin 31323334\ntries 3 3\ndf F3\nef F3 3\nef F3 4\nef F3 5\nef F3 6\n"
+                                    "record F3 6 1 700401000000\ndf F4\nef F4 3\nef F4 4\n";
+  ASSERT_EQ(card.load(empty_card), "ok");
+  sc_forget_refused_pin();
+  BrokerScope broker;
+  set_language_id(kLanguageEnglish);
+  Phone phone(2, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(2), MediaMask{0x9});
+  sheet.AddModePages();
+  std::wstring refusal;
+  bool refused_unchosen = false;
+  StoreSeen seen;
+  receive_then(
+      2,
+      [&](UiRobot &robot, HWND window) {
+        HWND media = wait_page(robot, window, IDC_MEDIA_LIST);
+        ASSERT_NE(media, nullptr);
+        const size_t boxes = box_count();
+        choose_item(robot, media, item_of(list_icons(media), v7::pages::kIconIcCard));
+        ASSERT_TRUE(robot.WaitUntil([&] { return box_count() > boxes; }));
+        refusal = last_box();
+        robot.Text(window);  // returns once the choice's handler has
+        refused_unchosen = !static_cast<const v7::pages::CPageMedia *>(sheet.Page(SheetPage::Media))->Ready();
+        ASSERT_EQ(card.load(card_with_set), "ok");
+        StoreStep step;
+        step.icon = v7::pages::kIconIcCard;
+        step.first_visit = false;
+        step.answer = [](UiRobot &r) {
+          HWND pin = r.WaitForDialogWithControl(IDC_PIN_EDIT);
+          ASSERT_NE(pin, nullptr);
+          r.SetItemText(pin, IDC_PIN_EDIT, L"1234");
+          r.Click(pin, IDOK);
+        };
+        store_through_pages(robot, window, step, false, &seen, &sheet);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  EXPECT_EQ(refusal, pair_text(IDS_IC_CARD_KEY_TOO_LONG, false));
+  EXPECT_TRUE(refused_unchosen);
+  bool asked = false;
+  for (const std::wstring &text : g_boxes.texts) asked = asked || text == pair_text(IDS_MEDIUM_HOLDS_SET_ASK, false);
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false)) << narrow(seen.text);
+  const ReceivedCertRecord *r = sheet.Received();
+  ASSERT_NE(r, nullptr);
+  const StoredSet back = read_back(kMediumSmartCard, "1234", received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(back.found);
+  EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(key_opens(back.sign_key, stepstest::kPassword));
 }
 
 // The set is on the hard disk already (the receive before stored it): the page asks, and No
