@@ -59,6 +59,14 @@ INT_PTR receive_then(int kind, const std::function<void(UiRobot &, HWND)> &scrip
   return result;
 }
 
+// Types the test PIN into the PIN dialog the choice opens and presses OK.
+void answer_pin(UiRobot &robot) {
+  HWND pin = robot.WaitForDialogWithControl(IDC_PIN_EDIT);
+  ASSERT_NE(pin, nullptr);
+  robot.SetItemText(pin, IDC_PIN_EDIT, L"1234");
+  robot.Click(pin, IDOK);
+}
+
 Bytes received_part(const uint8_t *p, size_t n) { return p != nullptr ? Bytes(p, p + n) : Bytes(); }
 
 // A whole receive in the language, ended on the media and password pages by step, then Finish;
@@ -254,12 +262,7 @@ TEST_F(SheetUi, AReceiveEndsWithTheSetOnASecurityToken) {
   step.icon = v7::pages::kIconToken;
   step.menu_command = v7::pages::kTokenCommandFirst;
   step.first_visit = true;
-  step.answer = [](UiRobot &robot) {
-    HWND pin = robot.WaitForDialogWithControl(IDC_PIN_EDIT);
-    ASSERT_NE(pin, nullptr);
-    robot.SetItemText(pin, IDC_PIN_EDIT, L"1234");
-    robot.Click(pin, IDOK);
-  };
+  step.answer = answer_pin;
   BrokerScope broker;
   set_language_id(kLanguageEnglish);
   Phone phone(2, kRelayTransportRaw);
@@ -324,12 +327,7 @@ TEST_F(SheetUi, AnIcCardRefusesALongKeyOrReplacesItsSetAfterAsking) {
         StoreStep step;
         step.icon = v7::pages::kIconIcCard;
         step.first_visit = false;
-        step.answer = [](UiRobot &r) {
-          HWND pin = r.WaitForDialogWithControl(IDC_PIN_EDIT);
-          ASSERT_NE(pin, nullptr);
-          r.SetItemText(pin, IDC_PIN_EDIT, L"1234");
-          r.Click(pin, IDOK);
-        };
+        step.answer = answer_pin;
         store_through_pages(robot, window, step, false, &seen, &sheet);
         robot.Click(window, ID_WIZFINISH);
         EXPECT_TRUE(robot.WaitGone(window));
