@@ -8,6 +8,7 @@
 
 #include "crypto/base/wipe.h"
 #include "media/store/store.h"
+#include "pki/asn1/x509_types.h"
 
 namespace v7 {
 namespace store {
@@ -41,6 +42,9 @@ struct Failure {
 // decoder's code, kErrInvalidCertFormat (issuer without an organisation), kErrUnsafeHolderName.
 int holder_folder(const uint8_t *cert, size_t cert_len, const StoreMedium *medium, std::string *path,
                   std::string *holder_name);
+// The holder folder name: the subject DN joined with ",", in UTF-8 under the UTF-8 setting and
+// in EUC-KR otherwise, refused as check_holder_name refuses it.
+int cert_subject_folder_name(const Certificate *cert, std::string *name);
 // 0 when the holder folder name (narrow, in the setting's encoding) may be one folder name, else
 // kErrUnsafeHolderName: separators, "..", drive colons, device names, control characters, trailing
 // dots and blanks are refused before any folder is made.

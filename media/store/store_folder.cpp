@@ -216,6 +216,14 @@ int check_holder_name(const char *name) {
   return ok ? 0 : kErrUnsafeHolderName;
 }
 
+int cert_subject_folder_name(const Certificate *cert, std::string *name) {
+  char *subject = nullptr;
+  if (cert_name_to_text(&cert->tbs.subject, &subject) < 0) return errno != 0 ? errno : kErrInvalidCertFormat;
+  name->assign(subject);
+  free(subject);
+  return check_holder_name(name->c_str());
+}
+
 int holder_folder(const uint8_t *cert, size_t cert_len, const StoreMedium *m, std::string *path,
                   std::string *holder_name) {
   if (cert == nullptr || cert_len == 0) return kErrInvalidParameter;
@@ -226,11 +234,7 @@ int holder_folder(const uint8_t *cert, size_t cert_len, const StoreMedium *m, st
   Asn1Owned<Certificate> decoded(&asn1_tmpl_certificate);
   if (!decoded.decode(ASN1_MODE_DER, cert, cert_len)) return errno != 0 ? errno : kErrDecodeFailed;
 
-  char *subject = nullptr;
-  if (cert_name_to_text(&decoded->tbs.subject, &subject) < 0) return errno != 0 ? errno : kErrInvalidCertFormat;
-  holder_name->assign(subject);
-  free(subject);
-  if ((code = check_holder_name(holder_name->c_str())) != 0) return code;
+  if ((code = cert_subject_folder_name(decoded.get(), holder_name)) != 0) return code;
 
   const int issuer_size = name_to_text_comma(&decoded->tbs.issuer, nullptr, 0);
   if (issuer_size <= 1) return kErrInvalidCertFormat;

@@ -40,7 +40,7 @@ struct Subject {
 };
 
 // The medium's open module (one more reference) or the module path loaded and opened.
-int token_module(const StoreMedium *m, Module *out) {
+int store_token_module(const StoreMedium *m, Module *out) {
   if (m->module != nullptr) {
     out->reset(p11_module_retain(m->module));
     return *out != nullptr ? 0 : kErrP11ModuleGone;
@@ -89,7 +89,7 @@ int store_pair_on_token(const StoreMedium *m, const uint8_t *sign_cert, size_t s
   }
 
   Module module;
-  int code = token_module(m, &module);
+  int code = store_token_module(m, &module);
   const char *pin = m->pin.c_str();
   if (code == 0) code = p11_login(pin, module.get());
   Handles old;

@@ -40,6 +40,8 @@ TEST(RemovableDrive, IsRemovableWithItsLabelAndGoneAfterwards) {
     fputs("x", f);
     fclose(f);
     EXPECT_NE(GetFileAttributesA((folder + "\\NPKI\\probe.der").c_str()), INVALID_FILE_ATTRIBUTES);
+    // Names outside every ANSI code page go with the drive too.
+    ASSERT_TRUE(CreateDirectoryW(L"R:\\NPKI\\\uD64D\uAE38\uB3D9", nullptr));
   }
   EXPECT_EQ(drive_type(letter), UINT(DRIVE_NO_ROOT_DIR));
   EXPECT_EQ(GetLogicalDrives() & (1u << (letter - 'A')), 0u);

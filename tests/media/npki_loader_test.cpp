@@ -16,7 +16,7 @@
 #include "platform/locale/process_words.h"
 #include "platform/osver/os_version_query.h"
 #include "tests/media/cert_builder.h"
-#include "tests/media/folder_answers.h"
+#include "tests/media/npki_test_hooks.h"
 
 namespace fs = std::filesystem;
 using certtest::Bytes;
@@ -24,9 +24,8 @@ using certtest::CertSpec;
 
 namespace {
 
-using foldertest::answer_os;
-using foldertest::g_os;
-using foldertest::g_root;
+OsVersionRecord &g_os = npkitest::os();
+fs::path g_root;
 
 void put(const fs::path &file, const Bytes &data) {
   fs::create_directories(file.parent_path());
@@ -66,8 +65,8 @@ class NpkiLoaders : public ::testing::Test {
   static void SetUpTestSuite() {
     g_root = fs::temp_directory_path() / ("v7npkiload-" + std::to_string(std::rand()));
     fs::create_directories(g_root / "profile");
-    platform_set_os_version_hook(answer_os);
-    platform_fs_set_folder_hooks(&foldertest::kFolderHooks);
+    npkitest::profile() = g_root / "profile";
+    npkitest::set_hooks(true);
 #ifdef _WIN32
     // The Windows drive's Program Files of the prefix; made and removed here.
     pf_npki_ = "C:\\Program Files\\NPKI";
@@ -80,8 +79,7 @@ class NpkiLoaders : public ::testing::Test {
     low_npki_ = g_root / "profile" / "AppData" / "LocalLow" / "NPKI";
   }
   static void TearDownTestSuite() {
-    platform_set_os_version_hook(nullptr);
-    platform_fs_set_folder_hooks(nullptr);
+    npkitest::set_hooks(false);
     std::error_code ec;
     fs::current_path(fs::temp_directory_path(), ec);
     fs::remove_all(pf_npki_, ec);

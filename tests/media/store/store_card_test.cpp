@@ -161,8 +161,9 @@ TEST_F(StoreCard, ACardHoldingASetIsReplaced) {
   EXPECT_TRUE(storetest::opens(now.km_key, kNewPassword));
 }
 
-// A wrong PIN is sent once and nothing is written; a write that fails (the card full: 6A 84) at
-// the erase of the old key-management pair or at the signing certificate gives the old set back.
+// A wrong PIN is sent once and nothing is written, a wrong password reaches no write either; a
+// write that fails (the card full: 6A 84) at the erase of the old key-management pair or at the
+// signing certificate gives the old set back.
 TEST_F(StoreCard, AWrongPinOrAFailedWriteLeavesTheOldSet) {
   load(card_image(true));
   const CardSet old = old_set();
@@ -176,6 +177,17 @@ TEST_F(StoreCard, AWrongPinOrAFailedWriteLeavesTheOldSet) {
   EXPECT_EQ(count_prefix(commands, "00DC"), 0u);
   EXPECT_EQ(sc_pin_tries_left(), 2);
   medium_.SetPin(kPin);
+  EXPECT_EQ(read_card(), old);
+
+  // A wrong password: the keys do not open, so the card's old pair is never erased.
+  card_.clear_log();
+  storetest::Ctx bad_password;
+  EXPECT_EQ(v7::kErrWrongPassword,
+            store_cert_pairs(bad_password, "not-the-password", set_.sign_cert.data(), set_.sign_cert.size(),
+                             set_.sign_key.data(), set_.sign_key.size(), set_.km_cert.data(), set_.km_cert.size(),
+                             set_.km_key.data(), set_.km_key.size(), &medium_));
+  EXPECT_EQ(count_prefix(card_.commands(), "00DC"), 0u);
+  EXPECT_EQ(count_prefix(card_.commands(), "00200001"), 0u);
   EXPECT_EQ(read_card(), old);
 
   const struct {

@@ -25,8 +25,11 @@
 #include "platform/locale/process_words.h"
 #include "platform/osver/os_version_query.h"
 #include "tests/media/cert_builder.h"
-#include "tests/media/folder_answers.h"
+#include "tests/media/npki_test_hooks.h"
 #include "tests/media/store/store_test_util.h"
+#ifdef _WIN32
+#include "tests/harness/removable_drive.h"
+#endif
 #include "tests/modules/broker/standin_broker.h"
 
 namespace fs = std::filesystem;
@@ -36,15 +39,12 @@ using storetest::kPhonePassword;
 
 namespace {
 
-using foldertest::answer;
-using foldertest::answer_os;
-using foldertest::g_os;
-using foldertest::g_root;
+using npkitest::answer;
+OsVersionRecord &g_os = npkitest::os();
+fs::path g_root;
+// The profile folder the process writes itself under; drives answer as the platform sees them.
 const FsQueryHooks kQueryHooks = {
-    [](const char16_t *, FsDriveInfo *out) {
-      *out = FsDriveInfo{false, true};
-      return true;
-    },
+    nullptr,
     [](char16_t *out, size_t cap) { return answer((g_root / "profile").u16string(), out, cap); },
 };
 
@@ -105,8 +105,8 @@ class StoreFolders : public ::testing::Test {
   static void SetUpTestSuite() {
     g_root = fs::temp_directory_path() / ("v7store-" + std::to_string(std::rand()));
     fs::create_directories(g_root / "profile");
-    platform_set_os_version_hook(answer_os);
-    platform_fs_set_folder_hooks(&foldertest::kFolderHooks);
+    npkitest::profile() = g_root / "profile";
+    npkitest::set_hooks(true);
     platform_fs_set_query_hooks(&kQueryHooks);
     set_file_broker(&g_broker);
 #ifdef _WIN32
@@ -120,8 +120,7 @@ class StoreFolders : public ::testing::Test {
     low_ = g_root / "profile" / "AppData" / "LocalLow";
   }
   static void TearDownTestSuite() {
-    platform_set_os_version_hook(nullptr);
-    platform_fs_set_folder_hooks(nullptr);
+    npkitest::set_hooks(false);
     platform_fs_set_query_hooks(nullptr);
     set_file_broker(nullptr);
     std::error_code ec;
@@ -240,21 +239,31 @@ TEST_F(StoreFolders, HardDiskStoreBySystemAndHash) {
   }
 }
 
-// A removable drive "E:" gets E:\NPKI\<CA>\USER\<holder>, and its list reads it back.
+// A removable drive gets <drive>\NPKI\<CA>\USER\<holder>, and its list reads it back. Natively
+// "E:" is a relative path (the tree's root is the working folder); under Wine the prefix presents
+// a removable drive of the test's own.
 TEST_F(StoreFolders, RemovableDriveStore) {
 #ifdef _WIN32
-  GTEST_SKIP() << "the prefix presents no removable drive to this test";
+  v7test::RemovableDrive drive;
+  if (!drive.ok()) GTEST_SKIP() << drive.error();
+  const std::string letter = drive.drive();
+  const fs::path npki = drive.root() + "NPKI";
+#else
+  const std::string letter = "E:";
+  const fs::path npki = g_root / "E:" / "NPKI";
 #endif
   storetest::ReceivedSet set;
   StoreMedium medium;
   medium.kind = kStoreRemovable;
-  medium.text = "E:";
+  medium.text = letter;
   storetest::Ctx ctx;
   ASSERT_EQ(0, store(medium, ctx, set)) << ::testing::PrintToString(storetest::codes(ctx));
-  EXPECT_EQ(read(holder_folder(g_root / "E:" / "NPKI") / "signCert.der"), set.sign_cert);
+  EXPECT_EQ(read(holder_folder(npki) / "signCert.der"), set.sign_cert);
+  EXPECT_EQ(read(holder_folder(npki) / "kmPri.key").empty(), false);
   CERTLIST_CTX list{};
-  ASSERT_NE(certlist_load(&list, kMediumRemovable, "E:"), nullptr);
+  ASSERT_NE(certlist_load(&list, kMediumRemovable, letter.c_str()), nullptr);
   EXPECT_EQ(list.first->parts, kPartSignCert | kPartSignKey | kPartKmCert | kPartKmKey);
+  EXPECT_TRUE(storetest::opens(storetest::part(cert_read_sign_key, list.first), kNewPassword));
   certlist_free(&list);
 }
 
@@ -278,6 +287,31 @@ TEST_F(StoreFolders, BrokerRelativeStore) {
   EXPECT_EQ(broker.written, (std::vector<std::u16string>{holder + u"\\signPri.key", holder + u"\\signCert.der",
                                                          holder + u"\\kmPri.key", holder + u"\\kmCert.der"}));
   EXPECT_EQ(read(holder_folder(g_root / "broker" / "NPKI") / "kmCert.der"), set.km_cert);
+}
+
+// A Hangul holder name is written in the setting's encoding (EUC-KR, or UTF-8 under the UTF-8
+// setting) and names the same folder either way: the disk list finds it and reads its parts.
+TEST_F(StoreFolders, HangulHolderUnderEitherSetting) {
+  const Bytes cert = storetest::fixture("user_sign_hangul.der");
+  storetest::ReceivedSet set;
+  for (int mode : {0, 1}) {
+    SetUp();
+    set_char_encoding_mode(mode);
+    std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+    ASSERT_EQ(0, store_pair_on_medium(cert.data(), cert.size(), medium.get(), "signCert", set.sign_key.data(),
+                                      set.sign_key.size(), nullptr, 0))
+        << mode;
+    EXPECT_TRUE(fs::exists(low_ / "media" / "NPKI" / "velmora" / "USER" /
+                           fs::u8path("cn=\xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99()0001234567890123,ou=TestBank,"
+                                      "ou=personal4IB,o=TestCA,c=KR")))
+        << mode;
+    CERTLIST_CTX list{};
+    npki_walk_root_w(&list, (low_ / "media" / "NPKI").u16string().c_str(), kStoreFolder);
+    ASSERT_NE(list.first, nullptr) << mode;
+    EXPECT_EQ(storetest::part(cert_read_sign_cert, list.first), cert);
+    EXPECT_EQ(storetest::part(cert_read_sign_key, list.first), set.sign_key);
+    certlist_free(&list);
+  }
 }
 
 // The CA folder follows the issuer's last organisation value, compared case-blind by prefix.

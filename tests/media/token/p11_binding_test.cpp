@@ -149,11 +149,13 @@ class Token : public ::testing::TestWithParam<std::string> {
     if (id != nullptr) w.km_id.assign(id, id + P11_KEY_ID_LEN);
     free(id);
     free(subject);
-    EXPECT_EQ(0, p11_put_cert(m, kPin, sign_cert.data(), sign_cert.size(), w.sign_id.data(), w.sign_id.size()));
+    EXPECT_EQ(0,
+              p11_put_cert(m, kPin, sign_cert.data(), sign_cert.size(), w.sign_id.data(), w.sign_id.size()));
     // Without an id the certificate takes its own key's id, which is the key pair's.
     EXPECT_EQ(0, p11_put_cert(m, kPin, km_cert.data(), km_cert.size(), nullptr, 0));
     const Bytes random = keyobjtest::user_random();
-    EXPECT_EQ(0, p11_put_vid_object(kPin, w.sign_id.data(), m, random.data(), random.size(), w.sign_id.size()));
+    EXPECT_EQ(0,
+              p11_put_vid_object(kPin, w.sign_id.data(), m, random.data(), random.size(), w.sign_id.size()));
     return w;
   }
 
@@ -197,8 +199,8 @@ TEST_P(Token, WrittenSetListsReadsBackAndSigns) {
 
   uint8_t *sign_cert = nullptr, *km_cert = nullptr;
   size_t sign_len = 0, km_len = 0;
-  ASSERT_EQ(0, p11_read_cert_and_id(m.get(), w.sign_id.data(), w.sign_id.size(), &sign_cert, &sign_len, &km_cert,
-                                    &km_len));
+  ASSERT_EQ(0, p11_read_cert_and_id(m.get(), w.sign_id.data(), w.sign_id.size(), &sign_cert, &sign_len,
+                                    &km_cert, &km_len));
   EXPECT_EQ(fixture("user_sign.der"), take(sign_cert, sign_len));
   EXPECT_EQ(fixture("user_km.der"), take(km_cert, km_len));
   ASSERT_EQ(0, p11_find_read_value(m.get(), w.km_id.data(), w.km_id.size(), &value, &value_len));
@@ -215,10 +217,10 @@ TEST_P(Token, WrittenSetListsReadsBackAndSigns) {
   const Bytes data = v7test::to_bytes("block");
   uint8_t *out = nullptr;
   size_t out_len = 0;
-  EXPECT_EQ(v7::kErrNoPrivateKey, p11_sign(m.get(), kPin, w.km_id.data(), w.km_id.size(), data.data(), data.size(),
-                                           &out, &out_len));
-  EXPECT_EQ(v7::kErrP11NoDecryptKey, p11_decrypt(m.get(), kPin, w.sign_id.data(), w.sign_id.size(), data.data(),
-                                                 data.size(), &out, &out_len));
+  EXPECT_EQ(v7::kErrNoPrivateKey, p11_sign(m.get(), kPin, w.km_id.data(), w.km_id.size(), data.data(),
+                                           data.size(), &out, &out_len));
+  EXPECT_EQ(v7::kErrP11NoDecryptKey, p11_decrypt(m.get(), kPin, w.sign_id.data(), w.sign_id.size(),
+                                                 data.data(), data.size(), &out, &out_len));
 }
 
 // The token's certificate list, by path and from an open module, and the parts of its entry.
@@ -265,15 +267,16 @@ TEST_P(Token, WriteRefusesBadKeysAndArguments) {
   const Bytes key = keyobjtest::rsa_private_der("user_sign_plain.der");
   const Bytes garbage = {0x30, 0x03, 0x02, 0x01, 0x00};
   uint8_t *id = nullptr;
-  EXPECT_EQ(v7::kErrRsaIncorrectKey,
-            p11_put_keypair(m.get(), kPin, garbage.data(), garbage.size(), 0, subject.data(), subject.size(), &id));
+  EXPECT_EQ(v7::kErrRsaIncorrectKey, p11_put_keypair(m.get(), kPin, garbage.data(), garbage.size(), 0,
+                                                     subject.data(), subject.size(), &id));
   EXPECT_EQ(v7::kErrInvalidParameter,
             p11_put_keypair(m.get(), kPin, key.data(), key.size(), 2, subject.data(), subject.size(), &id));
   const Bytes not_a_cert = {0x30, 0x01, 0x00};
   EXPECT_NE(0, p11_put_cert(m.get(), kPin, not_a_cert.data(), not_a_cert.size(), nullptr, 0));
   const Bytes random(P11_MAX_RANDOM + 1, 7);
   const uint8_t one[] = {1};
-  EXPECT_EQ(v7::kErrInvalidParameter, p11_put_vid_object(kPin, one, m.get(), random.data(), random.size(), 1));
+  EXPECT_EQ(v7::kErrInvalidParameter,
+            p11_put_vid_object(kPin, one, m.get(), random.data(), random.size(), 1));
   EXPECT_EQ(v7::kErrP11InvalidId, p11_put_vid_object(kPin, one, m.get(), random.data(), 20, 0));
   EXPECT_EQ(nullptr, id);
 }
@@ -287,14 +290,14 @@ TEST_P(Token, TokenKeyObjectSignsAndDecrypts) {
   keyobjtest::Key sign_key(keyobj_new_type2());
   ASSERT_NE(nullptr, sign_key);
   EXPECT_EQ(KEYOBJ_KIND_TOKEN, sign_key->ops->get_kind(sign_key.get()));
-  ASSERT_EQ(0, keyobj_control(sign_key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE, const_cast<TOKEN_KEY_MODULE *>(&given),
-                              nullptr));
+  ASSERT_EQ(0, keyobj_control(sign_key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE,
+                              const_cast<TOKEN_KEY_MODULE *>(&given), nullptr));
   EXPECT_EQ(2, m->refs) << "the object holds its own reference";
-  ASSERT_EQ(0, keyobj_set_key(sign_key.get(), w.sign_id.data(), w.sign_id.size(), KEYOBJ_FORMAT_DEFAULT, nullptr));
+  ASSERT_EQ(
+      0, keyobj_set_key(sign_key.get(), w.sign_id.data(), w.sign_id.size(), KEYOBJ_FORMAT_DEFAULT, nullptr));
   ASSERT_EQ(0, keyobj_control(sign_key.get(), KEYOBJ_CTRL_TOKEN_SET_PIN, const_cast<char *>(kPin), nullptr));
   ASSERT_EQ(0, keyobj_set_certificate(sign_key.get(), nullptr, 0, 0));
-  EXPECT_EQ(fixture("user_sign.der"),
-            Bytes(sign_key->cert_der, sign_key->cert_der + sign_key->cert_der_len));
+  EXPECT_EQ(fixture("user_sign.der"), Bytes(sign_key->cert_der, sign_key->cert_der + sign_key->cert_der_len));
   ASSERT_EQ(0, keyobj_set_buffer(sign_key.get(), nullptr, 0));
   EXPECT_EQ(keyobjtest::user_random(), Bytes(sign_key->buffer, sign_key->buffer + sign_key->buffer_len));
   EXPECT_EQ(KEYOBJ_ALG_RSA, sign_key->ops->key_algorithm(sign_key.get()));
@@ -305,7 +308,8 @@ TEST_P(Token, TokenKeyObjectSignsAndDecrypts) {
   struct {
     int scheme;
     int md;
-  } schemes[] = {{SIG_SCHEME_PKCS1, HASH_SHA1}, {SIG_SCHEME_PKCS1_SHA256, HASH_SHA256}, {SIG_SCHEME_PKCS1_RAW, 0}};
+  } schemes[] = {
+      {SIG_SCHEME_PKCS1, HASH_SHA1}, {SIG_SCHEME_PKCS1_SHA256, HASH_SHA256}, {SIG_SCHEME_PKCS1_RAW, 0}};
   for (const auto &s : schemes) {
     SCOPED_TRACE(s.scheme);
     keyobjtest::OpResult ours = keyobjtest::sign(sign_key.get(), data, s.scheme);
@@ -318,12 +322,13 @@ TEST_P(Token, TokenKeyObjectSignsAndDecrypts) {
     EXPECT_EQ(keyobjtest::sign(file_key.get(), data, s.scheme).out, ours.out);
   }
   EXPECT_EQ(v7::kErrInvalidParameter, keyobjtest::sign(sign_key.get(), data, SIG_SCHEME_PSS).code);
-  EXPECT_EQ(v7::kErrKeyCtxUnsupportedOption, keyobjtest::sign(sign_key.get(), data, SIG_SCHEME_PKCS1, 2).code);
+  EXPECT_EQ(v7::kErrKeyCtxUnsupportedOption,
+            keyobjtest::sign(sign_key.get(), data, SIG_SCHEME_PKCS1, 2).code);
 
   // Decryption of OpenSSL's PKCS#1 v1.5 encryption to the key-management key.
   keyobjtest::Key km_key(keyobj_new_type2());
-  ASSERT_EQ(0, keyobj_control(km_key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE, const_cast<TOKEN_KEY_MODULE *>(&given),
-                              nullptr));
+  ASSERT_EQ(0, keyobj_control(km_key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE,
+                              const_cast<TOKEN_KEY_MODULE *>(&given), nullptr));
   ASSERT_EQ(0, keyobj_set_key(km_key.get(), w.km_id.data(), w.km_id.size(), KEYOBJ_FORMAT_DEFAULT, nullptr));
   ASSERT_EQ(0, keyobj_control(km_key.get(), KEYOBJ_CTRL_TOKEN_SET_PIN, const_cast<char *>(kPin), nullptr));
   const Bytes secret = v7test::to_bytes("session key and MAC key of the relay");
@@ -340,7 +345,8 @@ TEST_P(Token, TokenKeyObjectSignsAndDecrypts) {
     EXPECT_EQ(secret, plain.out);
   }
   const Bytes &ciphertext = ciphertexts[0];
-  EXPECT_EQ(v7::kErrUnsupportedPublicKeyAlgorithm, keyobjtest::decrypt(km_key.get(), ciphertext, ENC_SCHEME_OAEP).code)
+  EXPECT_EQ(v7::kErrUnsupportedPublicKeyAlgorithm,
+            keyobjtest::decrypt(km_key.get(), ciphertext, ENC_SCHEME_OAEP).code)
       << "the token cannot undo OAEP";
   EXPECT_EQ(v7::kErrP11NoDecryptKey, keyobjtest::decrypt(sign_key.get(), ciphertext, ENC_SCHEME_PKCS1).code);
 
@@ -359,13 +365,14 @@ TEST_P(Token, TokenKeyObjectOpensFromItsPath) {
   keyobjtest::Key key(keyobj_new_type2());
   EXPECT_EQ(v7::kErrHsmNullLibraryPath, keyobj_set_certificate(key.get(), nullptr, 0, 0));
   const TOKEN_KEY_MODULE binding_only{p11_token_key_binding(), nullptr};
-  ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE, const_cast<TOKEN_KEY_MODULE *>(&binding_only),
-                              nullptr));
+  ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE,
+                              const_cast<TOKEN_KEY_MODULE *>(&binding_only), nullptr));
   EXPECT_EQ(v7::kErrHsmNullLibraryPath, keyobj_set_certificate(key.get(), nullptr, 0, 0));
   ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_SET_PATH, &path_[0], nullptr));
   ASSERT_EQ(0, keyobj_set_key(key.get(), w.sign_id.data(), w.sign_id.size(), KEYOBJ_FORMAT_DEFAULT, nullptr));
   ASSERT_EQ(0, keyobj_set_certificate(key.get(), nullptr, 0, 0));
-  EXPECT_EQ(v7::kErrHsmReadRandom, keyobj_set_buffer(key.get(), nullptr, 0)) << "no PIN: the VID object is private";
+  EXPECT_EQ(v7::kErrHsmReadRandom, keyobj_set_buffer(key.get(), nullptr, 0))
+      << "no PIN: the VID object is private";
   ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_SET_PIN, const_cast<char *>(kPin), nullptr));
   ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_LOGIN, nullptr, nullptr));
   const Bytes data = v7test::to_bytes("x");
@@ -465,8 +472,8 @@ TEST_P(Token, HostileAnswersAreRefused) {
     uint8_t *value = nullptr, *id = nullptr;
     size_t len = 0, id_len = 0;
     if (c.hostile == Hostile::kLongSignature) {
-      EXPECT_EQ(v7::kErrP11BadAnswer,
-                p11_sign(m.get(), kPin, w.sign_id.data(), w.sign_id.size(), data.data(), data.size(), &value, &len));
+      EXPECT_EQ(v7::kErrP11BadAnswer, p11_sign(m.get(), kPin, w.sign_id.data(), w.sign_id.size(), data.data(),
+                                               data.size(), &value, &len));
     } else {
       EXPECT_EQ(v7::kErrP11BadAnswer,
                 p11_find_read_value(m.get(), w.sign_id.data(), w.sign_id.size(), &value, &len));
@@ -515,7 +522,8 @@ class TestTokenOnly : public ::testing::Test {
  protected:
   void SetUp() override {
     backend_.start(dir_);
-    inject_ = reinterpret_cast<V7TestTokenInjectFn>(v7::module_symbol(backend_.keeper(), "V7TestToken_Inject"));
+    inject_ =
+        reinterpret_cast<V7TestTokenInjectFn>(v7::module_symbol(backend_.keeper(), "V7TestToken_Inject"));
     log_ = reinterpret_cast<V7TestTokenLogFn>(v7::module_symbol(backend_.keeper(), "V7TestToken_Log"));
     ASSERT_NE(nullptr, inject_);
     ASSERT_NE(nullptr, log_);
@@ -578,7 +586,8 @@ TEST_F(TestTokenOnly, AFailedPrivateKeyDestroysOnlyWhatTheCallMade) {
   ASSERT_EQ(0, p11_find_certs_init(m.get()));
   uint8_t *value = nullptr, *cert_id = nullptr;
   size_t len = 0, id_len = 0;
-  ASSERT_EQ(0, p11_find_next_cert(m.get(), &value, &len, &cert_id, &id_len)) << "the earlier certificate stays";
+  ASSERT_EQ(0, p11_find_next_cert(m.get(), &value, &len, &cert_id, &id_len))
+      << "the earlier certificate stays";
   p11_find_certs_final(m.get());
   free(value);
   free(cert_id);

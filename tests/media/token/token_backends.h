@@ -31,20 +31,9 @@ class Backend {
 #ifndef _WIN32
 class SoftHsmBackend : public Backend {
  public:
-  std::string path() override {
-    for (const char *p : {"/usr/lib/softhsm/libsofthsm2.so", "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so"})
-      if (std::filesystem::exists(p)) return p;
-    return {};
-  }
-  void start(const tokentest::TempDir &dir) override {
-    std::filesystem::create_directories(dir.path() / "tokens");
-    const std::string conf = dir.file("softhsm2.conf");
-    tokentest::write_file(conf, "directories.tokendir = " + dir.file("tokens") +
-                                    "\nobjectstore.backend = file\nlog.level = ERROR\n");
-    setenv("SOFTHSM2_CONF", conf.c_str(), 1);
-    const std::string init = "softhsm2-util --init-token --free --label v7test --so-pin " + std::string(kSoPin) +
-                             " --pin " + kPin + " > " + dir.file("init.log") + " 2>&1";
-    ASSERT_EQ(0, std::system(init.c_str())) << init;
+  std::string path() override { return softhsm_path(); }
+  void start(const TempDir &dir) override {
+    ASSERT_EQ(0, softhsm_start(dir, kSoPin, kPin)) << "softhsm2-util --init-token failed";
   }
   void stop() override { unsetenv("SOFTHSM2_CONF"); }
 };
