@@ -168,6 +168,10 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
     EXPECT_EQ(stored.check_text, pair_text(IDS_PWCHANGER_CHECK, korean));
   }
   EXPECT_EQ(stored.missing_glyphs, "");
+  // The hard disk is chosen only after its warning.
+  bool warned = false;
+  for (const std::wstring &text : g_boxes.texts) warned = warned || text == pair_text(IDS_MEDIA_HDD_WARNING, korean);
+  EXPECT_TRUE(warned);
   EXPECT_NE(seen.last_icon, nullptr);
   EXPECT_EQ(seen.last_icon, sheet.Icon(v7::pages::StatusIcon::Done));
   EXPECT_NE(sheet.Icon(v7::pages::StatusIcon::Done), sheet.Icon(v7::pages::StatusIcon::Working));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 
+#include "media/registry_settings.h"
 #include "media/smartcard/smartcard.h"
 #include "tests/harness/removable_drive.h"
 #include "tests/media/smartcard/vcard_client.h"
@@ -124,6 +125,26 @@ TEST_F(SheetUi, AReceiveEndsWithTheSetOnARemovableDrive) {
       EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
     });
   }
+}
+
+// The per-user setting "readVolumeInfo" at "NO" (any case) leaves the labels out of the drive menu.
+TEST_F(SheetUi, TheDriveMenuLeavesLabelsOutWhenTheSettingSaysNo) {
+  v7test::RemovableDrive drive('P', "V7LABEL");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  ASSERT_EQ(reg_write_value_w(nullptr, u"readVolumeInfo", u"no"), 0);
+  StoreStep step;
+  step.icon = v7::pages::kIconRemovable;
+  step.drive = 'P';
+  store_run(1, 0x2, kLanguageEnglish, step, [&](const StoreSeen &seen, CSheetCertRelay &) {
+    bool bare = false, labelled = false;
+    for (const std::wstring &text : seen.menu) {
+      bare = bare || text == L"P: ";
+      labelled = labelled || text.find(L"V7LABEL") != std::wstring::npos;
+    }
+    EXPECT_TRUE(bare);
+    EXPECT_FALSE(labelled);
+  });
+  EXPECT_EQ(reg_write_value_w(nullptr, u"readVolumeInfo", u"YES"), 0);
 }
 
 TEST_F(SheetUi, ANewPasswordSealsThePcCopyUnderIt) {
