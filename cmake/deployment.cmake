@@ -6,6 +6,8 @@ set(V7_RELAY_RAW_PORT 4512 CACHE STRING "TCP port of the raw record transport")
 set(V7_RELAY_HTTP_PORT 80 CACHE STRING "TCP port of the HTTP transport")
 set(V7_RELAY_SUBJECT_NAME "cn=relay.test,ou=Test,o=Test,c=KR" CACHE STRING
     "Subject name the relay server's certificate must carry, last RDN first (cn=...,c=KR); its values cannot hold , + or =")
+set(V7_TOKEN_APPROVAL_PAGE "http://127.0.0.1/token-programs/" CACHE STRING
+    "The approval authority's page of approved token programs (the media page's install entry)")
 # Host only: the port is a setting of its own (389 unless set).
 set(V7_DIRECTORY_SERVER "127.0.0.1" CACHE STRING
     "Host name or dotted address of the directory server of certificate validation")
