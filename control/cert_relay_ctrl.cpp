@@ -56,8 +56,9 @@ int32_t server_char_encoding() { return g_server_char_encoding; }
 CCertRelayActiveXCtrl::CCertRelayActiveXCtrl()
     : COleControl(kIdentity, kTable), transfer_flags_(kInitialTransferFlags), secure_disk_{} {
   // The library exchanges UTF-8 texts with this control; the language stays the system's until
-  // the page sets one.
-  VELMORARELAY_SetCharEncoding(kCharEncodingUtf8);
+  // the page sets one. A control made while another one's transfer runs leaves the running
+  // transfer's encoding alone.
+  if (!module_transfer_gate().Busy()) VELMORARELAY_SetCharEncoding(kCharEncodingUtf8);
   g_server_char_encoding = 0;
 }
 

@@ -85,6 +85,13 @@ HRESULT UnregisterTypeLibVersion(const GUID &libid, WORD major, WORD minor) {
 #else
   const SYSKIND kind = SYS_WIN32;
 #endif
+  // A library that is not registered leaves nothing to remove; failing there would keep the
+  // class keys from ever being removed after a partial unregistration.
+  const std::wstring version_key = L"TypeLib\\" + GuidText(libid) + L"\\" + std::to_wstring(major) + L"." +
+                                   std::to_wstring(minor);
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, version_key.c_str(), 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND) return S_OK;
+  if (key != nullptr) ::RegCloseKey(key);
   return ::UnRegisterTypeLib(libid, major, minor, 0, kind);
 }
 
