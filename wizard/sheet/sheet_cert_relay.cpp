@@ -395,6 +395,7 @@ LRESULT CSheetCertRelay::OnSendStep(UINT message, WPARAM, LPARAM) {
 
 LRESULT CSheetCertRelay::OnSendDone(WPARAM, LPARAM) {
   if (closing_) return 0;
+  send_done_ = true;
   CPropertyPage *page = GetActivePage();
   PostButtons(kButtonsFinish);
   if (!IsStatusPage(page)) return 0;

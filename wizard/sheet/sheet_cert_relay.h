@@ -123,6 +123,11 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
     stored_ = 0;
     store_result_ = 0;
   }
+  // Whether the transfer happened, whatever button closed the wizard: a send once the worker
+  // reported the set delivered, a receive once the received set was stored without error.
+  bool TransferCompleted() const {
+    return IsRecipient() ? received_flag_ && stored_ == 1 && store_result_ == 0 : send_done_;
+  }
   // Makes the pages after the media page the given ones, in order (slots without a page left
   // out); pages already so stay as they are.
   void SetPagesAfterMedia(const std::vector<SheetPage> &pages);
@@ -193,6 +198,7 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
   std::u16string subject_;
   std::u16string failure_;
   bool closing_ = false;
+  bool send_done_ = false;
   DWORD buttons_ = 0;
 };
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "wizard/records/request_record.h"
+#include "wizard/relay_exports.h"
 
 namespace {
 
