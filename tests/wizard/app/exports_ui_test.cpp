@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "tests/relay/controller/chosen_set.h"
+#include "tests/wizard/app/receiving_phone.h"
 #include "tests/wizard/pages/wizard_robot.h"
 #include "tests/wizard/sheet/phone_thread.h"
 #include "tests/wizard/sheet/store_steps.h"
@@ -22,44 +23,6 @@ using namespace sheettest;
 namespace {
 
 ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new stepstest::StepsEnvironment);
-
-// ---- The phone as the recipient of a send ----
-
-class ReceivingPhone {
- public:
-  explicit ReceivingPhone(int major) : major_(major) {}
-  ~ReceivingPhone() { join(); }
-  void join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  void receive() {
-    thread_ = std::thread([this] {
-      session_ = stepstest::new_session(stepstest::recipient_mode(major_));
-      phone::Link link;
-      if (!phone::link_open(&link, kRelayTransportRaw, port("pair"), 30)) {
-        result_.code = -98;
-        return;
-      }
-      result_ = phone::run_recipient(session_.get(), &link, [this](const std::string &c) {
-        std::lock_guard<std::mutex> hold(lock_);
-        code_ = c;
-      });
-      phone::link_close(&link);
-    });
-  }
-  std::string code() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return code_;
-  }
-  phone::Result result_;
-  relaytest::SessionPtr session_;
-
- private:
-  int major_;
-  std::mutex lock_;
-  std::string code_;
-  std::thread thread_;
-};
 
 // ---- The selection before a send, through its seam ----
 
