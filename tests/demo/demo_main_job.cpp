@@ -15,6 +15,7 @@
 #include <string>
 
 #include "tests/relay/controller/chosen_set.h"
+#include "tests/wizard/app/export_steps.h"
 #include "tests/wizard/app/receiving_phone.h"
 #include "tests/wizard/pages/wizard_robot.h"
 #include "tests/wizard/sheet/phone_thread.h"
@@ -22,7 +23,6 @@
 #include "wizard/app/send_selection.h"
 #include "wizard/records/request_record.h"
 #include "wizard/relay_exports.h"
-#include "wizard/res/sender_pages_ids.h"
 
 using namespace sheettest;
 
@@ -107,8 +107,7 @@ TEST_F(MainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
         HWND page = shot(robot, window, IDC_SSN_RESIDENT1, "demo_receive_1_number");
         ASSERT_NE(page, nullptr);
         if (!person) {
-          robot.SetItemText(page, IDC_SSN_RESIDENT1, L"800101");
-          robot.SetItemText(page, IDC_SSN_RESIDENT2, L"1234567");
+          type_number(robot, page);
           robot.Screenshot(window, "demo_receive_1_number_typed");
           ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
         } else {
@@ -116,10 +115,8 @@ TEST_F(MainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
         }
         HWND code_page = wait_page(robot, window, IDC_CODE_GROUP1);
         ASSERT_NE(code_page, nullptr);
-        ASSERT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code_page, IDC_CODE_GROUP2).size() == 4; },
-                                    person ? kPersonMs : 30000));
-        const std::string code =
-            narrow(robot.ItemText(code_page, IDC_CODE_GROUP1) + robot.ItemText(code_page, IDC_CODE_GROUP2));
+        const std::string code = shown_code(robot, code_page, person ? kPersonMs : 30000);
+        ASSERT_EQ(code.size(), 8u);
         if (!person) robot.Screenshot(window, "demo_receive_2_code");
         say("receive: the wizard shows the code " + code + ", which the phone types");
         sender.send(code);
@@ -162,11 +159,7 @@ TEST_F(MainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
           robot.WaitGone(wizard, kPersonMs);
           return;
         }
-        const int ids[] = {IDC_AN_GROUP1, IDC_AN_GROUP2, IDC_AN_GROUP3};
-        for (int i = 0; i < 3; ++i) {
-          const std::string group = code.substr(size_t(i) * 4, 4);
-          robot.SetItemText(code_page, ids[i], std::wstring(group.begin(), group.end()));
-        }
+        type_code12(robot, code_page, code);
         robot.Screenshot(wizard, "demo_send_1_code_typed");
         ASSERT_TRUE(press(robot, wizard, ID_WIZNEXT));
         HWND status = wait_page(robot, wizard, IDC_STATUS_HEADING);

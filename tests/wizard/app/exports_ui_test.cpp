@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "tests/relay/controller/chosen_set.h"
+#include "tests/wizard/app/export_steps.h"
 #include "tests/wizard/app/receiving_phone.h"
 #include "tests/wizard/pages/wizard_robot.h"
 #include "tests/wizard/sheet/phone_thread.h"
@@ -16,7 +17,6 @@
 #include "wizard/app/send_selection.h"
 #include "wizard/records/request_record.h"
 #include "wizard/relay_exports.h"
-#include "wizard/res/sender_pages_ids.h"
 
 using namespace sheettest;
 
@@ -66,15 +66,6 @@ class ExportsUi : public SheetUi {
   std::unique_ptr<RelayRequestRecord> request_;
 };
 
-// Types the 12-character code into the three groups of the code page.
-void type_code(UiRobot &robot, HWND page, const std::string &code) {
-  const int ids[] = {IDC_AN_GROUP1, IDC_AN_GROUP2, IDC_AN_GROUP3};
-  for (int i = 0; i < 3; ++i) {
-    const std::string group = code.substr(size_t(i) * 4, 4);
-    robot.SetItemText(page, ids[i], std::wstring(group.begin(), group.end()));
-  }
-}
-
 // A send of kind 5 (no password page, a 12-character code) through the export; the robot types
 // the code (the phone's, or a wrong one) and ends the wizard with Finish. The export's result.
 int send_through_export(RelayRequestRecord *request, bool right_code, ReceivingPhone *phone,
@@ -91,7 +82,7 @@ int send_through_export(RelayRequestRecord *request, bool right_code, ReceivingP
           ASSERT_TRUE(robot.WaitUntil([&] { return phone->code().size() == 12; }, 30000));
           code = phone->code();
         }
-        type_code(robot, code_page, code);
+        type_code12(robot, code_page, code);
         ASSERT_TRUE(press(robot, wizard, ID_WIZNEXT));
         HWND status = wait_page(robot, wizard, IDC_STATUS_HEADING);
         ASSERT_NE(status, nullptr);
@@ -147,13 +138,13 @@ TEST_F(ExportsUi, AWholeReceiveThroughTheExportReturnsZeroOnceTheSetIsStored) {
         ASSERT_NE(window, nullptr);
         HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
         ASSERT_NE(page, nullptr);
-        robot.SetItemText(page, IDC_SSN_RESIDENT1, L"800101");
-        robot.SetItemText(page, IDC_SSN_RESIDENT2, L"1234567");
+        type_number(robot, page);
         ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
         HWND code_page = wait_page(robot, window, IDC_CODE_GROUP1);
         ASSERT_NE(code_page, nullptr);
-        ASSERT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code_page, IDC_CODE_GROUP2).size() == 4; }));
-        phone.send(narrow(robot.ItemText(code_page, IDC_CODE_GROUP1) + robot.ItemText(code_page, IDC_CODE_GROUP2)));
+        const std::string code = shown_code(robot, code_page, 15000);
+        ASSERT_EQ(code.size(), 8u);
+        phone.send(code);
         ASSERT_NE(wait_page(robot, window, IDC_CERT_DN_SUBJECT), nullptr);
         ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
         StoreStep step;
