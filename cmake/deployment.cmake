@@ -6,6 +6,8 @@ set(V7_RELAY_RAW_PORT 4512 CACHE STRING "TCP port of the raw record transport")
 set(V7_RELAY_HTTP_PORT 80 CACHE STRING "TCP port of the HTTP transport")
 set(V7_RELAY_SUBJECT_NAME "cn=relay.test,ou=Test,o=Test,c=KR" CACHE STRING
     "Subject name the relay server's certificate must carry, last RDN first (cn=...,c=KR); its values cannot hold , + or =")
+set(V7_TOKEN_APPROVAL_PAGE "http://127.0.0.1/token-programs/" CACHE STRING
+    "The approval authority's page of approved token programs (the media page's install entry)")
 # Host only: the port is a setting of its own (389 unless set).
 set(V7_DIRECTORY_SERVER "127.0.0.1" CACHE STRING
     "Host name or dotted address of the directory server of certificate validation")
@@ -36,7 +38,7 @@ set(V7_PHONE_SIGN_SITE "https://127.0.0.1/phone-sign" CACHE STRING
     "Site the phone menu's signing tip opens")
 set(V7_PHONE_USBKEY_SITE "https://127.0.0.1/phone-usbkey" CACHE STRING
     "Site the phone menu's USB-key tip opens")
-foreach(name V7_CERT_RENEWAL_PAGE V7_PHONE_SIGN_SITE V7_PHONE_USBKEY_SITE)
+foreach(name V7_TOKEN_APPROVAL_PAGE V7_CERT_RENEWAL_PAGE V7_PHONE_SIGN_SITE V7_PHONE_USBKEY_SITE)
   if(NOT ${name} MATCHES "^https?://[^ \"\\]+$")
     message(FATAL_ERROR "${name} must be an http or https address without blanks, quotes or backslashes")
   endif()

@@ -191,6 +191,7 @@ enum : int {
   kErrLdapResolve = 1506,
   kErrLdapTimeLimit = 1507,        // a fetch, or the fetches of one lookup, ran out of their time
   kErrConnectTimeout = 10060,      // the Winsock number of a connect that did not finish in time
+  kErrNoRequestRecord = 12900,     // the wizard was started without the caller's request record
   // Validation settings.
   kErrConfigUnsupportedKey = 12904,
   kErrConfigInvalidValue = 12905,

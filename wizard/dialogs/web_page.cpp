@@ -27,8 +27,12 @@ void set_web_page_opener(WebPageOpener opener) { g_opener.store(opener); }
 int open_web_page(const RelayRequestRecord *request, int kind) {
   const char *page = install_page_for(request, kind);
   if (page == nullptr) return kErrInvalidParameter;
+  return open_page_address(page);
+}
+
+int open_page_address(const char *page) {
   std::u16string address;
-  const int rc = page_address(page, &address);
+  const int rc = page != nullptr ? page_address(page, &address) : int(kErrInvalidParameter);
   if (rc != 0) return rc;
   WebPageOpener opener = g_opener.load();
   return opener != nullptr ? opener(address.c_str()) : open_in_internet_explorer(address.c_str());

@@ -10,7 +10,9 @@
 #include "platform/locale/process_words.h"
 #include "wizard/dialogs/text_setters.h"
 #include "wizard/pages/page_cert_dn.h"
+#include "wizard/pages/page_change_passwd_r.h"
 #include "wizard/pages/page_input_ssn.h"
+#include "wizard/pages/page_media.h"
 #include "wizard/pages/page_output_an.h"
 #include "wizard/pages/page_output_an2.h"
 #include "wizard/pages/page_recipient_start.h"
@@ -82,6 +84,8 @@ void CSheetCertRelay::Build(RelayModeWord mode, uint32_t media_mask, uint32_t fl
   pages_[int(SheetPage::OutputAN)].reset(new CPageOutputAN());
   pages_[int(SheetPage::CertDN)].reset(new CPageCertDN());
   pages_[int(SheetPage::SecondStatus)].reset(new CPageStatus());
+  pages_[int(SheetPage::Media)].reset(new CPageMedia());
+  pages_[int(SheetPage::ChangePasswdR)].reset(new CPageChangePasswdR());
   pages_[int(SheetPage::LastStatus)].reset(new CPageStatus());
   pages_[int(SheetPage::RecipientStart)].reset(new CPageRecipientStart());
   pages_[int(SheetPage::OutputAN2)].reset(new CPageOutputAN2());
@@ -128,6 +132,26 @@ void CSheetCertRelay::AddModePages() {
     AddPage(page);
   }
   SetWizardMode();
+}
+
+void CSheetCertRelay::SetPagesAfterMedia(const std::vector<SheetPage> &slots) {
+  const int media = GetPageIndex(Page(SheetPage::Media));
+  if (media < 0) return;
+  std::vector<CPropertyPage *> want;
+  for (SheetPage slot : slots) {
+    if (Page(slot) != nullptr) want.push_back(Page(slot));
+  }
+  std::vector<CPropertyPage *> have;
+  for (int i = media + 1; i < GetPageCount(); ++i) have.push_back(GetPage(i));
+  if (have == want) return;
+  while (GetPageCount() > media + 1) RemovePage(GetPageCount() - 1);
+  const bool korean = language_is_korean();
+  for (CPropertyPage *page : want) {
+    for (int i = 0; i < int(SheetPage::kCount); ++i) {
+      if (!korean && pages_[i].get() == page) page->SetCaption(titles_[i]);
+    }
+    AddPage(page);
+  }
 }
 
 bool CSheetCertRelay::IsStatusPage(const CPropertyPage *page) const {
