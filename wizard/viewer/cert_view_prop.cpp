@@ -555,6 +555,7 @@ void CCertViewProp::OnRootInfo() {
 
 INT_PTR ShowCertificateViewer(const RelayRequestRecord *request, const CERT_ENTRY *entry, const uint8_t *sign_der,
                               size_t sign_length, const uint8_t *km_der, size_t km_length) {
+  if (sign_der == nullptr && km_der == nullptr) return -1;
   CCertViewProp sheet;
   sheet.SetRequest(request);
   sheet.SetEntry(entry);

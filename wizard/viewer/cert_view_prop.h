@@ -153,8 +153,8 @@ class CCertViewProp : public classlib::CPropertySheet {
 };
 
 // The viewer's entry point (the selection dialog and the tests call it): runs the sheet modally
-// over the active window for the entry's certificates (either may be null). The modal result, or
-// -1 when no certificate decodes.
+// over the active window for the entry's certificates (either may be null, not both). The modal
+// result, or -1 when there is no certificate or one given does not decode.
 INT_PTR ShowCertificateViewer(const RelayRequestRecord *request, const CERT_ENTRY *entry, const uint8_t *sign_der,
                               size_t sign_length, const uint8_t *km_der, size_t km_length);
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "pki/oid/oid.h"
+#include "pki/text/codepage.h"
 #include "platform/locale/process_words.h"
 #include "wizard/certview/certview.h"
 
@@ -229,6 +230,13 @@ TEST_F(CertviewOpensslTest, FieldsAgreeWithOpenssl) {
 
     EXPECT_EQ(take(certview_subject_text(cert.get())), lower_types(f["subject"]));
     EXPECT_EQ(take(certview_issuer_text(cert.get())), lower_types(f["issuer"]));
+    // The EUC-KR setting gives the same names in code page 949.
+    set_char_encoding_mode(0);
+    char *euckr = nullptr;
+    ASSERT_NE(utf8_to_euckr(lower_types(f["subject"]).c_str(), &euckr), 0u);
+    EXPECT_EQ(take(certview_subject_text(cert.get())), euckr);
+    free(euckr);
+    set_char_encoding_mode(kCharEncodingUtf8);
 
     // "Public-Key: (2048 bit)".
     std::string bits = after(name, "Public-Key: (");

@@ -210,6 +210,8 @@ TEST_F(ViewerUi, ChoiceDetailsAndMoreInfo) {
           EXPECT_EQ(robot.ItemText(page, IDC_CV_VALID_FROM), L"2049-12-31 23:59:59");
           EXPECT_EQ(robot.ItemText(page, IDC_CV_VALID_TO), L"2050-01-01 00:00:00");
           EXPECT_EQ(robot.ItemText(page, IDC_CV_NOTICE), L"이 인증서는 시험용입니다");
+          EXPECT_EQ(robot.MissingGlyphs(page), "");
+          EXPECT_TRUE(robot.Screenshot(sheet, std::string("certview_general_") + language_name(language)));
           robot.Click(sheet, IDW_CV_MORE_INFO);
           EXPECT_TRUE(robot.WaitUntil([] {
             std::lock_guard<std::mutex> hold(g_lock);
