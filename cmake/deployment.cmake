@@ -21,6 +21,14 @@ if(v7_directory_server_length GREATER 63)
   message(FATAL_ERROR "V7_DIRECTORY_SERVER must have at most 63 characters")
 endif()
 
+# The national root authority's page of published root fingerprints, which the root verification
+# dialog opens for the user to compare with the fingerprints it shows (http or https only).
+set(V7_ROOT_FINGERPRINT_PAGE "https://www.rootca.or.kr/" CACHE STRING
+    "Address of the page where the national root authority publishes its root fingerprints")
+if(NOT V7_ROOT_FINGERPRINT_PAGE MATCHES "^https?://[^/\"]+")
+  message(FATAL_ERROR "V7_ROOT_FINGERPRINT_PAGE must be an http or https address with a host")
+endif()
+
 # The built-in CA table is generated from this folder (cmake/gen-ca-table.cmake): its manifest
 # ca-table.txt names the DER files, the two national roots first. A folder other than the test
 # PKI must hold national roots whose SHA-256 fingerprints are these two.

@@ -4,6 +4,7 @@
 
 #include "platform/classlib/app.h"
 #include "platform/locale/process_words.h"
+#include "v7config/deployment.h"
 #include "wizard/certview/viewer_tables.h"
 #include "wizard/dialogs/web_page.h"
 #include "wizard/res/string_ids.h"
@@ -11,7 +12,7 @@
 namespace v7 {
 namespace viewer {
 
-const char kRootFingerprintPage[] = "https://www.rootca.or.kr/kor/standard/standard01B.jsp";
+const char kRootFingerprintPage[] = V7_ROOT_FINGERPRINT_PAGE;
 
 namespace {
 

@@ -11,7 +11,7 @@
 namespace v7 {
 namespace viewer {
 
-// The agency's page of root fingerprints.
+// The root authority's page of published fingerprints (a deployment value).
 extern const char kRootFingerprintPage[];
 
 class CVerifyRootDlg : public classlib::CDialog {
