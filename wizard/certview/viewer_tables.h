@@ -34,9 +34,9 @@ std::string short_name(const char *name_text);
 // The combo box over the two certificates: which items it lists (the signing certificate first)
 // and whether it can be used.
 struct ViewerChoice {
-  int count;            // 0, 1 or 2 items
-  int items[2];         // 0 the signing certificate, 1 the key-management certificate
-  bool enabled;         // only with both
+  int count;     // 0, 1 or 2 items
+  int items[2];  // 0 the signing certificate, 1 the key-management certificate
+  bool enabled;  // only with both
 };
 ViewerChoice viewer_choice(bool has_sign, bool has_km);
 // The item texts.
@@ -49,9 +49,9 @@ std::string viewer_validation_policy(const RelayRequestRecord *request);
 // What the general page shows for a validation. skipped: the request asked for none. rc: 0
 // valid, else the failing code.
 struct ViewerVerdict {
-  int icon;           // icon resource id
-  int text_id;        // Korean id of the verdict's string pair, 0 for no text
-  bool view_error;    // "View Error" shown and enabled
+  int icon;         // icon resource id
+  int text_id;      // Korean id of the verdict's string pair, 0 for no text
+  bool view_error;  // "View Error" shown and enabled
 };
 enum : int { kVerdictIconValid = 2019, kVerdictIconInvalid = 17011 };
 ViewerVerdict viewer_verdict(bool skipped, int rc);

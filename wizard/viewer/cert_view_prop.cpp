@@ -152,7 +152,8 @@ void CCertViewPage1::FillTexts() {
   const std::string subject = certview::short_name(take_narrow(certview_subject_text(cert_)).c_str());
   dialogs::SetDlgItemTextSetting(m_hWnd, IDC_CV_ISSUER, issuer.c_str());
   dialogs::SetDlgItemTextSetting(m_hWnd, IDC_CV_SUBJECT, subject.c_str());
-  dialogs::SetDlgItemTextSetting(m_hWnd, IDC_CV_POLICY, ext_text(cert_, OID_EXT_CERT_POLICIES, CERTVIEW_PLAIN).c_str());
+  dialogs::SetDlgItemTextSetting(m_hWnd, IDC_CV_POLICY,
+                                 ext_text(cert_, OID_EXT_CERT_POLICIES, CERTVIEW_PLAIN).c_str());
   dialogs::SetDlgItemTextSetting(m_hWnd, IDC_CV_NOTICE,
                                  ext_text(cert_, OID_EXT_CERT_POLICIES, CERTVIEW_USER_NOTICE).c_str());
   SetDlgItemText(IDC_CV_ALGORITHM, take_setting(certview_sigalg_text(cert_)).c_str());
@@ -166,7 +167,8 @@ void CCertViewPage1::ShowVerdict(bool skipped, int rc) {
   HICON old = reinterpret_cast<HICON>(SendDlgItemMessage(IDC_CV_VERDICT_ICON, STM_SETICON, WPARAM(icon)));
   if (old != nullptr && old == verdict_icon_) ::DestroyIcon(old);
   verdict_icon_ = icon;
-  SetDlgItemText(IDC_CV_VERDICT, verdict.text_id != 0 ? classlib::LoadPairText(UINT(verdict.text_id)).c_str() : L"");
+  SetDlgItemText(IDC_CV_VERDICT,
+                 verdict.text_id != 0 ? classlib::LoadPairText(UINT(verdict.text_id)).c_str() : L"");
   GetDlgItem(IDC_CV_VIEW_ERROR).ShowWindow(verdict.view_error ? SW_SHOW : SW_HIDE);
   GetDlgItem(IDC_CV_VIEW_ERROR).EnableWindow(verdict.view_error);
 }
@@ -394,8 +396,8 @@ void CCertViewPage2::Refresh() {
       name = dotted;
     }
     const bool critical = ext->critical != nullptr && *ext->critical != 0;
-    AddRow(int(i), dialogs::setting_screen_text(name.c_str()).c_str(),
-           ext_text(cert_, oid, CERTVIEW_PLAIN), critical ? 2 : 1);
+    AddRow(int(i), dialogs::setting_screen_text(name.c_str()).c_str(), ext_text(cert_, oid, CERTVIEW_PLAIN),
+           critical ? 2 : 1);
   }
   const std::string path = FullText(kRowPath);
   if (!path.empty()) {
@@ -410,7 +412,8 @@ void CCertViewPage2::Refresh() {
 
 LRESULT CCertViewPage2::OnItemChanged(NMHDR *header) {
   const NMLISTVIEW *change = reinterpret_cast<const NMLISTVIEW *>(header);
-  if ((change->uNewState & LVIS_SELECTED) == 0 || change->iItem < 0 || size_t(change->iItem) >= codes_.size()) {
+  if ((change->uNewState & LVIS_SELECTED) == 0 || change->iItem < 0 ||
+      size_t(change->iItem) >= codes_.size()) {
     return 0;
   }
   const int code = codes_[size_t(change->iItem)];
@@ -487,15 +490,17 @@ void CCertViewProp::OnInitDialog() {
   const int button_h = cancel_rect.bottom - cancel_rect.top;
   HINSTANCE instance = classlib::AfxGetResourceHandle();
   HWND more = ::CreateWindowExW(0, L"BUTTON", korean ? L"추가정보" : L"More Info",
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, cancel_rect.left, cancel_rect.top,
-                                button_w, button_h, m_hWnd, reinterpret_cast<HMENU>(IDW_CV_MORE_INFO), instance, nullptr);
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, cancel_rect.left,
+                                cancel_rect.top, button_w, button_h, m_hWnd,
+                                reinterpret_cast<HMENU>(IDW_CV_MORE_INFO), instance, nullptr);
   // Room above the tabs for the choice of certificate: the tabs and pages move down.
   const int room = button_h + 8;
   RECT sheet_rect;
   GetWindowRect(&sheet_rect);
   SetWindowPos(nullptr, 0, 0, sheet_rect.right - sheet_rect.left, sheet_rect.bottom - sheet_rect.top + room,
                SWP_NOMOVE | SWP_NOZORDER);
-  for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+  for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
     if (child == more) continue;
     RECT r;
     ::GetWindowRect(child, &r);
@@ -505,12 +510,13 @@ void CCertViewProp::OnInitDialog() {
   ::SetWindowPos(more, nullptr, cancel_rect.left, cancel_rect.top + room, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   const int root_w = button_w * 3 / 2;
   HWND root = ::CreateWindowExW(0, L"BUTTON", korean ? L"최상위 인증서 정보" : L"Root Cert Info",
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, tab_rect.right - root_w, tab_rect.top,
-                                root_w, button_h, m_hWnd, reinterpret_cast<HMENU>(IDW_CV_ROOT_INFO), instance, nullptr);
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, tab_rect.right - root_w,
+                                tab_rect.top, root_w, button_h, m_hWnd,
+                                reinterpret_cast<HMENU>(IDW_CV_ROOT_INFO), instance, nullptr);
   const int choice_w = (tab_rect.right - tab_rect.left) / 2 + 60;
-  HWND choice = ::CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL,
-                                  tab_rect.left, tab_rect.top, choice_w, 120, m_hWnd,
-                                  reinterpret_cast<HMENU>(IDW_CV_CHOICE), instance, nullptr);
+  HWND choice = ::CreateWindowExW(
+      0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL, tab_rect.left,
+      tab_rect.top, choice_w, 120, m_hWnd, reinterpret_cast<HMENU>(IDW_CV_CHOICE), instance, nullptr);
   for (HWND control : {more, root, choice}) ::SendMessageW(control, WM_SETFONT, WPARAM(font), TRUE);
   const certview::ViewerChoice items = certview::viewer_choice(sign_ != nullptr, km_ != nullptr);
   for (int i = 0; i < items.count; ++i) {
@@ -540,7 +546,8 @@ void CCertViewProp::OnChoice() {
 
 void CCertViewProp::OnMoreInfo() {
   const Certificate *cert = CertificateOf(shown_);
-  const std::string cps = cert != nullptr ? ext_text(cert, OID_EXT_CERT_POLICIES, CERTVIEW_CPS) : std::string();
+  const std::string cps =
+      cert != nullptr ? ext_text(cert, OID_EXT_CERT_POLICIES, CERTVIEW_CPS) : std::string();
   // The address comes from the certificate: only http and https ever reach a browser.
   if (cps.empty() || dialogs::open_link(cps.c_str()) != 0) {
     const std::wstring text = classlib::LoadPairText(IDS_NO_MORE_INFO);
@@ -553,8 +560,9 @@ void CCertViewProp::OnRootInfo() {
   dialog.DoModal(m_hWnd);
 }
 
-INT_PTR ShowCertificateViewer(const RelayRequestRecord *request, const CERT_ENTRY *entry, const uint8_t *sign_der,
-                              size_t sign_length, const uint8_t *km_der, size_t km_length) {
+INT_PTR ShowCertificateViewer(const RelayRequestRecord *request, const CERT_ENTRY *entry,
+                              const uint8_t *sign_der, size_t sign_length, const uint8_t *km_der,
+                              size_t km_length) {
   if (sign_der == nullptr && km_der == nullptr) return -1;
   CCertViewProp sheet;
   sheet.SetRequest(request);

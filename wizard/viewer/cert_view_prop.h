@@ -8,6 +8,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <cstddef>
@@ -54,11 +55,11 @@ class CCertViewPage1 : public classlib::CPropertyPage {
   BOOL OnInitDialog() override;
 
   BEGIN_MSG_MAP(CCertViewPage1)
-    COMMAND_ID_HANDLER(IDC_CV_VIEW_ERROR, OnViewError)
-    MESSAGE_HANDLER(WM_CERTVIEW_VALIDATED, OnValidated)
-    MSG_WM_DESTROY(OnDestroy)
-    REFLECT_NOTIFICATIONS()
-    CHAIN_MSG_MAP(classlib::CPropertyPage)
+  COMMAND_ID_HANDLER(IDC_CV_VIEW_ERROR, OnViewError)
+  MESSAGE_HANDLER(WM_CERTVIEW_VALIDATED, OnValidated)
+  MSG_WM_DESTROY(OnDestroy)
+  REFLECT_NOTIFICATIONS()
+  CHAIN_MSG_MAP(classlib::CPropertyPage)
   END_MSG_MAP()
 
  private:
@@ -98,8 +99,8 @@ class CCertViewPage2 : public classlib::CPropertyPage {
   BOOL OnInitDialog() override;
 
   BEGIN_MSG_MAP(CCertViewPage2)
-    NOTIFY_HANDLER(IDC_CV_FIELDS, LVN_ITEMCHANGED, OnItemChanged)
-    CHAIN_MSG_MAP(classlib::CPropertyPage)
+  NOTIFY_HANDLER(IDC_CV_FIELDS, LVN_ITEMCHANGED, OnItemChanged)
+  CHAIN_MSG_MAP(classlib::CPropertyPage)
   END_MSG_MAP()
 
  private:
@@ -133,9 +134,9 @@ class CCertViewProp : public classlib::CPropertySheet {
   void OnInitDialog() override;
 
   BEGIN_MSG_MAP(CCertViewProp)
-    COMMAND_HANDLER(IDW_CV_CHOICE, CBN_SELCHANGE, OnChoice)
-    COMMAND_ID_HANDLER(IDW_CV_MORE_INFO, OnMoreInfo)
-    COMMAND_ID_HANDLER(IDW_CV_ROOT_INFO, OnRootInfo)
+  COMMAND_HANDLER(IDW_CV_CHOICE, CBN_SELCHANGE, OnChoice)
+  COMMAND_ID_HANDLER(IDW_CV_MORE_INFO, OnMoreInfo)
+  COMMAND_ID_HANDLER(IDW_CV_ROOT_INFO, OnRootInfo)
   END_MSG_MAP()
 
  private:
@@ -155,8 +156,9 @@ class CCertViewProp : public classlib::CPropertySheet {
 // The viewer's entry point (the selection dialog and the tests call it): runs the sheet modally
 // over the active window for the entry's certificates (either may be null, not both). The modal
 // result, or -1 when there is no certificate or one given does not decode.
-INT_PTR ShowCertificateViewer(const RelayRequestRecord *request, const CERT_ENTRY *entry, const uint8_t *sign_der,
-                              size_t sign_length, const uint8_t *km_der, size_t km_length);
+INT_PTR ShowCertificateViewer(const RelayRequestRecord *request, const CERT_ENTRY *entry,
+                              const uint8_t *sign_der, size_t sign_length, const uint8_t *km_der,
+                              size_t km_length);
 
 }  // namespace viewer
 }  // namespace v7

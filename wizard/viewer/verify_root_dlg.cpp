@@ -54,10 +54,12 @@ BOOL CVerifyRootDlg::OnInitDialog() {
   RECT area, placed;
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   GetWindowRect(&placed);
-  const int x = placed.left < area.left ? area.left : placed.right > area.right ? area.right - (placed.right - placed.left)
-                                                                                 : placed.left;
-  const int y = placed.top < area.top ? area.top : placed.bottom > area.bottom ? area.bottom - (placed.bottom - placed.top)
-                                                                               : placed.top;
+  const int x = placed.left < area.left     ? area.left
+                : placed.right > area.right ? area.right - (placed.right - placed.left)
+                                            : placed.left;
+  const int y = placed.top < area.top         ? area.top
+                : placed.bottom > area.bottom ? area.bottom - (placed.bottom - placed.top)
+                                              : placed.top;
   SetWindowPos(nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   // The focus on the site button: in the edit it would select the whole text.

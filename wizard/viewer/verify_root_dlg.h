@@ -26,7 +26,7 @@ class CVerifyRootDlg : public classlib::CDialog {
   const std::wstring &FingerprintText() const { return fingerprints_; }
 
   BEGIN_MSG_MAP(CVerifyRootDlg)
-    COMMAND_ID_HANDLER(IDC_ROOT_SITE, OnSite)
+  COMMAND_ID_HANDLER(IDC_ROOT_SITE, OnSite)
   END_MSG_MAP()
 
  private:

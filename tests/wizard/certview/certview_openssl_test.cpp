@@ -53,7 +53,9 @@ std::string lower(std::string s) {
   return s;
 }
 
-bool starts_with(const std::string &s, const std::string &prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool starts_with(const std::string &s, const std::string &prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
 
 // "key=value" lines of a .fields file.
 std::map<std::string, std::string> fields_of(const std::string &name) {
@@ -172,7 +174,8 @@ std::string shown_key_usage(const std::string &openssl_list) {
   size_t start = 0;
   while (start < openssl_list.size()) {
     size_t comma = openssl_list.find(", ", start);
-    std::string name = openssl_list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    std::string name =
+        openssl_list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     const char *shown = nullptr;
     for (const KeyUsageName &k : kKeyUsage) {
       if (name == k.openssl) shown = k.shown;
@@ -225,7 +228,8 @@ TEST_F(CertviewOpensslTest, FieldsAgreeWithOpenssl) {
 
     // ISO 8601 in UTC with a trailing "Z"; the viewer shows the same instant without it.
     ASSERT_FALSE(f["notBefore"].empty());
-    EXPECT_EQ(take(certview_not_before_text(cert.get())), f["notBefore"].substr(0, f["notBefore"].size() - 1));
+    EXPECT_EQ(take(certview_not_before_text(cert.get())),
+              f["notBefore"].substr(0, f["notBefore"].size() - 1));
     EXPECT_EQ(take(certview_not_after_text(cert.get())), f["notAfter"].substr(0, f["notAfter"].size() - 1));
 
     EXPECT_EQ(take(certview_subject_text(cert.get())), lower_types(f["subject"]));
@@ -255,7 +259,7 @@ TEST_F(CertviewOpensslTest, FieldsAgreeWithOpenssl) {
 
 // One certificate per key-usage bit: each bit alone gives exactly its own item, in both languages.
 TEST_F(CertviewOpensslTest, EveryKeyUsageBitAlone) {
-  const char *korean[] = {"전자서명", "부인봉쇄", "키암호화", "데이터암호화", "키일치",
+  const char *korean[] = {"전자서명",   "부인봉쇄",           "키암호화",   "데이터암호화", "키일치",
                           "인증서서명", "인증서폐지목록서명", "암호화전용", "복호화전용"};
   for (size_t i = 0; i < sizeof kKeyUsage / sizeof kKeyUsage[0]; ++i) {
     std::string name = std::string("ku_") + kKeyUsage[i].bit;
@@ -286,8 +290,9 @@ TEST_F(CertviewOpensslTest, AuthorityKeyIdentifierAgreesWithOpenssl) {
   serial_hex.erase(std::remove(serial_hex.begin(), serial_hex.end(), ':'), serial_hex.end());
   EXPECT_EQ(ext_text(cert.get(), OID_EXT_AUTHORITY_KEY_ID, CERTVIEW_PLAIN), regrouped(key_id));
   EXPECT_EQ(ext_text(cert.get(), OID_EXT_AUTHORITY_KEY_ID, CERTVIEW_NUMBERED),
-            "[0]Key Identifier = " + regrouped(key_id) + "\r\n[1]Authority Cert Issuer = " +
-                lower_types(fields_of("full")["issuer"]) + "\r\n[2]Authority Cert Serial Number = 0x" + serial_hex);
+            "[0]Key Identifier = " + regrouped(key_id) +
+                "\r\n[1]Authority Cert Issuer = " + lower_types(fields_of("full")["issuer"]) +
+                "\r\n[2]Authority Cert Serial Number = 0x" + serial_hex);
 }
 
 TEST_F(CertviewOpensslTest, PoliciesAgreeWithOpenssl) {
@@ -308,8 +313,10 @@ TEST_F(CertviewOpensslTest, PoliciesAgreeWithOpenssl) {
   EXPECT_EQ(ext_text(cert.get(), OID_EXT_CERT_POLICIES, CERTVIEW_CPS), cps[0]);
   EXPECT_EQ(ext_text(cert.get(), OID_EXT_CERT_POLICIES, CERTVIEW_USER_NOTICE), notice);
   std::string numbered = ext_text(cert.get(), OID_EXT_CERT_POLICIES, CERTVIEW_NUMBERED);
-  EXPECT_EQ(numbered.find("[1]Certificate Policies\r\n       Policy Identifier = " + policies[0]), 0u) << numbered;
-  EXPECT_NE(numbered.find("[2]Certificate Policies\r\n       Policy Identifier = " + policies[1]), std::string::npos)
+  EXPECT_EQ(numbered.find("[1]Certificate Policies\r\n       Policy Identifier = " + policies[0]), 0u)
+      << numbered;
+  EXPECT_NE(numbered.find("[2]Certificate Policies\r\n       Policy Identifier = " + policies[1]),
+            std::string::npos)
       << numbered;
   EXPECT_NE(numbered.find(" = " + cps[0]), std::string::npos) << numbered;
   EXPECT_NE(numbered.find(" = " + notice), std::string::npos) << numbered;
@@ -366,8 +373,9 @@ TEST_F(CertviewOpensslTest, KeyPurposeAndAlternativeNameAgreeWithOpenssl) {
   ASSERT_FALSE(real_name.empty());
   ASSERT_EQ(vid_hex.size(), 64u);
   EXPECT_EQ(ext_text(cert.get(), OID_EXT_SUBJECT_ALT_NAME, CERTVIEW_NUMBERED),
-            "[1]Real Name = " + real_name + "\r\n     Hash Algorithm = SHA256\r\n     Virtual ID = \r\n     " +
-                regrouped(vid_hex) + "\r\n[2]E-Mail Address = " + email);
+            "[1]Real Name = " + real_name +
+                "\r\n     Hash Algorithm = SHA256\r\n     Virtual ID = \r\n     " + regrouped(vid_hex) +
+                "\r\n[2]E-Mail Address = " + email);
 }
 
 }  // namespace

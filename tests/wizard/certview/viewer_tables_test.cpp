@@ -113,10 +113,14 @@ TEST_F(ViewerTablesTest, CaDisplayNames) {
     const char *english;
   };
   const Case cases[] = {
-      {"velmora", "타브넷원", "TAVN"},       {"SignKorea", "코스콤", "SignKorea"},
-      {"KICA", "한국정보인증", "KICA"},       {"TradeSign", "한국무역정보통신", "TradeSign"},
-      {"CrossCert", "한국전자인증", "CrossCert"}, {"Velmora", "Velmora", "Velmora"},
-      {"TestCA", "TestCA", "TestCA"},        {"", "", ""},
+      {"velmora", "타브넷원", "TAVN"},
+      {"SignKorea", "코스콤", "SignKorea"},
+      {"KICA", "한국정보인증", "KICA"},
+      {"TradeSign", "한국무역정보통신", "TradeSign"},
+      {"CrossCert", "한국전자인증", "CrossCert"},
+      {"Velmora", "Velmora", "Velmora"},
+      {"TestCA", "TestCA", "TestCA"},
+      {"", "", ""},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.organisation);
@@ -180,7 +184,8 @@ TEST_F(ViewerTablesTest, ValidationPolicyAndVerdict) {
   request->version = 1;
   EXPECT_EQ(v7::certview::viewer_validation_policy(request.get()), "2.5.29.32.0");
   request->version = 2;
-  EXPECT_EQ(v7::certview::viewer_validation_policy(request.get()), "1.2.410.200005.1.1.1;1.2.410.200005.1.1.5");
+  EXPECT_EQ(v7::certview::viewer_validation_policy(request.get()),
+            "1.2.410.200005.1.1.1;1.2.410.200005.1.1.5");
   // A policy text that fills its field without a terminator is read within the field.
   memset(request->viewer_policy, '1', sizeof request->viewer_policy);
   EXPECT_EQ(v7::certview::viewer_validation_policy(request.get()).size(), sizeof request->viewer_policy);
@@ -201,7 +206,8 @@ TEST_F(ViewerTablesTest, ValidationPolicyAndVerdict) {
 
 TEST_F(ViewerTablesTest, PathRow) {
   using v7::certview::viewer_path_text;
-  EXPECT_EQ(viewer_path_text(1, "C:\\Program Files\\NPKI\\TestCA\\USER\\x", true), "C:/Program Files/NPKI/TestCA/USER/x");
+  EXPECT_EQ(viewer_path_text(1, "C:\\Program Files\\NPKI\\TestCA\\USER\\x", true),
+            "C:/Program Files/NPKI/TestCA/USER/x");
   EXPECT_EQ(viewer_path_text(2, "E:\\NPKI\\TestCA\\USER\\x", false), "E:/NPKI/TestCA/USER/x");
   EXPECT_EQ(viewer_path_text(1, nullptr, false), "");
   EXPECT_EQ(viewer_path_text(4, nullptr, true), "보안토큰");
@@ -223,9 +229,10 @@ TEST_F(ViewerTablesTest, FingerprintTextOfTheNationalRoots) {
   uint8_t root4[32], root1[32];
   from_hex("a002ff556c601863b08b9aa33a8e6666e97e72bbe552f66eb9f2395c68c7bc98", root4);
   from_hex("6fdb3f76c8b801a75338d8a50a7c02879f6198b57e594d318d3832900fedcd79", root1);
-  EXPECT_EQ(root_fingerprint_text(root4, root1),
-            u"\r\nRootCA 1 : 6FDB 3F76 C8B8 01A7 5338 D8A5 0A7C 0287 9F61 98B5 7E59 4D31 8D38 3290 0FED CD79"
-            u"\r\nRootCA 4 : A002 FF55 6C60 1863 B08B 9AA3 3A8E 6666 E97E 72BB E552 F66E B9F2 395C 68C7 BC98");
+  EXPECT_EQ(
+      root_fingerprint_text(root4, root1),
+      u"\r\nRootCA 1 : 6FDB 3F76 C8B8 01A7 5338 D8A5 0A7C 0287 9F61 98B5 7E59 4D31 8D38 3290 0FED CD79"
+      u"\r\nRootCA 4 : A002 FF55 6C60 1863 B08B 9AA3 3A8E 6666 E97E 72BB E552 F66E B9F2 395C 68C7 BC98");
 }
 
 // The built-in table's fingerprints are the SHA-256 of the records' own bytes, whatever folder

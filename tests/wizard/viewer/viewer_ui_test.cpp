@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -81,7 +83,8 @@ int record_box(const char16_t *text, const char16_t *, unsigned) {
 class ViewerUi : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_scratch = std::string(V7_VIEWER_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    g_scratch = std::string(V7_VIEWER_TEST_DIR) + "/" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::error_code ec;
     std::filesystem::remove_all(std::filesystem::u8path(g_scratch), ec);
     std::filesystem::create_directories(std::filesystem::u8path(g_scratch), ec);
@@ -127,9 +130,34 @@ std::wstring verdict_of(UiRobot &robot, HWND page, uint16_t language) {
 
 bool visible(HWND page, int id) { return ::IsWindowVisible(::GetDlgItem(page, id)) != FALSE; }
 
+using Script = std::function<void(UiRobot &robot, HWND sheet, HWND page)>;
+
+// Opens the viewer over the certificates (either may be empty), runs script on the robot thread
+// with the sheet and its general page, then closes the sheet by its Close button. The viewer's
+// modal result.
+INT_PTR with_viewer(const RelayRequestRecord *request, const std::vector<uint8_t> &sign,
+                    const std::vector<uint8_t> &km, const Script &script) {
+  INT_PTR result = -1;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND sheet = robot.WaitForDialogWithControl(IDW_CV_CHOICE);
+        ASSERT_NE(sheet, nullptr);
+        HWND page = current_page(sheet);
+        ASSERT_NE(page, nullptr);
+        script(robot, sheet, page);
+        robot.Click(sheet, IDOK);
+        EXPECT_TRUE(robot.WaitGone(sheet));
+      },
+      [&] {
+        result = v7::viewer::ShowCertificateViewer(request, nullptr, sign.empty() ? nullptr : sign.data(),
+                                                   sign.size(), km.empty() ? nullptr : km.data(), km.size());
+      });
+  return result;
+}
+
 struct Case {
   const char *name;
-  const char *km;   // validated as the key-management certificate (its key usage is encipherment)
+  const char *km;    // validated as the key-management certificate (its key usage is encipherment)
   unsigned verdict;  // Korean id of the verdict pair
 };
 const Case kCases[] = {
@@ -144,45 +172,37 @@ TEST_F(ViewerUi, VerdictsOfValidRevokedAndExpiredCertificates) {
       SCOPED_TRACE(std::string(language_name(language)) + " " + c.name);
       WordsScope words(language, kCharEncodingUtf8);
       std::vector<uint8_t> km = fixture(c.km);
-      RunWithRobot(
-          [&](UiRobot &robot) {
-            HWND sheet = robot.WaitForDialogWithControl(IDW_CV_CHOICE);
-            ASSERT_NE(sheet, nullptr);
-            HWND page = current_page(sheet);
-            ASSERT_NE(page, nullptr);
-            const std::wstring verdict = verdict_of(robot, page, language);
-            EXPECT_EQ(verdict, pair_text(c.verdict, language));
-            EXPECT_EQ(visible(page, IDC_CV_VIEW_ERROR), c.verdict == 29);
-            EXPECT_EQ(robot.Enabled(page, IDC_CV_VIEW_ERROR), c.verdict == 29);
-            // One certificate: one item, and the list cannot be used.
-            HWND choice = ::GetDlgItem(sheet, IDW_CV_CHOICE);
-            EXPECT_EQ(::SendMessageW(choice, CB_GETCOUNT, 0, 0), 1);
-            EXPECT_FALSE(::IsWindowEnabled(choice));
-            EXPECT_EQ(robot.ItemText(sheet, IDOK), language == kLanguageKorean ? L"닫 기" : L"Close");
-            EXPECT_EQ(robot.MissingGlyphs(page), "");
-            EXPECT_TRUE(robot.WaitUntil([&] { return ::IsWindowVisible(sheet) != FALSE; }));
-            EXPECT_TRUE(robot.Screenshot(sheet, std::string("certview_") + c.name + "_" + language_name(language)));
-            if (verdict == pair_text(29, language)) {
-              // The failure's trail is behind View Error, in the error dialog.
-              robot.Click(page, IDC_CV_VIEW_ERROR);
-              HWND error = robot.WaitForDialogWithControl(23003, sheet);
-              ASSERT_NE(error, nullptr);
-              EXPECT_EQ(robot.ItemText(error, 23003), pair_text(130, language));
-              EXPECT_FALSE(robot.ItemText(error, 23000).empty());
-              if (c.verdict != 29) {
-                std::wstring d = robot.ItemText(error, 23000);
-                ADD_FAILURE() << std::string(d.begin(), d.end());
-              }
-              robot.Click(error, IDOK);
-              EXPECT_TRUE(robot.WaitGone(error));
-            }
-            robot.Click(sheet, IDOK);
-            EXPECT_TRUE(robot.WaitGone(sheet));
-          },
-          [&] {
-            EXPECT_EQ(v7::viewer::ShowCertificateViewer(request_.get(), nullptr, nullptr, 0, km.data(), km.size()),
-                      IDOK);
-          });
+      const INT_PTR result = with_viewer(request_.get(), {}, km, [&](UiRobot &robot, HWND sheet, HWND page) {
+        const std::wstring verdict = verdict_of(robot, page, language);
+        EXPECT_EQ(verdict, pair_text(c.verdict, language));
+        EXPECT_EQ(visible(page, IDC_CV_VIEW_ERROR), c.verdict == 29);
+        EXPECT_EQ(robot.Enabled(page, IDC_CV_VIEW_ERROR), c.verdict == 29);
+        // One certificate: one item, and the list cannot be used.
+        HWND choice = ::GetDlgItem(sheet, IDW_CV_CHOICE);
+        EXPECT_EQ(::SendMessageW(choice, CB_GETCOUNT, 0, 0), 1);
+        EXPECT_FALSE(::IsWindowEnabled(choice));
+        EXPECT_EQ(robot.ItemText(sheet, IDOK), language == kLanguageKorean ? L"닫 기" : L"Close");
+        EXPECT_EQ(robot.MissingGlyphs(page), "");
+        EXPECT_TRUE(robot.WaitUntil([&] { return ::IsWindowVisible(sheet) != FALSE; }));
+        EXPECT_TRUE(
+            robot.Screenshot(sheet, std::string("certview_") + c.name + "_" + language_name(language)));
+        if (verdict == pair_text(29, language)) {
+          // The failure's trail is behind View Error, in the error dialog.
+          robot.Click(page, IDC_CV_VIEW_ERROR);
+          HWND error = robot.WaitForDialogWithControl(23003, sheet);
+          ASSERT_NE(error, nullptr);
+          EXPECT_EQ(robot.ItemText(error, 23003), pair_text(130, language));
+          EXPECT_FALSE(robot.ItemText(error, 23000).empty());
+          if (c.verdict != 29) {
+            // An unexpected failure: its trail says why.
+            const std::wstring trail = robot.ItemText(error, 23000);
+            ADD_FAILURE() << std::string(trail.begin(), trail.end());
+          }
+          robot.Click(error, IDOK);
+          EXPECT_TRUE(robot.WaitGone(error));
+        }
+      });
+      EXPECT_EQ(result, IDOK);
     }
   }
 }
@@ -196,82 +216,73 @@ TEST_F(ViewerUi, ChoiceDetailsAndMoreInfo) {
     WordsScope words(language, kCharEncodingUtf8);
     std::vector<uint8_t> sign = fixture("certview_full.der");
     std::vector<uint8_t> km = fixture("path_good.der");
-    RunWithRobot(
-        [&](UiRobot &robot) {
-          HWND sheet = robot.WaitForDialogWithControl(IDW_CV_CHOICE);
-          ASSERT_NE(sheet, nullptr);
-          HWND choice = ::GetDlgItem(sheet, IDW_CV_CHOICE);
-          EXPECT_EQ(::SendMessageW(choice, CB_GETCOUNT, 0, 0), 2);
-          EXPECT_TRUE(::IsWindowEnabled(choice));
-          HWND page = current_page(sheet);
-          verdict_of(robot, page, language);
-          // The self-signed test certificate is no national root's: not valid.
-          EXPECT_EQ(robot.ItemText(page, IDC_CV_VERDICT), pair_text(29, language));
-          EXPECT_EQ(robot.ItemText(page, IDC_CV_SUBJECT), L"홍길동 Viewer");
-          EXPECT_EQ(robot.ItemText(page, IDC_CV_VALID_FROM), L"2049-12-31 23:59:59");
-          EXPECT_EQ(robot.ItemText(page, IDC_CV_VALID_TO), L"2050-01-01 00:00:00");
-          EXPECT_EQ(robot.ItemText(page, IDC_CV_NOTICE), L"이 인증서는 시험용입니다");
-          EXPECT_EQ(robot.MissingGlyphs(page), "");
-          EXPECT_TRUE(robot.Screenshot(sheet, std::string("certview_general_") + language_name(language)));
-          robot.Click(sheet, IDW_CV_MORE_INFO);
-          EXPECT_TRUE(robot.WaitUntil([] {
-            std::lock_guard<std::mutex> hold(g_lock);
-            return !g_opened.empty();
-          }));
-          {
-            std::lock_guard<std::mutex> hold(g_lock);
-            ASSERT_EQ(g_opened.size(), 1u);
-            EXPECT_EQ(g_opened[0], L"https://www.example.test/cps.html");
-          }
+    with_viewer(request_.get(), sign, km, [&](UiRobot &robot, HWND sheet, HWND page) {
+      HWND choice = ::GetDlgItem(sheet, IDW_CV_CHOICE);
+      EXPECT_EQ(::SendMessageW(choice, CB_GETCOUNT, 0, 0), 2);
+      EXPECT_TRUE(::IsWindowEnabled(choice));
+      verdict_of(robot, page, language);
+      // The self-signed test certificate is no national root's: not valid.
+      EXPECT_EQ(robot.ItemText(page, IDC_CV_VERDICT), pair_text(29, language));
+      EXPECT_EQ(robot.ItemText(page, IDC_CV_SUBJECT), L"홍길동 Viewer");
+      EXPECT_EQ(robot.ItemText(page, IDC_CV_VALID_FROM), L"2049-12-31 23:59:59");
+      EXPECT_EQ(robot.ItemText(page, IDC_CV_VALID_TO), L"2050-01-01 00:00:00");
+      EXPECT_EQ(robot.ItemText(page, IDC_CV_NOTICE), L"이 인증서는 시험용입니다");
+      EXPECT_EQ(robot.MissingGlyphs(page), "");
+      EXPECT_TRUE(robot.Screenshot(sheet, std::string("certview_general_") + language_name(language)));
+      robot.Click(sheet, IDW_CV_MORE_INFO);
+      EXPECT_TRUE(robot.WaitUntil([] {
+        std::lock_guard<std::mutex> hold(g_lock);
+        return !g_opened.empty();
+      }));
+      {
+        std::lock_guard<std::mutex> hold(g_lock);
+        ASSERT_EQ(g_opened.size(), 1u);
+        EXPECT_EQ(g_opened[0], L"https://www.example.test/cps.html");
+      }
 
-          // The key-management certificate.
-          ::SendMessageW(choice, CB_SETCURSEL, 1, 0);
-          ::PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDW_CV_CHOICE, CBN_SELCHANGE), LPARAM(choice));
-          EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(page, IDC_CV_SUBJECT) != L"홍길동 Viewer"; }));
-          EXPECT_EQ(verdict_of(robot, page, language), pair_text(27, language));
-          // No policy address in this one: the "no more information" box.
-          robot.Click(sheet, IDW_CV_MORE_INFO);
-          EXPECT_TRUE(robot.WaitUntil([] {
-            std::lock_guard<std::mutex> hold(g_lock);
-            return !g_boxes.empty();
-          }));
-          {
-            std::lock_guard<std::mutex> hold(g_lock);
-            EXPECT_EQ(g_boxes[0], pair_text(132, language));
-            EXPECT_EQ(g_opened.size(), 1u);
-          }
+      // The key-management certificate.
+      ::SendMessageW(choice, CB_SETCURSEL, 1, 0);
+      ::PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDW_CV_CHOICE, CBN_SELCHANGE), LPARAM(choice));
+      EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(page, IDC_CV_SUBJECT) != L"홍길동 Viewer"; }));
+      EXPECT_EQ(verdict_of(robot, page, language), pair_text(27, language));
+      // No policy address in this one: the "no more information" box.
+      robot.Click(sheet, IDW_CV_MORE_INFO);
+      EXPECT_TRUE(robot.WaitUntil([] {
+        std::lock_guard<std::mutex> hold(g_lock);
+        return !g_boxes.empty();
+      }));
+      {
+        std::lock_guard<std::mutex> hold(g_lock);
+        EXPECT_EQ(g_boxes[0], pair_text(132, language));
+        EXPECT_EQ(g_opened.size(), 1u);
+      }
 
-          // The details page of the signing certificate.
-          ::SendMessageW(choice, CB_SETCURSEL, 0, 0);
-          ::PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDW_CV_CHOICE, CBN_SELCHANGE), LPARAM(choice));
-          EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(page, IDC_CV_SUBJECT) == L"홍길동 Viewer"; }));
-          verdict_of(robot, page, language);
-          ::PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
-          HWND details = nullptr;
-          EXPECT_TRUE(robot.WaitUntil([&] {
-            details = current_page(sheet);
-            return details != nullptr && details != page;
-          }));
-          ASSERT_NE(details, nullptr);
-          HWND list = ::GetDlgItem(details, IDC_CV_FIELDS);
-          // Eight fields and the certificate's eight extensions.
-          EXPECT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 16);
-          LVITEMW select = {};
-          select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-          select.state = LVIS_SELECTED | LVIS_FOCUSED;
-          ::SendMessageW(list, LVM_SETITEMSTATE, 1, LPARAM(&select));  // the serial number
-          const std::wstring serial = language == kLanguageKorean ? L"16진수 : " : L"Hexa : ";
-          EXPECT_TRUE(robot.WaitUntil([&] {
-            return robot.ItemText(details, IDC_CV_FIELD_TEXT).find(serial + L"ffeeddccbbaa99887766554433221100ffeeddcc") !=
-                   std::wstring::npos;
-          })) << robot.ItemText(details, IDC_CV_FIELD_TEXT).size();
-          EXPECT_TRUE(robot.Screenshot(sheet, std::string("certview_details_") + language_name(language)));
-          robot.Click(sheet, IDOK);
-          EXPECT_TRUE(robot.WaitGone(sheet));
-        },
-        [&] {
-          v7::viewer::ShowCertificateViewer(request_.get(), nullptr, sign.data(), sign.size(), km.data(), km.size());
-        });
+      // The details page of the signing certificate.
+      ::SendMessageW(choice, CB_SETCURSEL, 0, 0);
+      ::PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDW_CV_CHOICE, CBN_SELCHANGE), LPARAM(choice));
+      EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(page, IDC_CV_SUBJECT) == L"홍길동 Viewer"; }));
+      verdict_of(robot, page, language);
+      ::PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
+      HWND details = nullptr;
+      EXPECT_TRUE(robot.WaitUntil([&] {
+        details = current_page(sheet);
+        return details != nullptr && details != page;
+      }));
+      ASSERT_NE(details, nullptr);
+      HWND list = ::GetDlgItem(details, IDC_CV_FIELDS);
+      // Eight fields and the certificate's eight extensions.
+      EXPECT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 16);
+      LVITEMW select = {};
+      select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+      select.state = LVIS_SELECTED | LVIS_FOCUSED;
+      ::SendMessageW(list, LVM_SETITEMSTATE, 1, LPARAM(&select));  // the serial number
+      const std::wstring serial = language == kLanguageKorean ? L"16진수 : " : L"Hexa : ";
+      EXPECT_TRUE(robot.WaitUntil([&] {
+        return robot.ItemText(details, IDC_CV_FIELD_TEXT)
+                   .find(serial + L"ffeeddccbbaa99887766554433221100ffeeddcc") != std::wstring::npos;
+      })) << robot.ItemText(details, IDC_CV_FIELD_TEXT).size();
+      EXPECT_TRUE(robot.Screenshot(sheet, std::string("certview_details_") + language_name(language)));
+    });
     std::lock_guard<std::mutex> hold(g_lock);
     g_opened.clear();
     g_boxes.clear();
@@ -284,25 +295,34 @@ TEST_F(ViewerUi, BusyWhileValidating) {
   WordsScope words(kLanguageEnglish, kCharEncodingUtf8);
   g_hold_validation = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::vector<uint8_t> km = fixture("path_good.der");
-  RunWithRobot(
-      [&](UiRobot &robot) {
-        HWND sheet = robot.WaitForDialogWithControl(IDW_CV_CHOICE);
-        ASSERT_NE(sheet, nullptr);
-        HWND page = current_page(sheet);
-        EXPECT_EQ(robot.ItemText(page, IDC_CV_VERDICT), pair_text(2100, kLanguageEnglish));
-        EXPECT_FALSE(visible(page, IDC_CV_VIEW_ERROR));
-        EXPECT_EQ(robot.ItemText(sheet, IDOK), L"Close");
-        ::SetEvent(g_hold_validation);
-        EXPECT_EQ(verdict_of(robot, page, kLanguageEnglish), pair_text(27, kLanguageEnglish));
-        robot.Click(sheet, IDOK);
-        EXPECT_TRUE(robot.WaitGone(sheet));
-      },
-      [&] { v7::viewer::ShowCertificateViewer(request_.get(), nullptr, nullptr, 0, km.data(), km.size()); });
+  with_viewer(request_.get(), {}, km, [&](UiRobot &robot, HWND sheet, HWND page) {
+    EXPECT_EQ(robot.ItemText(page, IDC_CV_VERDICT), pair_text(2100, kLanguageEnglish));
+    EXPECT_FALSE(visible(page, IDC_CV_VIEW_ERROR));
+    EXPECT_EQ(robot.ItemText(sheet, IDOK), L"Close");
+    ::SetEvent(g_hold_validation);
+    EXPECT_EQ(verdict_of(robot, page, kLanguageEnglish), pair_text(27, kLanguageEnglish));
+  });
   ::CloseHandle(g_hold_validation);
   g_hold_validation = nullptr;
 }
 
-// With the request's skip word the viewer validates nothing: no verdict, no View Error.
+// In the EUC-KR setting the display texts travel in code page 949 and reach the screen the same.
+TEST_F(ViewerUi, EucKrSettingShowsTheSameTexts) {
+  WordsScope words(kLanguageKorean, 0);
+  request_->viewer_skips_validation = 1;
+  std::vector<uint8_t> sign = fixture("certview_full.der");
+  with_viewer(request_.get(), sign, {}, [&](UiRobot &robot, HWND sheet, HWND page) {
+    EXPECT_EQ(robot.ItemText(page, IDC_CV_SUBJECT), L"홍길동 Viewer");
+    EXPECT_EQ(robot.ItemText(page, IDC_CV_NOTICE), L"이 인증서는 시험용입니다");
+    EXPECT_EQ(robot.ItemText(page, IDC_CV_POLICY), L"1.2.410.200005.1.1.1, 1.2.410.200005.1.1.5");
+    HWND choice = ::GetDlgItem(sheet, IDW_CV_CHOICE);
+    EXPECT_EQ(::SendMessageW(choice, CB_GETCOUNT, 0, 0), 1);
+  });
+}
+
+// The root dialog shows the built-in table's own fingerprints, stays on Return and opens the
+// authority's page through the opener. The request's skip word (set here) leaves no verdict and no
+// View Error.
 TEST_F(ViewerUi, RootDialogShowsTheTablesFingerprints) {
   const std::u16string expected16 = v7::certview::builtin_root_fingerprint_text();
   const std::wstring expected(expected16.begin(), expected16.end());
@@ -311,43 +331,36 @@ TEST_F(ViewerUi, RootDialogShowsTheTablesFingerprints) {
     WordsScope words(language, kCharEncodingUtf8);
     request_->viewer_skips_validation = 1;
     std::vector<uint8_t> km = fixture("path_revoked.der");
-    RunWithRobot(
-        [&](UiRobot &robot) {
-          HWND sheet = robot.WaitForDialogWithControl(IDW_CV_CHOICE);
-          ASSERT_NE(sheet, nullptr);
-          HWND page = current_page(sheet);
-          EXPECT_EQ(robot.ItemText(page, IDC_CV_VERDICT), L"");
-          EXPECT_FALSE(visible(page, IDC_CV_VIEW_ERROR));
-          EXPECT_FALSE(robot.Enabled(page, IDC_CV_VIEW_ERROR));
-          robot.Click(sheet, IDW_CV_ROOT_INFO);
-          HWND root = robot.WaitForDialogWithControl(IDC_ROOT_FINGERPRINTS, sheet);
-          ASSERT_NE(root, nullptr);
-          EXPECT_EQ(robot.ItemText(root, IDC_ROOT_FINGERPRINTS), expected);
-          EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(root, IDOK)));
-          EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(root, IDCANCEL)));
-          EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(root, IDC_ROOT_MISMATCH)));
-          EXPECT_NE(::GetWindowLongW(root, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
-          if (language != kLanguageKorean) {
-            EXPECT_EQ(robot.Text(root), L"Trusted root certificate");
-          }
-          EXPECT_EQ(robot.MissingGlyphs(root), "");
-          // Painted once the dialog is the active window (it paints before the modal loop idles).
-          EXPECT_TRUE(robot.WaitUntil([&] { return ::GetForegroundWindow() == root; }));
-          EXPECT_TRUE(robot.Screenshot(root, std::string("certview_root_") + language_name(language)));
-          // Return does not end it; the site button goes through the page opener.
-          robot.PressKey(::GetDlgItem(root, IDC_ROOT_FINGERPRINTS), VK_RETURN);
-          robot.Click(root, IDC_ROOT_SITE);
-          EXPECT_TRUE(robot.WaitUntil([] {
-            std::lock_guard<std::mutex> hold(g_lock);
-            return !g_opened.empty();
-          }));
-          EXPECT_TRUE(::IsWindow(root));
-          ::PostMessageW(root, WM_COMMAND, IDCANCEL, 0);
-          EXPECT_TRUE(robot.WaitGone(root));
-          robot.Click(sheet, IDOK);
-          EXPECT_TRUE(robot.WaitGone(sheet));
-        },
-        [&] { v7::viewer::ShowCertificateViewer(request_.get(), nullptr, nullptr, 0, km.data(), km.size()); });
+    with_viewer(request_.get(), {}, km, [&](UiRobot &robot, HWND sheet, HWND page) {
+      EXPECT_EQ(robot.ItemText(page, IDC_CV_VERDICT), L"");
+      EXPECT_FALSE(visible(page, IDC_CV_VIEW_ERROR));
+      EXPECT_FALSE(robot.Enabled(page, IDC_CV_VIEW_ERROR));
+      robot.Click(sheet, IDW_CV_ROOT_INFO);
+      HWND root = robot.WaitForDialogWithControl(IDC_ROOT_FINGERPRINTS, sheet);
+      ASSERT_NE(root, nullptr);
+      EXPECT_EQ(robot.ItemText(root, IDC_ROOT_FINGERPRINTS), expected);
+      EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(root, IDOK)));
+      EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(root, IDCANCEL)));
+      EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(root, IDC_ROOT_MISMATCH)));
+      EXPECT_NE(::GetWindowLongW(root, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+      if (language != kLanguageKorean) {
+        EXPECT_EQ(robot.Text(root), L"Trusted root certificate");
+      }
+      EXPECT_EQ(robot.MissingGlyphs(root), "");
+      // Painted once the dialog is the active window (it paints before the modal loop idles).
+      EXPECT_TRUE(robot.WaitUntil([&] { return ::GetForegroundWindow() == root; }));
+      EXPECT_TRUE(robot.Screenshot(root, std::string("certview_root_") + language_name(language)));
+      // Return does not end it; the site button goes through the page opener.
+      robot.PressKey(::GetDlgItem(root, IDC_ROOT_FINGERPRINTS), VK_RETURN);
+      robot.Click(root, IDC_ROOT_SITE);
+      EXPECT_TRUE(robot.WaitUntil([] {
+        std::lock_guard<std::mutex> hold(g_lock);
+        return !g_opened.empty();
+      }));
+      EXPECT_TRUE(::IsWindow(root));
+      ::PostMessageW(root, WM_COMMAND, IDCANCEL, 0);
+      EXPECT_TRUE(robot.WaitGone(root));
+    });
     std::lock_guard<std::mutex> hold(g_lock);
     ASSERT_EQ(g_opened.size(), 1u);
     const std::string page = v7::viewer::kRootFingerprintPage;
