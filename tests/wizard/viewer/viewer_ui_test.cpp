@@ -302,6 +302,16 @@ TEST_F(ViewerUi, BusyWhileValidating) {
     ::SetEvent(g_hold_validation);
     EXPECT_EQ(verdict_of(robot, page, kLanguageEnglish), pair_text(27, kLanguageEnglish));
   });
+  // Closed while busy: the sheet goes (the page waits for its worker on the way), and the worker's
+  // late verdict reaches no window.
+  ::ResetEvent(g_hold_validation);
+  const INT_PTR result = with_viewer(request_.get(), {}, km, [&](UiRobot &robot, HWND sheet, HWND page) {
+    EXPECT_EQ(robot.ItemText(page, IDC_CV_VERDICT), pair_text(2100, kLanguageEnglish));
+    robot.Click(sheet, IDOK);
+    EXPECT_TRUE(robot.WaitUntil([&] { return !::IsWindowVisible(sheet); }));
+    ::SetEvent(g_hold_validation);
+  });
+  EXPECT_EQ(result, IDOK);
   ::CloseHandle(g_hold_validation);
   g_hold_validation = nullptr;
 }
