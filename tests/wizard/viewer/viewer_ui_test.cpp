@@ -131,6 +131,17 @@ std::wstring verdict_of(UiRobot &robot, HWND page, uint16_t language) {
 
 bool visible(HWND page, int id) { return ::IsWindowVisible(::GetDlgItem(page, id)) != FALSE; }
 
+// Turns the sheet to its details page; the page, or null when it did not come.
+HWND open_details(UiRobot &robot, HWND sheet, HWND general) {
+  ::PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
+  HWND details = nullptr;
+  robot.WaitUntil([&] {
+    details = current_page(sheet);
+    return details != nullptr && details != general;
+  });
+  return details != general ? details : nullptr;
+}
+
 using Script = std::function<void(UiRobot &robot, HWND sheet, HWND page)>;
 
 // Opens the viewer over the certificates (either may be empty), runs script on the robot thread
@@ -263,12 +274,7 @@ TEST_F(ViewerUi, ChoiceDetailsAndMoreInfo) {
       ::PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDW_CV_CHOICE, CBN_SELCHANGE), LPARAM(choice));
       EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(page, IDC_CV_SUBJECT) == L"홍길동 Viewer"; }));
       verdict_of(robot, page, language);
-      ::PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
-      HWND details = nullptr;
-      EXPECT_TRUE(robot.WaitUntil([&] {
-        details = current_page(sheet);
-        return details != nullptr && details != page;
-      }));
+      HWND details = open_details(robot, sheet, page);
       ASSERT_NE(details, nullptr);
       HWND list = ::GetDlgItem(details, IDC_CV_FIELDS);
       // Eight fields and the certificate's eight extensions.
@@ -336,12 +342,7 @@ TEST_F(ViewerUi, EucKrSettingShowsTheSameTexts) {
         HWND choice = ::GetDlgItem(sheet, IDW_CV_CHOICE);
         EXPECT_EQ(::SendMessageW(choice, CB_GETCOUNT, 0, 0), 1);
         // The entry's folder closes the details page's rows.
-        ::PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
-        HWND details = nullptr;
-        EXPECT_TRUE(robot.WaitUntil([&] {
-          details = current_page(sheet);
-          return details != nullptr && details != page;
-        }));
+        HWND details = open_details(robot, sheet, page);
         ASSERT_NE(details, nullptr);
         HWND list = ::GetDlgItem(details, IDC_CV_FIELDS);
         ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 17);
