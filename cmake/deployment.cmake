@@ -25,8 +25,14 @@ endif()
 # dialog opens for the user to compare with the fingerprints it shows (http or https only).
 set(V7_ROOT_FINGERPRINT_PAGE "https://www.rootca.or.kr/" CACHE STRING
     "Address of the page where the national root authority publishes its root fingerprints")
-if(NOT V7_ROOT_FINGERPRINT_PAGE MATCHES "^https?://[^/\"]+")
-  message(FATAL_ERROR "V7_ROOT_FINGERPRINT_PAGE must be an http or https address with a host")
+if(NOT V7_ROOT_FINGERPRINT_PAGE MATCHES "^https?://[^/\" ][^\" ]*$")
+  message(FATAL_ERROR "V7_ROOT_FINGERPRINT_PAGE must be an http or https address with a host, without quotes or spaces")
+endif()
+
+# The maker's home page, which the uninstaller's banner and shortcut open (http or https only).
+set(V7_MAKER_HOME_PAGE "http://127.0.0.1/" CACHE STRING "Address of the maker's home page")
+if(NOT V7_MAKER_HOME_PAGE MATCHES "^https?://[^\" ]+$")
+  message(FATAL_ERROR "V7_MAKER_HOME_PAGE must be an http or https address without quotes or spaces")
 endif()
 
 # The built-in CA table is generated from this folder (cmake/gen-ca-table.cmake): its manifest

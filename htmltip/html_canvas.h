@@ -93,9 +93,12 @@ struct HtmlImageSource {
   std::u16string library;
   uintptr_t handle = 0;       // a bitmap or icon its owner keeps
   int index = 0;              // of an image list
-  // Icons are loaded at the size asked for; 0 takes the system icon size.
+  // Icons are loaded at the size asked for: pixels, or with the percent flag percent of the
+  // system icon size; 0 pixels takes the system icon size.
   int requestedWidth = 0;
   int requestedHeight = 0;
+  bool requestedWidthIsPercent = false;
+  bool requestedHeightIsPercent = false;
 };
 
 // How an image is drawn: the draw manager's effect flags, mask and shadow, and for an image strip
@@ -113,6 +116,9 @@ struct HtmlImageLook {
   int frame = 0;
   int frameWidth = 0;
   int frameHeight = 0;
+  // Blend by the image's own alpha bytes when it has any (the second generation); off, only the
+  // mask makes it transparent.
+  bool alpha = true;
 };
 
 // Measuring only: what lengths in "em", "ex" and physical units need, and what the layout needs to

@@ -201,6 +201,7 @@ int HtmlDrawer::MeasureHtml(HtmlCanvas &canvas, std::u16string_view html, HtmlSi
   lines_.clear();
   tables_.clear();
   links_.clear();
+  animations_.clear();
   truncated_ = false;
   const int rc = vocabulary_.PrepareText(html, &text_);
   if (rc != 0 || text_.empty()) return rc;
@@ -236,6 +237,9 @@ void HtmlDrawer::RunPass(const Box &rect, Extent *size) {
   tableIndex_ = -1;
   tableDepth_ = 0;
   linkCounter_ = -1;
+  animationCounter_ = -1;
+  imageCount_ = 0;
+  imagePixels_ = 0;
   stop_ = false;
   // A whole new style, not a reset one: a reset keeps width and height, and a table cell of the
   // last pass must not size the first table of this one.
@@ -318,6 +322,12 @@ void HtmlDrawer::DrawTextRun(std::u16string text) {
   if (second()) Transform(style_.textTransform, &text);
   std::u16string_view rest = text;
   while (!rest.empty() && !stop_) {
+    if (WrappedBefore()) {
+      // As the measure pass's break did, the next line starts after the blanks.
+      EndLine(1);
+      rest = TrimBlanks(rest, true);
+      continue;
+    }
     canvas_->set_text_justification(0, 0);
     const int64_t width = Width(*canvas_, rest);
     const int64_t spaceLeft = rect_.width() + rect_.left - x_;
@@ -396,7 +406,8 @@ void HtmlDrawer::HandleTag(std::u16string_view tagText) {
         break;
       case kTagTab: AdvanceTab(Repeat(tagText)); break;
       case kTagString: DrawStringTag(parts.attributes); break;
-      default: break;  // images are placed by their own part of the drawer
+      case kTagBmp: case kTagIcon: case kTagIlst: DrawImageTag(id, parts.attributes); break;
+      default: break;
     }
     return;
   }
@@ -640,6 +651,13 @@ void HtmlDrawer::EndLine(int count) {
   x_ = StartLine();
 }
 
+bool HtmlDrawer::WrappedBefore() const {
+  // The draw pass ends a line where the measure pass wrapped it, whatever room its own rectangle
+  // leaves: a line whose last blank is not drawn, or a wider rectangle, would otherwise pull the
+  // next line's content up onto a line laid out too low for it.
+  return !measuring() && maxWidth != 0 && lineHasContent_ && line_.wrapped != 0 && expectedWidth_ <= 0;
+}
+
 bool HtmlDrawer::LineAvailable() {
   // The draw pass lays out with its own rectangle and may end more lines than the measure pass
   // recorded; it stops there rather than draw from records that do not exist.
@@ -660,6 +678,19 @@ int64_t HtmlDrawer::TextLineY(int textHeight) {
     // line and outside the measured size.
     case 2: return y_ + line_.height - metrics_.height;
     case 3: return y_ + line_.height - metrics_.ascent - line_.descent;
+    default: return y_;
+  }
+}
+
+int64_t HtmlDrawer::ObjectLineY(int64_t objectHeight) {
+  if (measuring()) {
+    line_.height = int(std::max<int64_t>(line_.height, objectHeight));
+    return y_;
+  }
+  switch (style_.verticalAlign) {
+    case 1: return y_ + (line_.height - objectHeight) / 2;
+    case 2: return y_ + line_.height - objectHeight;
+    case 3: return y_ + line_.height - line_.descent - objectHeight;
     default: return y_;
   }
 }

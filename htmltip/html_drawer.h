@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "htmltip/html_canvas.h"
+#include "htmltip/html_image.h"
 #include "htmltip/html_layout.h"
 #include "htmltip/html_style.h"
 #include "htmltip/html_vocabulary.h"
@@ -30,6 +31,17 @@ class HtmlDrawer {
   int hotLink = -2;
   // The string resources "<string idres=n>" draws; unset or an empty answer draws nothing.
   std::function<std::u16string(int id)> loadString;
+  // The shadows the image tags ask for with style letter "s".
+  HtmlImageSettings imageSettings;
+
+  // What the drawer asks of its owner; any of them may stay unset.
+  // - redrawRequest: the hot link changed to the number given (-2: none); the owner repaints.
+  // - openLink: a hyperlink to open, as a checked, percent-encoded http or https address handed
+  //   over as one value, never as part of a command line; 0 or a code.
+  // - linkMessage: the text of a message link; its answer is FollowLink's.
+  std::function<void(int hotLink)> redrawRequest;
+  std::function<int(const std::u16string &address)> openLink;
+  std::function<intptr_t(const std::u16string &text)> linkMessage;
 
   // Prepares and lays out `html`. An empty text, or one that lays out as nothing, measures 0 x 0
   // and later draws nothing; any other text measures one pixel wider and taller than its content
@@ -45,6 +57,36 @@ class HtmlDrawer {
   const std::vector<HtmlLinkRecord> &linkAreas() const { return links_; }
   // True when the last measure pass stopped at one of the bounds of html_layout.h.
   bool truncated() const { return truncated_; }
+  // The animated image strips of the text measured last.
+  const std::vector<HtmlAnimationRecord> &animations() const { return animations_; }
+
+  // One tick of the owner's animation timer: each strip counts it and moves to its next frame
+  // (after the last, the first) every `speed` ticks. True when a frame changed: the owner repaints.
+  bool AdvanceAnimations();
+
+  // The first link area of the last draw pass holding the point (edges included), or -1.
+  int HitTestLink(int x, int y) const;
+  // The mouse at (x, y): when it enters a link other than the hot one, or leaves every link, the
+  // hot link changes and redrawRequest is told. True whenever the point is over a link with a
+  // text: the owner shows the hand cursor.
+  bool OnMouseOverLink(int x, int y);
+  // Follows link area `index`: a hyperlink goes to openLink once its address is checked and
+  // encoded (kErrHtmlLinkAddress when it is not an http or https address); a message link's text
+  // goes to linkMessage, whose answer lands in `answer`. kErrHtmlLinkNotFollowed for an index
+  // without a link, an empty link text, or nobody set to take it; else 0 or openLink's code.
+  int FollowLink(int index, intptr_t *answer = nullptr);
+  // An http or https address (any case) with a host, each UTF-8 byte of a blank, a quote, a
+  // character outside ASCII or of <>\^`{|} percent-encoded; kErrHtmlLinkAddress (address empty)
+  // for any other text, a control character or a lone surrogate.
+  static int EncodeLinkAddress(std::u16string_view text, std::u16string *address);
+
+  // The tip line of a string resource: what follows its first line feed, up to the next one or the
+  // end. Empty for id 0, a missing string or one without a line feed.
+  std::u16string GetResourceTipText(int id) const;
+
+  // The attributes of an image tag as this drawer's generation reads them (the first generation
+  // knows "idres", "mask", "width" and "height" only).
+  HtmlImageAttributes ReadImageAttributes(const HtmlMetrics &metrics, std::u16string_view attributes);
 
   // Splits a tag's attribute text: skips to the next digit, letter or "."; the name runs to a blank
   // or "="; a value quoted with ' or " runs to the same quote, any other to the next blank.
@@ -77,6 +119,11 @@ class HtmlDrawer {
   void ChangeStyle(int id, std::u16string_view tagName, std::u16string_view attributes);
   void DrawRule(std::u16string_view attributes);
   void DrawStringTag(std::u16string_view attributes);
+  void DrawImageTag(int id, std::u16string_view attributes);
+  // Where an object of that height goes on the line (measure: registers it).
+  int64_t ObjectLineY(int64_t objectHeight);
+  // Counts an image of that box against the bounds of a pass; false: it is laid out as nothing.
+  bool TakeImageBudget(HtmlSize box);
   void SelectStyleFont();
 
   // Lines.
@@ -87,6 +134,8 @@ class HtmlDrawer {
   // Moves x by what is drawn; `measured` is what the measure pass moved for the same item.
   void Advance(int64_t drawn, int64_t measured);
   bool LineAvailable();
+  // Draw pass: whether the content that comes next was wrapped to the next line when measured.
+  bool WrappedBefore() const;
   void AddLinkArea(int64_t x, int64_t y, int64_t width, int64_t height);
   int Repeat(std::u16string_view attributes) const;
 
@@ -130,6 +179,10 @@ class HtmlDrawer {
   int tableDepth_ = 0;
   std::vector<HtmlLinkRecord> links_;
   int linkCounter_ = -1;
+  std::vector<HtmlAnimationRecord> animations_;
+  int animationCounter_ = -1;
+  int imageCount_ = 0;
+  int64_t imagePixels_ = 0;
 };
 
 }  // namespace v7::htmltip

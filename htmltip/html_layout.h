@@ -30,6 +30,13 @@ constexpr int kMaxTableRows = 256;
 constexpr int kMaxTableColumns = 64;
 // Link areas of one draw pass.
 constexpr size_t kMaxHtmlLinkAreas = 1024;
+// Images of one pass, and the pixels their boxes cover together. An image tag past either is
+// laid out as nothing, in both passes alike; a box is at most kMaxHtmlImageSide a side.
+constexpr int kMaxHtmlImages = 256;
+constexpr int64_t kMaxHtmlImagePixels = int64_t(1) << 22;
+constexpr int kMaxHtmlImageSide = 8192;
+// Animated image strips of one text.
+constexpr size_t kMaxHtmlAnimations = 64;
 
 struct HtmlLineRecord {
   int width = 0;         // of the line's content
@@ -66,10 +73,19 @@ struct HtmlTableLayout {
 };
 
 struct HtmlLinkRecord {
-  HtmlRect rect;
+  HtmlRect rect;  // edges included
   int kind = 0;    // 1 hyperlink, 2 message
   int number = 0;  // the link counter when its "a" tag opened
   std::u16string text;
+};
+
+// One animated image strip: the frame drawn, the frames it has, and the owner's timer ticks
+// counted towards the next frame.
+struct HtmlAnimationRecord {
+  int frame = 0;
+  int frameCount = 0;
+  int ticks = 0;
+  int speed = 0;  // ticks per frame
 };
 
 }  // namespace v7::htmltip

@@ -166,16 +166,37 @@ void HtmlRecordingCanvas::AddImage(HtmlImageKind kind, int resourceId, HtmlSize 
   images_[{int(kind), resourceId}] = size;
 }
 
+void HtmlRecordingCanvas::SetImageList(int count, HtmlSize iconSize) {
+  listCount_ = count;
+  listIconSize_ = iconSize;
+}
+
 bool HtmlRecordingCanvas::image_size(const HtmlImageSource &source, HtmlSize *size) {
+  if (source.kind == HtmlImageKind::kImageList) {
+    if (source.index < 0 || source.index >= listCount_) return false;
+    *size = listIconSize_;
+    return true;
+  }
   auto it = images_.find({int(source.kind), source.resourceId});
   if (it == images_.end()) return false;
   *size = it->second;
+  if (source.kind == HtmlImageKind::kIcon) {
+    constexpr int64_t kSystemIcon = 32;
+    auto requested = [](int64_t asked, bool percent, int own) {
+      if (percent) return int((kSystemIcon * asked + 50) / 100);
+      return asked > 0 ? int(asked) : own;
+    };
+    size->cx = requested(source.requestedWidth, source.requestedWidthIsPercent, size->cx);
+    size->cy = requested(source.requestedHeight, source.requestedHeightIsPercent, size->cy);
+  }
   return true;
 }
 
 void HtmlRecordingCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &box, const HtmlImageLook &look) {
-  Call call = AreaCall(Op::kImage, box, source.resourceId, look.frame);
+  Call call = AreaCall(Op::kImage, box, source.kind == HtmlImageKind::kImageList ? source.index : source.resourceId,
+                       look.frame);
   call.value3 = look.effects;
+  call.look = look;
   calls_.push_back(call);
 }
 

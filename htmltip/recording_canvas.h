@@ -27,6 +27,7 @@ class HtmlRecordingCanvas : public HtmlCanvas {
     int value = 0;                       // mode, line or frame width, justification extra, effect, image resource
     int value2 = 0;                      // line or frame style, justification breaks, granularity, image frame
     int value3 = 0;                      // image effect flags
+    HtmlImageLook look;                  // image: how it is drawn
     HtmlColor color = 0;                 // frame: the light colour
     HtmlColor color2 = 0;                // frame: the dark colour; effect fill: the end colour
     std::u16string text;
@@ -57,7 +58,10 @@ class HtmlRecordingCanvas : public HtmlCanvas {
   void tile_image(const HtmlImageSource &source, const HtmlRect &area) override;
 
   // The images this canvas "loads": a bitmap or icon resource id of this library with its size.
+  // An icon comes at the size asked for (percentages of a system icon size of 32), else at this.
   void AddImage(HtmlImageKind kind, int resourceId, HtmlSize size);
+  // The drawer's image list: `count` icons of one size.
+  void SetImageList(int count, HtmlSize iconSize);
 
   const std::vector<Call> &calls() const { return calls_; }
   void clear() { calls_.clear(); }
@@ -88,6 +92,8 @@ class HtmlRecordingCanvas : public HtmlCanvas {
   int justifyBreaks_ = 0;
   std::vector<State> saved_;
   std::map<std::pair<int, int>, HtmlSize> images_;  // (kind, resource id) -> size
+  int listCount_ = 0;
+  HtmlSize listIconSize_;
   std::vector<Call> calls_;
 };
 

@@ -217,7 +217,7 @@ void CPPDrawManager2::DrawPixels(HDC dc, int x, int y, int width, int height, Pi
   if (dc == nullptr || !Fit(std::move(source), width, height, &fitted)) return;
   PixelImage mask = fitted, image = fitted, silhouette = fitted;
   ApplyEffectPixels(&mask, kSilhouette, look.useMask, look.maskColor, kWhite);
-  hasAlpha_ = ApplyEffectPixels(&image, look.effects, look.useMask, look.maskColor, look.effectColor);
+  hasAlpha_ = ApplyEffectPixels(&image, look.effects, look.useMask, look.maskColor, look.effectColor) && look.alpha;
   // An inverting effect would turn the transparent places white and paint them over the
   // destination: what the mask lets through stays the destination's, whatever the effect.
   for (size_t i = 0; i < image.pixels.size(); ++i) {
@@ -274,7 +274,7 @@ void CPPDrawManager2::DrawIcon(HDC dc, int x, int y, int width, int height, HICO
     ApplyEffectPixels(&image, look.effects, true, kWhite, look.effectColor);
   } else {
     image = fittedColor;
-    hasAlpha_ = ApplyEffectPixels(&image, look.effects, false, 0, look.effectColor);
+    hasAlpha_ = ApplyEffectPixels(&image, look.effects, false, 0, look.effectColor) && look.alpha;
   }
   ApplyEffectPixels(&silhouette, kSilhouette, true, kWhite, ~look.effectColor & kHtmlColorMask);
   Compose(dc, x, y, image, fittedMask, &silhouette, look);
@@ -354,11 +354,14 @@ void CPPDrawManager::DrawBitmap(HDC dc, int x, int y, int width, int height, HBI
   CPPDrawManager2::ImageLook look;
   look.useMask = true;
   look.maskColor = maskColor;
+  look.alpha = false;
   second_.DrawBitmap(dc, x, y, width, height, bitmap, look);
 }
 
 void CPPDrawManager::DrawIcon(HDC dc, int x, int y, int width, int height, HICON icon) {
-  second_.DrawIcon(dc, x, y + 3, width, height, icon, CPPDrawManager2::ImageLook{});
+  CPPDrawManager2::ImageLook look;
+  look.alpha = false;
+  second_.DrawIcon(dc, x, y + 3, width, height, icon, look);
 }
 
 void CPPDrawManager::DrawLine(HDC dc, int x1, int y1, int x2, int y2, HtmlColor color, int width) {

@@ -46,6 +46,9 @@ class CPPDrawManager2 {
     int blurX = 0;
     int blurY = 0;
     HtmlColor effectColor = 0;
+    // Blend by the image's alpha bytes when it has any; off, the image is combined with its mask
+    // alone, as the first generation draws.
+    bool alpha = true;
   };
   void DrawBitmap(HDC dc, int x, int y, int width, int height, HBITMAP bitmap, const ImageLook &look);
   void DrawIcon(HDC dc, int x, int y, int width, int height, HICON icon, const ImageLook &look);

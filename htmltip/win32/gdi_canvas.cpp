@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "htmltip/win32/gdi_objects.h"
+#include "htmltip/win32/internal.h"
 
 namespace v7::htmltip::win32 {
 namespace {
@@ -13,19 +14,23 @@ const wchar_t *Wide(const std::u16string &text) { return reinterpret_cast<const 
 
 int Units(std::u16string_view text) { return int(std::min<size_t>(text.size(), INT_MAX)); }
 
-// A library named by a text is mapped as data only: its code never runs, its DllMain is never
-// called, and resources are all that can be read from it.
+// A library named by a text is mapped as data only, and resources are all that can be read from it.
 HMODULE LoadResourceLibrary(const std::u16string &name) {
-  HMODULE module = ::LoadLibraryExW(Wide(name), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  // Systems without the image-resource mapping still take the plain data-file one.
-  if (module == nullptr) module = ::LoadLibraryExW(Wide(name), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  return module;
+  return internal::IsLocalName(name) ? internal::MapResourceModule(Wide(name)) : nullptr;
+}
+
+// The size an icon is asked for: pixels, or percent of the system icon size; 0 pixels is that size.
+int RequestedIconSide(int requested, bool percent, int systemMetric) {
+  const int64_t system = ::GetSystemMetrics(systemMetric);
+  const int64_t side = percent ? (system * requested + 50) / 100 : requested > 0 ? requested : system;
+  return int(std::clamp<int64_t>(side, 0, kMaxBitmapSide));
 }
 
 }  // namespace
 
-HtmlGdiCanvas::HtmlGdiCanvas(HDC dc, CPPDrawManager2 *manager, HMODULE resources, HMODULE library)
-    : dc_(dc), manager_(manager), resources_(resources), library_(library) {}
+HtmlGdiCanvas::HtmlGdiCanvas(HDC dc, CPPDrawManager2 *manager, HMODULE resources, HMODULE library,
+                             HIMAGELIST imageList)
+    : dc_(dc), manager_(manager), resources_(resources), library_(library), imageList_(imageList) {}
 
 HtmlGdiCanvas::~HtmlGdiCanvas() {
   if (font_ != nullptr) {
@@ -128,14 +133,22 @@ HtmlGdiCanvas::LoadedImage::~LoadedImage() {
 }
 
 bool HtmlGdiCanvas::Load(const HtmlImageSource &source, LoadedImage *image) const {
-  // An image list is a handle its owner gives the drawer; this system gives none.
-  if (source.kind == HtmlImageKind::kImageList) return false;
+  if (source.kind == HtmlImageKind::kImageList) {
+    // The owner's list, when it gave one: the icon is a copy made for this call.
+    image->icon = true;
+    image->owned = true;
+    if (imageList_ != nullptr && source.index >= 0 && source.index < ImageList_GetImageCount(imageList_))
+      image->handle = ImageList_GetIcon(imageList_, source.index, ILD_NORMAL);
+    return image->handle != nullptr;
+  }
   const bool icon = source.kind == HtmlImageKind::kIcon;
   const UINT type = icon ? IMAGE_ICON : IMAGE_BITMAP;
   int cx = 0, cy = 0;
   if (icon) {
-    cx = source.requestedWidth > 0 ? std::min(source.requestedWidth, kMaxBitmapSide) : ::GetSystemMetrics(SM_CXICON);
-    cy = source.requestedHeight > 0 ? std::min(source.requestedHeight, kMaxBitmapSide) : ::GetSystemMetrics(SM_CYICON);
+    cx = RequestedIconSide(source.requestedWidth, source.requestedWidthIsPercent, SM_CXICON);
+    cy = RequestedIconSide(source.requestedHeight, source.requestedHeightIsPercent, SM_CYICON);
+    // An icon asked for at no size is none: LoadImage would take 0 for the resource's own size.
+    if (cx == 0 || cy == 0) return false;
   }
   image->icon = icon;
   image->owned = true;
@@ -143,6 +156,7 @@ bool HtmlGdiCanvas::Load(const HtmlImageSource &source, LoadedImage *image) cons
     if (resources_ != nullptr)
       image->handle = ::LoadImageW(resources_, MAKEINTRESOURCEW(source.resourceId), type, cx, cy, 0);
   } else if (!source.file.empty()) {
+    if (!internal::IsLocalName(source.file)) return false;
     image->handle = ::LoadImageW(nullptr, Wide(source.file), type, cx, cy,
                                  LR_LOADFROMFILE | (icon ? 0 : LR_CREATEDIBSECTION));
   } else if (source.libraryResourceId != 0) {
@@ -182,6 +196,7 @@ void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &bo
   l.blurX = look.blurX;
   l.blurY = look.blurY;
   l.effectColor = look.effectColor;
+  l.alpha = look.alpha;
   // The layout grew the box by the shadow offsets whenever the shadow is on (the shadow, or the
   // image moved by the offsets, lands inside it); the image is the rest of the box.
   const int dx = look.shadow ? std::clamp(look.shadowDx, -kMaxHtmlLength, kMaxHtmlLength) : 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -14,8 +15,11 @@ namespace v7::htmltip::win32 {
 class HtmlGdiCanvas : public HtmlCanvas {
  public:
   // `dc` stays the caller's; `resources` is the module whose bitmap and icon resources "idres"
-  // names, `library` the drawer's resource library for "iddll" without "srcdll" (either may be null).
-  HtmlGdiCanvas(HDC dc, CPPDrawManager2 *manager, HMODULE resources, HMODULE library = nullptr);
+  // names, `library` the drawer's resource library for "iddll" without "srcdll", `imageList` the
+  // drawer's image list for an "ilst" without a bitmap (any of them may be null). A library named
+  // by "srcdll" is mapped as data for the one call: its code never runs.
+  HtmlGdiCanvas(HDC dc, CPPDrawManager2 *manager, HMODULE resources, HMODULE library = nullptr,
+                HIMAGELIST imageList = nullptr);
   HtmlGdiCanvas(const HtmlGdiCanvas &) = delete;
   HtmlGdiCanvas &operator=(const HtmlGdiCanvas &) = delete;
   ~HtmlGdiCanvas() override;
@@ -58,6 +62,7 @@ class HtmlGdiCanvas : public HtmlCanvas {
   CPPDrawManager2 *manager_;
   HMODULE resources_;
   HMODULE library_;
+  HIMAGELIST imageList_;
   HFONT font_ = nullptr;        // the font this canvas made and selected, if any
   HFONT original_ = nullptr;    // what was selected before it
   int saved_ = 0;               // the SaveDC level of the pass

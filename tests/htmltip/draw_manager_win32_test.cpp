@@ -424,6 +424,15 @@ TEST(DrawManager, FirstGenerationToolkit) {
   EXPECT_EQ(s.got().at(1, 0) & 0xFFFFFF, 0x00102030u);
   first.DrawLine(s.dc(), 0, 7, 8, 7, 0xFF, 1);
   EXPECT_EQ(s.got().at(5, 7) & 0xFFFFFF, 0x00FF0000u);
+  // A pixel with an alpha byte: blended by the second generation, drawn as it is by the first.
+  PixelImage translucent;
+  translucent.Resize(2, 1, 0x80FFFFFF);
+  GdiObject<HBITMAP> alpha(BitmapFromPixels(translucent));
+  Surface blended(2, 1), plain(2, 1);
+  CPPDrawManager2().DrawBitmap(blended.dc(), 0, 0, 2, 1, alpha.get(), CPPDrawManager2::ImageLook{});
+  first.DrawBitmap(plain.dc(), 0, 0, 2, 1, alpha.get(), 0xFF00FF);
+  EXPECT_EQ(blended.got().at(0, 0) & 0xFFFFFF, BlendSourceAlpha(0x80FFFFFF, kGround) & 0xFFFFFF);
+  EXPECT_EQ(plain.got().at(0, 0) & 0xFFFFFF, 0x00FFFFFFu);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "htmltip/html_drawer.h"
 #include "htmltip/win32/gdi_canvas.h"
 #include "htmltip/win32/gdi_objects.h"
 
@@ -216,6 +217,8 @@ TEST(HtmlGdiCanvas, ManyDrawsLeaveNoGdiObjectBehind) {
   look.shadowDy = 3;
   look.blurX = 4;
   look.blurY = 4;
+  const std::u16string images = u"<a href=\"http://x/\"><bmp idres=101 mask style=s></a><icon idres=102>"
+                                u"<ilst idres=103 index=1 speed=2><bmp iddll=120 srcdll=\"" + library.library + u"\">";
   auto draws = [&] {
     HtmlGdiCanvas canvas(s.dib.dc(), &s.manager, nullptr);
     canvas.save_state();
@@ -237,6 +240,11 @@ TEST(HtmlGdiCanvas, ManyDrawsLeaveNoGdiObjectBehind) {
     HtmlSize size;
     canvas.image_size(library, &size);
     canvas.restore_state();
+    // The drawer's image tags, from the program's resources and from a library read as data.
+    HtmlDrawer drawer(HtmlGeneration::kSecond, nullptr);
+    HtmlGdiCanvas resources(s.dib.dc(), &s.manager, ::GetModuleHandleW(nullptr));
+    drawer.MeasureHtml(resources, images, &size);
+    drawer.DrawHtml(resources, HtmlRect{0, 0, size.cx, size.cy});
     s.manager.AlphaBlend(s.dib.dc(), s.dib.dc(), 0, 0, 20, 20, 40);
   };
   // Without a word against it, a leak of one bitmap per pass must show.

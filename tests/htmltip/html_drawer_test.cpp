@@ -73,6 +73,9 @@ TEST(HtmlDrawer, LayoutTable) {
       // ... and on a line with content moves to the next line first.
       {u"<b>x</b>abcdefgh", 30, 29, 40, "0,0:x|0,13:abcd|0,26:efgh"},
       {u"abcdefghij", 0, 71, 14, "0,0:abcdefghij"},  // no maxWidth, no wrapping
+      // The draw pass wraps where the measure pass did, though the blank it leaves undrawn at the
+      // line's end makes room for what follows.
+      {u"ab <font size=30>xy</font><br>aaaaaaa", 50, 50, 57, "0,0:ab|0,13:xy|0,43:aaaaaaa"},
       // Alignment against the widest line, in the box one pixel wider.
       {u"abcd<br><center>ab</center><br><right>ab", 0, 29, 40, "0,0:abcd|7,13:ab|15,26:ab"},
       // Vertical alignment on a line with a 26-pixel font (ascent 20, descent 6).
