@@ -94,10 +94,14 @@ const char *sign_word() {
   return char_encoding_is_utf8() ? "\xEC\x84\x9C\xEB\xAA\x85\xEC\x9A\xA9" : "\xBC\xAD\xB8\xED\xBF\xEB";
 }
 
+// A medium left without its old set after all says so over the pair's failure, with the backup
+// folder that still holds the old set.
 int pair_failure(STORE_CTX *ctx, const Failure &failure, int code) {
   push(ctx, kErrStorePair, failure.pair == FailedPair::kKm ? nullptr : sign_word());
   add_detail(ctx, code);
   if (failure.cause != code) add_detail(ctx, failure.cause);
+  if (failure.not_restored)
+    return push(ctx, kErrStoreRestore, failure.backup.empty() ? nullptr : failure.backup.c_str());
   return errno = kErrStorePair;
 }
 
@@ -264,8 +268,13 @@ int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium
   pair.key = SecureBytes(key, key_len);
   if (!km && random_len != 0) set.random = SecureBytes(random, random_len);
   Failure failure;
-  if (m->kind != kStoreIcCard) return errno = store::folder_store(m, set, &failure);
-  const int probe = sc_probe_card(nullptr);
-  if (probe == 0) return errno != 0 ? errno : (errno = kErrCardAbsent);
-  return errno = store::card_store(m, set, probe, &failure);
+  int code = 0;
+  if (m->kind != kStoreIcCard) {
+    code = store::folder_store(m, set, &failure);
+  } else {
+    const int probe = sc_probe_card(nullptr);
+    if (probe == 0) return errno != 0 ? errno : (errno = kErrCardAbsent);
+    code = store::card_store(m, set, probe, &failure);
+  }
+  return errno = code != 0 && failure.not_restored ? int(kErrStoreRestore) : code;
 }

@@ -86,7 +86,9 @@ int store_reencrypt_key(STORE_CTX *ctx, const uint8_t *key, size_t key_len, cons
 // context, password, medium or signing part; kErrStorePair when a pair could not be stored (its
 // own code follows as the detail); kErrKmSubjectMismatch when the two certificates name different
 // holders; kErrUnsafeHolderName when the holder folder name taken from the subject could not be a
-// folder name; the codes of store_pair_on_medium and store_pair_on_token.
+// folder name; kErrStoreRestore (pushed after the pair's failure, the backup folder as its detail)
+// when after a failed write the medium could not all be given its old set back; the codes of
+// store_pair_on_medium and store_pair_on_token.
 int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_cert, size_t sign_cert_len,
                      const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
                      const uint8_t *km_key, size_t km_key_len, const StoreMedium *medium);
@@ -95,7 +97,8 @@ int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_c
 // (already sealed); the VID random value (or null) goes onto a card without a presence record.
 // kErrInvalidParameter for a null name, medium or part and for the token and the secure disk;
 // kErrStoreUnsupportedMedium for any other kind; kErrStoreFolder, kErrFilePathTooLong,
-// kErrUnsafeHolderName, kErrStoreBackup, kErrKeyWrite, kErrCertWrite.
+// kErrUnsafeHolderName, kErrStoreBackup, kErrKeyWrite, kErrCertWrite, kErrStoreRestore (a failed
+// write whose roll-back failed too: the old set is then only in the backup).
 int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium *medium, const char *pair_name,
                          const uint8_t *key, size_t key_len, const uint8_t *random, size_t random_len);
 
