@@ -95,6 +95,14 @@ std::map<std::string, Bytes> tree(const fs::path &root) {
   return out;
 }
 
+// An old set's files in a holder folder.
+void plant(const fs::path &holder, const std::map<std::string, Bytes> &files) {
+  fs::create_directories(holder);
+  for (const auto &f : files)
+    std::ofstream(holder / f.first, std::ios::binary)
+        .write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+}
+
 const char kHolder[] = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
 
 // The received set's holder folder under an NPKI root: the test CA is not one of the table's, so
@@ -421,11 +429,9 @@ TEST_F(StoreFolders, AnExistingSetIsBackedUpFirst) {
   storetest::ReceivedSet set;
   std::unique_ptr<StoreMedium> medium(folder_medium(g_root / "media"));
   const fs::path holder = holder_folder(g_root / "media" / "NPKI");
-  fs::create_directories(holder);
   const std::map<std::string, Bytes> old = {
       {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {}}};
-  for (const auto &f : old) std::ofstream(holder / f.first, std::ios::binary).write(
-      reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+  plant(holder, old);
 
   storetest::Ctx ctx;
   ASSERT_EQ(0, store(*medium, ctx, set)) << ::testing::PrintToString(storetest::codes(ctx));
@@ -457,10 +463,8 @@ TEST_F(StoreFolders, AFailedWriteLeavesTheOldSetAsItWas) {
   const fs::path holder = holder_folder(low_ / "media" / "NPKI");
   const fs::path backups = low_ / "velmora" / "backup";
   // The old set: three of the four parts, so that a part the new set adds must go again.
-  fs::create_directories(holder);
   const std::map<std::string, Bytes> old = {{"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}};
-  for (const auto &f : old) std::ofstream(holder / f.first, std::ios::binary).write(
-      reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+  plant(holder, old);
 
   // Writes: 0-2 the backup's three files, then signPri.key, signCert.der, kmPri.key, kmCert.der.
   const struct {
@@ -506,11 +510,9 @@ TEST_F(StoreFolders, AFailedRollBackIsReportedWithTheBackup) {
   std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
   const fs::path holder = holder_folder(low_ / "media" / "NPKI");
   const fs::path backups = low_ / "velmora" / "backup";
-  fs::create_directories(holder);
   const std::map<std::string, Bytes> old = {
       {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
-  for (const auto &f : old) std::ofstream(holder / f.first, std::ios::binary).write(
-      reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+  plant(holder, old);
 
   // Writes: 0-3 the backup, 4 signPri.key, 5 signCert.der (fails), 6 signPri.key put back (fails).
   g_inject.fail_at = 5;
