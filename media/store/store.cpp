@@ -278,3 +278,27 @@ int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium
   }
   return errno = code != 0 && failure.not_restored ? int(kErrStoreRestore) : code;
 }
+
+int store_set_on_medium(const StoreMedium *m, const uint8_t *sign_cert, size_t sign_cert_len, const uint8_t *sign_key,
+                        size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len, const uint8_t *km_key,
+                        size_t km_key_len) {
+  if (m == nullptr || sign_cert == nullptr || sign_cert_len == 0 || sign_key == nullptr || sign_key_len == 0 ||
+      (km_cert == nullptr || km_cert_len == 0) != (km_key == nullptr || km_key_len == 0))
+    return errno = kErrInvalidParameter;
+  if (!is_folder_kind(m->kind)) return errno = kErrInvalidParameter;
+  PreparedSet set;
+  set.sign.cert = sign_cert;
+  set.sign.cert_len = sign_cert_len;
+  set.sign.key = SecureBytes(sign_key, sign_key_len);
+  if (km_cert != nullptr && km_cert_len != 0) {
+    // The pair goes into the signing holder's folder: it must at least be a certificate.
+    Asn1Owned<Certificate> decoded(&asn1_tmpl_certificate);
+    if (!decoded.decode(ASN1_MODE_DER, km_cert, km_cert_len)) return errno = errno != 0 ? errno : kErrDecodeFailed;
+    set.km.cert = km_cert;
+    set.km.cert_len = km_cert_len;
+    set.km.key = SecureBytes(km_key, km_key_len);
+  }
+  Failure failure;
+  const int code = store::folder_store(m, set, &failure);
+  return errno = code != 0 && failure.not_restored ? int(kErrStoreRestore) : code;
+}

@@ -102,6 +102,15 @@ int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_c
 int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium *medium, const char *pair_name,
                          const uint8_t *key, size_t key_len, const uint8_t *random, size_t random_len);
 
+// The whole set as it was received (the keys as they came) onto a disk or a folder medium in one
+// transaction: one backup, and after a failed write every file of the set gets its old bytes
+// back, so a failure at the key-management pair does not leave a new signing pair beside the old
+// key-management one. The key-management pair may be absent (null, 0: both parts). The codes of
+// store_pair_on_medium; the decoder's code when the key-management certificate does not decode.
+int store_set_on_medium(const StoreMedium *medium, const uint8_t *sign_cert, size_t sign_cert_len,
+                        const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
+                        const uint8_t *km_key, size_t km_key_len);
+
 // The set onto a PKCS#11 token, the keys plain (PrivateKeyInfo's RSAPrivateKey DER), the VID random
 // value stored under the signing key's id; the key-management pair may be absent (null, 0). The
 // token's old objects of that holder go only once the new ones are all written.

@@ -543,6 +543,50 @@ TEST_F(StoreFolders, AFailedRollBackIsReportedWithTheBackup) {
                                                        nullptr, 0));
 }
 
+// The set as received goes onto a disk in one transaction: a failure at the key-management pair
+// gives the signing pair its old bytes back too, so the medium never mixes a new signing pair
+// with the old key-management one.
+TEST_F(StoreFolders, ASetAsReceivedIsOneTransaction) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+  const fs::path holder = holder_folder(low_ / "media" / "NPKI");
+  const std::map<std::string, Bytes> old = {
+      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  plant(holder, old);
+  // Writes: 0-3 the backup, 4 signPri.key, 5 signCert.der, 6 kmPri.key, 7 kmCert.der.
+  for (int fail_at : {6, 7}) {
+    g_inject = Injection();
+    g_inject.fail_at = fail_at;
+    g_inject.code = v7::kErrFileWrite;
+    v7::store::set_file_ops(&kInjected);
+    EXPECT_EQ(fail_at == 6 ? v7::kErrKeyWrite : v7::kErrCertWrite,
+              store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                                  set.sign_key.size(), set.km_cert.data(), set.km_cert.size(), set.km_key.data(),
+                                  set.km_key.size()))
+        << fail_at;
+    EXPECT_EQ(tree(holder), old) << fail_at;
+  }
+  v7::store::set_file_ops(nullptr);
+  EXPECT_EQ(0, store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                                   set.sign_key.size(), set.km_cert.data(), set.km_cert.size(), set.km_key.data(),
+                                   set.km_key.size()));
+  const std::map<std::string, Bytes> now = {{"signCert.der", set.sign_cert},
+                                            {"signPri.key", set.sign_key},
+                                            {"kmCert.der", set.km_cert},
+                                            {"kmPri.key", set.km_key}};
+  EXPECT_EQ(tree(holder), now);
+  // A key-management part without the other, or a certificate that is none, writes nothing.
+  fs::remove_all(holder);
+  EXPECT_EQ(v7::kErrInvalidParameter,
+            store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                                set.sign_key.size(), set.km_cert.data(), set.km_cert.size(), nullptr, 0));
+  const Bytes half(set.km_cert.begin(), set.km_cert.begin() + 40);
+  EXPECT_NE(0, store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                                   set.sign_key.size(), half.data(), half.size(), set.km_key.data(),
+                                   set.km_key.size()));
+  EXPECT_FALSE(fs::exists(holder));
+}
+
 // Nothing is written when a key does not open, when the key-management certificate does not
 // decode, or when the key's VID random value is longer than every medium keeps.
 TEST_F(StoreFolders, RefusedBeforeAnythingIsWritten) {
