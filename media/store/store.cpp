@@ -120,6 +120,19 @@ int prepare_keys(STORE_CTX *ctx, const StoreMedium *m, const char *password, con
 
   switch (m->kind) {
     case kStoreIcCard: {
+      // Some cards show their presence record only once the PIN is proven: asked without it,
+      // a card holding a set looks empty, and its signing key would be sealed without the VID
+      // random value that its key loading (which asks with the PIN) expects inside it. The keys
+      // opened, the answer with the PIN decides.
+      if (ctx->card_probe == 1) {
+        const int proven = sc_probe_card(m->pin.c_str());
+        if (proven == 0) {
+          Failure failure;
+          failure.cause = errno != 0 ? errno : kErrCardAbsent;
+          return pair_failure(ctx, failure, failure.cause);
+        }
+        ctx->card_probe = proven;
+      }
       const bool apart = ctx->card_probe == 1;
       if (apart) ctx->scheme = PKEY_SCHEME_KISA_SEED;
       if ((code = vid_random_of(ctx, sign.get(), apart, &set->random)) != 0) return code;

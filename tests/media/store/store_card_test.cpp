@@ -161,6 +161,25 @@ TEST_F(StoreCard, ACardHoldingASetIsReplaced) {
   EXPECT_TRUE(storetest::opens(now.km_key, kNewPassword));
 }
 
+// A card whose presence record reads only with the PIN proven holds a set all the same: the
+// keys are sealed as for a card holding one, with the VID random value inside the signing key,
+// which is where the card's key loading looks for it.
+TEST_F(StoreCard, APresenceRecordBehindThePinStillCounts) {
+  load(card_image(true, "quirk presence_pin\n"));
+  old_set();
+  EXPECT_EQ(sc_probe_card(nullptr), 1);
+  EXPECT_EQ(sc_probe_card(kPin), 2);
+  storetest::Ctx ctx;
+  ASSERT_EQ(0, store(ctx)) << ::testing::PrintToString(storetest::codes(ctx));
+  EXPECT_EQ(ctx->card_probe, 2);
+  EXPECT_EQ(ctx->scheme, 0);
+  const CardSet now = read_card();
+  EXPECT_EQ(now.sign_cert, set_.sign_cert);
+  Bytes random;
+  EXPECT_TRUE(storetest::opens(now.sign_key, kNewPassword, &random));
+  EXPECT_EQ(random, kUserRandom);
+}
+
 // A wrong PIN is sent once and nothing is written, a wrong password reaches no write either; a
 // write that fails (the card full: 6A 84) at the erase of the old key-management pair or at the
 // signing certificate gives the old set back.
