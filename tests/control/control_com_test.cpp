@@ -301,6 +301,33 @@ TEST_F(ControlModule, EmbeddingInterfacesAndDrawing) {
   EXPECT_EQ(persist->InitNew(), S_OK);
   persist->Release();
 
+  // The event interface's connection point takes a sink (any dispatch object; here another
+  // control) and lets it go again; no other interface has one.
+  IConnectionPointContainer *container = nullptr;
+  ASSERT_EQ(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void **>(&container)), S_OK);
+  IConnectionPoint *point = nullptr;
+  EXPECT_EQ(container->FindConnectionPoint(kDispatchInterfaceId, &point), CONNECT_E_NOCONNECTION);
+  ASSERT_EQ(container->FindConnectionPoint(kEventInterfaceId, &point), S_OK);
+  IID connected{};
+  EXPECT_EQ(point->GetConnectionInterface(&connected), S_OK);
+  EXPECT_TRUE(IsEqualIID(connected, kEventInterfaceId));
+  IConnectionPointContainer *back = nullptr;
+  EXPECT_EQ(point->GetConnectionPointContainer(&back), S_OK);
+  EXPECT_EQ(back, container);
+  back->Release();
+  IUnknown *sink = Create<IUnknown>(kControlClassId, IID_IUnknown);
+  ASSERT_NE(sink, nullptr);
+  DWORD cookie = 0;
+  EXPECT_EQ(point->Advise(sink, &cookie), S_OK);
+  EXPECT_NE(cookie, 0u);
+  EXPECT_EQ(point->Unadvise(cookie + 1), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(point->Advise(sink, &cookie), S_OK);  // left connected: the control lets it go at its end
+  sink->Release();
+  point->Release();
+  container->Release();
+
   // The placeholder: white inside the bounds, with the ellipse's outline touching their sides.
   IViewObject *view = nullptr;
   ASSERT_EQ(control->QueryInterface(IID_IViewObject, reinterpret_cast<void **>(&view)), S_OK);
