@@ -81,6 +81,7 @@ enum : int {
   kErrNoVidRandom = 1400,               // no VID random attribute in the list
   kErrNoVidRandomInKey = 1401,          // no VID random attribute in the private key
   kErrInvalidPkcs5Format = 1451,        // key-derivation parameters the schemes do not allow
+  kErrKeyNotOpened = 1453,              // a chosen key file did not open with the password given
   kErrUnsupportedCipherDecrypt = 15150, // an unknown scheme tried as SEED-CBC did not decrypt
 
   // Key objects: private-key, public-key and session-key objects.
@@ -190,6 +191,7 @@ enum : int {
   kErrLdapResolve = 1506,
   kErrLdapTimeLimit = 1507,        // a fetch, or the fetches of one lookup, ran out of their time
   kErrConnectTimeout = 10060,      // the Winsock number of a connect that did not finish in time
+  kErrNoRequestRecord = 12900,     // the wizard was started without the caller's request record
   // Validation settings.
   kErrConfigUnsupportedKey = 12904,
   kErrConfigInvalidValue = 12905,
@@ -289,6 +291,10 @@ enum : int {
   kErrCardLayout = 15315,     // a stored object length of 0 or past what its kind holds
   kErrPinInvalid = 16500,     // a PIN of fewer than 4 or more than 8 bytes: nothing was sent
   kErrPinRequired = 16501,    // the card wants the proven PIN (69 82), or a write came without one
+  // Loading a chosen card set into key objects.
+  kErrCardLoadCert = 15350,    // the certificate record of the chosen file does not read
+  kErrCardLoadKey = 15351,     // its key record does not read, or the km certificate is no Certificate
+  kErrCardLoadRandom = 15352,  // the VID random record does not read
 
   // Signed data and the identity check.
   kErrHashContextCreate = 10070,
@@ -314,6 +320,7 @@ enum : int {
   kErrCmsNoContentType = 14078,
   kErrCmsNotSignedData = 14080,
   kErrNoVidRandomR = 14090,          // "NO R": a signing key without its VID random value
+  kErrVidRandomTooLong = 14094,      // a VID random value longer than every medium can keep
 
   // Outside modules loaded by path (platform/module).
   kErrModuleLoad = 32950,          // the library does not load
@@ -327,6 +334,10 @@ enum : int {
   kErrCmsSignedDataFormat = 14022,  // a signature's SignedData or its signer certificate unreadable
   kErrSdNullHandle = 17000,
   kErrSdNotHandle = 17001,          // a handle without the secure-disk magic
+  kErrSdKeyNoHandle = 17020,        // a secure-disk key object without its module handle
+  kErrSdKeyObject = 17021,          // a secure-disk key object cannot be made
+  kErrSdKeyReadCert = 17031,        // the slot holds no certificate of that part, or one that does not decode
+  kErrSdKeyReadRandom = 17032,      // the logged-in slot gave no VID random value
   kErrSdLoginRequired = 17100,      // not logged in, or another slot is
   kErrSdNoSlot = 17101,             // a key-management pair whose subject has no slot
   kErrSdSubjectMismatch = 17102,    // the signing and key-management certificates name others
@@ -356,6 +367,19 @@ enum : int {
 
   // Certificate lists of the storage media: a part that no reader serves, or that the entry lacks.
   kErrNoPartReader = 16410,
+
+  // Storing a received set (media/store): the pair that failed gives its own code as detail.
+  kErrKeyReseal = 1452,            // a private key could not be sealed again
+  kErrKeyDoesNotOpen = 1453,       // a private key did not open with the password
+  kErrKeyWrite = 10710,
+  kErrCertWrite = 10711,
+  kErrWrongPassword = 15050,       // it did not open because the password is wrong
+  kErrStorePair = 16322,
+  kErrStoreBackup = 16323,         // the holder folder already there could not be backed up
+  kErrKmSubjectMismatch = 16330,
+  kErrStoreFolder = 16401,         // the holder folder was not made
+  kErrUnsafeHolderName = 16402,    // the subject gives no safe folder name (a path, a device...)
+  kErrStoreUnsupportedMedium = 16410,
   kErrNoSignCertPart = 20200,
   kErrNoSignKeyPart = 20201,
   kErrNoKmCertPart = 20202,

@@ -16,35 +16,17 @@
 #include <vector>
 
 #include "media/securedisk/module_signature.h"
+#include "media/store/store.h"
 #include "pki/errors/error_ctx.h"
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
 #include "tests/harness/vectors.h"
+#include "tests/media/securedisk/sd_test_fixture.h"
 #include "tests/modules/securedisk/sd_test_state.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-enum Entry {
-  kInitialize, kFinalize, kLogin, kLogout, kImport, kExportToPKCS8, kExportToPKCS12, kSign, kDecrypt,
-  kGetR, kGetDriveList, kGetSlotList, kGetCert, kGetDriveInfo, kSetDrive, kFindSlot, kMakeSlot,
-  kRemoveSlot, kGetBackupedDriveList, kGetBackupedSlotList, kRestoreFromRemovable, kBackupToRemovable,
-  kSetPIN, kSetMultiSlot, kSetTray, kGetMaxPinCount, kGetCurrentPinCount, kGetErrorMessage, kGetVersion,
-};
-
-std::string variant_folder(const char *variant) {
-  std::string folder = std::string(V7_SECUREDISK_DIR) + "/" + variant;
-  for (char &c : folder)
-    if (c == '/') c = '\\';
-  return folder;
-}
-
-Bytes read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << path;
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using namespace v7test;
 
 int slot_files(const std::string &store) {
   int n = 0;
@@ -66,51 +48,11 @@ constexpr bool kHaveSignedModules = false;
 FileTrustAnswer g_trust;
 FileTrustAnswer scripted_trust(const char16_t *) { return g_trust; }
 
-class SecureDiskTest : public ::testing::Test {
+class SecureDiskTest : public v7test::SecureDiskFixture {
  protected:
-  void SetUp() override {
-    state_ = static_cast<SDTestState *>(calloc(1, sizeof(SDTestState)));
-    state_->fail_entry = -1;
-    state_->lie_entry = -1;
-    state_->version[0] = 3;
-    state_->version[1] = 200;
-    state_->version[2] = 7;
-    char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
-    snprintf(state_->store, sizeof state_->store, "%sv7_sd_store_%lu_%s", temp, GetCurrentProcessId(),
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    store_ = state_->store;
-    CreateDirectoryA(store_.c_str(), nullptr);
-    char address[32];
-    snprintf(address, sizeof address, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(state_)));
-    SetEnvironmentVariableA(SD_TEST_STATE_VARIABLE, address);
-    sign_cert_ = read_file(v7test::fixtures_path("pki/signCert.der"));
-    km_cert_ = read_file(v7test::fixtures_path("pki/kmCert.der"));
-    other_cert_ = read_file(v7test::fixtures_path("pki/user2_sign.der"));
-    set_char_encoding_mode(1);
-  }
-  void TearDown() override {
-    if (handle_ != nullptr) sd_handle_release(handle_);
-    set_file_trust_verifier(nullptr);
-    set_char_encoding_mode(0);
-    SetEnvironmentVariableA(SD_TEST_STATE_VARIABLE, nullptr);
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((store_ + "\\*.dat").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-      do DeleteFileA((store_ + "\\" + found.cFileName).c_str());
-      while (FindNextFileA(h, &found));
-      FindClose(h);
-    }
-    RemoveDirectoryA(store_.c_str());
-    free(state_);
-  }
-
   void load_and_open() {
     ASSERT_EQ(sd_module_load_from(variant_folder("complete").c_str(), &handle_), 0);
     ASSERT_EQ(sd_open(handle_), 0);
-  }
-  std::vector<int> calls_since(LONG from) const {
-    return std::vector<int>(state_->calls + from, state_->calls + state_->call_count);
   }
   int import_set(const Bytes &sign, const Bytes &km, const char *password) {
     static const uint8_t kKey[] = {0x30, 0x03, 0x02, 0x01, 0x01};
@@ -119,11 +61,6 @@ class SecureDiskTest : public ::testing::Test {
                           km.empty() ? nullptr : km.data(), km.size(), km.empty() ? nullptr : kKey,
                           km.empty() ? 0 : sizeof kKey, password);
   }
-
-  SDTestState *state_ = nullptr;
-  std::string store_;
-  SecureDiskHandle *handle_ = nullptr;
-  Bytes sign_cert_, km_cert_, other_cert_;
 };
 
 TEST_F(SecureDiskTest, BindsEveryEntryPointAndFillsTheHandle) {
@@ -290,7 +227,7 @@ TEST_F(SecureDiskTest, InjectedFailuresCarryTheModuleOffsetAndMessage) {
   ASSERT_EQ(sd_login(handle_, 1, "good pw"), 0);
   const uint8_t data[] = {1, 2};
   struct Case {
-    Entry entry;
+    SdEntry entry;
     int (*call)(SecureDiskHandle *);
   } cases[] = {
       {kInitialize, [](SecureDiskHandle *h) { return sd_open(h); }},
@@ -438,6 +375,58 @@ TEST_F(SecureDiskTest, ReplacingASetKeepsTheOldSlotUntilTheNewOneHoldsIt) {
   ASSERT_EQ(count, 1);
   EXPECT_EQ(slots[0], 2);
   EXPECT_EQ(sd_login(handle_, slots[0], "new pw"), 0);
+  free(slots);
+}
+
+// Storing a received set on the secure disk: the keys are proven with the password before the
+// module is asked, a failed import leaves the old slot and pushes the module's message, and the
+// stored set reads back and opens with the password.
+TEST_F(SecureDiskTest, StoringASetThroughTheStore) {
+  load_and_open();
+  const Bytes sign_key = read_file(v7test::fixtures_path("pki/signPri.key"));
+  const Bytes km_key = read_file(v7test::fixtures_path("pki/kmPri.key"));
+  StoreMedium medium;
+  medium.kind = kStoreSecureDisk;
+  medium.secure_disk = sd_handle_addref(handle_);
+  auto store = [&](STORE_CTX *ctx, const char *password) {
+    return store_cert_pairs(ctx, password, sign_cert_.data(), sign_cert_.size(), sign_key.data(), sign_key.size(),
+                            km_cert_.data(), km_cert_.size(), km_key.data(), km_key.size(), &medium);
+  };
+  STORE_CTX *ctx = store_ctx_new();
+  ASSERT_EQ(store(ctx, "Fixture1!"), 0);
+  store_ctx_free(ctx);
+
+  // A wrong password never reaches the module.
+  LONG mark = state_->call_count;
+  ctx = store_ctx_new();
+  EXPECT_EQ(store(ctx, "wrong"), v7::kErrWrongPassword);
+  EXPECT_EQ(state_->call_count, mark);
+  store_ctx_free(ctx);
+
+  state_->fail_entry = kImport;
+  state_->fail_code = 0x55;
+  ctx = store_ctx_new();
+  EXPECT_EQ(store(ctx, "Fixture1!"), 0x55 + kSdCodeOffset);
+  ASSERT_NE(ctx->errors->newest, nullptr);
+  EXPECT_EQ(ctx->errors->newest->first->code, 0x55 + kSdCodeOffset);
+  EXPECT_NE(ctx->errors->newest->first->detail, nullptr);
+  store_ctx_free(ctx);
+  state_->fail_entry = -1;
+
+  EXPECT_EQ(slot_files(store_), 1);
+  int *slots = nullptr;
+  int count = 0;
+  ASSERT_EQ(sd_get_slot_list(handle_, &slots, &count), 0);
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(sd_login(handle_, slots[0], "Fixture1!"), 0);
+  uint8_t *cert = nullptr;
+  size_t cert_len = 0;
+  ASSERT_EQ(sd_get_cert(handle_, slots[0], 2, &cert, &cert_len), 0);
+  EXPECT_EQ(Bytes(cert, cert + cert_len), sign_cert_);
+  free(cert);
+  ASSERT_EQ(sd_get_cert(handle_, slots[0], 3, &cert, &cert_len), 0);
+  EXPECT_EQ(Bytes(cert, cert + cert_len), km_cert_);
+  free(cert);
   free(slots);
 }
 
