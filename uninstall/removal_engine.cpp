@@ -32,7 +32,7 @@ RemovalOutcome RemovalEngine::Run() {
   Show();
   if (!system_.QueryFolders(&platform) || !ComputeFolders(platform, &folders_)) return Fail(kStepCache);
   for (const std::u16string &cache : folders_.caches) {
-    if (!ScanCache(cache, 0)) return Fail(kStepCache);
+    if (IsPlainFolder(cache) && !ScanCache(cache, 0)) return Fail(kStepCache);
   }
   system_.ShowStep(kStepCache, true);
 
@@ -64,6 +64,21 @@ RemovalOutcome RemovalEngine::Run() {
   Show();
   system_.SetBusy(false);
   return RemovalOutcome::kCompleted;
+}
+
+bool RemovalEngine::IsPlainFolder(const std::u16string &folder) {
+  std::u16string path = folder;
+  while (!path.empty() && path.back() == u'\\') path.pop_back();
+  const size_t cut = path.rfind(u'\\');
+  if (cut == std::u16string::npos) return false;
+  const std::u16string name = path.substr(cut + 1);
+  std::vector<FolderEntry> entries;
+  // A parent that cannot be read cannot vouch for the folder: the folder is left alone.
+  if (name.empty() || !system_.ListFolder(path.substr(0, cut + 1), &entries)) return false;
+  for (const FolderEntry &entry : entries) {
+    if (AsciiLower(entry.name) == AsciiLower(name)) return entry.kind == EntryKind::kFolder;
+  }
+  return false;
 }
 
 bool RemovalEngine::ScanCache(const std::u16string &folder, int depth) {

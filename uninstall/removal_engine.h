@@ -68,6 +68,9 @@ class RemovalEngine {
   int failed_step() const { return failed_step_; }
 
  private:
+  // Whether the folder's parent lists it as a folder and not as a link: the scan starts only in
+  // a cache that is not a link to somewhere else.
+  bool IsPlainFolder(const std::u16string &folder);
   bool ScanCache(const std::u16string &folder, int depth);
   bool Delete(const std::u16string &path);
   bool ClearControlRegistration();

@@ -304,6 +304,20 @@ TEST(RemovalEngine, TheCacheScanFollowsNoLinkAndStopsAtItsDepth) {
   EXPECT_TRUE(m.Exists(kCache + u"locked\\velmora7.cab"));
 }
 
+// A cache folder put in place as a link (a junction to the user's documents) leads nowhere: only
+// a cache its parent lists as a plain folder is scanned.
+TEST(RemovalEngine, ACacheThatIsItselfALinkIsNotScanned) {
+  FakeMachine m;
+  Prepare(m);
+  m.AddFile(kShellCache + u"velmora7.cab");
+  m.files[kShellCache] = EntryKind::kLink;
+  m.AddFile(kCache + u"velmora7.cab");
+  RemovalEngine engine(m, BuildFileLists(2));
+  ASSERT_EQ(engine.Run(), RemovalOutcome::kCompleted);
+  EXPECT_TRUE(m.Exists(kShellCache + u"velmora7.cab"));
+  EXPECT_FALSE(m.Exists(kCache + u"velmora7.cab"));
+}
+
 TEST(RemovalEngine, AMissingModuleCountsAsDeleted) {
   FakeMachine m;
   Prepare(m);
