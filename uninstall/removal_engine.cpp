@@ -23,6 +23,21 @@ std::u16string Text(unsigned id) {
 }
 
 RemovalOutcome RemovalEngine::Run() {
+  step_ = kStepCache;
+  try {
+    return RunSteps();
+  } catch (...) {
+    // The dialog calls this from its window procedure, which nothing may unwind through.
+    try {
+      return Fail(step_);
+    } catch (...) {
+      failed_step_ = step_;
+      return RemovalOutcome::kFailed;
+    }
+  }
+}
+
+RemovalOutcome RemovalEngine::RunSteps() {
   system_.Inform(Text(IDS_CLOSE_BROWSERS));
   if (!system_.AskYesNo(Text(IDS_CONFIRM_REMOVAL))) return RemovalOutcome::kDeclined;
   system_.SetBusy(true);
@@ -35,6 +50,7 @@ RemovalOutcome RemovalEngine::Run() {
     if (IsPlainFolder(cache) && !ScanCache(cache, 0)) return Fail(kStepCache);
   }
   system_.ShowStep(kStepCache, true);
+  step_ = kStepModules;
 
   for (const std::u16string &name : lists_.activex) {
     if (IsActiveXServer(name)) system_.Unregister(folders_.activex + name);
@@ -50,11 +66,13 @@ RemovalOutcome RemovalEngine::Run() {
     if (!Delete(folders_.system + name)) return Fail(kStepModules);
   }
   system_.ShowStep(kStepModules, true);
+  step_ = kStepActiveX;
 
   for (const std::u16string &name : lists_.activex) {
     if (!Delete(folders_.activex + name)) return Fail(kStepActiveX);
   }
   system_.ShowStep(kStepActiveX, true);
+  step_ = kStepOther;
 
   // The running program usually cannot delete itself; that is no failure.
   Delete(folders_.system + lists_.own_file);

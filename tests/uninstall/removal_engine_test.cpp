@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <new>
 #include <set>
 
 #include "platform/fs/utf.h"
@@ -36,6 +37,7 @@ class FakeMachine : public RemovalSystem {
   // Files and folders by full path (folders end in "\"), with their kind.
   std::map<std::u16string, EntryKind> files;
   std::set<std::u16string> undeletable, unlistable;
+  std::set<std::u16string> throwing;  // folders whose listing throws, as an allocation that fails
   // Keys "<root>|<path>" with their values.
   std::map<std::u16string, std::map<std::u16string, std::u16string>> keys;
   bool answer_yes = true;
@@ -86,6 +88,7 @@ class FakeMachine : public RemovalSystem {
     return true;
   }
   bool ListFolder(const std::u16string &folder, std::vector<FolderEntry> *entries) override {
+    if (throwing.count(folder) != 0) throw std::bad_alloc();
     if (files.count(folder) == 0 || unlistable.count(folder) != 0) return false;
     for (const auto &file : files) {
       const std::u16string &path = file.first;
@@ -316,6 +319,22 @@ TEST(RemovalEngine, ACacheThatIsItselfALinkIsNotScanned) {
   ASSERT_EQ(engine.Run(), RemovalOutcome::kCompleted);
   EXPECT_TRUE(m.Exists(kShellCache + u"velmora7.cab"));
   EXPECT_FALSE(m.Exists(kCache + u"velmora7.cab"));
+}
+
+// The dialog runs the removal inside its window procedure: nothing may unwind out of it. A step
+// that throws ends the removal as failed at that step, with nothing after it done.
+TEST(RemovalEngine, AStepThatThrowsFailsTheRemoval) {
+  FakeMachine m;
+  Prepare(m);
+  m.throwing.insert(kCache + u"Content.IE5\\");
+  RemovalEngine engine(m, BuildFileLists(2));
+  RemovalOutcome outcome = RemovalOutcome::kCompleted;
+  ASSERT_NO_THROW(outcome = engine.Run());
+  EXPECT_EQ(outcome, RemovalOutcome::kFailed);
+  EXPECT_EQ(engine.failed_step(), 1);
+  EXPECT_EQ(m.steps, (std::map<int, bool>{{1, false}}));
+  EXPECT_TRUE(m.Exists(kSystem + u"v7relay.dll"));
+  EXPECT_TRUE(m.HasKey(RegistryRoot::kClassesRoot, kClassId));
 }
 
 TEST(RemovalEngine, AMissingModuleCountsAsDeleted) {
