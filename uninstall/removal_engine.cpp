@@ -159,7 +159,12 @@ bool RemovalEngine::ClearControlRegistration() {
     }
   }
   for (size_t i = 0; i < keys.size(); i++) {
-    if (owned[i] == Ownership::kOurs && !DeleteKey(RegistryRoot::kClassesRoot, keys[i].key)) return false;
+    if (owned[i] != Ownership::kOurs) continue;
+    const OwnedKey &entry = keys[i];
+    std::u16string target = entry.key;
+    if (!entry.other_part.empty() && system_.KeyExists(RegistryRoot::kClassesRoot, entry.key + u'\\' + entry.other_part))
+      target = entry.key + u'\\' + entry.own_part;
+    if (!DeleteKey(RegistryRoot::kClassesRoot, target)) return false;
   }
   return true;
 }

@@ -30,6 +30,9 @@ const std::u16string kPageClassId = u"CLSID\\{167FAC1B-1DFA-44CA-B8C8-6DCC501CAD
 const std::u16string kProgId = u"CERTRELAYACTIVEX.CertRelayActiveXCtrl.1";
 const std::u16string kTypeLib = u"TypeLib\\{6BBE0AE9-7A8E-4732-A2EC-0F0DCA9D167C}";
 const std::u16string kInterface = u"Interface\\{29471C0E-361F-46C7-8E5B-541B23F04ABE}";
+// The type library's platform sub-key of this build, and of the other kind of build.
+const std::u16string kOwnPlatform = sizeof(void *) == 8 ? u"win64" : u"win32";
+const std::u16string kOtherPlatform = sizeof(void *) == 8 ? u"win32" : u"win64";
 const std::u16string kCategory = u"Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
 
 class FakeMachine : public RemovalSystem {
@@ -69,7 +72,7 @@ class FakeMachine : public RemovalSystem {
     SetValue(cr, kClassId + u"\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}", u"", u"");
     SetValue(cr, kPageClassId + u"\\InprocServer32", u"", file);
     SetValue(cr, kProgId + u"\\CLSID", u"", u"{648BFFBF-DB89-4088-92EE-CD1E4C88F95F}");
-    SetValue(cr, kTypeLib + u"\\1.0\\0\\win32", u"", file);
+    SetValue(cr, kTypeLib + u"\\1.0\\0\\" + kOwnPlatform, u"", file);
     SetValue(cr, kInterface + u"\\TypeLib", u"", u"{6BBE0AE9-7A8E-4732-A2EC-0F0DCA9D167C}");
     SetValue(cr, kCategory, u"949", u"Controls that are safely scriptable");
   }
@@ -335,6 +338,30 @@ TEST(RemovalEngine, AStepThatThrowsFailsTheRemoval) {
   EXPECT_EQ(m.steps, (std::map<int, bool>{{1, false}}));
   EXPECT_TRUE(m.Exists(kSystem + u"v7relay.dll"));
   EXPECT_TRUE(m.HasKey(RegistryRoot::kClassesRoot, kClassId));
+}
+
+// One type library key carries the registrations of both platforms (and both registry views
+// share it): the other platform's control keeps its own, and never proves the key ours.
+TEST(RemovalEngine, TheTypeLibraryOfTheOtherPlatformStays) {
+  FakeMachine m;
+  Prepare(m);
+  m.control_unregisters = false;  // what it left behind is removed by the uninstaller itself
+  const std::u16string other = kTypeLib + u"\\1.0\\0\\" + kOtherPlatform;
+  m.SetValue(RegistryRoot::kClassesRoot, other, u"", u"C:\\Program Files\\velmora\\velmoraCertRelay.ocx");
+  RemovalEngine engine(m, BuildFileLists(2));
+  ASSERT_EQ(engine.Run(), RemovalOutcome::kCompleted);
+  EXPECT_TRUE(m.HasKey(RegistryRoot::kClassesRoot, other));
+  EXPECT_FALSE(m.HasKey(RegistryRoot::kClassesRoot, kTypeLib + u"\\1.0\\0\\" + kOwnPlatform));
+  EXPECT_FALSE(m.HasKey(RegistryRoot::kClassesRoot, kClassId));
+  // Only the other platform's registration: not ours at all.
+  FakeMachine only;
+  Prepare(only);
+  only.control_unregisters = false;
+  only.Erase(RegistryRoot::kClassesRoot, kTypeLib);
+  only.SetValue(RegistryRoot::kClassesRoot, other, u"", u"C:\\Program Files\\velmora\\velmoraCertRelay.ocx");
+  RemovalEngine again(only, BuildFileLists(2));
+  ASSERT_EQ(again.Run(), RemovalOutcome::kCompleted);
+  EXPECT_TRUE(only.HasKey(RegistryRoot::kClassesRoot, other));
 }
 
 TEST(RemovalEngine, AMissingModuleCountsAsDeleted) {
