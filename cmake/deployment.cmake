@@ -23,6 +23,14 @@ if(v7_directory_server_length GREATER 63)
   message(FATAL_ERROR "V7_DIRECTORY_SERVER must have at most 63 characters")
 endif()
 
+# The national root authority's page of published root fingerprints, which the root verification
+# dialog opens for the user to compare with the fingerprints it shows (http or https only).
+set(V7_ROOT_FINGERPRINT_PAGE "https://www.rootca.or.kr/" CACHE STRING
+    "Address of the page where the national root authority publishes its root fingerprints")
+if(NOT V7_ROOT_FINGERPRINT_PAGE MATCHES "^https?://[^/\" ][^\" ]*$")
+  message(FATAL_ERROR "V7_ROOT_FINGERPRINT_PAGE must be an http or https address with a host, without quotes or spaces")
+endif()
+
 # The maker's home page, which the uninstaller's banner and shortcut open (http or https only).
 set(V7_MAKER_HOME_PAGE "http://127.0.0.1/" CACHE STRING "Address of the maker's home page")
 if(NOT V7_MAKER_HOME_PAGE MATCHES "^https?://[^\" ]+$")
@@ -38,7 +46,7 @@ set(V7_PHONE_SIGN_SITE "https://127.0.0.1/phone-sign" CACHE STRING
     "Site the phone menu's signing tip opens")
 set(V7_PHONE_USBKEY_SITE "https://127.0.0.1/phone-usbkey" CACHE STRING
     "Site the phone menu's USB-key tip opens")
-foreach(name V7_CERT_RENEWAL_PAGE V7_PHONE_SIGN_SITE V7_PHONE_USBKEY_SITE)
+foreach(name V7_TOKEN_APPROVAL_PAGE V7_CERT_RENEWAL_PAGE V7_PHONE_SIGN_SITE V7_PHONE_USBKEY_SITE)
   if(NOT ${name} MATCHES "^https?://[^ \"\\]+$")
     message(FATAL_ERROR "${name} must be an http or https address without blanks, quotes or backslashes")
   endif()

@@ -4,6 +4,7 @@
 // the library.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -56,19 +57,19 @@ int set_secure_disk_config(SecureDiskConfig *config, const char16_t *version, si
 
 // Refuses a transfer while another one runs on the same thread: the wizard's modal loop lets the
 // page's script run, and a nested call would start a second wizard over the first one's state.
+// Controls on several apartment threads of one process share the gate, so it is atomic.
 class TransferGate {
  public:
   // True when no transfer runs; it then counts as running until Leave.
   bool TryEnter() {
-    if (busy_) return false;
-    busy_ = true;
-    return true;
+    bool expected = false;
+    return busy_.compare_exchange_strong(expected, true);
   }
-  void Leave() { busy_ = false; }
-  bool Busy() const { return busy_; }
+  void Leave() { busy_.store(false); }
+  bool Busy() const { return busy_.load(); }
 
  private:
-  bool busy_ = false;
+  std::atomic<bool> busy_{false};
 };
 
 // The gate of the whole module: the library's process-wide words and its one wizard are shared by

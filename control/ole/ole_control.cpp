@@ -19,7 +19,7 @@ void ReleaseAndClear(T *&pointer) {
 }  // namespace
 
 COleControl::COleControl(const ControlIdentity &identity, const DispatchTable &table)
-    : identity_(identity), table_(table) {
+    : identity_(identity), table_(table), events_(this, identity.event_iid) {
   ModuleAddRef();
 }
 
@@ -51,6 +51,8 @@ HRESULT STDMETHODCALLTYPE COleControl::QueryInterface(REFIID iid, void **out) {
     *out = static_cast<IOleInPlaceObject *>(this);
   } else if (IsEqualIID(iid, IID_IViewObject) || IsEqualIID(iid, IID_IViewObject2)) {
     *out = static_cast<IViewObject2 *>(this);
+  } else if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
+    *out = static_cast<IConnectionPointContainer *>(this);
   } else {
     return E_NOINTERFACE;
   }
@@ -365,6 +367,20 @@ HRESULT STDMETHODCALLTYPE COleControl::GetAdvise(DWORD *aspects, DWORD *flags, I
 
 HRESULT STDMETHODCALLTYPE COleControl::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE *, LPSIZEL size) {
   return GetExtent(aspect, size);
+}
+
+HRESULT STDMETHODCALLTYPE COleControl::EnumConnectionPoints(IEnumConnectionPoints **points) {
+  if (points != nullptr) *points = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE COleControl::FindConnectionPoint(REFIID iid, IConnectionPoint **point) {
+  if (point == nullptr) return E_POINTER;
+  *point = nullptr;
+  if (!IsEqualIID(iid, events_.EventId())) return CONNECT_E_NOCONNECTION;
+  *point = &events_;
+  events_.AddRef();
+  return S_OK;
 }
 
 LRESULT CALLBACK COleControl::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -9,6 +9,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "control/ole/connection_point.h"
 #include "control/ole/dispatch_table.h"
 
 namespace v7 {
@@ -32,7 +33,8 @@ class COleControl : public IDispatch,
                     public IOleControl,
                     public IOleObject,
                     public IOleInPlaceObject,
-                    public IViewObject2 {
+                    public IViewObject2,
+                    public IConnectionPointContainer {
  public:
   COleControl(const ControlIdentity &identity, const DispatchTable &table);
   virtual ~COleControl();
@@ -107,6 +109,10 @@ class COleControl : public IDispatch,
   HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT position, LPCRECT clip) override;
   HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override { return INPLACE_E_NOTUNDOABLE; }
 
+  // IConnectionPointContainer: the event interface's point only.
+  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints **points) override;
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint **point) override;
+
   // IViewObject / IViewObject2
   HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void *aspect_info, DVTARGETDEVICE *device, HDC target_dc,
                                  HDC dc, LPCRECTL bounds, LPCRECTL wbounds, BOOL(STDMETHODCALLTYPE *cont)(ULONG_PTR),
@@ -141,6 +147,7 @@ class COleControl : public IDispatch,
   IAdviseSink *view_sink_ = nullptr;
   IOleAdviseHolder *advise_holder_ = nullptr;
   HWND window_ = nullptr;
+  CEventConnectionPoint events_;
   SIZEL extent_ = {2540, 2540};  // HIMETRIC: one inch square until the container says otherwise
 };
 

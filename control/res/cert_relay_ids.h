@@ -5,10 +5,8 @@
 #define IDD_ABOUTBOX_CERTRELAY 1
 #define IDD_PROPPAGE_CERTRELAY 200
 
-// Strings
-#define IDS_CERTRELAY_TYPE_NAME 1
-#define IDS_CERTRELAY_PROPPAGE_TYPE_NAME 2
-#define IDS_CERTRELAY_PROPPAGE_CAPTION 200
+// Strings: control/res/strings.txt, generated into "control/res/string_ids.h".
+#include "control/res/string_ids.h"
 
 // The about box's icon and the toolbox bitmap.
 #define IDI_ABOUTDLL 1

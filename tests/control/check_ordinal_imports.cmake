@@ -23,6 +23,8 @@ foreach(row IN LISTS rows)
   if(NOT name MATCHES "^<none>" OR NOT thunk MATCHES "^8")
     message(FATAL_ERROR "${DLL} imports ${IMPORTED} by name: ${row}")
   endif()
+  # The 64-bit dump writes the ordinal with leading zeros.
+  math(EXPR ordinal "${ordinal}")
   list(APPEND found ${ordinal})
 endforeach()
 string(REPLACE "," ";" expected "${ORDINALS}")

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -300,6 +301,33 @@ TEST_F(ControlModule, EmbeddingInterfacesAndDrawing) {
   EXPECT_EQ(persist->InitNew(), S_OK);
   persist->Release();
 
+  // The event interface's connection point takes a sink (any dispatch object; here another
+  // control) and lets it go again; no other interface has one.
+  IConnectionPointContainer *container = nullptr;
+  ASSERT_EQ(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void **>(&container)), S_OK);
+  IConnectionPoint *point = nullptr;
+  EXPECT_EQ(container->FindConnectionPoint(kDispatchInterfaceId, &point), CONNECT_E_NOCONNECTION);
+  ASSERT_EQ(container->FindConnectionPoint(kEventInterfaceId, &point), S_OK);
+  IID connected{};
+  EXPECT_EQ(point->GetConnectionInterface(&connected), S_OK);
+  EXPECT_TRUE(IsEqualIID(connected, kEventInterfaceId));
+  IConnectionPointContainer *back = nullptr;
+  EXPECT_EQ(point->GetConnectionPointContainer(&back), S_OK);
+  EXPECT_EQ(back, container);
+  back->Release();
+  IUnknown *sink = Create<IUnknown>(kControlClassId, IID_IUnknown);
+  ASSERT_NE(sink, nullptr);
+  DWORD cookie = 0;
+  EXPECT_EQ(point->Advise(sink, &cookie), S_OK);
+  EXPECT_NE(cookie, 0u);
+  EXPECT_EQ(point->Unadvise(cookie + 1), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(point->Advise(sink, &cookie), S_OK);  // left connected: the control lets it go at its end
+  sink->Release();
+  point->Release();
+  container->Release();
+
   // The placeholder: white inside the bounds, with the ellipse's outline touching their sides.
   IViewObject *view = nullptr;
   ASSERT_EQ(control->QueryInterface(IID_IViewObject, reinterpret_cast<void **>(&view)), S_OK);
@@ -435,6 +463,57 @@ TEST_F(ControlModule, AboutBoxRefusesNestedCallsAndKeepsTheControlAlive) {
   EXPECT_EQ(can_unload_(), S_OK);                  // and lets it go when it returns
   EXPECT_EQ(LogLines(), std::vector<std::string>{"SetCharEncoding 1"});  // no send reached the library
   ::DestroyWindow(helper);
+}
+
+// Pumps the thread's messages until found() gives a window or the deadline passes.
+HWND PumpUntil(const std::function<HWND()> &found, DWORD timeout_ms = 10000) {
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    if (HWND window = found()) return window;
+    const DWORD elapsed = ::GetTickCount() - start;
+    if (elapsed >= timeout_ms) return nullptr;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout_ms - elapsed, QS_ALLINPUT);
+  }
+}
+
+// The system's own control container (atl.dll's AtlAxWin window) creates the registered control by
+// its ProgID, activates it in place and lets it paint: the white placeholder with its ellipse.
+TEST_F(ControlModule, ContainerActivatesAndShowsThePlaceholder) {
+  auto entry = [this](const char *name) {
+    return reinterpret_cast<HRESULT(WINAPI *)()>(reinterpret_cast<void (*)()>(::GetProcAddress(module_, name)));
+  };
+  ASSERT_EQ(entry("DllRegisterServer")(), S_OK);
+  HMODULE atl = ::LoadLibraryW(L"atl.dll");
+  ASSERT_NE(atl, nullptr);
+  auto ax_init = reinterpret_cast<BOOL(WINAPI *)()>(reinterpret_cast<void (*)()>(::GetProcAddress(atl, "AtlAxWinInit")));
+  ASSERT_NE(ax_init, nullptr);
+  ASSERT_TRUE(ax_init());
+  HWND frame = ::CreateWindowExW(0, L"STATIC", L"container", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 240, 160,
+                                 nullptr, nullptr, nullptr, nullptr);
+  HWND host = ::CreateWindowExW(0, L"AtlAxWin", kControlProgId, WS_CHILD | WS_VISIBLE, 10, 10, 160, 80, frame,
+                                nullptr, nullptr, nullptr);
+  ASSERT_NE(host, nullptr);
+  HWND control = PumpUntil([host] { return ::FindWindowExW(host, nullptr, L"V7OleControlWindow", nullptr); });
+  ASSERT_NE(control, nullptr) << "the container activated the control in place";
+  RECT client{};
+  ::GetClientRect(control, &client);
+  EXPECT_EQ(client.right, 160);
+  EXPECT_EQ(client.bottom, 80);
+  ::UpdateWindow(control);
+  HDC dc = ::GetDC(control);
+  EXPECT_EQ(::GetPixel(dc, 2, 2) & 0xFFFFFF, 0xFFFFFFu);   // white corner
+  EXPECT_EQ(::GetPixel(dc, 80, 40) & 0xFFFFFF, 0xFFFFFFu);  // inside the ellipse
+  EXPECT_EQ(::GetPixel(dc, 0, 40) & 0xFFFFFF, 0u);          // its outline
+  ::ReleaseDC(control, dc);
+  v7test::UiRobot(::GetCurrentThreadId()).Screenshot(frame, "control_in_container");
+  ::DestroyWindow(frame);
+  PumpUntil([] { return HWND(nullptr); }, 200);  // the container's releases
+  EXPECT_EQ(entry("DllUnregisterServer")(), S_OK);
 }
 
 }  // namespace
