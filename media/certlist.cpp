@@ -248,13 +248,6 @@ CERT_ENTRY *certlist_load_usbkey(CERTLIST_CTX *list, const UsbKeyBuffers *buffer
                      buffers->key, buffers->key_length);
 }
 
-CERT_ENTRY *certlist_load_securedisk(CERTLIST_CTX *list, const void *handle) {
-  if (list == nullptr || handle == nullptr) {
-    return v7::with_errno(v7::kErrInvalidParameter, static_cast<CERT_ENTRY *>(nullptr));
-  }
-  return v7::with_errno(v7::kErrModuleLoad, static_cast<CERT_ENTRY *>(nullptr));
-}
-
 namespace {
 
 // Both forms differ only in how the folder media are walked.
@@ -278,7 +271,7 @@ CERT_ENTRY *load_by_code(CERTLIST_CTX *list, uint32_t media_code, const void *me
     case kMediumUsbKey:
       return certlist_load_usbkey(list, static_cast<const UsbKeyBuffers *>(medium));
     case kMediumSecureDisk:
-      return certlist_load_securedisk(list, medium);
+      return certlist_load_securedisk(list, static_cast<SecureDiskHandle *>(const_cast<void *>(medium)));
     case kMediumMemory:
       return certlist_load_memory(list, static_cast<const MemoryCertPair *>(medium));
     default:

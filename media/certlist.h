@@ -32,6 +32,7 @@ struct StrListNode {
 struct CERT_ENTRY;
 struct CERTLIST_CTX;
 struct P11_MODULE;
+struct SecureDiskHandle;
 
 // Part flags of an entry.
 enum : uint32_t {
@@ -135,9 +136,16 @@ CERT_ENTRY *certlist_load_smartcard(CERTLIST_CTX *list, const char *pin);
 // A smart-card entry's VID random value, read with the list's PIN, into a new buffer (free());
 // its length, or 0 with errno (kErrInvalidParameter for another medium).
 size_t certentry_read_card(const CERT_ENTRY *entry, uint8_t **out);
-// Secure-disk lists come from the secure-disk module client, which this build does not have yet:
-// the list stays as it is and the result is null with kErrModuleLoad, as when the module is absent.
-CERT_ENTRY *certlist_load_securedisk(CERTLIST_CTX *list, const void *handle);
+// The signing certificate of every slot of the secure disk, each an entry whose medium data is its
+// slot id, put in front of the list; slots whose certificate cannot be read or decoded are passed
+// over. The list's own code stays as it was. Returns the list's first entry, with errno holding
+// the last slot's read (or the slot list's failure); null list or handle: null with
+// kErrInvalidParameter.
+CERT_ENTRY *certlist_load_securedisk(CERTLIST_CTX *list, SecureDiskHandle *handle);
+// The slot id of a secure-disk entry.
+inline int certentry_slot(const CERT_ENTRY *entry) {
+  return int(reinterpret_cast<intptr_t>(entry->medium_data));
+}
 
 // Releases the medium data, sets the code to 0, frees every entry; the filter and id flag stay.
 // Null is accepted.
@@ -163,7 +171,8 @@ size_t certentry_copy_id(uint8_t *buffer, const TokenEntryId *id, size_t capacit
 // kErrInvalidParameter for null arguments, kErrNoSignCertPart..kErrNoKmKeyPart when the entry
 // lacks the part, kErrNoPartReader for a medium without a reader, or the reader's code. A token
 // or secure disk holds no readable key: its key parts answer kErrInternal (the medium keeps no
-// such part).
+// such part). The secure disk's parts are read through a module handle loaded and started for
+// the read (kErrSdKeyReadCert when the slot holds no such certificate).
 size_t cert_read_sign_cert(const CERT_ENTRY *entry, uint8_t **out);
 size_t cert_read_sign_key(const CERT_ENTRY *entry, uint8_t **out);
 size_t cert_read_km_cert(const CERT_ENTRY *entry, uint8_t **out);

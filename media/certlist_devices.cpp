@@ -1,10 +1,12 @@
-// The lists and part readers of the device media: PKCS#11 tokens and IC smart cards.
+// The lists and part readers of the device media: PKCS#11 tokens, IC smart cards and the secure
+// disk.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "media/certlist.h"
 #include "media/internal.h"
+#include "media/securedisk/securedisk.h"
 #include "media/smartcard/smartcard.h"
 #include "media/token/p11.h"
 #include "pki/x509/cert.h"
@@ -214,6 +216,23 @@ size_t read_token_part(const CERT_ENTRY *entry, int part, uint8_t **out) {
   return with_errno(0, value_len);
 }
 
+size_t read_securedisk_part(const CERT_ENTRY *entry, int part, uint8_t **out) {
+  SecureDiskHandle *handle = nullptr;
+  int rc = sd_module_load(&handle);
+  if (rc == 0) rc = sd_open(handle);
+  uint8_t *der = nullptr;
+  size_t len = 0;
+  // The keys never leave the secure disk: its key objects sign and decrypt inside.
+  if (rc == 0 && (part == 1 || part == 3)) rc = kErrInternal;
+  if (rc == 0) rc = sd_get_cert(handle, certentry_slot(entry), part == 0 ? 2 : 3, &der, &len);
+  // An empty part is no certificate: never a success with nothing in it.
+  if (rc == 0 && der == nullptr) rc = kErrSdKeyReadCert;
+  sd_handle_release(handle);
+  if (rc != 0) return with_errno(rc, size_t(0));
+  *out = der;
+  return with_errno(0, len);
+}
+
 size_t read_card_part(const CERT_ENTRY *entry, int part, uint8_t **out) {
   uint8_t *data = nullptr;
   size_t len = 0;
@@ -247,4 +266,30 @@ size_t certentry_read_card(const CERT_ENTRY *entry, uint8_t **out) {
   size_t len = 0;
   int rc = sc_read_random(pin, &data, &len);
   return card_result(rc, data, len, out);
+}
+
+CERT_ENTRY *certlist_load_securedisk(CERTLIST_CTX *list, SecureDiskHandle *handle) {
+  if (list == nullptr || handle == nullptr) return fail_entry(v7::kErrInvalidParameter);
+  int *slots = nullptr;
+  int count = 0;
+  int rc = sd_get_slot_list(handle, &slots, &count);
+  if (rc != 0) return v7::with_errno(rc, list->first);
+  for (int i = 0; i < count; ++i) {
+    uint8_t *der = nullptr;
+    size_t len = 0;
+    rc = sd_get_cert(handle, slots[i], 2, &der, &len);
+    CERT_ENTRY *entry = nullptr;
+    if (rc == 0 && der != nullptr && certentry_from_der(der, len, &entry)) {
+      if (cert_policy_accepted(list->policy_filter, entry->policy)) {
+        entry->medium_data = reinterpret_cast<void *>(intptr_t(slots[i]));
+        entry->parts = kPartSignCert;
+        v7::certlist::push_front(list, entry, kMediumSecureDisk);
+      } else {
+        certentry_free(entry);
+      }
+    }
+    free(der);
+  }
+  free(slots);
+  return v7::with_errno(rc, list->first);
 }

@@ -66,9 +66,7 @@ size_t read_part(const CERT_ENTRY *entry, Part part, uint8_t **out) {
     case kMediumSmartCard:
       return v7::certlist::read_card_part(entry, part, out);
     case kMediumSecureDisk:
-      // Read through the secure-disk module client, which this build does not have yet: the
-      // module cannot start, as when it is not installed.
-      return fail(v7::kErrModuleLoad);
+      return v7::certlist::read_securedisk_part(entry, part, out);
     case kMediumUsbKey:
     case kMediumMemory:
       return read_memory_part(entry, part, out);

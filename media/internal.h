@@ -30,6 +30,8 @@ CERT_ENTRY *load_smartcard(CERTLIST_CTX *list, const char *pin);
 // or smart-card entry.
 size_t read_token_part(const CERT_ENTRY *entry, int part, uint8_t **out);
 size_t read_card_part(const CERT_ENTRY *entry, int part, uint8_t **out);
+// The same of a secure-disk entry, through a module handle loaded and started for the read.
+size_t read_securedisk_part(const CERT_ENTRY *entry, int part, uint8_t **out);
 
 }  // namespace certlist
 }  // namespace v7

@@ -6,6 +6,7 @@
 #include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "media/certlist.h"
+#include "media/securedisk/securedisk.h"
 #include "media/token/p11.h"
 #include "pki/keys/keyobj.h"
 #include "pki/errors/error_ctx.h"
@@ -96,6 +97,7 @@ void CertListFree(CertListRecord *record) {
     free(record->list);
   }
   p11_module_release(record->token_module);
+  sd_handle_release(record->secure_disk);
   v7::secure_wipe(record, sizeof *record);
   free(record);
 }

@@ -57,9 +57,8 @@ int CertListSetPin(CertListRecord *record, const char *text);
 void CertListClearSecrets(CertListRecord *record);
 
 // Null-safe. Deletes both key objects, wipes and frees the secrets, frees the list with its
-// entries and policy filter, drops the token module's reference and frees the record. The
-// secure-disk handle is released by its family's function, which joins here when it lands; until
-// then nothing sets that field.
+// entries and policy filter, drops the token module's and the secure-disk handle's references and
+// frees the record.
 void CertListFree(CertListRecord *record);
 
 // The five raw parts of the chosen set, in the order the session reads them.

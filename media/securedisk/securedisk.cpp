@@ -16,13 +16,35 @@
 
 using namespace v7;
 
-const char *const kSdEntryPointNames[kSdEntryPointCount] = {
-    "SD_Initialize", "SD_Finalize", "SD_Login", "SD_Logout", "SD_Import", "SD_ExportToPKCS8",
-    "SD_ExportToPKCS12", "SD_Sign", "SD_Decrypt", "SD_GetR", "SD_GetDriveList", "SD_GetSlotList",
-    "SD_GetCert", "SD_GetDriveInfo", "SD_SetDrive", "SD_FindSlot", "SD_MakeSlot", "SD_RemoveSlot",
-    "SD_GetBackupedDriveList", "SD_GetBackupedSlotList", "SD_RestoreFromRemovable",
-    "SD_BackupToRemovable", "SD_SetPIN", "SD_SetMultiSlot", "SD_SetTray", "SD_GetMaxPinCount",
-    "SD_GetCurrentPinCount", "SD_GetErrorMessage", "SD_GetVersion"};
+const char *const kSdEntryPointNames[kSdEntryPointCount] = {"SD_Initialize",
+                                                            "SD_Finalize",
+                                                            "SD_Login",
+                                                            "SD_Logout",
+                                                            "SD_Import",
+                                                            "SD_ExportToPKCS8",
+                                                            "SD_ExportToPKCS12",
+                                                            "SD_Sign",
+                                                            "SD_Decrypt",
+                                                            "SD_GetR",
+                                                            "SD_GetDriveList",
+                                                            "SD_GetSlotList",
+                                                            "SD_GetCert",
+                                                            "SD_GetDriveInfo",
+                                                            "SD_SetDrive",
+                                                            "SD_FindSlot",
+                                                            "SD_MakeSlot",
+                                                            "SD_RemoveSlot",
+                                                            "SD_GetBackupedDriveList",
+                                                            "SD_GetBackupedSlotList",
+                                                            "SD_RestoreFromRemovable",
+                                                            "SD_BackupToRemovable",
+                                                            "SD_SetPIN",
+                                                            "SD_SetMultiSlot",
+                                                            "SD_SetTray",
+                                                            "SD_GetMaxPinCount",
+                                                            "SD_GetCurrentPinCount",
+                                                            "SD_GetErrorMessage",
+                                                            "SD_GetVersion"};
 
 namespace sdi {
 
@@ -158,9 +180,18 @@ int sd_module_load_from(const char *folder, SecureDiskHandle **out) {
   return load_path(path, out);
 }
 
+namespace {
+char g_module_folder[kSdPathCapacity];
+}
+
+void sd_set_module_folder(const char *folder) {
+  snprintf(g_module_folder, sizeof g_module_folder, "%s", folder != nullptr ? folder : "");
+}
+
 int sd_module_load(SecureDiskHandle **out) {
   if (out == nullptr) return fail(kErrInternal);
   *out = nullptr;
+  if (g_module_folder[0] != '\0') return sd_module_load_from(g_module_folder, out);
   char folder[kSdPathCapacity] = {};
   if (!platform_fs_system_folder_a(folder, sizeof folder)) return fail(kErrSdSystemFolder);
   return sd_module_load_from(folder, out);
@@ -293,7 +324,8 @@ int sd_decrypt(SecureDiskHandle *h, const uint8_t *data, size_t length, uint8_t 
 int sd_get_r(SecureDiskHandle *h, uint8_t **out, size_t *out_len) {
   if (sd_require_login(h) != 0) return errno;
   return size_query_call(
-      h, [&](uint8_t *buf, int *len) { return h->functions->SD_GetR(h->session, buf, len); }, out, out_len, true);
+      h, [&](uint8_t *buf, int *len) { return h->functions->SD_GetR(h->session, buf, len); }, out, out_len,
+      true);
 }
 
 int sd_get_current_pin_count(SecureDiskHandle *h, int slot, int *out_count) {

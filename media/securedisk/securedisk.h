@@ -44,6 +44,9 @@ struct SecureDiskHandle {
 // Loads "<system folder>\npki_securedisk.dll". 0, or 1013 (null out), 10001 (system folder path
 // unusable), 32950 (not loaded), 32951 (an entry point missing), 1000.
 int sd_module_load(SecureDiskHandle **out);
+// Makes sd_module_load look in folder instead of the system folder (a copy is kept; null goes back
+// to the system folder). For tests, which cannot install into the system folder; not thread-safe.
+void sd_set_module_folder(const char *folder);
 // The same from a folder the caller names (a full path, as the module loader demands).
 int sd_module_load_from(const char *folder, SecureDiskHandle **out);
 // As sd_module_load_from, but the file's signature (and, with check_signer, its signer) is checked

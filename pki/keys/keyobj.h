@@ -225,6 +225,9 @@ int pubkey_encrypt(PUBLIC_KEY_CTX *ctx, const uint8_t *data, size_t length, uint
 
 // A zeroed record with the table and kind; null with kErrOutOfMemory.
 PRIVATE_KEY_CTX *keyobj_alloc(const PRIVATE_KEY_METHOD *ops, int kind);
+// The same with kind_data pointing to a zeroed record of data_size bytes, which the kind's destroy
+// frees.
+PRIVATE_KEY_CTX *keyobj_alloc_with_data(const PRIVATE_KEY_METHOD *ops, int kind, size_t data_size);
 // Frees the common fields (certificate, buffer, RSA key, signature; secrets wiped) and the record.
 // A kind's destroy releases kind_data first.
 void keyobj_free_common(PRIVATE_KEY_CTX *ctx);
@@ -243,6 +246,8 @@ int keyobj_keep_buffer(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length)
 // Slot 3 of the kinds that are handed their certificate DER (part is not used).
 int keyobj_base_set_certificate(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, int part);
 int keyobj_base_get_kind(const PRIVATE_KEY_CTX *ctx);
+// Slot 6 of the kinds whose key lies outside: the certificate's public-key length, 0 without one.
+int keyobj_base_certificate_key_length(const PRIVATE_KEY_CTX *ctx);
 int keyobj_base_key_algorithm(const PRIVATE_KEY_CTX *ctx);
 const uint8_t *keyobj_base_certificate_der(const PRIVATE_KEY_CTX *ctx);
 size_t keyobj_base_certificate_der_length(const PRIVATE_KEY_CTX *ctx);

@@ -1,12 +1,13 @@
 // What every kind of private-key object shares: the record's life, its certificate and random
 // value, the accessors, the credential rules and the null-accepting dispatch.
-#include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
+#include "crypto/hash/hash.h"
 #include "pki/asn1/asn1.h"
 #include "pki/keys/keyobj.h"
 #include "pki/keys/keyobj_internal.h"
 #include "pki/oid/oid.h"
 #include "pki/x509/algorithms.h"
+#include "platform/errors/errno_util.h"
 
 using v7::keyobj::copy_bytes;
 using v7::keyobj::done;
@@ -177,3 +178,62 @@ void keyobj_free_buffer(PRIVATE_KEY_CTX *ctx, uint8_t *buffer, size_t length) {
   else
     wipe_free(buffer, length);
 }
+
+PRIVATE_KEY_CTX *keyobj_alloc_with_data(const PRIVATE_KEY_METHOD *ops, int kind, size_t data_size) {
+  void *data = calloc(1, data_size);
+  if (data == nullptr) return v7::with_errno(v7::kErrOutOfMemory, nullptr);
+  PRIVATE_KEY_CTX *ctx = keyobj_alloc(ops, kind);
+  if (ctx == nullptr) {
+    free(data);
+    return nullptr;
+  }
+  ctx->kind_data = data;
+  return ctx;
+}
+
+int keyobj_base_certificate_key_length(const PRIVATE_KEY_CTX *ctx) {
+  return ctx != nullptr && ctx->cert != nullptr ? int(ctx->public_key_len) : 0;
+}
+
+namespace v7 {
+namespace keyobj {
+
+int outside_sign(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
+                 int format, const int *scheme, OutsideRun run) {
+  if (ctx == nullptr || ctx->kind_data == nullptr || data == nullptr || out == nullptr ||
+      out_len == nullptr || scheme == nullptr)
+    return fail(kErrInvalidParameter);
+  *out = nullptr;
+  *out_len = 0;
+  if (format != KEYOBJ_FORMAT_DEFAULT) return fail(kErrKeyCtxUnsupportedOption);
+  const uint8_t *block = data;
+  size_t block_len = length;
+  uint8_t *owned = nullptr;
+  if (*scheme != SIG_SCHEME_PKCS1_RAW) {
+    int hash_type = *scheme == SIG_SCHEME_PKCS1          ? HASH_SHA1
+                    : *scheme == SIG_SCHEME_PKCS1_SHA256 ? HASH_SHA256
+                                                         : 0;
+    if (hash_type == 0) return fail(kErrInvalidParameter);
+    owned = digest_info_new(hash_type, data, length, &block_len);
+    if (owned == nullptr) return fail_errno(kErrOutOfMemory);
+    block = owned;
+  }
+  int code = run(ctx, block, block_len, out, out_len);
+  free(owned);
+  return code == 0 ? done() : fail(code);
+}
+
+int outside_decrypt(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
+                    int format, const int *scheme, OutsideRun run) {
+  if (ctx == nullptr || ctx->kind_data == nullptr || data == nullptr || out == nullptr || out_len == nullptr)
+    return fail(kErrInvalidParameter);
+  *out = nullptr;
+  *out_len = 0;
+  if (format == KEYOBJ_FORMAT_DEFAULT && scheme != nullptr && *scheme != ENC_SCHEME_PKCS1)
+    return fail(kErrUnsupportedPublicKeyAlgorithm);
+  int code = run(ctx, data, length, out, out_len);
+  return code == 0 ? done() : fail(code);
+}
+
+}  // namespace keyobj
+}  // namespace v7

@@ -10,6 +10,7 @@
 #include "platform/errors/errno_util.h"
 #include "crypto/base/wipe.h"
 #include "crypto/rsa/rsa.h"
+#include "pki/keys/keyobj.h"
 
 namespace v7 {
 namespace keyobj {
@@ -36,6 +37,19 @@ inline uint8_t *copy_bytes(const uint8_t *data, size_t length) {
   if (copy != nullptr && length != 0) memcpy(copy, data, length);
   return copy;
 }
+
+// Sign (slot 13) and decrypt (slot 14) of the kinds whose key lives outside the toolkit (token,
+// secure disk): the arguments are checked and the outputs cleared, sign prepares the block its
+// scheme asks for (13 the data as given, 5376 / 5377 a DigestInfo with SHA-1 / SHA-256 over the
+// data; other schemes kErrInvalidParameter) and decrypt refuses schemes other than PKCS#1 v1.5
+// under format 1 (kErrUnsupportedPublicKeyAlgorithm); then run hands the block to the outside
+// store. An object without kind_data is kErrInvalidParameter.
+using OutsideRun = int (*)(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out,
+                           size_t *out_len);
+int outside_sign(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len, int format,
+                 const int *scheme, OutsideRun run);
+int outside_decrypt(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
+                    int format, const int *scheme, OutsideRun run);
 
 // A new RSA key decoded from PKCS#1 DER (RSA_DER_PUBLIC or RSA_DER_PRIVATE) in *out; 0 or the code.
 int decode_rsa_key(const uint8_t *der, size_t length, int kind, RSA_CTX **out);

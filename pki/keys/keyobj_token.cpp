@@ -2,12 +2,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/hash/hash.h"
-#include "platform/errors/errno_util.h"
 #include "pki/keys/keyobj.h"
 #include "pki/keys/keyobj_internal.h"
 #include "pki/keys/keyobj_token.h"
-#include "pki/x509/algorithms.h"
+#include "platform/errors/errno_util.h"
 
 namespace {
 
@@ -59,7 +57,8 @@ char *dup_text(const char *s, size_t *len) {
 // goes to the handed-over module, which the callers always give first.
 int module_of(TokenFields *t, void **out) {
   if (t->module == nullptr) {
-    if (t->binding == nullptr || t->path == nullptr || t->path[0] == '\0') return fail(v7::kErrHsmNullLibraryPath);
+    if (t->binding == nullptr || t->path == nullptr || t->path[0] == '\0')
+      return fail(v7::kErrHsmNullLibraryPath);
     void *opened = t->binding->open(t->path);
     if (opened == nullptr) return v7::keyobj::fail_errno(v7::kErrModuleLoad);
     t->module = opened;
@@ -68,7 +67,8 @@ int module_of(TokenFields *t, void **out) {
   return done();
 }
 
-int token_set_key(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, int format, const KEY_CREDENTIAL *) {
+int token_set_key(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, int format,
+                  const KEY_CREDENTIAL *) {
   TokenFields *t = fields(ctx);
   if (t == nullptr || data == nullptr || length == 0) return fail(v7::kErrInvalidParameter);
   if (format != KEYOBJ_FORMAT_DEFAULT) return fail(v7::kErrKeyCtxUnsupportedKeyFormat);
@@ -108,17 +108,14 @@ int token_set_buffer(PRIVATE_KEY_CTX *ctx, const uint8_t *, size_t) {
   if (code != 0) return code;
   uint8_t *value = nullptr;
   size_t value_len = 0;
-  if (t->id == nullptr || t->binding->read_random(module, t->pin, t->id, t->id_len, &value, &value_len) != 0) {
+  if (t->id == nullptr ||
+      t->binding->read_random(module, t->pin, t->id, t->id_len, &value, &value_len) != 0) {
     free(value);
     return fail(v7::kErrHsmReadRandom);
   }
   code = keyobj_keep_buffer(ctx, value, value_len);
   wipe_free(value, value_len);
   return code == 0 ? done() : fail(v7::kErrHsmReadRandom);
-}
-
-int token_key_length(const PRIVATE_KEY_CTX *ctx) {
-  return ctx != nullptr && ctx->cert != nullptr ? int(ctx->public_key_len) : 0;
 }
 
 typedef int (*TokenOp)(void *, const char *, const uint8_t *, size_t, const uint8_t *, size_t, uint8_t **,
@@ -136,33 +133,24 @@ int run_on_token(PRIVATE_KEY_CTX *ctx, bool sign, const uint8_t *data, size_t le
   return code == 0 ? done() : fail(code);
 }
 
-int token_sign(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len, int format,
-               const int *scheme) {
-  if (fields(ctx) == nullptr || data == nullptr || out == nullptr || out_len == nullptr || scheme == nullptr)
-    return fail(v7::kErrInvalidParameter);
-  *out = nullptr;
-  *out_len = 0;
-  if (format != KEYOBJ_FORMAT_DEFAULT) return fail(v7::kErrKeyCtxUnsupportedOption);
-  if (*scheme == SIG_SCHEME_PKCS1_RAW) return run_on_token(ctx, true, data, length, out, out_len);
-  int hash_type = *scheme == SIG_SCHEME_PKCS1 ? HASH_SHA1 : *scheme == SIG_SCHEME_PKCS1_SHA256 ? HASH_SHA256 : 0;
-  if (hash_type == 0) return fail(v7::kErrInvalidParameter);
-  size_t info_len = 0;
-  uint8_t *info = digest_info_new(hash_type, data, length, &info_len);
-  if (info == nullptr) return v7::keyobj::fail_errno(v7::kErrOutOfMemory);
-  int code = run_on_token(ctx, true, info, info_len, out, out_len);
-  free(info);
-  return code == 0 ? done() : fail(code);
+int token_sign_block(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out,
+                     size_t *out_len) {
+  return run_on_token(ctx, true, data, length, out, out_len);
+}
+
+int token_decrypt_block(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out,
+                        size_t *out_len) {
+  return run_on_token(ctx, false, data, length, out, out_len);
+}
+
+int token_sign(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
+               int format, const int *scheme) {
+  return v7::keyobj::outside_sign(ctx, data, length, out, out_len, format, scheme, token_sign_block);
 }
 
 int token_decrypt(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
                   int format, const int *scheme) {
-  if (fields(ctx) == nullptr || data == nullptr || out == nullptr || out_len == nullptr)
-    return fail(v7::kErrInvalidParameter);
-  *out = nullptr;
-  *out_len = 0;
-  if (format == KEYOBJ_FORMAT_DEFAULT && scheme != nullptr && *scheme != ENC_SCHEME_PKCS1)
-    return fail(v7::kErrUnsupportedPublicKeyAlgorithm);
-  return run_on_token(ctx, false, data, length, out, out_len);
+  return v7::keyobj::outside_decrypt(ctx, data, length, out, out_len, format, scheme, token_decrypt_block);
 }
 
 int token_control(PRIVATE_KEY_CTX *ctx, int id, void *in, void *out) {
@@ -220,7 +208,7 @@ const PRIVATE_KEY_METHOD kTokenMethod = {
     token_set_certificate,
     token_set_buffer,
     keyobj_base_key_algorithm,
-    token_key_length,
+    keyobj_base_certificate_key_length,
     keyobj_base_certificate_der,
     keyobj_base_certificate_der_length,
     keyobj_base_certificate_signature_algorithm,
@@ -236,13 +224,5 @@ const PRIVATE_KEY_METHOD kTokenMethod = {
 }  // namespace
 
 PRIVATE_KEY_CTX *keyobj_new_type2() {
-  auto *t = static_cast<TokenFields *>(calloc(1, sizeof(TokenFields)));
-  if (t == nullptr) return v7::with_errno(v7::kErrOutOfMemory, nullptr);
-  PRIVATE_KEY_CTX *ctx = keyobj_alloc(&kTokenMethod, KEYOBJ_KIND_TOKEN);
-  if (ctx == nullptr) {
-    free(t);
-    return nullptr;
-  }
-  ctx->kind_data = t;
-  return ctx;
+  return keyobj_alloc_with_data(&kTokenMethod, KEYOBJ_KIND_TOKEN, sizeof(TokenFields));
 }

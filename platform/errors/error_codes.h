@@ -81,6 +81,7 @@ enum : int {
   kErrNoVidRandom = 1400,               // no VID random attribute in the list
   kErrNoVidRandomInKey = 1401,          // no VID random attribute in the private key
   kErrInvalidPkcs5Format = 1451,        // key-derivation parameters the schemes do not allow
+  kErrKeyNotOpened = 1453,              // a chosen key file did not open with the password given
   kErrUnsupportedCipherDecrypt = 15150, // an unknown scheme tried as SEED-CBC did not decrypt
 
   // Key objects: private-key, public-key and session-key objects.
@@ -289,6 +290,10 @@ enum : int {
   kErrCardLayout = 15315,     // a stored object length of 0 or past what its kind holds
   kErrPinInvalid = 16500,     // a PIN of fewer than 4 or more than 8 bytes: nothing was sent
   kErrPinRequired = 16501,    // the card wants the proven PIN (69 82), or a write came without one
+  // Loading a chosen card set into key objects.
+  kErrCardLoadCert = 15350,    // the certificate record of the chosen file does not read
+  kErrCardLoadKey = 15351,     // its key record does not read, or the km certificate is no Certificate
+  kErrCardLoadRandom = 15352,  // the VID random record does not read
 
   // Signed data and the identity check.
   kErrHashContextCreate = 10070,
@@ -327,6 +332,10 @@ enum : int {
   kErrCmsSignedDataFormat = 14022,  // a signature's SignedData or its signer certificate unreadable
   kErrSdNullHandle = 17000,
   kErrSdNotHandle = 17001,          // a handle without the secure-disk magic
+  kErrSdKeyNoHandle = 17020,        // a secure-disk key object without its module handle
+  kErrSdKeyObject = 17021,          // a secure-disk key object cannot be made
+  kErrSdKeyReadCert = 17031,        // the slot holds no certificate of that part, or one that does not decode
+  kErrSdKeyReadRandom = 17032,      // the logged-in slot gave no VID random value
   kErrSdLoginRequired = 17100,      // not logged in, or another slot is
   kErrSdNoSlot = 17101,             // a key-management pair whose subject has no slot
   kErrSdSubjectMismatch = 17102,    // the signing and key-management certificates name others

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "media/securedisk/securedisk.h"
 #include "pki/oid/oid.h"
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
@@ -282,9 +283,12 @@ TEST(CertList, UnknownCodesAndStubs) {
     EXPECT_EQ(certlist_load(&list, code, nullptr), nullptr);
     EXPECT_EQ(errno, v7::kErrInvalidParameter) << code;
   }
-  int handle = 0;
+  // A secure-disk list needs a module handle.
+  SecureDiskHandle handle{};
   EXPECT_EQ(certlist_load(&list, kMediumSecureDisk, &handle), nullptr);
-  EXPECT_EQ(errno, v7::kErrModuleLoad);
+  EXPECT_EQ(errno, v7::kErrSdNotHandle);
+  EXPECT_EQ(certlist_load(&list, kMediumSecureDisk, nullptr), nullptr);
+  EXPECT_EQ(errno, v7::kErrInvalidParameter);
   EXPECT_EQ(certlist_get_pin(&list), nullptr);
   uint8_t id_bytes[] = {1, 2, 3};
   TokenEntryId id{id_bytes, 3};

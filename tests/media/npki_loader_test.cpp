@@ -16,6 +16,7 @@
 #include "platform/locale/process_words.h"
 #include "platform/osver/os_version_query.h"
 #include "tests/media/cert_builder.h"
+#include "tests/media/npki_test_hooks.h"
 
 namespace fs = std::filesystem;
 using certtest::Bytes;
@@ -23,32 +24,8 @@ using certtest::CertSpec;
 
 namespace {
 
-OsVersionRecord g_os = {2, 6, 1};
+OsVersionRecord &g_os = npkitest::os();
 fs::path g_root;
-
-bool answer_os(OsVersionRecord *out) {
-  *out = g_os;
-  return true;
-}
-
-template <typename Char>
-bool answer(const std::basic_string<Char> &text, Char *out, size_t cap) {
-  if (text.empty() || text.size() >= cap) return false;
-  std::copy(text.begin(), text.end(), out);
-  out[text.size()] = 0;
-  return true;
-}
-
-const FsFolderHooks kHooks = {
-    [](char16_t *out, size_t cap) { return answer(std::u16string(u"C:\\Windows"), out, cap); },
-    [](char *out, size_t cap) { return answer(std::string("C:\\Windows"), out, cap); },
-    [](int csidl, char16_t *out, size_t cap) {
-      return csidl == kShellFolderProfile && answer((g_root / "profile").u16string(), out, cap);
-    },
-    [](int csidl, char *out, size_t cap) {
-      return csidl == kShellFolderProfile && answer((g_root / "profile").string(), out, cap);
-    },
-};
 
 void put(const fs::path &file, const Bytes &data) {
   fs::create_directories(file.parent_path());
@@ -88,8 +65,8 @@ class NpkiLoaders : public ::testing::Test {
   static void SetUpTestSuite() {
     g_root = fs::temp_directory_path() / ("v7npkiload-" + std::to_string(std::rand()));
     fs::create_directories(g_root / "profile");
-    platform_set_os_version_hook(answer_os);
-    platform_fs_set_folder_hooks(&kHooks);
+    npkitest::profile() = g_root / "profile";
+    npkitest::set_hooks(true);
 #ifdef _WIN32
     // The Windows drive's Program Files of the prefix; made and removed here.
     pf_npki_ = "C:\\Program Files\\NPKI";
@@ -102,8 +79,7 @@ class NpkiLoaders : public ::testing::Test {
     low_npki_ = g_root / "profile" / "AppData" / "LocalLow" / "NPKI";
   }
   static void TearDownTestSuite() {
-    platform_set_os_version_hook(nullptr);
-    platform_fs_set_folder_hooks(nullptr);
+    npkitest::set_hooks(false);
     std::error_code ec;
     fs::current_path(fs::temp_directory_path(), ec);
     fs::remove_all(pf_npki_, ec);

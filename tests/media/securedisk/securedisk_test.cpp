@@ -20,31 +20,12 @@
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
 #include "tests/harness/vectors.h"
+#include "tests/media/securedisk/sd_test_fixture.h"
 #include "tests/modules/securedisk/sd_test_state.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-enum Entry {
-  kInitialize, kFinalize, kLogin, kLogout, kImport, kExportToPKCS8, kExportToPKCS12, kSign, kDecrypt,
-  kGetR, kGetDriveList, kGetSlotList, kGetCert, kGetDriveInfo, kSetDrive, kFindSlot, kMakeSlot,
-  kRemoveSlot, kGetBackupedDriveList, kGetBackupedSlotList, kRestoreFromRemovable, kBackupToRemovable,
-  kSetPIN, kSetMultiSlot, kSetTray, kGetMaxPinCount, kGetCurrentPinCount, kGetErrorMessage, kGetVersion,
-};
-
-std::string variant_folder(const char *variant) {
-  std::string folder = std::string(V7_SECUREDISK_DIR) + "/" + variant;
-  for (char &c : folder)
-    if (c == '/') c = '\\';
-  return folder;
-}
-
-Bytes read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << path;
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using namespace v7test;
 
 int slot_files(const std::string &store) {
   int n = 0;
@@ -66,51 +47,11 @@ constexpr bool kHaveSignedModules = false;
 FileTrustAnswer g_trust;
 FileTrustAnswer scripted_trust(const char16_t *) { return g_trust; }
 
-class SecureDiskTest : public ::testing::Test {
+class SecureDiskTest : public v7test::SecureDiskFixture {
  protected:
-  void SetUp() override {
-    state_ = static_cast<SDTestState *>(calloc(1, sizeof(SDTestState)));
-    state_->fail_entry = -1;
-    state_->lie_entry = -1;
-    state_->version[0] = 3;
-    state_->version[1] = 200;
-    state_->version[2] = 7;
-    char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
-    snprintf(state_->store, sizeof state_->store, "%sv7_sd_store_%lu_%s", temp, GetCurrentProcessId(),
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    store_ = state_->store;
-    CreateDirectoryA(store_.c_str(), nullptr);
-    char address[32];
-    snprintf(address, sizeof address, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(state_)));
-    SetEnvironmentVariableA(SD_TEST_STATE_VARIABLE, address);
-    sign_cert_ = read_file(v7test::fixtures_path("pki/signCert.der"));
-    km_cert_ = read_file(v7test::fixtures_path("pki/kmCert.der"));
-    other_cert_ = read_file(v7test::fixtures_path("pki/user2_sign.der"));
-    set_char_encoding_mode(1);
-  }
-  void TearDown() override {
-    if (handle_ != nullptr) sd_handle_release(handle_);
-    set_file_trust_verifier(nullptr);
-    set_char_encoding_mode(0);
-    SetEnvironmentVariableA(SD_TEST_STATE_VARIABLE, nullptr);
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((store_ + "\\*.dat").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-      do DeleteFileA((store_ + "\\" + found.cFileName).c_str());
-      while (FindNextFileA(h, &found));
-      FindClose(h);
-    }
-    RemoveDirectoryA(store_.c_str());
-    free(state_);
-  }
-
   void load_and_open() {
     ASSERT_EQ(sd_module_load_from(variant_folder("complete").c_str(), &handle_), 0);
     ASSERT_EQ(sd_open(handle_), 0);
-  }
-  std::vector<int> calls_since(LONG from) const {
-    return std::vector<int>(state_->calls + from, state_->calls + state_->call_count);
   }
   int import_set(const Bytes &sign, const Bytes &km, const char *password) {
     static const uint8_t kKey[] = {0x30, 0x03, 0x02, 0x01, 0x01};
@@ -119,11 +60,6 @@ class SecureDiskTest : public ::testing::Test {
                           km.empty() ? nullptr : km.data(), km.size(), km.empty() ? nullptr : kKey,
                           km.empty() ? 0 : sizeof kKey, password);
   }
-
-  SDTestState *state_ = nullptr;
-  std::string store_;
-  SecureDiskHandle *handle_ = nullptr;
-  Bytes sign_cert_, km_cert_, other_cert_;
 };
 
 TEST_F(SecureDiskTest, BindsEveryEntryPointAndFillsTheHandle) {
@@ -290,7 +226,7 @@ TEST_F(SecureDiskTest, InjectedFailuresCarryTheModuleOffsetAndMessage) {
   ASSERT_EQ(sd_login(handle_, 1, "good pw"), 0);
   const uint8_t data[] = {1, 2};
   struct Case {
-    Entry entry;
+    SdEntry entry;
     int (*call)(SecureDiskHandle *);
   } cases[] = {
       {kInitialize, [](SecureDiskHandle *h) { return sd_open(h); }},

@@ -19,6 +19,9 @@
 
 #include "crypto/hash/hash.h"
 #include "media/certlist.h"
+#include "media/keyload.h"
+#include "media/selection_record.h"
+#include "pki/errors/error_ctx.h"
 #include "media/token/p11.h"
 #include "media/token/p11_key_binding.h"
 #include "pki/keys/keyobj_token.h"
@@ -99,20 +102,9 @@ class Backend {
 #ifndef _WIN32
 class SoftHsmBackend : public Backend {
  public:
-  std::string path() override {
-    for (const char *p : {"/usr/lib/softhsm/libsofthsm2.so", "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so"})
-      if (std::filesystem::exists(p)) return p;
-    return {};
-  }
+  std::string path() override { return tokentest::softhsm_path(); }
   void start(const tokentest::TempDir &dir) override {
-    std::filesystem::create_directories(dir.path() / "tokens");
-    const std::string conf = dir.file("softhsm2.conf");
-    tokentest::write_file(conf, "directories.tokendir = " + dir.file("tokens") +
-                                    "\nobjectstore.backend = file\nlog.level = ERROR\n");
-    setenv("SOFTHSM2_CONF", conf.c_str(), 1);
-    const std::string init = "softhsm2-util --init-token --free --label v7test --so-pin " + std::string(kSoPin) +
-                             " --pin " + kPin + " > " + dir.file("init.log") + " 2>&1";
-    ASSERT_EQ(0, std::system(init.c_str())) << init;
+    ASSERT_EQ(0, tokentest::softhsm_start(dir, kSoPin, kPin)) << "softhsm2-util --init-token failed";
   }
   void stop() override { unsetenv("SOFTHSM2_CONF"); }
 };
@@ -206,11 +198,13 @@ class Token : public ::testing::TestWithParam<std::string> {
     if (id != nullptr) w.km_id.assign(id, id + P11_KEY_ID_LEN);
     free(id);
     free(subject);
-    EXPECT_EQ(0, p11_put_cert(m, kPin, sign_cert.data(), sign_cert.size(), w.sign_id.data(), w.sign_id.size()));
+    EXPECT_EQ(0,
+              p11_put_cert(m, kPin, sign_cert.data(), sign_cert.size(), w.sign_id.data(), w.sign_id.size()));
     // Without an id the certificate takes its own key's id, which is the key pair's.
     EXPECT_EQ(0, p11_put_cert(m, kPin, km_cert.data(), km_cert.size(), nullptr, 0));
     const Bytes random = keyobjtest::user_random();
-    EXPECT_EQ(0, p11_put_vid_object(kPin, w.sign_id.data(), m, random.data(), random.size(), w.sign_id.size()));
+    EXPECT_EQ(0,
+              p11_put_vid_object(kPin, w.sign_id.data(), m, random.data(), random.size(), w.sign_id.size()));
     return w;
   }
 
@@ -254,8 +248,8 @@ TEST_P(Token, WrittenSetListsReadsBackAndSigns) {
 
   uint8_t *sign_cert = nullptr, *km_cert = nullptr;
   size_t sign_len = 0, km_len = 0;
-  ASSERT_EQ(0, p11_read_cert_and_id(m.get(), w.sign_id.data(), w.sign_id.size(), &sign_cert, &sign_len, &km_cert,
-                                    &km_len));
+  ASSERT_EQ(0, p11_read_cert_and_id(m.get(), w.sign_id.data(), w.sign_id.size(), &sign_cert, &sign_len,
+                                    &km_cert, &km_len));
   EXPECT_EQ(fixture("user_sign.der"), take(sign_cert, sign_len));
   EXPECT_EQ(fixture("user_km.der"), take(km_cert, km_len));
   ASSERT_EQ(0, p11_find_read_value(m.get(), w.km_id.data(), w.km_id.size(), &value, &value_len));
@@ -272,10 +266,10 @@ TEST_P(Token, WrittenSetListsReadsBackAndSigns) {
   const Bytes data = v7test::to_bytes("block");
   uint8_t *out = nullptr;
   size_t out_len = 0;
-  EXPECT_EQ(v7::kErrNoPrivateKey, p11_sign(m.get(), kPin, w.km_id.data(), w.km_id.size(), data.data(), data.size(),
-                                           &out, &out_len));
-  EXPECT_EQ(v7::kErrP11NoDecryptKey, p11_decrypt(m.get(), kPin, w.sign_id.data(), w.sign_id.size(), data.data(),
-                                                 data.size(), &out, &out_len));
+  EXPECT_EQ(v7::kErrNoPrivateKey, p11_sign(m.get(), kPin, w.km_id.data(), w.km_id.size(), data.data(),
+                                           data.size(), &out, &out_len));
+  EXPECT_EQ(v7::kErrP11NoDecryptKey, p11_decrypt(m.get(), kPin, w.sign_id.data(), w.sign_id.size(),
+                                                 data.data(), data.size(), &out, &out_len));
 }
 
 // The token's certificate list, by path and from an open module, and the parts of its entry.
@@ -322,15 +316,16 @@ TEST_P(Token, WriteRefusesBadKeysAndArguments) {
   const Bytes key = keyobjtest::rsa_private_der("user_sign_plain.der");
   const Bytes garbage = {0x30, 0x03, 0x02, 0x01, 0x00};
   uint8_t *id = nullptr;
-  EXPECT_EQ(v7::kErrRsaIncorrectKey,
-            p11_put_keypair(m.get(), kPin, garbage.data(), garbage.size(), 0, subject.data(), subject.size(), &id));
+  EXPECT_EQ(v7::kErrRsaIncorrectKey, p11_put_keypair(m.get(), kPin, garbage.data(), garbage.size(), 0,
+                                                     subject.data(), subject.size(), &id));
   EXPECT_EQ(v7::kErrInvalidParameter,
             p11_put_keypair(m.get(), kPin, key.data(), key.size(), 2, subject.data(), subject.size(), &id));
   const Bytes not_a_cert = {0x30, 0x01, 0x00};
   EXPECT_NE(0, p11_put_cert(m.get(), kPin, not_a_cert.data(), not_a_cert.size(), nullptr, 0));
   const Bytes random(P11_MAX_RANDOM + 1, 7);
   const uint8_t one[] = {1};
-  EXPECT_EQ(v7::kErrInvalidParameter, p11_put_vid_object(kPin, one, m.get(), random.data(), random.size(), 1));
+  EXPECT_EQ(v7::kErrInvalidParameter,
+            p11_put_vid_object(kPin, one, m.get(), random.data(), random.size(), 1));
   EXPECT_EQ(v7::kErrP11InvalidId, p11_put_vid_object(kPin, one, m.get(), random.data(), 20, 0));
   EXPECT_EQ(nullptr, id);
 }
@@ -344,14 +339,14 @@ TEST_P(Token, TokenKeyObjectSignsAndDecrypts) {
   keyobjtest::Key sign_key(keyobj_new_type2());
   ASSERT_NE(nullptr, sign_key);
   EXPECT_EQ(KEYOBJ_KIND_TOKEN, sign_key->ops->get_kind(sign_key.get()));
-  ASSERT_EQ(0, keyobj_control(sign_key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE, const_cast<TOKEN_KEY_MODULE *>(&given),
-                              nullptr));
+  ASSERT_EQ(0, keyobj_control(sign_key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE,
+                              const_cast<TOKEN_KEY_MODULE *>(&given), nullptr));
   EXPECT_EQ(2, m->refs) << "the object holds its own reference";
-  ASSERT_EQ(0, keyobj_set_key(sign_key.get(), w.sign_id.data(), w.sign_id.size(), KEYOBJ_FORMAT_DEFAULT, nullptr));
+  ASSERT_EQ(
+      0, keyobj_set_key(sign_key.get(), w.sign_id.data(), w.sign_id.size(), KEYOBJ_FORMAT_DEFAULT, nullptr));
   ASSERT_EQ(0, keyobj_control(sign_key.get(), KEYOBJ_CTRL_TOKEN_SET_PIN, const_cast<char *>(kPin), nullptr));
   ASSERT_EQ(0, keyobj_set_certificate(sign_key.get(), nullptr, 0, 0));
-  EXPECT_EQ(fixture("user_sign.der"),
-            Bytes(sign_key->cert_der, sign_key->cert_der + sign_key->cert_der_len));
+  EXPECT_EQ(fixture("user_sign.der"), Bytes(sign_key->cert_der, sign_key->cert_der + sign_key->cert_der_len));
   ASSERT_EQ(0, keyobj_set_buffer(sign_key.get(), nullptr, 0));
   EXPECT_EQ(keyobjtest::user_random(), Bytes(sign_key->buffer, sign_key->buffer + sign_key->buffer_len));
   EXPECT_EQ(KEYOBJ_ALG_RSA, sign_key->ops->key_algorithm(sign_key.get()));
@@ -362,7 +357,8 @@ TEST_P(Token, TokenKeyObjectSignsAndDecrypts) {
   struct {
     int scheme;
     int md;
-  } schemes[] = {{SIG_SCHEME_PKCS1, HASH_SHA1}, {SIG_SCHEME_PKCS1_SHA256, HASH_SHA256}, {SIG_SCHEME_PKCS1_RAW, 0}};
+  } schemes[] = {
+      {SIG_SCHEME_PKCS1, HASH_SHA1}, {SIG_SCHEME_PKCS1_SHA256, HASH_SHA256}, {SIG_SCHEME_PKCS1_RAW, 0}};
   for (const auto &s : schemes) {
     SCOPED_TRACE(s.scheme);
     keyobjtest::OpResult ours = keyobjtest::sign(sign_key.get(), data, s.scheme);
@@ -375,12 +371,13 @@ TEST_P(Token, TokenKeyObjectSignsAndDecrypts) {
     EXPECT_EQ(keyobjtest::sign(file_key.get(), data, s.scheme).out, ours.out);
   }
   EXPECT_EQ(v7::kErrInvalidParameter, keyobjtest::sign(sign_key.get(), data, SIG_SCHEME_PSS).code);
-  EXPECT_EQ(v7::kErrKeyCtxUnsupportedOption, keyobjtest::sign(sign_key.get(), data, SIG_SCHEME_PKCS1, 2).code);
+  EXPECT_EQ(v7::kErrKeyCtxUnsupportedOption,
+            keyobjtest::sign(sign_key.get(), data, SIG_SCHEME_PKCS1, 2).code);
 
   // Decryption of OpenSSL's PKCS#1 v1.5 encryption to the key-management key.
   keyobjtest::Key km_key(keyobj_new_type2());
-  ASSERT_EQ(0, keyobj_control(km_key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE, const_cast<TOKEN_KEY_MODULE *>(&given),
-                              nullptr));
+  ASSERT_EQ(0, keyobj_control(km_key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE,
+                              const_cast<TOKEN_KEY_MODULE *>(&given), nullptr));
   ASSERT_EQ(0, keyobj_set_key(km_key.get(), w.km_id.data(), w.km_id.size(), KEYOBJ_FORMAT_DEFAULT, nullptr));
   ASSERT_EQ(0, keyobj_control(km_key.get(), KEYOBJ_CTRL_TOKEN_SET_PIN, const_cast<char *>(kPin), nullptr));
   const Bytes secret = v7test::to_bytes("session key and MAC key of the relay");
@@ -397,7 +394,8 @@ TEST_P(Token, TokenKeyObjectSignsAndDecrypts) {
     EXPECT_EQ(secret, plain.out);
   }
   const Bytes &ciphertext = ciphertexts[0];
-  EXPECT_EQ(v7::kErrUnsupportedPublicKeyAlgorithm, keyobjtest::decrypt(km_key.get(), ciphertext, ENC_SCHEME_OAEP).code)
+  EXPECT_EQ(v7::kErrUnsupportedPublicKeyAlgorithm,
+            keyobjtest::decrypt(km_key.get(), ciphertext, ENC_SCHEME_OAEP).code)
       << "the token cannot undo OAEP";
   EXPECT_EQ(v7::kErrP11NoDecryptKey, keyobjtest::decrypt(sign_key.get(), ciphertext, ENC_SCHEME_PKCS1).code);
 
@@ -416,13 +414,14 @@ TEST_P(Token, TokenKeyObjectOpensFromItsPath) {
   keyobjtest::Key key(keyobj_new_type2());
   EXPECT_EQ(v7::kErrHsmNullLibraryPath, keyobj_set_certificate(key.get(), nullptr, 0, 0));
   const TOKEN_KEY_MODULE binding_only{p11_token_key_binding(), nullptr};
-  ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE, const_cast<TOKEN_KEY_MODULE *>(&binding_only),
-                              nullptr));
+  ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_SET_MODULE,
+                              const_cast<TOKEN_KEY_MODULE *>(&binding_only), nullptr));
   EXPECT_EQ(v7::kErrHsmNullLibraryPath, keyobj_set_certificate(key.get(), nullptr, 0, 0));
   ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_SET_PATH, &path_[0], nullptr));
   ASSERT_EQ(0, keyobj_set_key(key.get(), w.sign_id.data(), w.sign_id.size(), KEYOBJ_FORMAT_DEFAULT, nullptr));
   ASSERT_EQ(0, keyobj_set_certificate(key.get(), nullptr, 0, 0));
-  EXPECT_EQ(v7::kErrHsmReadRandom, keyobj_set_buffer(key.get(), nullptr, 0)) << "no PIN: the VID object is private";
+  EXPECT_EQ(v7::kErrHsmReadRandom, keyobj_set_buffer(key.get(), nullptr, 0))
+      << "no PIN: the VID object is private";
   ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_SET_PIN, const_cast<char *>(kPin), nullptr));
   ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_LOGIN, nullptr, nullptr));
   const Bytes data = v7test::to_bytes("x");
@@ -522,8 +521,8 @@ TEST_P(Token, HostileAnswersAreRefused) {
     uint8_t *value = nullptr, *id = nullptr;
     size_t len = 0, id_len = 0;
     if (c.hostile == Hostile::kLongSignature) {
-      EXPECT_EQ(v7::kErrP11BadAnswer,
-                p11_sign(m.get(), kPin, w.sign_id.data(), w.sign_id.size(), data.data(), data.size(), &value, &len));
+      EXPECT_EQ(v7::kErrP11BadAnswer, p11_sign(m.get(), kPin, w.sign_id.data(), w.sign_id.size(), data.data(),
+                                               data.size(), &value, &len));
     } else {
       EXPECT_EQ(v7::kErrP11BadAnswer,
                 p11_find_read_value(m.get(), w.sign_id.data(), w.sign_id.size(), &value, &len));
@@ -572,7 +571,8 @@ class TestTokenOnly : public ::testing::Test {
  protected:
   void SetUp() override {
     backend_.start(dir_);
-    inject_ = reinterpret_cast<V7TestTokenInjectFn>(v7::module_symbol(backend_.keeper(), "V7TestToken_Inject"));
+    inject_ =
+        reinterpret_cast<V7TestTokenInjectFn>(v7::module_symbol(backend_.keeper(), "V7TestToken_Inject"));
     log_ = reinterpret_cast<V7TestTokenLogFn>(v7::module_symbol(backend_.keeper(), "V7TestToken_Log"));
     ASSERT_NE(nullptr, inject_);
     ASSERT_NE(nullptr, log_);
@@ -635,7 +635,8 @@ TEST_F(TestTokenOnly, AFailedPrivateKeyDestroysOnlyWhatTheCallMade) {
   ASSERT_EQ(0, p11_find_certs_init(m.get()));
   uint8_t *value = nullptr, *cert_id = nullptr;
   size_t len = 0, id_len = 0;
-  ASSERT_EQ(0, p11_find_next_cert(m.get(), &value, &len, &cert_id, &id_len)) << "the earlier certificate stays";
+  ASSERT_EQ(0, p11_find_next_cert(m.get(), &value, &len, &cert_id, &id_len))
+      << "the earlier certificate stays";
   p11_find_certs_final(m.get());
   free(value);
   free(cert_id);
@@ -666,6 +667,121 @@ TEST_F(TestTokenOnly, AlreadyLoggedInIsNotLoggedOutByThisModule) {
   EXPECT_EQ(2, count("C_Login")) << "the next operation logs in again";
   m.reset();
   EXPECT_EQ(0, count("C_Logout"));
+}
+
+// ---- Key loading of a chosen token entry ------------------------------------------------------
+
+// A token list holding the module path, the record's open module and PIN, and one entry whose
+// medium data is the given id.
+struct TokenRecord {
+  TokenRecord(const std::string &path, P11_MODULE *module, const Bytes &id, const char *pin = kPin) {
+    record = static_cast<CertListRecord *>(calloc(1, sizeof(CertListRecord)));
+    record->list = static_cast<CERTLIST_CTX *>(calloc(1, sizeof(CERTLIST_CTX)));
+    record->list->media_code = kMediumToken;
+    record->list->medium_data = strdup(path.c_str());
+    record->errors = &errors;
+    record->token_module = module != nullptr ? p11_module_retain(module) : nullptr;
+    if (pin != nullptr) {
+      EXPECT_EQ(0, CertListSetPin(record, pin));
+    }
+    entry = static_cast<CERT_ENTRY *>(calloc(1, sizeof(CERT_ENTRY)));
+    entry->media_code = kMediumToken;
+    auto *token_id = static_cast<TokenEntryId *>(calloc(1, sizeof(TokenEntryId)));
+    token_id->id = static_cast<uint8_t *>(malloc(id.size() + 1));
+    if (!id.empty()) memcpy(token_id->id, id.data(), id.size());
+    token_id->length = id.size();
+    entry->medium_data = token_id;
+  }
+  ~TokenRecord() {
+    certentry_free(entry);
+    CertListFree(record);
+    err_ctx_clear(&errors);
+  }
+  TokenRecord(const TokenRecord &) = delete;
+  TokenRecord &operator=(const TokenRecord &) = delete;
+
+  ERROR_CTX errors{};
+  CertListRecord *record = nullptr;
+  CERT_ENTRY *entry = nullptr;
+};
+
+Bytes cert_of(const PRIVATE_KEY_CTX *key) {
+  const uint8_t *b = key->ops->certificate_der(key);
+  return b != nullptr ? Bytes(b, b + key->ops->certificate_der_length(key)) : Bytes();
+}
+
+TEST_P(Token, ChosenEntryLoadsTheKeyObjectOfEachMode) {
+  Module m(open());
+  ASSERT_NE(nullptr, m);
+  Written w = write_set(m.get());
+  struct Case {
+    int mode;
+    unsigned flags;
+    const char *cert;  // null: the object is only bound to the token
+    bool random;
+  } cases[] = {
+      {kKeyLoadSignPair, 0, "user_sign.der", true},
+      {kKeyLoadKmPair, 0, "user_km.der", false},
+      // A request's own pair on a token is its signing pair.
+      {kKeyLoadRequestPair, 0, "user_sign.der", false},
+      {kKeyLoadSignPair, kKeyLoadBindOnly, nullptr, false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.flags));
+    TokenRecord r(path_, m.get(), w.sign_id);
+    errno = -1;
+    keyobjtest::Key key(keyload_read_pair(r.entry, r.record, c.mode, c.flags));
+    ASSERT_NE(nullptr, key) << errno;
+    EXPECT_EQ(0, errno);
+    EXPECT_EQ(KEYOBJ_KIND_TOKEN, key->kind);
+    TOKEN_KEY_MODULE bound{};
+    ASSERT_EQ(0, keyobj_control(key.get(), KEYOBJ_CTRL_TOKEN_GET_MODULE, nullptr, &bound));
+    EXPECT_EQ(m.get(), bound.module) << "the record's open module";
+    if (c.cert == nullptr) {
+      EXPECT_TRUE(cert_of(key.get()).empty());
+      EXPECT_EQ(0, key->ops->key_algorithm(key.get())) << "no key id set";
+      continue;
+    }
+    EXPECT_EQ(fixture(c.cert), cert_of(key.get()));
+    EXPECT_EQ(c.random ? keyobjtest::user_random() : Bytes(),
+              Bytes(key->buffer, key->buffer + key->buffer_len));
+    if (c.mode != kKeyLoadKmPair) {
+      const Bytes data = {'t', 'o', 'k', 'e', 'n'};
+      keyobjtest::OpResult s = keyobjtest::sign(key.get(), data, SIG_SCHEME_PKCS1_SHA256);
+      ASSERT_EQ(0, s.code);
+      EXPECT_TRUE(verifies(c.cert, data, s.out, SIG_SCHEME_PKCS1_SHA256));
+    }
+  }
+}
+
+TEST_P(Token, ChosenEntryRefusals) {
+  Module m(open());
+  ASSERT_NE(nullptr, m);
+  Written w = write_set(m.get());
+  struct Case {
+    const char *name;
+    Bytes id;
+    bool module;
+    const char *pin;
+    int mode;
+    int code;
+  } cases[] = {
+      {"an id longer than the key's buffer", Bytes(33, 7), true, kPin, kKeyLoadSignPair, v7::kErrInvalidParameter},
+      {"an empty id", Bytes(), true, kPin, kKeyLoadSignPair, v7::kErrInvalidParameter},
+      {"key-management pair without an open module", w.sign_id, false, kPin, kKeyLoadKmPair,
+       v7::kErrInvalidParameter},
+      {"no PIN", w.sign_id, true, nullptr, kKeyLoadSignPair, v7::kErrInvalidParameter},
+      {"an id the token does not hold", Bytes(20, 9), true, kPin, kKeyLoadSignPair, v7::kErrHsmReadCert},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    TokenRecord r(path_, c.module ? m.get() : nullptr, c.id, c.pin);
+    errno = 0;
+    EXPECT_EQ(nullptr, keyload_read_pair(r.entry, r.record, c.mode, 0));
+    EXPECT_EQ(c.code, errno);
+    ASSERT_NE(nullptr, r.errors.newest);
+    EXPECT_EQ(c.code, r.errors.newest->first->code);
+  }
 }
 
 #ifndef _WIN32

@@ -1,7 +1,9 @@
-// A temporary folder per test for the token tests, removed with everything in it.
+// A temporary folder per test for the token tests, removed with everything in it, and SoftHSM2 as
+// a real token of the native tests.
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -39,5 +41,28 @@ inline std::vector<uint8_t> read_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
+
+#ifndef _WIN32
+// The installed SoftHSM2 library, or empty.
+inline std::string softhsm_path() {
+  for (const char *p :
+       {"/usr/lib/softhsm/libsofthsm2.so", "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so"})
+    if (std::filesystem::exists(p)) return p;
+  return {};
+}
+
+// A fresh SoftHSM2 token store in dir with one initialised token (label "v7test"), named to the
+// library through SOFTHSM2_CONF; 0 or the exit status of softhsm2-util.
+inline int softhsm_start(const TempDir &dir, const std::string &so_pin, const std::string &pin) {
+  std::filesystem::create_directories(dir.path() / "tokens");
+  const std::string conf = dir.file("softhsm2.conf");
+  write_file(conf, "directories.tokendir = " + dir.file("tokens") +
+                       "\nobjectstore.backend = file\nlog.level = ERROR\n");
+  setenv("SOFTHSM2_CONF", conf.c_str(), 1);
+  const std::string init = "softhsm2-util --init-token --free --label v7test --so-pin " + so_pin + " --pin " +
+                           pin + " > " + dir.file("init.log") + " 2>&1";
+  return std::system(init.c_str());
+}
+#endif
 
 }  // namespace tokentest

@@ -1,7 +1,10 @@
 // A secure-disk module of our own, "npki_securedisk.dll", for the client's tests. Its slots are
 // files in the folder the test names; a slot keeps its password, its remaining tries and the set
-// imported into it. Signing and decryption are stand-ins (the input with each byte changed by a
-// fixed mask), enough to see that the client passes the data and the session through. Built with
+// imported into it. A slot whose imported key opens with the slot's password signs (raw PKCS#1
+// v1.5 over the block given) and decrypts (PKCS#1 v1.5, with the key-management key when there is
+// one) for real, through the toolkit's key-file objects; any other slot answers with a stand-in
+// (the input with each byte changed by a fixed mask), enough to see that the client passes the
+// data and the session through. Built with
 // SD_TEST_MISSING_GETVERSION it lacks one export, so the client must refuse it.
 #include <windows.h>
 
@@ -12,6 +15,8 @@
 #include <vector>
 
 #include "media/securedisk/sd_interface.h"
+#include "pki/keys/keyobj.h"
+#include "pki/x509/algorithms.h"
 #include "tests/modules/securedisk/sd_test_state.h"
 
 namespace {
@@ -178,6 +183,36 @@ Bytes masked(const unsigned char *data, int len, unsigned char mask) {
   return out;
 }
 
+// Runs the slot's key for real when it opens with the slot's password: 1 done (rv set), 0 when
+// the key is not a key file of that password.
+int real_key_op(int slot, bool sign, const unsigned char *data, int data_len, unsigned char *out, int *out_len,
+                int *rv) {
+  Slot s;
+  if (!read_slot(slot, &s)) return 0;
+  const Bytes &key = !sign && !s.km_key.empty() ? s.km_key : s.sign_key;
+  if (key.empty()) return 0;
+  PRIVATE_KEY_CTX *ctx = keyobj_new_type1();
+  if (ctx == nullptr) return 0;
+  KEY_CREDENTIAL credential = {KEY_CREDENTIAL_PASSWORD, KEY_CREDENTIAL_PASSWORD, s.password.c_str()};
+  if (keyobj_set_key(ctx, key.data(), key.size(), KEYOBJ_FORMAT_DEFAULT, &credential) != 0) {
+    keyobj_delete(ctx);
+    return 0;
+  }
+  uint8_t *result = nullptr;
+  size_t result_len = 0;
+  const int scheme = SIG_SCHEME_PKCS1_RAW;
+  int code = sign ? keyobj_sign(ctx, data, size_t(data_len), &result, &result_len, KEYOBJ_FORMAT_DEFAULT, &scheme)
+                  : keyobj_decrypt(ctx, data, size_t(data_len), &result, &result_len, 0, nullptr);
+  if (code != 0) {
+    *rv = failure(kSdTestBadArgument, sign ? "signing failed" : "decryption failed");
+  } else {
+    *rv = give(sign ? kSign : kDecrypt, Bytes(result, result + result_len), out, out_len);
+  }
+  keyobj_free_buffer(ctx, result, result_len);
+  keyobj_delete(ctx);
+  return 1;
+}
+
 }  // namespace
 
 extern "C" {
@@ -272,6 +307,8 @@ __declspec(dllexport) int SD_CALL SD_Sign(int session, int *mode, const unsigned
   if (session_slot(session) == 0) return failure(kSdTestBadSession, "bad session");
   if (mode == nullptr || data == nullptr || data_len <= 0) return failure(kSdTestBadArgument, "bad data");
   if (g_state != nullptr) g_state->last_mode = *mode;
+  int rv = 0;
+  if (real_key_op(session_slot(session), true, data, data_len, out, out_len, &rv)) return rv;
   return give(kSign, masked(data, data_len, 0x5A), out, out_len);
 }
 
@@ -281,6 +318,8 @@ __declspec(dllexport) int SD_CALL SD_Decrypt(int session, int *mode, const unsig
   if (session_slot(session) == 0) return failure(kSdTestBadSession, "bad session");
   if (mode == nullptr || data == nullptr || data_len <= 0) return failure(kSdTestBadArgument, "bad data");
   if (g_state != nullptr) g_state->last_mode = *mode;
+  int rv = 0;
+  if (real_key_op(session_slot(session), false, data, data_len, out, out_len, &rv)) return rv;
   return give(kDecrypt, masked(data, data_len, 0x3C), out, out_len);
 }
 
