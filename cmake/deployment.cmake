@@ -26,6 +26,20 @@ set(V7_MAKER_HOME_PAGE "http://127.0.0.1/" CACHE STRING "Address of the maker's 
 if(NOT V7_MAKER_HOME_PAGE MATCHES "^https?://[^\" ]+$")
   message(FATAL_ERROR "V7_MAKER_HOME_PAGE must be an http or https address without quotes or spaces")
 endif()
+# The pages the certificate selection dialog's tooltips open: the certificate service's renewal
+# page (the chosen certificate's subject is appended, percent-encoded) and the two phone-certificate
+# service sites of the phone menu. Web addresses only (http or https); anything else opens nothing.
+set(V7_CERT_RENEWAL_PAGE "https://127.0.0.1/renewal?subject=" CACHE STRING
+    "Page the expiry tooltip opens, the certificate's subject appended to it")
+set(V7_PHONE_SIGN_SITE "https://127.0.0.1/phone-sign" CACHE STRING
+    "Site the phone menu's signing tip opens")
+set(V7_PHONE_USBKEY_SITE "https://127.0.0.1/phone-usbkey" CACHE STRING
+    "Site the phone menu's USB-key tip opens")
+foreach(name V7_CERT_RENEWAL_PAGE V7_PHONE_SIGN_SITE V7_PHONE_USBKEY_SITE)
+  if(NOT ${name} MATCHES "^https?://[^ \"\\]+$")
+    message(FATAL_ERROR "${name} must be an http or https address without blanks, quotes or backslashes")
+  endif()
+endforeach()
 
 # The built-in CA table is generated from this folder (cmake/gen-ca-table.cmake): its manifest
 # ca-table.txt names the DER files, the two national roots first. A folder other than the test

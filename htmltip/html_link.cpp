@@ -5,6 +5,7 @@
 #include <string>
 
 #include "htmltip/html_drawer.h"
+#include "htmltip/internal.h"
 #include "platform/errors/error_codes.h"
 
 namespace v7::htmltip {
@@ -25,32 +26,6 @@ bool IsUnsafeInAddress(uint32_t c) {
                                                                    std::u16string_view::npos;
 }
 
-void AppendEscaped(uint8_t byte, std::u16string *out) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
-  out->push_back(u'%');
-  out->push_back(kHex[byte >> 4]);
-  out->push_back(kHex[byte & 0xF]);
-}
-
-// The UTF-8 bytes of one code point, each escaped.
-void AppendEscapedCodePoint(uint32_t c, std::u16string *out) {
-  if (c < 0x80) {
-    AppendEscaped(uint8_t(c), out);
-  } else if (c < 0x800) {
-    AppendEscaped(uint8_t(0xC0 | c >> 6), out);
-    AppendEscaped(uint8_t(0x80 | (c & 0x3F)), out);
-  } else if (c < 0x10000) {
-    AppendEscaped(uint8_t(0xE0 | c >> 12), out);
-    AppendEscaped(uint8_t(0x80 | (c >> 6 & 0x3F)), out);
-    AppendEscaped(uint8_t(0x80 | (c & 0x3F)), out);
-  } else {
-    AppendEscaped(uint8_t(0xF0 | c >> 18), out);
-    AppendEscaped(uint8_t(0x80 | (c >> 12 & 0x3F)), out);
-    AppendEscaped(uint8_t(0x80 | (c >> 6 & 0x3F)), out);
-    AppendEscaped(uint8_t(0x80 | (c & 0x3F)), out);
-  }
-}
-
 }  // namespace
 
 int HtmlDrawer::EncodeLinkAddress(std::u16string_view text, std::u16string *address) {
@@ -68,7 +43,7 @@ int HtmlDrawer::EncodeLinkAddress(std::u16string_view text, std::u16string *addr
     }
     if (c < 0x20 || c == 0x7F) return v7::kErrHtmlLinkAddress;
     if (IsUnsafeInAddress(c)) {
-      AppendEscapedCodePoint(c, &out);
+      internal::AppendPercentEncoded(c, &out);
     } else {
       out.push_back(char16_t(c));
     }

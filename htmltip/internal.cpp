@@ -75,4 +75,33 @@ int ClampLength(int64_t pixels) {
   return pixels > kMaxHtmlLength ? kMaxHtmlLength : int(pixels);
 }
 
+namespace {
+
+void AppendEscaped(uint8_t byte, std::u16string *out) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  out->push_back(u'%');
+  out->push_back(kHex[byte >> 4]);
+  out->push_back(kHex[byte & 0xF]);
+}
+
+}  // namespace
+
+void AppendPercentEncoded(uint32_t c, std::u16string *out) {
+  if (c < 0x80) {
+    AppendEscaped(uint8_t(c), out);
+  } else if (c < 0x800) {
+    AppendEscaped(uint8_t(0xC0 | c >> 6), out);
+    AppendEscaped(uint8_t(0x80 | (c & 0x3F)), out);
+  } else if (c < 0x10000) {
+    AppendEscaped(uint8_t(0xE0 | c >> 12), out);
+    AppendEscaped(uint8_t(0x80 | (c >> 6 & 0x3F)), out);
+    AppendEscaped(uint8_t(0x80 | (c & 0x3F)), out);
+  } else {
+    AppendEscaped(uint8_t(0xF0 | c >> 18), out);
+    AppendEscaped(uint8_t(0x80 | (c >> 12 & 0x3F)), out);
+    AppendEscaped(uint8_t(0x80 | (c >> 6 & 0x3F)), out);
+    AppendEscaped(uint8_t(0x80 | (c & 0x3F)), out);
+  }
+}
+
 }  // namespace v7::htmltip::internal

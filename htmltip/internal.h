@@ -42,4 +42,7 @@ size_t FindTableStart(std::u16string_view text, size_t pos);
 // the text when none balances it.
 size_t FindTableEnd(std::u16string_view text, size_t start);
 
+// The UTF-8 bytes of one code point, each written as %XX (upper-case hexadecimal).
+void AppendPercentEncoded(uint32_t codePoint, std::u16string *out);
+
 }  // namespace v7::htmltip::internal

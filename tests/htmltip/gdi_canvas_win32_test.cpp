@@ -8,12 +8,14 @@
 
 #include "htmltip/html_drawer.h"
 #include "htmltip/win32/gdi_canvas.h"
+#include "gdi_count_win32.h"
 #include "htmltip/win32/gdi_objects.h"
 
 namespace {
 
 using namespace v7::htmltip;
 using namespace v7::htmltip::win32;
+using v7test::CountGdiObjects;
 
 struct CanvasSurface {
   Dib32 dib;
@@ -183,17 +185,6 @@ TEST(HtmlGdiCanvas, ImagesFromALibraryAreReadAsData) {
   source = HtmlImageSource{};
   source.file = u"Z:\\no\\such\\picture.bmp";
   EXPECT_FALSE(canvas.image_size(source, &size));
-}
-
-// The process's GDI objects. Windows counts them for GetGuiResources; Wine answers 0 there, but its
-// handle table takes a handle's low word alone, so the live objects can be counted by asking the
-// type of every index.
-unsigned CountGdiObjects() {
-  const DWORD counted = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-  if (counted != 0) return counted;
-  unsigned live = 0;
-  for (uintptr_t index = 1; index < 0x10000; ++index) live += ::GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0;
-  return live;
 }
 
 TEST(HtmlGdiCanvas, ManyDrawsLeaveNoGdiObjectBehind) {

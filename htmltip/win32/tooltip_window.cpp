@@ -1,0 +1,133 @@
+#include "htmltip/win32/tooltip_window.h"
+
+#include <shellapi.h>
+
+#include "htmltip/tooltip_links.h"
+#include "platform/classlib/app.h"
+#include "platform/errors/error_codes.h"
+
+namespace v7::htmltip::win32 {
+
+const wchar_t kTooltipClassName[] = L"CPPToolTip";
+
+namespace {
+
+// The module this code is linked into: the class is registered there, as a DLL's own class.
+HINSTANCE ThisModule() {
+  HMODULE module = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&kTooltipClassName), &module);
+  return module;
+}
+
+}  // namespace
+
+bool EnsureTooltipClass(HINSTANCE instance) {
+  WNDCLASSW existing{};
+  if (::GetClassInfoW(instance, kTooltipClassName, &existing)) return true;
+  WNDCLASSW wc{};
+  wc.style = CS_SAVEBITS;
+  wc.lpfnWndProc = ::DefWindowProcW;
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
+  wc.lpszClassName = kTooltipClassName;
+  // Another thread may have registered it between the two calls: that counts as found.
+  return ::RegisterClassW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool ShellLaunch(const std::wstring &program, const std::wstring &argument) {
+  const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", program.c_str(), argument.c_str(), nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+int ShellOpenAddress(const std::u16string &address) {
+  const std::wstring wide(address.begin(), address.end());
+  const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32 ? 0 : v7::kErrHtmlLinkNotFollowed;
+}
+
+TooltipWindow::TooltipWindow() : border_(::CreateSolidBrush(::GetSysColor(COLOR_INFOTEXT))) {}
+
+TooltipWindow::~TooltipWindow() {
+  // The generations destroy their windows themselves; one still here must not reach a map whose
+  // object is half gone.
+  if (m_hWnd != nullptr) {
+    HWND hwnd = UnsubclassWindow();
+    if (hwnd != nullptr) ::DestroyWindow(hwnd);
+  }
+}
+
+bool TooltipWindow::ProcessWindowMessage(HWND, UINT message, WPARAM wparam, LPARAM lparam, LRESULT &result) {
+  try {
+    return Dispatch(message, wparam, lparam, &result);
+  } catch (...) {
+    result = 0;
+    return true;
+  }
+}
+
+HMODULE TooltipWindow::resources() const {
+  return resources_ != nullptr ? resources_ : classlib::AfxGetResourceHandle();
+}
+
+bool TooltipWindow::CreatePopup(HWND owner) {
+  if (m_hWnd != nullptr) return false;
+  const HINSTANCE instance = ThisModule();
+  if (!EnsureTooltipClass(instance)) return false;
+  HWND hwnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, kTooltipClassName, L"", WS_POPUP, 0, 0, 0, 0, owner, nullptr,
+                                instance, nullptr);
+  if (hwnd == nullptr) return false;
+  if (!SubclassWindow(hwnd)) {
+    ::DestroyWindow(hwnd);
+    return false;
+  }
+  return true;
+}
+
+HBITMAP TooltipWindow::CreateSurface(int width, int height) {
+  Dib32 dib;
+  return dib.Create(nullptr, width, height) ? dib.ReleaseBitmap() : nullptr;
+}
+
+bool TooltipWindow::ApplyShapeAndShow(const RECT &bounds, HRGN shape, UINT extraFlags) {
+  if (m_hWnd == nullptr) return false;
+  HRGN copy = ::CreateRectRgn(0, 0, 0, 0);
+  if (copy == nullptr) return false;
+  if (shape == nullptr || ::CombineRgn(copy, shape, nullptr, RGN_COPY) == ERROR ||
+      !::SetWindowRgn(m_hWnd, copy, FALSE)) {
+    ::DeleteObject(copy);  // the window took nothing
+    return false;
+  }
+  windowRect_ = bounds;
+  return ::SetWindowPos(m_hWnd, HWND_TOP, bounds.left, bounds.top, bounds.right - bounds.left,
+                        bounds.bottom - bounds.top, SWP_NOACTIVATE | SWP_SHOWWINDOW | extraFlags) != FALSE;
+}
+
+void TooltipWindow::CopyToWindow(HDC windowDc, HDC surface) const {
+  ::BitBlt(windowDc, 0, 0, windowRect_.right - windowRect_.left, windowRect_.bottom - windowRect_.top, surface, 0, 0,
+           SRCCOPY);
+}
+
+void TooltipWindow::FrameRegion(HDC dc) const {
+  if (border_ && region_) ::FrameRgn(dc, region_.get(), border_.get(), frameWidth_, frameHeight_);
+}
+
+bool TooltipWindow::OpenWebPage(const std::u16string &address) const {
+  const std::u16string argument = QuotedWebArgument(address);
+  if (argument.empty() || !launcher) return false;
+  return launcher(L"iexplore.exe", std::wstring(argument.begin(), argument.end()));
+}
+
+HtmlPoint TooltipWindow::CursorInClient() const {
+  POINT p{};
+  ::GetCursorPos(&p);
+  ::ScreenToClient(m_hWnd, &p);
+  return HtmlPoint{p.x, p.y};
+}
+
+void TooltipWindow::ReleaseShape() {
+  region_.reset();
+  background_.reset();
+}
+
+}  // namespace v7::htmltip::win32

@@ -1,0 +1,85 @@
+// What both tooltip generations share: the "CPPToolTip" window class, the popup created under the
+// owner and routed through the class layer's subclassing, a message dispatch no exception leaves,
+// the shaped region and the background bitmap, and the launching of web pages.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "htmltip/tooltip_geometry.h"
+#include "htmltip/win32/gdi_objects.h"
+#include "platform/classlib/window.h"
+
+namespace v7::htmltip::win32 {
+
+extern const wchar_t kTooltipClassName[];
+
+// Registers the class in `instance` unless it is there already (whichever generation comes first
+// registers it); false when it is neither found nor registered.
+bool EnsureTooltipClass(HINSTANCE instance);
+
+// Opens a web address: `program` ("iexplore.exe") with the quoted address as its one argument.
+// The default runs ShellExecuteW with the verb "open"; tests put a recorder in its place.
+using TooltipLauncher = std::function<bool(const std::wstring &program, const std::wstring &argument)>;
+bool ShellLaunch(const std::wstring &program, const std::wstring &argument);
+// Opens a checked address with the shell's handler for it: 0, or kErrHtmlLinkNotFollowed.
+int ShellOpenAddress(const std::u16string &address);
+
+class TooltipWindow : public classlib::CWnd {
+ public:
+  TooltipWindow();
+  ~TooltipWindow() override;
+  TooltipWindow(const TooltipWindow &) = delete;
+  TooltipWindow &operator=(const TooltipWindow &) = delete;
+
+  // The module whose resources the texts name (images, cursors, strings); null: the class
+  // layer's resource instance.
+  void SetResourceModule(HMODULE module) { resources_ = module; }
+  HMODULE resources() const;
+  // Opens the web pages of links; only http and https addresses ever reach it.
+  TooltipLauncher launcher = ShellLaunch;
+
+  // The bounds of the current layout in screen coordinates, and its shape in window coordinates
+  // (owned by the tooltip; null before a layout).
+  const RECT &windowRect() const { return windowRect_; }
+  HRGN region() const { return region_.get(); }
+
+  // Every message of the window passes here; a handler that throws leaves the message handled
+  // with a result of 0, so nothing unwinds through the system's window procedure.
+  bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, LRESULT &result) final;
+
+ protected:
+  // The popup: WS_EX_TOOLWINDOW, WS_POPUP, empty title, no size, under `owner`. False when the class
+  // cannot be registered or the window not made.
+  bool CreatePopup(HWND owner);
+  // The message map of a generation: true when handled, with its result.
+  virtual bool Dispatch(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) = 0;
+
+  // A window-sized 32-bit bitmap (null when GDI refuses), and the one kept for painting.
+  static HBITMAP CreateSurface(int width, int height);
+  // Gives the window a copy of `shape` (the window owns what it is given) and shows it at
+  // `bounds` without activating it.
+  bool ApplyShapeAndShow(const RECT &bounds, HRGN shape, UINT extraFlags);
+  // Copies `surface` onto the window DC (clipped to the region by the window itself).
+  void CopyToWindow(HDC windowDc, HDC surface) const;
+  // Frames the region with the border brush.
+  void FrameRegion(HDC dc) const;
+  // Opens page in iexplore.exe when it is a web address.
+  bool OpenWebPage(const std::u16string &address) const;
+  // GetCursorPos in client coordinates of this window.
+  HtmlPoint CursorInClient() const;
+  // Frees the region and the background.
+  void ReleaseShape();
+
+  HMODULE resources_ = nullptr;
+  GdiObject<HRGN> region_;
+  GdiObject<HBITMAP> background_;
+  GdiObject<HBRUSH> border_;
+  int frameWidth_ = 1;
+  int frameHeight_ = 1;
+  RECT windowRect_{};
+};
+
+}  // namespace v7::htmltip::win32

@@ -1,0 +1,604 @@
+// The tooltip windows of both generations as real windows (under Wine, in an X display): shown over
+// their owner, placed by the anchor and flipped at the screen's edges, fading and hiding on their
+// timers, hidden by keys, the wheel and deactivation, opening only what they should, and leaving
+// no GDI object behind after many cycles. Waits pump the thread's messages until a condition
+// holds, with a deadline; nothing sleeps.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "gdi_count_win32.h"
+#include "htmltip/pixel_ops.h"
+#include "htmltip/win32/pptooltip.h"
+#include "htmltip/win32/pptooltip2.h"
+#include "platform/locale/process_words.h"
+
+namespace {
+
+using namespace v7::htmltip;
+using namespace v7::htmltip::win32;
+
+const char16_t kCapsLockTip[] = u"<font color=#FF0000 ><b>&lt;Caps Lock&gt;</b></font>\uC774 \uCF1C\uC838 \uC788\uC2B5\uB2C8\uB2E4.";
+
+// Runs the thread's messages until `done` holds; false when the deadline passes first.
+bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs = 10000) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(deadline - now), QS_ALLINPUT);
+  }
+}
+
+void Flush() {
+  PumpUntil([] { return true; }, 0);
+}
+
+class Owner {
+ public:
+  Owner() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"v7TooltipOwner";
+    wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+    ::RegisterClassW(&wc);
+    hwnd = ::CreateWindowExW(0, L"v7TooltipOwner", L"owner", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr,
+                             nullptr, wc.hInstance, nullptr);
+    Flush();
+  }
+  ~Owner() { ::DestroyWindow(hwnd); }
+  HWND hwnd = nullptr;
+};
+
+HtmlRect Screen() {
+  const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN), top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+  return HtmlRect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                  top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+bool InWindowRegion(HWND hwnd, int x, int y) {
+  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+  const bool inside = ::GetWindowRgn(hwnd, region) != ERROR && ::PtInRegion(region, x, y);
+  ::DeleteObject(region);
+  return inside;
+}
+
+TEST(CPPToolTip2, ShowsOverItsOwnerAtTheAnchor) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  EXPECT_EQ(::GetWindow(tip, GW_OWNER), owner.hwnd);
+  wchar_t name[32] = {};
+  ::GetClassNameW(tip, name, 32);
+  EXPECT_STREQ(name, L"CPPToolTip");
+  EXPECT_EQ(::GetWindowLongW(tip, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, WS_EX_TOOLWINDOW);
+
+  tip.ShowHelpTip(POINT{300, 400}, kCapsLockTip);
+  ASSERT_TRUE(tip.IsWindowVisible());
+  EXPECT_EQ(tip.state(), TooltipState::kShown);
+  const BalloonPlacement &p = tip.placement();
+  EXPECT_EQ(p.style, 16);
+  RECT r{};
+  tip.GetWindowRect(&r);
+  EXPECT_EQ(r.left, 300 - 16);
+  EXPECT_EQ(r.bottom, 400);
+  EXPECT_EQ(r.right - r.left, p.window.width());
+  // The shape: the anchor reaches down to the point, the body's corners are cut round.
+  EXPECT_TRUE(InWindowRegion(tip, p.anchor.x + 1, p.anchor.y - 3));
+  EXPECT_FALSE(InWindowRegion(tip, 0, 0));
+  EXPECT_FALSE(InWindowRegion(tip, p.window.width() - 1, p.anchor.y - 1));
+  EXPECT_TRUE(InWindowRegion(tip, p.window.width() / 2, p.body.bottom / 2));
+  Flush();
+  HWND hwnd = tip;
+  EXPECT_TRUE(tip.DestroyWindow());
+  EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST(CPPToolTip2, FlipsAtTheScreenEdges) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  const HtmlRect screen = Screen();
+  struct Case {
+    POINT point;
+    int style;
+  } cases[] = {
+      {{screen.right - 10, 400}, 17},  // right edge: the anchor to the far corner
+      {{500, screen.top + 5}, 0},      // top edge: below the point
+      {{screen.right - 10, screen.top + 5}, 1},
+      {{400, 400}, 16},
+  };
+  for (const Case &c : cases) {
+    tip.ShowHelpTip(c.point, kCapsLockTip);
+    RECT r{};
+    tip.GetWindowRect(&r);
+    EXPECT_EQ(tip.placement().style, c.style) << c.point.x << "," << c.point.y;
+    EXPECT_EQ(r.left + tip.placement().anchor.x, c.point.x);
+    EXPECT_EQ(r.top + tip.placement().anchor.y, c.point.y);
+    EXPECT_LE(r.right, screen.right);
+    EXPECT_GE(r.top, screen.top);
+    Flush();
+  }
+}
+
+TEST(CPPToolTip2, FadesInAndOutOnItsTimers) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  tip.timings().fadeInStepMs = 10;
+  tip.timings().fadeOutStepMs = 10;
+  tip.ShowHelpTip(POINT{300, 300}, kCapsLockTip);
+  EXPECT_EQ(tip.state(), TooltipState::kAppearing);
+  EXPECT_EQ(tip.transparency(), 100);
+  EXPECT_TRUE(tip.IsWindowVisible());
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kShown; }));
+  EXPECT_EQ(tip.transparency(), 0);
+  // The owner's hide step, then the fade-out timer's steps until the window goes.
+  tip.OnTimer(kTooltipTimerHide);
+  EXPECT_EQ(tip.state(), TooltipState::kDisappearing);
+  EXPECT_TRUE(tip.IsWindowVisible());
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kHidden; }));
+  EXPECT_FALSE(tip.IsWindowVisible());
+  EXPECT_EQ(tip.transparency(), 100);
+}
+
+TEST(CPPToolTip2, KeysTheWheelAndDeactivationHideIt) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  const UINT hiders[] = {WM_KEYDOWN, WM_SYSKEYDOWN, WM_MOUSEWHEEL, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_NCLBUTTONDOWN};
+  for (UINT message : hiders) {
+    tip.ShowHelpTip(POINT{300, 300}, kCapsLockTip);
+    ASSERT_TRUE(tip.IsWindowVisible());
+    ::SendMessageW(tip, message, 0, 0);
+    EXPECT_FALSE(tip.IsWindowVisible()) << message;
+    EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  }
+  tip.ShowHelpTip(POINT{300, 300}, kCapsLockTip);
+  ::SendMessageW(tip, WM_ACTIVATEAPP, FALSE, 0);
+  EXPECT_FALSE(tip.IsWindowVisible());
+  // Button-up messages leave it.
+  tip.ShowHelpTip(POINT{300, 300}, kCapsLockTip);
+  ::SendMessageW(tip, WM_LBUTTONUP, 0, 0);
+  EXPECT_TRUE(tip.IsWindowVisible());
+}
+
+TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  int calls = 0;
+  tip.drawer().linkMessage = [&](const std::u16string &text) -> intptr_t {
+    ++calls;
+    EXPECT_EQ(text, u"go");
+    throw std::runtime_error("handler failed");
+  };
+  tip.ShowHelpTip(POINT{300, 300}, u"<a msg=go>a message link</a>");
+  ::UpdateWindow(tip);  // the draw pass records the link's area
+  ASSERT_EQ(tip.drawer().linkAreas().size(), 1u);
+  // Every paint rebuilds the areas instead of adding to them.
+  for (int i = 0; i < 10; ++i) ::SendMessageW(tip, kTooltipRedrawMessage, 0, 0);
+  ::InvalidateRect(tip, nullptr, FALSE);
+  ::UpdateWindow(tip);
+  ASSERT_EQ(tip.drawer().linkAreas().size(), 1u);
+  const HtmlRect area = tip.drawer().linkAreas()[0].rect;
+  POINT inside{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+  ::ClientToScreen(tip, &inside);
+  ::SetCursorPos(inside.x, inside.y);
+  ASSERT_EQ(::WindowFromPoint(inside), tip.m_hWnd);
+  EXPECT_EQ(::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, 0), 0);
+  EXPECT_EQ(calls, 1);
+  // The window goes on answering.
+  ::SendMessageW(tip, WM_KEYDOWN, 0, 0);
+  EXPECT_FALSE(tip.IsWindowVisible());
+  // A web link through the address seam, only as a checked http or https address.
+  std::vector<std::u16string> launched;
+  tip.drawer().openLink = [&](const std::u16string &address) {
+    launched.push_back(address);
+    return 0;
+  };
+  struct LinkCase {
+    const char16_t *html;
+    const char16_t *launched;
+  } links[] = {
+      {u"<a href=\"https://e.test/ok?a=1\">web</a>", u"https://e.test/ok?a=1"},
+      {u"<a href=\"https://e.test/x y\">blank</a>", u"https://e.test/x%20y"},
+      {u"<a href=\"file:///c:/x\">file</a>", nullptr},
+      {u"<a href=\"calc.exe\">program</a>", nullptr},
+  };
+  for (const LinkCase &c : links) {
+    launched.clear();
+    tip.ShowHelpTip(POINT{300, 300}, c.html);
+    ::UpdateWindow(tip);
+    ASSERT_EQ(tip.drawer().linkAreas().size(), 1u);
+    const HtmlRect a = tip.drawer().linkAreas()[0].rect;
+    POINT at{(a.left + a.right) / 2, (a.top + a.bottom) / 2};
+    ::ClientToScreen(tip, &at);
+    ::SetCursorPos(at.x, at.y);
+    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    EXPECT_FALSE(tip.IsWindowVisible());
+    if (c.launched != nullptr) {
+      ASSERT_EQ(launched.size(), 1u);
+      EXPECT_EQ(launched[0], c.launched);
+    } else {
+      EXPECT_TRUE(launched.empty());
+    }
+  }
+}
+
+TEST(CPPToolTip2, AToolShowsWhereTheMouseRestsAndGoesOnItsTimers) {
+  Owner owner;
+  HWND tool = ::CreateWindowExW(0, L"v7TooltipOwner", L"", WS_CHILD | WS_VISIBLE, 10, 10, 120, 60, owner.hwnd,
+                                nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  HWND plain = ::CreateWindowExW(0, L"v7TooltipOwner", L"", WS_CHILD | WS_VISIBLE, 200, 10, 120, 60, owner.hwnd,
+                                 nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  tip.timings().initialDelayMs = 20;
+  tip.timings().autopopMs = 50;
+  TooltipToolRecord record;
+  record.target = tool;
+  record.html = u"<b>a tool</b>";
+  ASSERT_TRUE(tip.AddTool(record));
+  EXPECT_FALSE(tip.AddTool(TooltipToolRecord{}));  // no target
+  auto moveTo = [&](HWND window, int x, int y) {
+    POINT p{x, y};
+    ::ClientToScreen(window, &p);
+    ::SetCursorPos(p.x, p.y);
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = WM_MOUSEMOVE;
+    msg.lParam = MAKELPARAM(x, y);
+    EXPECT_FALSE(tip.PreTranslateMessage(&msg));  // never swallowed
+    return p;
+  };
+  Flush();
+  const POINT at = moveTo(tool, 40, 30);
+  EXPECT_FALSE(tip.IsWindowVisible());  // the initial delay first
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kShown; }));
+  RECT r{};
+  tip.GetWindowRect(&r);
+  EXPECT_EQ(r.left + tip.placement().anchor.x, at.x);
+  EXPECT_EQ(r.top + tip.placement().anchor.y, at.y);
+  // The autopop timer hides it; the same target does not show it again.
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kHidden; }));
+  EXPECT_FALSE(tip.IsWindowVisible());
+  moveTo(tool, 45, 30);
+  EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  // A window without a tip, then the tool again: it shows anew.
+  moveTo(plain, 40, 30);
+  moveTo(tool, 50, 30);
+  ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kShown; }));
+  // Leaving for a window without a tip hides it at once.
+  tip.timings().autopopMs = 0;
+  moveTo(plain, 41, 30);
+  EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  EXPECT_FALSE(tip.IsWindowVisible());
+  tip.RemoveTools(tool);
+  moveTo(tool, 60, 30);
+  EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  ::SetCursorPos(0, 0);
+}
+
+// The paint into a DIB holding a white backdrop: the fill, the blend at a transparency and the
+// shadow beside the balloon, by the formulas of the pixel arithmetic.
+TEST(CPPToolTip2, PaintBlendsOntoTheBackdropAndCastsItsShadow) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  auto paint = [&](int transparency, PixelImage *image) {
+    RECT r{};
+    tip.GetWindowRect(&r);
+    Dib32 dib;
+    ASSERT_TRUE(dib.Create(nullptr, r.right - r.left, r.bottom - r.top));
+    PixelImage white;
+    white.Resize(dib.width(), dib.height(), 0xFFFFFF);
+    dib.WritePixels(white);
+    ASSERT_TRUE(tip.PaintTo(dib.dc(), transparency));
+    dib.ReadPixels(image);
+  };
+  const uint32_t infoBk = HtmlPixelFromColor(::GetSysColor(COLOR_INFOBK) & 0xFFFFFF);
+  const uint32_t infoText = HtmlPixelFromColor(::GetSysColor(COLOR_INFOTEXT) & 0xFFFFFF);
+  tip.ShowHelpTip(POINT{400, 400}, u"blend");
+  const int mid = (tip.placement().body.top + tip.placement().body.bottom) / 2;
+  PixelImage opaque, half, clear;
+  paint(0, &opaque);
+  paint(50, &half);
+  paint(100, &clear);
+  EXPECT_EQ(opaque.at(4, mid) & 0xFFFFFF, infoBk);
+  EXPECT_EQ(opaque.at(0, mid) & 0xFFFFFF, infoText);  // the frame
+  EXPECT_EQ(half.at(4, mid) & 0xFFFFFF, BlendPercent(infoBk, 0xFFFFFF, 50) & 0xFFFFFF);
+  EXPECT_EQ(half.at(0, mid) & 0xFFFFFF, BlendPercent(infoText, 0xFFFFFF, 50) & 0xFFFFFF);
+  EXPECT_EQ(clear.at(4, mid) & 0xFFFFFF, 0xFFFFFFu);
+
+  tip.shadowOffsetX = 4;
+  tip.shadowOffsetY = 4;
+  tip.ShowHelpTip(POINT{400, 400}, u"shadow");
+  const BalloonPlacement &p = tip.placement();
+  RECT r{};
+  tip.GetWindowRect(&r);
+  EXPECT_EQ(r.right - r.left, p.window.width() + 4);  // the shadow widens the window
+  EXPECT_EQ(r.bottom - r.top, p.window.height() + 4);
+  paint(0, &opaque);
+  paint(50, &half);
+  paint(100, &clear);
+  // Beside the body, inside its moved copy: darkened, less so as the tip fades, not at all when
+  // it is gone.
+  const int sx = p.body.right + 2;
+  const unsigned dark = opaque.at(sx, mid) & 0xFF, lighter = half.at(sx, mid) & 0xFF;
+  EXPECT_LT(dark, 0xF0u);
+  EXPECT_GT(dark, 0x40u);
+  EXPECT_GT(lighter, dark);
+  EXPECT_EQ(clear.at(sx, mid) & 0xFFFFFF, 0xFFFFFFu);
+  // Far from the balloon the backdrop is untouched.
+  EXPECT_EQ(opaque.at(r.right - r.left - 1, 0) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+// Styles: the second generation's background effect and colours from its defaults (every
+// pattern too, with the default granularity 0), the first generation's two window styles.
+TEST(TooltipWindows, BackgroundStyles) {
+  Owner owner;
+  CPPToolTip2 second;
+  ASSERT_TRUE(second.Create(owner.hwnd));
+  second.defaults.effect = kFillHGradient;
+  second.defaults.beginColor = RGB(255, 0, 0);
+  second.defaults.endColor = RGB(0, 0, 255);
+  second.ShowHelpTip(POINT{400, 400}, u"gradient");
+  const BalloonPlacement &p = second.placement();
+  Dib32 dib;
+  ASSERT_TRUE(dib.Create(nullptr, p.window.width(), p.window.height()));
+  ASSERT_TRUE(second.PaintTo(dib.dc(), 0));
+  PixelImage image;
+  dib.ReadPixels(&image);
+  const int mid = (p.body.top + p.body.bottom) / 2;
+  const uint32_t left = image.at(3, mid), right = image.at(p.body.right - 4, mid);
+  EXPECT_GT(left >> 16 & 0xFF, 0xC0u) << std::hex << left;  // red at the start
+  EXPECT_LT(left & 0xFF, 0x40u) << std::hex << left;
+  EXPECT_GT(right & 0xFF, 0xC0u) << std::hex << right;  // blue at the end
+  EXPECT_LT(right >> 16 & 0xFF, 0x40u) << std::hex << right;
+  for (int effect = kFillNoise; effect <= kFillMetal; ++effect) {
+    second.defaults.effect = effect;
+    second.ShowHelpTip(POINT{400, 400}, u"pattern");
+    EXPECT_TRUE(second.IsWindowVisible()) << effect;
+    ::UpdateWindow(second);
+  }
+
+  for (BOOL windowStyle : {FALSE, TRUE}) {
+    CPPToolTip first;
+    ASSERT_TRUE(first.Create(owner.hwnd, windowStyle));
+    first.ShowTip(nullptr, POINT{100, 100}, u"style");
+    EXPECT_EQ(first.marginLeft(), windowStyle ? 7 : 10);
+    RECT r{};
+    first.GetWindowRect(&r);
+    Dib32 surface;
+    ASSERT_TRUE(surface.Create(nullptr, r.right - r.left, r.bottom - r.top));
+    ASSERT_TRUE(first.PaintTo(surface.dc()));
+    PixelImage pixels;
+    surface.ReadPixels(&pixels);
+    const uint32_t want = windowStyle ? HtmlPixelFromColor(::GetSysColor(COLOR_WINDOW) & 0xFFFFFF) : 0xFFFFFFu;
+    EXPECT_EQ(pixels.at(3, pixels.height / 2) & 0xFFFFFF, want) << windowStyle;
+    // Square corners frame the very corner; round ones leave it outside the shape.
+    EXPECT_EQ(InWindowRegion(first, 0, 0), !windowStyle) << windowStyle;
+  }
+}
+
+TEST(CPPToolTip2, CreationFailsCleanly) {
+  CPPToolTip2 tip;
+  // A destroyed owner: the window cannot be made.
+  HWND gone;
+  {
+    Owner owner;
+    gone = owner.hwnd;
+  }
+  EXPECT_FALSE(tip.Create(gone));
+  EXPECT_EQ(tip.m_hWnd, nullptr);
+  // Nothing laid out: the paint draws nothing and says so.
+  Dib32 dib;
+  ASSERT_TRUE(dib.Create(nullptr, 8, 8));
+  EXPECT_FALSE(tip.PaintTo(dib.dc(), 0));
+  EXPECT_FALSE(tip.PaintTo(nullptr, 0));
+  tip.ShowHelpTip(POINT{10, 10}, kCapsLockTip);
+  tip.OnTimer(kTooltipTimerHide);
+  tip.Hide();
+  EXPECT_FALSE(tip.DestroyWindow());
+  CPPToolTip first;
+  EXPECT_FALSE(first.Create(gone, TRUE));
+  first.ShowTip(L"q", POINT{1, 1}, u"x");
+  first.Hide();
+}
+
+TEST(CPPToolTip, ShowsAtTheAnchorAndStaysOnDeactivation) {
+  Owner owner;
+  CPPToolTip tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd, FALSE));
+  tip.ShowTip(nullptr, POINT{120, 130}, u"<b>HDD</b> is not safe.");
+  ASSERT_TRUE(tip.IsWindowVisible());
+  RECT r{};
+  tip.GetWindowRect(&r);
+  EXPECT_EQ(r.left, 120);
+  EXPECT_EQ(r.top, 130);
+  EXPECT_EQ(tip.state(), 1);
+  EXPECT_EQ(tip.linkMode(), 0);  // no query: no link
+  ::SendMessageW(tip, WM_ACTIVATEAPP, FALSE, 0);
+  EXPECT_TRUE(tip.IsWindowVisible());
+  ::SendMessageW(tip, WM_KEYDOWN, 0, 0);
+  EXPECT_TRUE(tip.IsWindowVisible());
+  tip.Hide();
+  EXPECT_FALSE(tip.IsWindowVisible());
+  // An empty text shows nothing.
+  tip.ShowTip(nullptr, POINT{120, 130}, u"");
+  EXPECT_FALSE(tip.IsWindowVisible());
+}
+
+TEST(CPPToolTip, TheHotRectangleOpensTheRenewalPageWithTheQuery) {
+  Owner owner;
+  CPPToolTip tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd, FALSE));
+  tip.renewalPage = u"https://renew.test/list?subject=";
+  std::vector<std::wstring> launched;
+  tip.launcher = [&](const std::wstring &program, const std::wstring &argument) {
+    launched.push_back(program + L" " + argument);
+    return true;
+  };
+  const uint16_t language = language_id();
+  for (uint16_t lang : {uint16_t(kLanguageKorean), uint16_t(kLanguageEnglish)}) {
+    set_language_id(lang);
+    launched.clear();
+    tip.ShowTip(L"cn=\uD64D\uAE38\uB3D9 \"x\",o=T", POINT{50, 50}, u"line<br>line<br>line<br>line<br>line<br>line");
+    const HtmlRect hot = FirstTooltipHotRect(lang, tip.marginLeft(), tip.marginTop());
+    const LPARAM inside = MAKELPARAM(hot.left + 1, hot.top + 1);
+    ::SendMessageW(tip, WM_MOUSEMOVE, 0, inside);
+    EXPECT_TRUE(tip.hot()) << lang;
+    ::SendMessageW(tip, WM_MOUSEMOVE, 0, MAKELPARAM(hot.left, hot.top + 1));  // on the edge: outside
+    EXPECT_FALSE(tip.hot()) << lang;
+    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hot.right, hot.top + 1));
+    EXPECT_TRUE(launched.empty()) << lang;
+    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+    ASSERT_EQ(launched.size(), 1u) << lang;
+    EXPECT_EQ(launched[0],
+              L"iexplore.exe \"https://renew.test/list?subject=cn%3D%ED%99%8D%EA%B8%B8%EB%8F%99%20%22x%22%2Co%3DT\"");
+  }
+  set_language_id(language);
+  // A tip without a query opens nothing anywhere.
+  launched.clear();
+  tip.ShowTip(L"", POINT{50, 50}, u"text");
+  const HtmlRect hot = FirstTooltipHotRect(language_id(), tip.marginLeft(), tip.marginTop());
+  ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hot.left + 1, hot.top + 1));
+  EXPECT_TRUE(launched.empty());
+}
+
+// The phone menu: a real popup menu is open (its "#32768" window), the owner forwards each
+// WM_MENUSELECT, and the tip goes beside the highlighted item. A timer on the menu's own loop
+// checks each step and closes the menu.
+struct MenuRun {
+  CPPToolTip *tip = nullptr;
+  HMENU menu = nullptr;
+  HWND owner = nullptr;
+  int step = 0;
+  RECT firstItem{};
+  RECT signRect{}, usbRect{};
+  bool signShown = false, usbShown = false, disabledHidden = false, closedOverTip = false;
+  RECT menuWindow{};
+};
+MenuRun *g_menuRun = nullptr;
+
+void CALLBACK MenuStep(HWND, UINT, UINT_PTR, DWORD) {
+  MenuRun &run = *g_menuRun;
+  HWND menuWindow = ::FindWindowW(L"#32768", nullptr);
+  if (menuWindow == nullptr || !::IsWindowVisible(menuWindow)) {
+    if (++run.step > 200) ::EndMenu();  // the menu never came: give up, the checks fail below
+    return;
+  }
+  ::GetWindowRect(menuWindow, &run.menuWindow);
+  ::GetMenuItemRect(nullptr, run.menu, 0, &run.firstItem);
+  run.tip->ShowMenuItemTips(run.menu, kPhoneSignMenuItem, MF_HILITE);
+  run.signShown = run.tip->IsWindowVisible() && run.tip->linkMode() == 2;
+  run.tip->GetWindowRect(&run.signRect);
+  run.tip->ShowMenuItemTips(run.menu, kPhoneUsbKeyMenuItem, MF_HILITE);
+  run.usbShown = run.tip->IsWindowVisible();
+  run.tip->GetWindowRect(&run.usbRect);
+  run.tip->ShowMenuItemTips(run.menu, 2872, MF_HILITE | MF_DISABLED | MF_GRAYED);
+  run.disabledHidden = !run.tip->IsWindowVisible();
+  // The menu closes while the cursor is over the tip: the service it describes opens.
+  run.tip->ShowMenuItemTips(run.menu, kPhoneUsbKeyMenuItem, MF_HILITE);
+  ::SetCursorPos((run.usbRect.left + run.usbRect.right) / 2, (run.usbRect.top + run.usbRect.bottom) / 2);
+  run.tip->ShowMenuItemTips(nullptr, 0, 0xFFFF);
+  run.closedOverTip = !run.tip->IsWindowVisible();
+  ::SetCursorPos(0, 0);
+  ::KillTimer(run.owner, 77);
+  ::EndMenu();
+}
+
+TEST(CPPToolTip, TipsBesideTheItemsOfAnOpenMenu) {
+  Owner owner;
+  CPPToolTip tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd, TRUE));
+  tip.loadPairText = [](UINT id) {
+    return std::u16string(id == 13 ? u"sign tip" : id == 17 ? u"usb key tip" : u"");
+  };
+  std::vector<std::wstring> launched;
+  tip.launcher = [&](const std::wstring &program, const std::wstring &argument) {
+    launched.push_back(program + L" " + argument);
+    return true;
+  };
+  tip.phoneSignSite = u"https://sign.test/start";
+  tip.phoneUsbKeySite = u"https://usbkey.test/start";
+  HMENU menu = ::CreatePopupMenu();
+  ::AppendMenuW(menu, MF_STRING, kPhoneSignMenuItem, L"Phone certificate");
+  ::AppendMenuW(menu, MF_STRING, kPhoneUsbKeyMenuItem, L"USB key");
+  ::AppendMenuW(menu, MF_STRING | MF_GRAYED, 2872, L"Disabled");
+  MenuRun run;
+  run.tip = &tip;
+  run.menu = menu;
+  run.owner = owner.hwnd;
+  g_menuRun = &run;
+  ::SetForegroundWindow(owner.hwnd);
+  ::SetTimer(owner.hwnd, 77, 30, MenuStep);
+  ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN, 150, 150, 0, owner.hwnd, nullptr);
+  ::KillTimer(owner.hwnd, 77);
+  g_menuRun = nullptr;
+
+  ASSERT_TRUE(run.signShown);
+  // Beside the item: the menu's left plus the item's width plus 10; the walk starts below the
+  // menu's edge and adds the heights of the items above.
+  const int top = run.menuWindow.top + ::GetSystemMetrics(SM_CYEDGE) + 1;
+  const int itemWidth = run.firstItem.right - run.firstItem.left;
+  const int itemHeight = run.firstItem.bottom - run.firstItem.top;
+  ASSERT_GT(itemHeight, 0);
+  EXPECT_EQ(run.signRect.top, top);
+  EXPECT_EQ(run.signRect.left, run.menuWindow.left + itemWidth + 10);
+  EXPECT_TRUE(run.usbShown);
+  EXPECT_EQ(run.usbRect.top, top + itemHeight);
+  EXPECT_EQ(run.usbRect.left, run.signRect.left);
+  EXPECT_TRUE(run.disabledHidden);
+  EXPECT_TRUE(run.closedOverTip);
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_EQ(launched[0], L"iexplore.exe \"https://usbkey.test/start\"");
+  // Closed with the cursor elsewhere: nothing more opens.
+  tip.ShowMenuItemTips(nullptr, 0, 0xFFFF);
+  EXPECT_FALSE(tip.IsWindowVisible());
+  EXPECT_EQ(launched.size(), 1u);
+  ::DestroyMenu(menu);
+}
+
+TEST(TooltipWindows, AThousandShowHideCyclesLeaveNoGdiObject) {
+  Owner owner;
+  CPPToolTip2 second;
+  CPPToolTip first;
+  ASSERT_TRUE(second.Create(owner.hwnd));
+  ASSERT_TRUE(first.Create(owner.hwnd, TRUE));
+  second.shadowOffsetX = 4;  // the shadow's masks and regions too
+  second.shadowOffsetY = 4;
+  auto cycle = [&](int i) {
+    second.ShowHelpTip(POINT{200 + i % 7, 300}, kCapsLockTip);
+    ::UpdateWindow(second);
+    second.OnTimer(kTooltipTimerHide);
+    first.ShowTip(L"q", POINT{100, 100 + i % 5}, u"<font color=red>2026-12-31</font> <b>expires</b>");
+    ::UpdateWindow(first);
+    first.Hide();
+  };
+  cycle(0);  // the first cycle may make objects GDI keeps for good (fonts, caches)
+  Flush();
+  const unsigned before = v7test::CountGdiObjects();
+  ASSERT_GT(before, 0u);
+  for (int i = 1; i <= 1000; ++i) {
+    cycle(i);
+    if (i % 100 == 0) Flush();
+  }
+  Flush();
+  EXPECT_EQ(v7test::CountGdiObjects(), before);
+}
+
+}  // namespace
