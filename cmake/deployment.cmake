@@ -40,6 +40,13 @@ foreach(name V7_CERT_RENEWAL_PAGE V7_PHONE_SIGN_SITE V7_PHONE_USBKEY_SITE)
     message(FATAL_ERROR "${name} must be an http or https address without blanks, quotes or backslashes")
   endif()
 endforeach()
+# The national root authority's page of published root fingerprints, which the root verification
+# dialog opens for the user to compare with the fingerprints it shows (http or https only).
+set(V7_ROOT_FINGERPRINT_PAGE "https://www.rootca.or.kr/" CACHE STRING
+    "Address of the page where the national root authority publishes its root fingerprints")
+if(NOT V7_ROOT_FINGERPRINT_PAGE MATCHES "^https?://[^/\"]+")
+  message(FATAL_ERROR "V7_ROOT_FINGERPRINT_PAGE must be an http or https address with a host")
+endif()
 
 # The built-in CA table is generated from this folder (cmake/gen-ca-table.cmake): its manifest
 # ca-table.txt names the DER files, the two national roots first. A folder other than the test

@@ -99,6 +99,8 @@ struct BuiltinCaRecord {
 enum : size_t { kBuiltinRootCount = 2 };
 extern const BuiltinCaRecord BuiltinCaTable[];
 extern const size_t BuiltinCaTableCount;
+// SHA-256 of the DER of records 0 and 1, computed with the table from the same bytes.
+extern const uint8_t BuiltinRootSha256[kBuiltinRootCount][32];
 
 // The table and its record count.
 const BuiltinCaRecord *builtin_ca_table(size_t *count);

@@ -5,11 +5,13 @@ The folder's manifest lists the files, one per line ('#' starts a comment): the 
 first, then the accredited CAs. Each record carries the certificate's subjectKeyIdentifier as 40
 lowercase hex digits, its serial number in decimal, the DER length and the DER bytes; the key
 identifier and the serial are read from the certificate itself, so a record can never disagree
-with its bytes.
+with its bytes. The SHA-256 fingerprints of the two roots, which the root verification dialog
+shows the user, are computed here from the same bytes for the same reason.
 
 Usage: gen_ca_table.py MANIFEST OUTPUT.cpp
 Runs on the build host with the standard library only, so a cross build needs no host compiler.
 """
+import hashlib
 import os
 import sys
 
@@ -121,6 +123,11 @@ def render(records, manifest):
     for i, (_, der, serial, ski) in enumerate(records):
         out.append('    {"%s", "%d", %d, kDer%d},' % (ski.hex(), serial, len(der), i))
     out += ["};", "const size_t BuiltinCaTableCount = %d;" % len(records), ""]
+    out.append("const uint8_t BuiltinRootSha256[kBuiltinRootCount][32] = {")
+    for _, der, _, _ in records[:ROOT_COUNT]:
+        digest = hashlib.sha256(der).digest()
+        out.append("    {" + ", ".join("0x%02x" % b for b in digest) + "},")
+    out += ["};", ""]
     return "\n".join(out)
 
 

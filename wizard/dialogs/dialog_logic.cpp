@@ -202,17 +202,10 @@ const char *install_page_for(const RelayRequestRecord *request, int kind) {
   return page[0] != 0 ? page : nullptr;
 }
 
-int page_address(const char *address, std::u16string *out) {
-  if (out != nullptr) out->clear();
-  if (address == nullptr || out == nullptr) return kErrInvalidParameter;
-  char16_t *wide = nullptr;
-  char *utf8 = nullptr;
-  const bool converted = euckr_to_wide(address, &wide) == 0 && wide_to_utf8(wide, &utf8) == 0;
-  std::free(wide);
-  std::string text = converted ? utf8 : "";
-  std::free(utf8);
-  if (!converted) return kErrInvalidParameter;
+namespace {
 
+// The checks and the encoding of an address already converted to UTF-8.
+int checked_address(const std::string &text, std::u16string *out) {
   const size_t scheme = starts_with_nocase(text, "https://") ? 8 : starts_with_nocase(text, "http://") ? 7 : 0;
   const size_t host_end = text.find_first_of("/?#", scheme);
   const size_t host_length = (host_end == std::string::npos ? text.size() : host_end) - scheme;
@@ -232,6 +225,26 @@ int page_address(const char *address, std::u16string *out) {
   *out = encoded;
   return 0;
 }
+
+// The address through wide text to UTF-8, from the encoding `to_wide` reads.
+int converted_address(const char *address, int (*to_wide)(const char *, char16_t **), std::u16string *out) {
+  if (out != nullptr) out->clear();
+  if (address == nullptr || out == nullptr) return kErrInvalidParameter;
+  char16_t *wide = nullptr;
+  char *utf8 = nullptr;
+  const bool converted = to_wide(address, &wide) == 0 && wide_to_utf8(wide, &utf8) == 0;
+  std::free(wide);
+  std::string text = converted ? utf8 : "";
+  std::free(utf8);
+  if (!converted) return kErrInvalidParameter;
+  return checked_address(text, out);
+}
+
+}  // namespace
+
+int page_address(const char *address, std::u16string *out) { return converted_address(address, euckr_to_wide, out); }
+
+int link_address(const char *address, std::u16string *out) { return converted_address(address, setting_to_wide, out); }
 
 }  // namespace dialogs
 }  // namespace v7

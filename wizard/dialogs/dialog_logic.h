@@ -116,6 +116,9 @@ const char *install_page_for(const RelayRequestRecord *request, int kind);
 // unsafe in an address percent-encoded (non-ASCII as its UTF-8 bytes). 0, or kErrInvalidParameter
 // for anything else (another scheme, no host, a control character, no conversion).
 int page_address(const char *address, std::u16string *out);
+// The same checks and encoding for an address taken from a certificate or a link (a policy's CPS,
+// say), whose text is in the encoding CharEncodingMode names.
+int link_address(const char *address, std::u16string *out);
 
 }  // namespace dialogs
 }  // namespace v7

@@ -34,6 +34,14 @@ int open_web_page(const RelayRequestRecord *request, int kind) {
   return opener != nullptr ? opener(address.c_str()) : open_in_internet_explorer(address.c_str());
 }
 
+int open_link(const char *address) {
+  std::u16string checked;
+  const int rc = link_address(address, &checked);
+  if (rc != 0) return rc;
+  WebPageOpener opener = g_opener.load();
+  return opener != nullptr ? opener(checked.c_str()) : open_in_internet_explorer(checked.c_str());
+}
+
 int open_in_internet_explorer(const char16_t *address) {
   IWebBrowser2 *browser = nullptr;
   HRESULT hr = ::CoCreateInstance(CLSID_InternetExplorer, nullptr, CLSCTX_LOCAL_SERVER, IID_IWebBrowser2,

@@ -11,6 +11,11 @@ namespace dialogs {
 // is not http or https does nothing. 0 when the page was handed to the opener, else a code.
 int open_web_page(const RelayRequestRecord *request, int kind);
 
+// Opens an address taken from a certificate or a link (text in the encoding CharEncodingMode
+// names) through the same opener, after the same checks (link_address): only http and https
+// reach a browser, never the shell. 0 when it was handed to the opener, else a code.
+int open_link(const char *address);
+
 // The page opener: shows the (checked, encoded) address; 0 or a code. The built-in one drives
 // Internet Explorer through COM in a 450 by 400 window without bars, topmost. Test code may swap
 // it; null restores the built-in one.

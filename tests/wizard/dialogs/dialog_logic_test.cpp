@@ -276,4 +276,33 @@ TEST(InstallPages, KindsChooseTheirFieldAndOnlyWebAddressesPass) {
   EXPECT_EQ(page_address(nullptr, nullptr), v7::kErrInvalidParameter);
 }
 
+// Links from a certificate (a policy's CPS) are in the setting's encoding and pass the same
+// checks: only http and https with a host ever reach a browser.
+TEST(InstallPages, LinkAddressesFromCertificatesPassTheSameChecks) {
+  const struct {
+    int encoding;
+    const char *address;
+    int rc;
+    std::u16string out;
+  } cases[] = {
+      {kCharEncodingUtf8, "https://www.example.test/cps.html", 0, u"https://www.example.test/cps.html"},
+      {kCharEncodingUtf8, "http://x.example/\xEC\x9D\xB8", 0, u"http://x.example/%EC%9D%B8"},
+      {0, "http://x.example/\xC0\xCE", 0, u"http://x.example/%EC%9D%B8"},
+      {kCharEncodingUtf8, "file:///C:/Windows/system32/calc.exe", v7::kErrInvalidParameter, u""},
+      {kCharEncodingUtf8, "C:\\Windows\\system32\\calc.exe", v7::kErrInvalidParameter, u""},
+      {kCharEncodingUtf8, "\\\\host\\share\\x.exe", v7::kErrInvalidParameter, u""},
+      {kCharEncodingUtf8, "ldap://x.example/cn=a", v7::kErrInvalidParameter, u""},
+      {kCharEncodingUtf8, "https://x.example/\" -x", 0, u"https://x.example/%22%20-x"},
+      {kCharEncodingUtf8, "\xFF", v7::kErrInvalidParameter, u""},
+      {kCharEncodingUtf8, "", v7::kErrInvalidParameter, u""},
+  };
+  for (const auto &c : cases) {
+    WordsScope words(kLanguageKorean, c.encoding);
+    std::u16string out = u"stale";
+    EXPECT_EQ(link_address(c.address, &out), c.rc) << c.address;
+    EXPECT_EQ(out, c.out) << c.address;
+  }
+  EXPECT_EQ(link_address(nullptr, nullptr), v7::kErrInvalidParameter);
+}
+
 }  // namespace
