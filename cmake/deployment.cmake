@@ -48,6 +48,21 @@ if(NOT V7_ROOT_FINGERPRINT_PAGE MATCHES "^https?://[^/\"]+")
   message(FATAL_ERROR "V7_ROOT_FINGERPRINT_PAGE must be an http or https address with a host")
 endif()
 
+# The registration authority's page, which the selection dialog's banner button opens (http or
+# https only).
+set(V7_REGISTRATION_AUTHORITY_PAGE "https://127.0.0.1/ra" CACHE STRING
+    "Page the certificate selection dialog's registration-authority button opens")
+if(NOT V7_REGISTRATION_AUTHORITY_PAGE MATCHES "^https?://[^ \"\\]+$")
+  message(FATAL_ERROR "V7_REGISTRATION_AUTHORITY_PAGE must be an http or https address without blanks, quotes or backslashes")
+endif()
+
+# The national root authority's page of approved token programs (the token menu's last item).
+set(V7_TOKEN_PROGRAMS_PAGE "https://127.0.0.1/token-programs" CACHE STRING
+    "Page of approved token programs the selection dialog's token menu opens")
+if(NOT V7_TOKEN_PROGRAMS_PAGE MATCHES "^https?://[^ \"\\]+$")
+  message(FATAL_ERROR "V7_TOKEN_PROGRAMS_PAGE must be an http or https address without blanks, quotes or backslashes")
+endif()
+
 # The built-in CA table is generated from this folder (cmake/gen-ca-table.cmake): its manifest
 # ca-table.txt names the DER files, the two national roots first. A folder other than the test
 # PKI must hold national roots whose SHA-256 fingerprints are these two.
