@@ -58,8 +58,17 @@ def icon_image(size, pixel):
     rows = []
     for y in range(size - 1, -1, -1):  # bottom-up
         rows.append(b"".join(struct.pack("BBBB", *pixel(x, y, size)) for x in range(size)))
-    mask_row = b"\0" * (((size + 31) // 32) * 4)
-    return header + b"".join(rows) + mask_row * size
+    # The AND mask is what a 16-bit image list keeps of the transparency: 1 where the picture
+    # has no pixel.
+    stride = ((size + 31) // 32) * 4
+    mask = b""
+    for y in range(size - 1, -1, -1):
+        row = bytearray(stride)
+        for x in range(size):
+            if pixel(x, y, size)[3] == 0:
+                row[x // 8] |= 0x80 >> (x % 8)
+        mask += bytes(row)
+    return header + b"".join(rows) + mask
 
 
 def write_ico(path, sizes, pixel):

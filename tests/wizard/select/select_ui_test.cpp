@@ -1,0 +1,477 @@
+// The certificate selection dialog on real windows under Wine, driven by the UI robot: the hard
+// disk, a removable drive, the secure disk and a PKCS#12 file, in Korean and in English. The list's
+// columns and expired mark, the tips, a wrong password's message that keeps the dialog, and OK
+// that fills the selection and writes the "Last ..." settings.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/broker_client.h"
+#include "media/certlist.h"
+#include "media/registry_settings.h"
+#include "media/securedisk/module_signature.h"
+#include "media/securedisk/securedisk.h"
+#include "pki/errors/error_ctx.h"
+#include "platform/classlib/app.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/error_codes.h"
+#include "platform/locale/process_words.h"
+#include "platform/ui/message_box.h"
+#include "tests/harness/removable_drive.h"
+#include "tests/harness/vectors.h"
+#include "tests/media/cert_builder.h"
+#include "tests/media/npki_test_hooks.h"
+#include "tests/modules/ckapp/ckapp_test_setup.h"
+#include "tests/ui/robot.h"
+#include "wizard/dialogs/web_page.h"
+#include "wizard/records/request_record.h"
+#include "wizard/res/select_ids.h"
+#include "wizard/res/small_dialogs_ids.h"
+#include "wizard/res/string_ids.h"
+#include "wizard/select/cert_list.h"
+
+namespace fs = std::filesystem;
+using v7test::RunWithRobot;
+using v7test::UiRobot;
+
+namespace {
+
+constexpr char kPassword[] = "Fixture1!";
+constexpr char kSubkey[] = "velmoraSelectTest";
+const std::string kHong = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
+const std::string kKim = "cn=Kim Cheolsu()0009876543210987,ou=Users,o=Test,c=KR";
+const std::string kRenew = "cn=Lee Renewal()0005555,ou=personal4IB,o=velmora,c=KR";
+const std::string kExpired = "cn=Path Expired,ou=Users,o=PathCA,c=KR";
+
+// 2049-12-20 12:00 UTC: the velmora certificate (ending 2049-12-31) is due for renewal, the
+// path fixture (2025) has expired.
+int64_t test_now() { return 2523528000; }
+
+CKAppTestState g_ckapp;
+std::vector<std::wstring> g_boxes;
+
+int answer_box(const char16_t *text, const char16_t *, unsigned) {
+  g_boxes.push_back(reinterpret_cast<const wchar_t *>(text));
+  return IDOK;
+}
+int answer_narrow_box(const char *, const char *, unsigned) { return IDOK; }
+int open_nothing(const char16_t *) { return 0; }
+
+void put(const fs::path &file, const v7test::Bytes &data) {
+  fs::create_directories(file.parent_path());
+  FILE *f = _wfopen(file.wstring().c_str(), L"wb");
+  ASSERT_NE(f, nullptr) << file.string();
+  fwrite(data.data(), 1, data.size(), f);
+  fclose(f);
+}
+
+v7test::Bytes fixture(const char *name) {
+  FILE *f = fopen(v7test::fixtures_path(std::string("pki/") + name).c_str(), "rb");
+  v7test::Bytes out;
+  if (f == nullptr) return out;
+  int c;
+  while ((c = fgetc(f)) != EOF) out.push_back(uint8_t(c));
+  fclose(f);
+  return out;
+}
+
+// A certificate of the service's own CA: only such a one gets the expiry warning.
+v7test::Bytes renewal_cert() {
+  certtest::CertSpec spec;
+  spec.issuer = {{"c", "KR"}, {"o", "velmora"}, {"ou", "AccreditedCA"}, {"cn", "velmora CA"}};
+  spec.subject = {{"c", "KR"}, {"o", "velmora"}, {"ou", "personal4IB"}, {"cn", "Lee Renewal()0005555"}};
+  return certtest::certificate(spec);
+}
+
+// The NPKI holders of a store: the signing pairs (Hong's with its key-management pair).
+void put_store(const fs::path &npki) {
+  const fs::path hong = npki / "TestCA" / "USER" / kHong;
+  put(hong / "signCert.der", fixture("signCert.der"));
+  put(hong / "signPri.key", fixture("signPri.key"));
+  put(hong / "kmCert.der", fixture("kmCert.der"));
+  put(hong / "kmPri.key", fixture("kmPri.key"));
+  put(npki / "Test" / "USER" / kKim / "signCert.der", fixture("user2_sign.der"));
+  put(npki / "Test" / "USER" / kKim / "signPri.key", fixture("user2_signPri.key"));
+  put(npki / "velmora" / "USER" / kRenew / "signCert.der", renewal_cert());
+  put(npki / "velmora" / "USER" / kRenew / "signPri.key", fixture("signPri.key"));
+  put(npki / "PathCA" / "USER" / kExpired / "signCert.der", fixture("path_expired.der"));
+  put(npki / "PathCA" / "USER" / kExpired / "signPri.key", fixture("signPri.key"));
+}
+
+std::string narrow_utf8(const std::wstring &w) {
+  char out[1024] = {};
+  ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, out, sizeof out - 1, nullptr, nullptr);
+  return out;
+}
+
+std::string narrow(const std::wstring &w) {
+  std::string out;
+  for (wchar_t c : w) out += c < 0x80 ? char(c) : '?';
+  return out;
+}
+
+// What the list shows, row by row: "image|type|subject|expiry|issuer".
+std::vector<std::string> rows_of(HWND list) {
+  std::vector<std::string> rows;
+  const int n = int(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < n; ++row) {
+    LVITEMW item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    ::SendMessageW(list, LVM_GETITEMW, 0, LPARAM(&item));
+    std::string line = std::to_string(item.iImage);
+    for (int column = 0; column < 4; ++column) {
+      wchar_t text[256] = {};
+      LVITEMW sub = {};
+      sub.iSubItem = column;
+      sub.pszText = text;
+      sub.cchTextMax = 256;
+      ::SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), LPARAM(&sub));
+      line += "|" + narrow(text);
+    }
+    rows.push_back(line);
+  }
+  return rows;
+}
+
+std::wstring column_title(HWND list, int column) {
+  wchar_t text[64] = {};
+  LVCOLUMNW c = {};
+  c.mask = LVCF_TEXT | LVCF_WIDTH;
+  c.pszText = text;
+  c.cchTextMax = 64;
+  ::SendMessageW(list, LVM_GETCOLUMNW, WPARAM(column), LPARAM(&c));
+  return std::wstring(text) + L"/" + std::to_wstring(c.cx);
+}
+
+int row_of(HWND list, const std::string &cn) {
+  const std::vector<std::string> rows = rows_of(list);
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].find("|" + cn + "|") != std::string::npos) return int(i);
+  return -1;
+}
+
+void select_row(HWND list, int row) {
+  LVITEMW state = {};
+  state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  ::SendMessageW(list, LVM_SETITEMSTATE, WPARAM(row), LPARAM(&state));
+}
+
+int visible_tips(DWORD thread) {
+  int n = 0;
+  for (HWND w : v7test::ThreadWindows(thread))
+    if (v7test::ClassName(w) == L"CPPToolTip" && ::IsWindowVisible(w)) ++n;
+  return n;
+}
+
+std::string setting(const char *name) {
+  char *value = nullptr;
+  if (reg_read_value(kSubkey, name, &value) != 0 || value == nullptr) return "(none)";
+  std::string out = value;
+  free(value);
+  return out;
+}
+
+// Waits for the error dialog, reads its summary and closes it.
+std::wstring close_error_dialog(UiRobot &robot, HWND over) {
+  HWND error = robot.WaitForDialogWithControl(IDC_ERROR_SUMMARY, over);
+  if (error == nullptr) return L"(no error dialog)";
+  const std::wstring summary = robot.ItemText(error, IDC_ERROR_SUMMARY);
+  robot.Click(error, IDOK);
+  robot.WaitGone(error);
+  return summary;
+}
+
+// The NPKI hooks' folders, and a documents folder for the broker's file choice.
+const FsFolderHooks *folder_hooks() {
+  static const FsFolderHooks hooks = {
+      [](char16_t *out, size_t cap) { return npkitest::answer(std::u16string(u"C:\\Windows"), out, cap); },
+      [](char *out, size_t cap) { return npkitest::answer(std::string("C:\\Windows"), out, cap); },
+      [](int csidl, char16_t *out, size_t cap) {
+        return (csidl == kShellFolderProfile || csidl == kShellFolderDocuments) &&
+               npkitest::answer(npkitest::profile().u16string(), out, cap);
+      },
+      [](int csidl, char *out, size_t cap) {
+        return (csidl == kShellFolderProfile || csidl == kShellFolderDocuments) &&
+               npkitest::answer(npkitest::profile().string(), out, cap);
+      },
+  };
+  return &hooks;
+}
+
+class SelectUi : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ckapptest::use_variant("complete", &g_ckapp);
+    char temp[MAX_PATH];
+    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+    npkitest::profile() = std::string(temp) + "v7select_" + std::to_string(GetCurrentProcessId());
+    npkitest::set_hooks(true);
+    platform_fs_set_folder_hooks(folder_hooks());
+    put_store(npkitest::profile() / "AppData" / "LocalLow" / "NPKI");
+  }
+  static void TearDownTestSuite() {
+    std::error_code ec;
+    fs::remove_all(npkitest::profile(), ec);
+    npkitest::set_hooks(false);
+    v7::keycrypt::KeyCryptSetModuleFolder(nullptr);
+  }
+  void SetUp() override {
+    g_boxes.clear();
+    v7::set_message_box_hook_w(answer_box);
+    v7::set_message_box_hook(answer_narrow_box);
+    v7::dialogs::set_web_page_opener(open_nothing);
+    platform_set_clock_hook(test_now);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraSelectTest");
+    memset(&request_, 0, sizeof request_);
+    request_.media_bits = 0x20B;
+    snprintf(request_.settings_subkey, sizeof request_.settings_subkey, "%s", kSubkey);
+    snprintf(request_.banner, sizeof request_.banner, "BITMAP_VELMORA_RELAY");
+  }
+  void TearDown() override {
+    v7::set_message_box_hook_w(nullptr);
+    v7::set_message_box_hook(nullptr);
+    v7::dialogs::set_web_page_opener(nullptr);
+    platform_set_clock_hook(nullptr);
+    set_language_id(kLanguageKorean);
+    set_char_encoding_mode(0);
+  }
+  std::unique_ptr<CCertSelect> new_select() {
+    ERROR_CTX *errors = static_cast<ERROR_CTX *>(calloc(1, sizeof(ERROR_CTX)));
+    return std::unique_ptr<CCertSelect>(new CCertSelect(CertListCreate(errors, &request_), errors));
+  }
+  RelayRequestRecord request_;
+};
+
+TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne) {
+  for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
+    const std::string lang = language == kLanguageKorean ? "ko" : "en";
+    SCOPED_TRACE(lang);
+    set_language_id(language);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraSelectTest");
+    auto select = new_select();
+    std::vector<std::string> rows;
+    std::wstring titles, wrong_summary, after_wrong;
+    int tips_on_focus = 0, tips_on_renewal = 0, tips_elsewhere = 0;
+    bool kept = false;
+    std::string missing;
+    int run = -2;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+          ASSERT_NE(dialog, nullptr);
+          HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+          ASSERT_TRUE(robot.WaitUntil([&] { return rows_of(list).size() == 4; }));
+          rows = rows_of(list);
+          for (int c = 0; c < 4; ++c) titles += column_title(list, c) + L";";
+          // The hard disk's warning shows when the password edit has the focus.
+          ::PostMessageW(dialog, WM_NEXTDLGCTL, WPARAM(::GetDlgItem(dialog, IDC_SELECT_PASSWORD)), TRUE);
+          robot.WaitUntil([&] { return visible_tips(robot.ui_thread()) >= 1; });
+          tips_on_focus = visible_tips(robot.ui_thread());
+          EXPECT_TRUE(robot.Screenshot(dialog, "select_harddisk_" + lang));
+          missing += robot.MissingGlyphs(dialog);
+          // The velmora certificate due for renewal adds the expiry warning.
+          select_row(list, row_of(list, "Lee Renewal()0005555"));
+          robot.WaitUntil([&] { return visible_tips(robot.ui_thread()) >= 2; });
+          tips_on_renewal = visible_tips(robot.ui_thread());
+          EXPECT_TRUE(robot.Screenshot(dialog, "select_expiry_tip_" + lang));
+          select_row(list, row_of(list, "Kim Cheolsu()0009876543210987"));
+          robot.WaitUntil([&] { return visible_tips(robot.ui_thread()) <= 1; });
+          tips_elsewhere = visible_tips(robot.ui_thread());
+
+          // A wrong password: its message, and the dialog stays with the edit emptied.
+          select_row(list, row_of(list, "Hong Gildong()0001234567890123"));
+          robot.SetItemText(dialog, IDC_SELECT_PASSWORD, L"wrong-password");
+          robot.Click(dialog, IDOK);
+          wrong_summary = close_error_dialog(robot, dialog);
+          kept = robot.WaitUntil([&] { return ::IsWindow(dialog) && robot.Enabled(dialog, IDOK); });
+          after_wrong = robot.ItemText(dialog, IDC_SELECT_PASSWORD);
+
+          robot.SetItemText(dialog, IDC_SELECT_PASSWORD, L"Fixture1!");
+          robot.Click(dialog, IDOK);
+          EXPECT_TRUE(robot.WaitGone(dialog));
+        },
+        [&] { run = select->Run(); });
+    EXPECT_EQ(run, 0);
+    ASSERT_EQ(rows.size(), 4u);
+    // Sorted as listed; the expired fixture carries the expired picture, the others the valid one.
+    for (const std::string &r : rows) {
+      const bool expired = r.find("Path Expired") != std::string::npos;
+      EXPECT_EQ(r.substr(0, 1), expired ? "1" : "0") << r;
+      EXPECT_NE(r.find(expired ? "|2025-06-01|" : "|2049-12-31|"), std::string::npos) << r;
+    }
+    if (language == kLanguageEnglish) {
+      EXPECT_EQ(narrow(titles), "Type/96;Subject/191;Expiration Date/72;Issuer/84;");
+      bool test_org = false;
+      for (const std::string &r : rows) test_org |= r.find("|Kim Cheolsu()0009876543210987|2049-12-31|Test") != std::string::npos;
+      EXPECT_TRUE(test_org);
+    }
+    EXPECT_EQ(tips_on_focus, 1) << "the hard-disk warning";
+    EXPECT_EQ(tips_on_renewal, 2) << "and the expiry warning";
+    EXPECT_EQ(tips_elsewhere, 1) << "another certificate hides the expiry warning";
+    EXPECT_EQ(wrong_summary, v7::classlib::LoadPairText(IDS_WRONG_PASSWORD));
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(after_wrong, L"");
+    EXPECT_EQ(missing, "");
+    // The selection: Hong's entry with both pairs read, the password and the keys.
+    ASSERT_NE(select->entry, nullptr);
+    EXPECT_EQ(std::string(select->entry->subject_dn), kHong);
+    EXPECT_STREQ(CertListGetPassword(select->record), kPassword);
+    EXPECT_NE(select->record->sign_key, nullptr);
+    EXPECT_EQ(v7test::Bytes(select->Buffer(kSelectSignCert).data,
+                            select->Buffer(kSelectSignCert).data + select->Buffer(kSelectSignCert).length),
+              fixture("signCert.der"));
+    EXPECT_EQ(select->Buffer(kSelectKmKey).length, fixture("kmPri.key").size());
+    EXPECT_EQ(setting("Last Media"), "HARDDISK");
+    char *last_access = nullptr;
+    reg_get_last_access(kSubkey, &last_access);
+    ASSERT_NE(last_access, nullptr);
+    EXPECT_EQ(std::string(last_access), kHong);
+    free(last_access);
+  }
+}
+
+TEST_F(SelectUi, RemovableDriveRememberedReopensAndIsRemembered) {
+  v7test::RemovableDrive drive(0, "V7SELECT");
+  if (!drive.ok()) GTEST_SKIP() << drive.error();
+  put_store(fs::path(drive.root()) / "NPKI");
+  request_.restore_last_medium = 1;
+  const std::string letter(1, drive.letter());
+  ASSERT_EQ(reg_write_value(kSubkey, "Last Media", "REMOVABLE"), 0);
+  ASSERT_EQ(reg_write_value(kSubkey, "Last Drive", letter.c_str()), 0);
+  set_language_id(kLanguageEnglish);
+  auto select = new_select();
+  std::wstring label;
+  size_t count = 0;
+  int run = -2;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+        ASSERT_NE(dialog, nullptr);
+        HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+        ASSERT_TRUE(robot.WaitUntil([&] { return !rows_of(list).empty() && !rows_of(list)[0].empty(); }));
+        count = rows_of(list).size();
+        wchar_t text[64] = {};
+        LVITEMW item = {};
+        item.pszText = text;
+        item.cchTextMax = 64;
+        ::SendMessageW(::GetDlgItem(dialog, IDC_SELECT_MEDIA), LVM_GETITEMTEXTW, 2, LPARAM(&item));
+        label = text;
+        EXPECT_TRUE(robot.Screenshot(dialog, "select_removable_en"));
+        select_row(list, row_of(list, "Kim Cheolsu()0009876543210987"));
+        robot.SetItemText(dialog, IDC_SELECT_PASSWORD, L"Fixture1!");
+        robot.Click(dialog, IDOK);
+        EXPECT_TRUE(robot.WaitGone(dialog));
+      },
+      [&] { run = select->Run(); });
+  EXPECT_EQ(run, 0);
+  // "Last Access" was not written yet, so every certificate of the drive shows.
+  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(narrow(label), "Removable(" + letter + ":)");
+  ASSERT_NE(select->entry, nullptr);
+  EXPECT_EQ(std::string(select->entry->subject_dn), kKim);
+  EXPECT_EQ(setting("Last Media"), "REMOVABLE");
+  EXPECT_EQ(setting("Last Drive"), letter);
+}
+
+// The broker's file choice, answered with the fixture.
+class ChosenFileBroker : public BrokerConnection {
+ public:
+  std::u16string path;
+  int32_t make_dir(const uint8_t *, size_t) override { return kBrokerResultOk; }
+  int32_t write_file(const uint8_t *, size_t, const uint8_t *, size_t, void *) override { return kBrokerResultOk; }
+  int32_t browse_file(char16_t **chosen, const uint8_t *, size_t, void *) override {
+    const size_t n = path.size() + 1;
+    *chosen = static_cast<char16_t *>(malloc(n * sizeof(char16_t)));
+    memcpy(*chosen, path.c_str(), n * sizeof(char16_t));
+    return kBrokerResultOk;
+  }
+  void release() override {}
+};
+ChosenFileBroker g_broker;
+int32_t make_broker(void *, BrokerConnection **out, uint32_t *) {
+  *out = &g_broker;
+  return 0;
+}
+
+TEST_F(SelectUi, Pkcs12FileFoundWithItsPasswordSignsWithoutAskingAgain) {
+  const std::string path = v7test::fixtures_path("pki/user_three_certs.p12");
+  g_broker.path.assign(path.begin(), path.end());
+  broker_set_factory(make_broker);
+  request_.media_bits = 0x401;
+  for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
+    const std::string lang = language == kLanguageKorean ? "ko" : "en";
+    SCOPED_TRACE(lang);
+    set_language_id(language);
+    auto select = new_select();
+    std::vector<std::string> rows;
+    bool search_shown = false, entry_hidden = false, note_shown = false;
+    int result = 0;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+          ASSERT_NE(dialog, nullptr);
+          search_shown = ::IsWindowVisible(::GetDlgItem(dialog, IDC_SELECT_SEARCH)) != FALSE;
+          robot.Click(dialog, IDC_SELECT_SEARCH);
+          HWND prompt = robot.WaitForDialogWithControl(IDC_PASSWD_EDIT, dialog);
+          ASSERT_NE(prompt, nullptr);
+          robot.SetItemText(prompt, IDC_PASSWD_EDIT, L"Fixture1!");
+          robot.Click(prompt, IDOK);
+          robot.WaitGone(prompt);
+          HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+          ASSERT_TRUE(robot.WaitUntil([&] { return row_of(list, "Hong Gildong()0001234567890123") == 0; }));
+          rows = rows_of(list);
+          entry_hidden = !::IsWindowVisible(::GetDlgItem(dialog, IDC_SELECT_PASSWORD));
+          note_shown = ::IsWindowVisible(::GetDlgItem(dialog, IDC_SELECT_OK_NOTE)) != FALSE;
+          EXPECT_TRUE(robot.Screenshot(dialog, "select_pkcs12_" + lang));
+          robot.Click(dialog, IDOK);
+          EXPECT_TRUE(robot.WaitGone(dialog));
+        },
+        [&] { result = CertListShowDialog(select->record); });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(search_shown);
+    EXPECT_TRUE(entry_hidden) << "the file's password was asked already";
+    EXPECT_TRUE(note_shown);
+    EXPECT_EQ(rows.size(), 1u);
+    EXPECT_NE(select->record->sign_key, nullptr);
+    for (const std::wstring &box : g_boxes) ADD_FAILURE() << "message box: " << narrow_utf8(box);
+    EXPECT_EQ(setting("Last Media"), "PKCS12");
+  }
+  broker_set_factory(nullptr);
+}
+
+TEST_F(SelectUi, NoMediaSelectsNothingAndHiddenPasswordEndsAtOnce) {
+  request_.media_bits = 0;
+  request_.dialog_flags = kRequestHidePasswordEntry;
+  request_.restore_last_medium = 1;
+  set_language_id(kLanguageEnglish);
+  auto select = new_select();
+  int items = -1, result = 0;
+  bool edit_hidden = false;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+        ASSERT_NE(dialog, nullptr);
+        items = int(::SendMessageW(::GetDlgItem(dialog, IDC_SELECT_MEDIA), LVM_GETITEMCOUNT, 0, 0));
+        edit_hidden = !::IsWindowVisible(::GetDlgItem(dialog, IDC_SELECT_PASSWORD));
+        robot.Click(dialog, IDOK);
+        EXPECT_TRUE(robot.WaitGone(dialog));
+      },
+      [&] { result = CertListShowDialog(select->record); });
+  EXPECT_EQ(items, 0);
+  EXPECT_TRUE(edit_hidden);
+  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(select->record->chosen, nullptr);
+  EXPECT_EQ(CertListShowDialog(nullptr), v7::kErrInvalidParameter);
+}
+
+}  // namespace
