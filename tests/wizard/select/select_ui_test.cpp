@@ -29,6 +29,7 @@
 #include "tests/harness/vectors.h"
 #include "tests/media/cert_builder.h"
 #include "tests/media/npki_test_hooks.h"
+#include "tests/media/securedisk/sd_test_fixture.h"
 #include "tests/modules/ckapp/ckapp_test_setup.h"
 #include "tests/ui/robot.h"
 #include "wizard/dialogs/web_page.h"
@@ -208,6 +209,34 @@ const FsFolderHooks *folder_hooks() {
   return &hooks;
 }
 
+// Each case answers the boxes and the page opener, fixes the clock and starts from no settings.
+void begin_case(RelayRequestRecord *request) {
+  g_boxes.clear();
+  v7::set_message_box_hook_w(answer_box);
+  v7::set_message_box_hook(answer_narrow_box);
+  v7::dialogs::set_web_page_opener(open_nothing);
+  platform_set_clock_hook(test_now);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraSelectTest");
+  memset(request, 0, sizeof *request);
+  request->media_bits = 0x20B;
+  snprintf(request->settings_subkey, sizeof request->settings_subkey, "%s", kSubkey);
+  snprintf(request->banner, sizeof request->banner, "BITMAP_VELMORA_RELAY");
+}
+
+void end_case() {
+  v7::set_message_box_hook_w(nullptr);
+  v7::set_message_box_hook(nullptr);
+  v7::dialogs::set_web_page_opener(nullptr);
+  platform_set_clock_hook(nullptr);
+  set_language_id(kLanguageKorean);
+  set_char_encoding_mode(0);
+}
+
+std::unique_ptr<CCertSelect> select_for(const RelayRequestRecord *request) {
+  ERROR_CTX *errors = static_cast<ERROR_CTX *>(calloc(1, sizeof(ERROR_CTX)));
+  return std::unique_ptr<CCertSelect>(new CCertSelect(CertListCreate(errors, request), errors));
+}
+
 class SelectUi : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -225,30 +254,9 @@ class SelectUi : public ::testing::Test {
     npkitest::set_hooks(false);
     v7::keycrypt::KeyCryptSetModuleFolder(nullptr);
   }
-  void SetUp() override {
-    g_boxes.clear();
-    v7::set_message_box_hook_w(answer_box);
-    v7::set_message_box_hook(answer_narrow_box);
-    v7::dialogs::set_web_page_opener(open_nothing);
-    platform_set_clock_hook(test_now);
-    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraSelectTest");
-    memset(&request_, 0, sizeof request_);
-    request_.media_bits = 0x20B;
-    snprintf(request_.settings_subkey, sizeof request_.settings_subkey, "%s", kSubkey);
-    snprintf(request_.banner, sizeof request_.banner, "BITMAP_VELMORA_RELAY");
-  }
-  void TearDown() override {
-    v7::set_message_box_hook_w(nullptr);
-    v7::set_message_box_hook(nullptr);
-    v7::dialogs::set_web_page_opener(nullptr);
-    platform_set_clock_hook(nullptr);
-    set_language_id(kLanguageKorean);
-    set_char_encoding_mode(0);
-  }
-  std::unique_ptr<CCertSelect> new_select() {
-    ERROR_CTX *errors = static_cast<ERROR_CTX *>(calloc(1, sizeof(ERROR_CTX)));
-    return std::unique_ptr<CCertSelect>(new CCertSelect(CertListCreate(errors, &request_), errors));
-  }
+  void SetUp() override { begin_case(&request_); }
+  void TearDown() override { end_case(); }
+  std::unique_ptr<CCertSelect> new_select() { return select_for(&request_); }
   RelayRequestRecord request_;
 };
 
@@ -472,6 +480,82 @@ TEST_F(SelectUi, NoMediaSelectsNothingAndHiddenPasswordEndsAtOnce) {
   EXPECT_EQ(result, IDOK);
   EXPECT_EQ(select->record->chosen, nullptr);
   EXPECT_EQ(CertListShowDialog(nullptr), v7::kErrInvalidParameter);
+}
+
+FileTrustAnswer trust_all(const char16_t *) { return {0, 0}; }
+
+class SelectSecureDiskUi : public v7test::SecureDiskFixture {
+ protected:
+  void SetUp() override {
+    SecureDiskFixture::SetUp();
+    ckapptest::use_variant("complete", &g_ckapp);
+    begin_case(&request_);
+    request_.media_bits = 0x200;
+  }
+  void TearDown() override {
+    end_case();
+    sd_set_module_folder(nullptr);
+    set_file_trust_verifier(nullptr);
+    v7::keycrypt::KeyCryptSetModuleFolder(nullptr);
+    SecureDiskFixture::TearDown();
+  }
+  RelayRequestRecord request_;
+};
+
+TEST_F(SelectSecureDiskUi, WrongPasswordNamesTheTriesLeftAndTheRightOneExportsThePairs) {
+  ASSERT_EQ(sd_module_load_from(v7test::variant_folder("complete").c_str(), &handle_), 0);
+  ASSERT_EQ(sd_open(handle_), 0);
+  const v7test::Bytes sign_key = fixture("signPri.key"), km_key = fixture("kmPri.key"),
+                      kim_key = fixture("user2_signPri.key");
+  ASSERT_EQ(sd_import_pair(handle_, sign_cert_.data(), sign_cert_.size(), sign_key.data(), sign_key.size(),
+                           km_cert_.data(), km_cert_.size(), km_key.data(), km_key.size(), kPassword),
+            0);
+  ASSERT_EQ(sd_import_pair(handle_, other_cert_.data(), other_cert_.size(), kim_key.data(), kim_key.size(),
+                           nullptr, 0, nullptr, 0, kPassword),
+            0);
+  sd_set_module_folder(v7test::variant_folder("complete").c_str());
+  set_file_trust_verifier(trust_all);
+  for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
+    const std::string lang = language == kLanguageKorean ? "ko" : "en";
+    SCOPED_TRACE(lang);
+    set_language_id(language);
+    auto select = select_for(&request_);
+    std::wstring wrong_summary;
+    size_t count = 0;
+    int run = -2;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+          ASSERT_NE(dialog, nullptr);
+          HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+          ASSERT_TRUE(robot.WaitUntil([&] { return row_of(list, "Hong Gildong()0001234567890123") >= 0; }));
+          count = rows_of(list).size();
+          select_row(list, row_of(list, "Hong Gildong()0001234567890123"));
+          EXPECT_TRUE(robot.Screenshot(dialog, "select_securedisk_" + lang));
+          robot.SetItemText(dialog, IDC_SELECT_PASSWORD, L"not the password");
+          robot.Click(dialog, IDOK);
+          wrong_summary = close_error_dialog(robot, dialog);
+          robot.WaitUntil([&] { return robot.Enabled(dialog, IDOK); });
+          robot.SetItemText(dialog, IDC_SELECT_PASSWORD, L"Fixture1!");
+          robot.Click(dialog, IDOK);
+          EXPECT_TRUE(robot.WaitGone(dialog));
+        },
+        [&] { run = select->Run(); });
+    EXPECT_EQ(run, 0);
+    EXPECT_EQ(count, 2u);
+    wchar_t tries[128];
+    _snwprintf(tries, 127, v7::classlib::LoadPairText(IDS_TRIES_LEFT).c_str(), kSdTestMaxPinCount - 1);
+    tries[127] = 0;
+    EXPECT_EQ(narrow_utf8(wrong_summary), narrow_utf8(v7::classlib::LoadPairText(IDS_WRONG_PASSWORD) + L"\n" + tries));
+    ASSERT_NE(select->entry, nullptr);
+    EXPECT_EQ(std::string(select->entry->subject_dn), kHong);
+    EXPECT_EQ(v7test::Bytes(select->Buffer(kSelectSignCert).data,
+                            select->Buffer(kSelectSignCert).data + select->Buffer(kSelectSignCert).length),
+              sign_cert_);
+    EXPECT_GT(select->Buffer(kSelectSignKey).length, 0u);
+    EXPECT_GT(select->Buffer(kSelectKmKey).length, 0u);
+    EXPECT_EQ(setting("Last Media"), "SECURE_DISK");
+  }
 }
 
 }  // namespace
