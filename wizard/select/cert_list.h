@@ -19,6 +19,10 @@ int CertListSetEntries(CERT_ENTRY *first, CertListRecord *record);
 void CertListReset(CertListRecord *record);
 // Runs the selection dialog over the record (Windows): 1 OK, 2 cancel, 1001 for a null record.
 int CertListShowDialog(CertListRecord *record);
+// A send's selection (Windows): runs the driver and gives 0 when the chosen set's parts are read,
+// 21500 when the user cancelled, and -1 after telling the user that the certificate to transfer
+// could not be read. Only a 0 hands the driver to the wizard.
+int RunSendSelection(CCertSelect *select);
 
 namespace v7 {
 namespace select {

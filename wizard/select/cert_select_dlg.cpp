@@ -668,3 +668,13 @@ int CCertSelect::Run() {
   if (entry == nullptr || CertListGetPassword(record) == nullptr) return -1;
   return v7::select::read_selected_pairs(this);
 }
+
+int RunSendSelection(CCertSelect *select) {
+  if (select == nullptr) return v7::kErrInvalidParameter;
+  const int rc = select->Run();
+  if (rc == 0) return 0;
+  if (rc == 2) return v7::kErrUserCancelled;
+  const std::wstring text = LoadPairText(IDS_READ_SELECTED_FAILED);
+  v7::message_box_w(u16(text), u"", MB_OK);
+  return -1;
+}
