@@ -6,6 +6,8 @@ set(V7_RELAY_RAW_PORT 4512 CACHE STRING "TCP port of the raw record transport")
 set(V7_RELAY_HTTP_PORT 80 CACHE STRING "TCP port of the HTTP transport")
 set(V7_RELAY_SUBJECT_NAME "cn=relay.test,ou=Test,o=Test,c=KR" CACHE STRING
     "Subject name the relay server's certificate must carry, last RDN first (cn=...,c=KR); its values cannot hold , + or =")
+set(V7_TOKEN_APPROVAL_PAGE "http://127.0.0.1/token-programs/" CACHE STRING
+    "The approval authority's page of approved token programs (the media page's install entry)")
 # Host only: the port is a setting of its own (389 unless set).
 set(V7_DIRECTORY_SERVER "127.0.0.1" CACHE STRING
     "Host name or dotted address of the directory server of certificate validation")
@@ -21,11 +23,20 @@ if(v7_directory_server_length GREATER 63)
   message(FATAL_ERROR "V7_DIRECTORY_SERVER must have at most 63 characters")
 endif()
 
+# The national root authority's page of published root fingerprints, which the root verification
+# dialog opens for the user to compare with the fingerprints it shows (http or https only).
+set(V7_ROOT_FINGERPRINT_PAGE "https://www.rootca.or.kr/" CACHE STRING
+    "Address of the page where the national root authority publishes its root fingerprints")
+if(NOT V7_ROOT_FINGERPRINT_PAGE MATCHES "^https?://[^/\" ][^\" ]*$")
+  message(FATAL_ERROR "V7_ROOT_FINGERPRINT_PAGE must be an http or https address with a host, without quotes or spaces")
+endif()
+
 # The maker's home page, which the uninstaller's banner and shortcut open (http or https only).
 set(V7_MAKER_HOME_PAGE "http://127.0.0.1/" CACHE STRING "Address of the maker's home page")
 if(NOT V7_MAKER_HOME_PAGE MATCHES "^https?://[^\" ]+$")
   message(FATAL_ERROR "V7_MAKER_HOME_PAGE must be an http or https address without quotes or spaces")
 endif()
+
 # The pages the certificate selection dialog's tooltips open: the certificate service's renewal
 # page (the chosen certificate's subject is appended, percent-encoded) and the two phone-certificate
 # service sites of the phone menu. Web addresses only (http or https); anything else opens nothing.
@@ -35,19 +46,11 @@ set(V7_PHONE_SIGN_SITE "https://127.0.0.1/phone-sign" CACHE STRING
     "Site the phone menu's signing tip opens")
 set(V7_PHONE_USBKEY_SITE "https://127.0.0.1/phone-usbkey" CACHE STRING
     "Site the phone menu's USB-key tip opens")
-foreach(name V7_CERT_RENEWAL_PAGE V7_PHONE_SIGN_SITE V7_PHONE_USBKEY_SITE)
+foreach(name V7_TOKEN_APPROVAL_PAGE V7_CERT_RENEWAL_PAGE V7_PHONE_SIGN_SITE V7_PHONE_USBKEY_SITE)
   if(NOT ${name} MATCHES "^https?://[^ \"\\]+$")
     message(FATAL_ERROR "${name} must be an http or https address without blanks, quotes or backslashes")
   endif()
 endforeach()
-# The national root authority's page of published root fingerprints, which the root verification
-# dialog opens for the user to compare with the fingerprints it shows (http or https only).
-set(V7_ROOT_FINGERPRINT_PAGE "https://www.rootca.or.kr/" CACHE STRING
-    "Address of the page where the national root authority publishes its root fingerprints")
-if(NOT V7_ROOT_FINGERPRINT_PAGE MATCHES "^https?://[^/\"]+")
-  message(FATAL_ERROR "V7_ROOT_FINGERPRINT_PAGE must be an http or https address with a host")
-endif()
-
 # The registration authority's page, which the selection dialog's banner button opens (http or
 # https only).
 set(V7_REGISTRATION_AUTHORITY_PAGE "https://127.0.0.1/ra" CACHE STRING
@@ -56,12 +59,6 @@ if(NOT V7_REGISTRATION_AUTHORITY_PAGE MATCHES "^https?://[^ \"\\]+$")
   message(FATAL_ERROR "V7_REGISTRATION_AUTHORITY_PAGE must be an http or https address without blanks, quotes or backslashes")
 endif()
 
-# The national root authority's page of approved token programs (the token menu's last item).
-set(V7_TOKEN_PROGRAMS_PAGE "https://127.0.0.1/token-programs" CACHE STRING
-    "Page of approved token programs the selection dialog's token menu opens")
-if(NOT V7_TOKEN_PROGRAMS_PAGE MATCHES "^https?://[^ \"\\]+$")
-  message(FATAL_ERROR "V7_TOKEN_PROGRAMS_PAGE must be an http or https address without blanks, quotes or backslashes")
-endif()
 
 # The built-in CA table is generated from this folder (cmake/gen-ca-table.cmake): its manifest
 # ca-table.txt names the DER files, the two national roots first. A folder other than the test

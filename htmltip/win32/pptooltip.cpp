@@ -184,19 +184,11 @@ bool CPPToolTip::PaintTo(HDC dc) {
   return true;
 }
 
-void CPPToolTip::PaintWindow(HDC windowDc) {
-  PaintTo(windowDc);
-}
-
 bool CPPToolTip::Dispatch(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) {
   switch (message) {
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(m_hWnd, &ps);
-      if (dc != nullptr) {
-        PaintWindow(dc);
-        ::EndPaint(m_hWnd, &ps);
-      }
+      PaintScope paint(m_hWnd);
+      if (paint.dc() != nullptr) PaintTo(paint.dc());
       *result = 0;
       return true;
     }

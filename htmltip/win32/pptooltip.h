@@ -59,7 +59,6 @@ class CPPToolTip : public TooltipWindow {
   bool Dispatch(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override;
   void ShowRecord(const std::u16string &html, POINT anchor, UINT extraFlags);
   void LayOut(UINT extraFlags);
-  void PaintWindow(HDC windowDc);
   bool UnderCursor() const;
   HtmlRect HotRect() const;
 

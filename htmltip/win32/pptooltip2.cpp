@@ -8,12 +8,6 @@
 namespace v7::htmltip::win32 {
 namespace {
 
-HtmlRect VirtualScreen() {
-  const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN), top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
-  return HtmlRect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                  top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-}
-
 // Copies a kept bitmap onto a DC; false when it cannot be selected.
 bool CopyBitmap(HDC to, HBITMAP bitmap, int width, int height) {
   MemoryDc from(to);
@@ -209,7 +203,8 @@ void CPPToolTip2::LayOutTip() {
     HtmlGdiCanvas canvas(dc.get(), &manager_, resources());
     if (drawer_.MeasureHtml(canvas, shown_.html, &size) != 0) return;
   }
-  placement_ = PlaceBalloon(machine_.lastPosition(), size, shown_.anchorStyle, VirtualScreen(), geometry);
+  const HtmlPoint at = machine_.lastPosition();
+  placement_ = PlaceBalloon(at, size, shown_.anchorStyle, TooltipScreenArea(POINT{at.x, at.y}), geometry);
 
   ReleaseShape();
   backdrop_.reset();
@@ -266,11 +261,8 @@ void CPPToolTip2::LayOutTip() {
 }
 
 void CPPToolTip2::Repaint(int transparency) {
-  if (m_hWnd == nullptr) return;
-  HDC dc = ::GetDC(m_hWnd);
-  if (dc == nullptr) return;
-  PaintWindow(dc, transparency);
-  ::ReleaseDC(m_hWnd, dc);
+  WindowDc dc(m_hWnd);
+  if (dc.dc() != nullptr) PaintWindow(dc.dc(), transparency);
 }
 
 void CPPToolTip2::HideWindow() {
@@ -346,12 +338,8 @@ void CPPToolTip2::OnLeftButtonDown() {
 bool CPPToolTip2::Dispatch(UINT message, WPARAM wparam, LPARAM, LRESULT *result) {
   switch (message) {
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(m_hWnd, &ps);
-      if (dc != nullptr) {
-        PaintWindow(dc, machine_.transparency());
-        ::EndPaint(m_hWnd, &ps);
-      }
+      PaintScope paint(m_hWnd);
+      if (paint.dc() != nullptr) PaintWindow(paint.dc(), machine_.transparency());
       *result = 0;
       return true;
     }

@@ -35,6 +35,17 @@ bool EnsureTooltipClass(HINSTANCE instance) {
   return ::RegisterClassW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+HtmlRect TooltipScreenArea(POINT point) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  HMONITOR monitor = ::MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST);
+  if (monitor != nullptr && ::GetMonitorInfoW(monitor, &info) && !::IsRectEmpty(&info.rcWork))
+    return HtmlRect{info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
+  const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN), top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+  return HtmlRect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                  top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
 bool ShellLaunch(const std::wstring &program, const std::wstring &argument) {
   const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", program.c_str(), argument.c_str(), nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;

@@ -20,6 +20,11 @@ extern const wchar_t kTooltipClassName[];
 // registers it); false when it is neither found nor registered.
 bool EnsureTooltipClass(HINSTANCE instance);
 
+// Where a balloon pointing at `point` must stay: the work area of the monitor nearest the point
+// (no balloon hides under a task bar or straddles two monitors), or the virtual screen when the
+// system cannot say.
+HtmlRect TooltipScreenArea(POINT point);
+
 // Opens a web address: `program` ("iexplore.exe") with the quoted address as its one argument.
 // The default runs ShellExecuteW with the verb "open"; tests put a recorder in its place.
 using TooltipLauncher = std::function<bool(const std::wstring &program, const std::wstring &argument)>;
@@ -56,6 +61,37 @@ class TooltipWindow : public classlib::CWnd {
   bool CreatePopup(HWND owner);
   // The message map of a generation: true when handled, with its result.
   virtual bool Dispatch(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) = 0;
+
+  // The DC of a WM_PAINT, ended however the paint leaves: a paint that never ends would leave
+  // the window invalid and bring the message back without end.
+  class PaintScope {
+   public:
+    explicit PaintScope(HWND hwnd) : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &ps_)) {}
+    PaintScope(const PaintScope &) = delete;
+    PaintScope &operator=(const PaintScope &) = delete;
+    ~PaintScope() { ::EndPaint(hwnd_, &ps_); }
+    HDC dc() const { return dc_; }
+
+   private:
+    HWND hwnd_;
+    PAINTSTRUCT ps_{};
+    HDC dc_;
+  };
+  // The window's DC outside WM_PAINT, released on every path.
+  class WindowDc {
+   public:
+    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(hwnd != nullptr ? ::GetDC(hwnd) : nullptr) {}
+    WindowDc(const WindowDc &) = delete;
+    WindowDc &operator=(const WindowDc &) = delete;
+    ~WindowDc() {
+      if (dc_ != nullptr) ::ReleaseDC(hwnd_, dc_);
+    }
+    HDC dc() const { return dc_; }
+
+   private:
+    HWND hwnd_;
+    HDC dc_;
+  };
 
   // A window-sized 32-bit bitmap (null when GDI refuses), and the one kept for painting.
   static HBITMAP CreateSurface(int width, int height);

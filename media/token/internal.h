@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "media/token/p11.h"
 #include "platform/errors/errno_util.h"
@@ -26,6 +27,9 @@ int find_one(P11_MODULE *module, CK_ATTRIBUTE *tmpl, CK_ULONG count, CK_OBJECT_H
 // the unavailable-information mark, is refused (kErrP11BadAnswer).
 int read_attribute(P11_MODULE *module, CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, size_t capacity,
                    uint8_t **out, size_t *out_len);
+// "R4VID=" and the lowercase hex of the id, no terminator: the VID data object's label. False for
+// an empty id or one past P11_MAX_ID.
+bool vid_label(const uint8_t *id, size_t id_len, std::string *out);
 // A malloc'd copy (one byte at least); null when memory runs out.
 uint8_t *copy_out(const uint8_t *data, size_t length);
 

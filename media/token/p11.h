@@ -26,6 +26,9 @@ constexpr size_t P11_MAX_ID = 64;
 constexpr size_t P11_MAX_RANDOM = 64;
 constexpr size_t P11_MAX_OUTPUT = 512;
 constexpr size_t P11_KEY_ID_LEN = 20;
+// A holder's objects on one token: two pairs of three objects and their VID objects, with room
+// for the sets that replacing never removed.
+constexpr size_t P11_MAX_HOLDER_OBJECTS = 256;
 // A PIN is sent as its bytes; a longer one is refused before any call (the dialogs' PIN fields
 // hold 128 bytes with the terminator).
 constexpr size_t P11_MAX_PIN = 127;
@@ -107,6 +110,14 @@ int p11_put_cert(P11_MODULE *module, const char *pin, const uint8_t *cert, size_
 // Writes the VID data object "R4VID=<hex of the signing key's id>".
 int p11_put_vid_object(const char *pin, const uint8_t *id, P11_MODULE *module, const uint8_t *random,
                        size_t random_len, size_t id_len);
+// The objects of one holder's set: certificates and keys whose CKA_SUBJECT is the subject DER,
+// and the VID data objects of those private keys' ids. *handles a new array (free) of *count
+// handles, null when there are none; more than P11_MAX_HOLDER_OBJECTS is kErrP11BadAnswer.
+int p11_find_holder_objects(P11_MODULE *module, const char *pin, const uint8_t *subject, size_t subject_len,
+                            CK_OBJECT_HANDLE **handles, size_t *count);
+// Destroys the objects; one already gone counts as destroyed. Every handle is tried; the first
+// failure's code is returned.
+int p11_destroy_objects(P11_MODULE *module, const CK_OBJECT_HANDLE *handles, size_t count);
 // The VID random value of that key id (kErrNoVidRandomR when there is no object).
 int p11_read_vid_random(P11_MODULE *module, const char *pin, const uint8_t *id, size_t id_len, uint8_t **value,
                         size_t *value_len);

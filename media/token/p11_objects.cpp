@@ -53,6 +53,17 @@ int read_attribute(P11_MODULE *m, CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE typ
   return code == 0 ? done() : fail(code);
 }
 
+bool vid_label(const uint8_t *id, size_t id_len, std::string *out) {
+  if (id == nullptr || id_len == 0 || id_len > P11_MAX_ID) return false;
+  static const char kHex[] = "0123456789abcdef";
+  *out = "R4VID=";
+  for (size_t i = 0; i < id_len; ++i) {
+    out->push_back(kHex[id[i] >> 4]);
+    out->push_back(kHex[id[i] & 15]);
+  }
+  return true;
+}
+
 }  // namespace p11
 }  // namespace v7
 
@@ -101,18 +112,6 @@ int key_usage_allows(const uint8_t *der, size_t len, int check) {
   }
   asn1_release(&asn1_tmpl_certificate, cert);
   return ok;
-}
-
-// "R4VID=" and the lowercase hex of the id, no terminator.
-bool vid_label(const uint8_t *id, size_t id_len, std::string *out) {
-  if (id == nullptr || id_len == 0 || id_len > P11_MAX_ID) return false;
-  static const char kHex[] = "0123456789abcdef";
-  *out = "R4VID=";
-  for (size_t i = 0; i < id_len; ++i) {
-    out->push_back(kHex[id[i] >> 4]);
-    out->push_back(kHex[id[i] & 15]);
-  }
-  return true;
 }
 
 // The private key of that id with the given use allowed.

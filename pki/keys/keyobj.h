@@ -240,7 +240,8 @@ int keyobj_check_credential(const KEY_CREDENTIAL *credential);
 // Keeps a copy of a certificate DER with its decoding, signature algorithm id and public-key
 // length, replacing any earlier one; on failure the earlier one stays. 0 or the code.
 int keyobj_keep_certificate(PRIVATE_KEY_CTX *ctx, const uint8_t *der, size_t length);
-// Keeps a copy of the random value (1002 above KEYOBJ_MAX_RANDOM), replacing any earlier one.
+// Keeps a copy of the random value (14094 above KEYOBJ_MAX_RANDOM, the bound every medium
+// honours), replacing any earlier one.
 int keyobj_keep_buffer(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length);
 
 // Slot 3 of the kinds that are handed their certificate DER (part is not used).

@@ -93,7 +93,7 @@ int keyobj_keep_certificate(PRIVATE_KEY_CTX *ctx, const uint8_t *der, size_t len
 
 int keyobj_keep_buffer(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length) {
   if (ctx == nullptr || (data == nullptr && length != 0)) return fail(v7::kErrInvalidParameter);
-  if (length > KEYOBJ_MAX_RANDOM) return fail(v7::kErrInsufficientBuffer);
+  if (length > KEYOBJ_MAX_RANDOM) return fail(v7::kErrVidRandomTooLong);
   uint8_t *copy = nullptr;
   if (length != 0 && (copy = copy_bytes(data, length)) == nullptr) return fail(v7::kErrOutOfMemory);
   wipe_free(ctx->buffer, ctx->buffer_len);

@@ -260,6 +260,14 @@ int file_exists(const char *path) {
 
 int file_exists_utf8(const char *path) { return on_utf8_path_quietly(path, file_exists_w); }
 
+int file_remove(const char *path) {
+  char16_t wide[kWidePathCapacity];
+  int kind = path != nullptr && path[0] != 0 ? path_to_wide_kind(path, wide, kWidePathCapacity) : -1;
+  if (kind < 0) return 0;
+  if (kind == kPathBroker) return v7::with_errno(v7::kErrBrokerPath, 0);
+  return (kind == kPathNarrow ? platform_fs_remove(path) : platform_fs_remove_w(wide)) ? 1 : 0;
+}
+
 int make_dir_w(const char16_t *path) {
   if (path == nullptr || path[0] == 0 || v7::wide_length(path) >= kWidePathCapacity) return 0;
   if (platform_fs_is_dir_w(path)) return 1;

@@ -30,6 +30,10 @@ int file_exists(const char *path);
 int file_exists_w(const char16_t *path);
 int file_exists_utf8(const char *path);
 
+// Removes a file the process may write itself: 1 when it is gone (or never was), else 0. The
+// broker cannot remove, so a path only it may write gives 0 with kErrBrokerPath.
+int file_remove(const char *path);
+
 // One folder, or a folder with all its missing parents: 1 on success or when it already exists.
 int make_dir(const char *path);
 int make_dir_w(const char16_t *path);

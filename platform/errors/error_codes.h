@@ -191,6 +191,7 @@ enum : int {
   kErrLdapResolve = 1506,
   kErrLdapTimeLimit = 1507,        // a fetch, or the fetches of one lookup, ran out of their time
   kErrConnectTimeout = 10060,      // the Winsock number of a connect that did not finish in time
+  kErrNoRequestRecord = 12900,     // the wizard was started without the caller's request record
   // Validation settings.
   kErrConfigUnsupportedKey = 12904,
   kErrConfigInvalidValue = 12905,
@@ -321,6 +322,7 @@ enum : int {
   kErrCmsNoContentType = 14078,
   kErrCmsNotSignedData = 14080,
   kErrNoVidRandomR = 14090,          // "NO R": a signing key without its VID random value
+  kErrVidRandomTooLong = 14094,      // a VID random value longer than every medium can keep
 
   // Outside modules loaded by path (platform/module).
   kErrModuleLoad = 32950,          // the library does not load
@@ -368,6 +370,19 @@ enum : int {
 
   // Certificate lists of the storage media: a part that no reader serves, or that the entry lacks.
   kErrNoPartReader = 16410,
+
+  // Storing a received set (media/store): the pair that failed gives its own code as detail.
+  kErrKeyReseal = 1452,            // a private key could not be sealed again
+  kErrKeyDoesNotOpen = 1453,       // a private key did not open with the password
+  kErrKeyWrite = 10710,
+  kErrCertWrite = 10711,
+  kErrWrongPassword = 15050,       // it did not open because the password is wrong
+  kErrStorePair = 16322,
+  kErrStoreBackup = 16323,         // the holder folder already there could not be backed up
+  kErrKmSubjectMismatch = 16330,
+  kErrStoreFolder = 16401,         // the holder folder was not made
+  kErrUnsafeHolderName = 16402,    // the subject gives no safe folder name (a path, a device...)
+  kErrStoreUnsupportedMedium = 16410,
   kErrNoSignCertPart = 20200,
   kErrNoSignKeyPart = 20201,
   kErrNoKmCertPart = 20202,

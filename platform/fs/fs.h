@@ -32,6 +32,10 @@ bool platform_fs_exists_w(const char16_t *path);
 bool platform_fs_is_dir(const char *path);
 bool platform_fs_is_dir_w(const char16_t *path);
 
+// Removes one file; true when it is gone (or never was).
+bool platform_fs_remove(const char *path);
+bool platform_fs_remove_w(const char16_t *path);
+
 // Creates one folder; true when it was made or already is a folder.
 bool platform_fs_make_dir(const char *path);
 bool platform_fs_make_dir_w(const char16_t *path);

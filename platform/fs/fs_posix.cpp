@@ -123,6 +123,13 @@ bool platform_fs_is_dir_w(const char16_t *path) {
   return wide_path(path, &p) && stat_path(p, true);
 }
 
+bool platform_fs_remove(const char *path) {
+  return unlink(native_path(path).c_str()) == 0 || errno == ENOENT;
+}
+bool platform_fs_remove_w(const char16_t *path) {
+  std::string p;
+  return wide_path(path, &p) && (unlink(p.c_str()) == 0 || errno == ENOENT);
+}
 bool platform_fs_make_dir(const char *path) { return make_dir(native_path(path)); }
 bool platform_fs_make_dir_w(const char16_t *path) {
   std::string p;

@@ -143,6 +143,12 @@ bool platform_fs_exists(const char *path) { return exists<NarrowApi>(path, false
 bool platform_fs_exists_w(const char16_t *path) { return exists<WideApi>(w(path), false); }
 bool platform_fs_is_dir(const char *path) { return exists<NarrowApi>(path, true); }
 bool platform_fs_is_dir_w(const char16_t *path) { return exists<WideApi>(w(path), true); }
+bool platform_fs_remove(const char *path) {
+  return NarrowApi::remove(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+bool platform_fs_remove_w(const char16_t *path) {
+  return WideApi::remove(w(path)) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
 bool platform_fs_make_dir(const char *path) { return make_dir<NarrowApi>(path); }
 bool platform_fs_make_dir_w(const char16_t *path) { return make_dir<WideApi>(w(path)); }
 

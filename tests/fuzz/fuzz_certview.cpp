@@ -1,16 +1,19 @@
 // The certificate viewer's texts on arbitrary bytes. The first byte chooses the language, the
 // encoding and the buffer size; the rest is the certificate. Besides memory safety: a buffer text
 // never reaches its capacity, a cut one is a prefix of the whole text, and the whole text is
-// reported whole.
+// reported whole; the general page's short names are part of the names they come from, and every
+// policy text has a usage.
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "pki/oid/oid.h"
 #include "platform/locale/process_words.h"
 #include "wizard/certview/certview.h"
+#include "wizard/certview/viewer_tables.h"
 
 namespace {
 
@@ -43,6 +46,12 @@ void check_extension(const Certificate *cert, int ext, int mode, size_t capacity
   if (errno == 0 && length != whole_length) abort();  // a cut text reported as whole
 }
 
+// The short name of a name text lies within it; the text is released.
+void check_short_name(char *name) {
+  if (name != nullptr && strstr(name, v7::certview::short_name(name).c_str()) == nullptr) abort();
+  release(name);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -60,12 +69,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   release(certview_serial_text(cert, 0));
   release(certview_serial_text(cert, 1));
   release(certview_sigalg_text(cert));
-  release(certview_issuer_text(cert));
-  release(certview_subject_text(cert));
+  check_short_name(certview_issuer_text(cert));
+  check_short_name(certview_subject_text(cert));
   release(certview_not_before_text(cert));
   release(certview_not_after_text(cert));
   release(certview_pubkey_text(cert));
   release(certview_pubkey_hex(cert));
+  std::vector<char> policies(kWhole);
+  errno = 0;
+  certview_ext_text(cert, OID_EXT_CERT_POLICIES, policies.data(), policies.size(), CERTVIEW_PLAIN);
+  const std::string raw(reinterpret_cast<const char *>(data + 1), size - 1);
+  if (UsageTextW(policies.data()).empty() || UsageTextW(raw.c_str()).empty()) abort();
   for (int ext : kExtensions) {
     for (int mode = CERTVIEW_PLAIN; mode <= CERTVIEW_CPS; mode++) check_extension(cert, ext, mode, capacity);
   }

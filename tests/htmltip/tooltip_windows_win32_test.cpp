@@ -62,12 +62,6 @@ class Owner {
   HWND hwnd = nullptr;
 };
 
-HtmlRect Screen() {
-  const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN), top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
-  return HtmlRect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                  top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-}
-
 bool InWindowRegion(HWND hwnd, int x, int y) {
   HRGN region = ::CreateRectRgn(0, 0, 0, 0);
   const bool inside = ::GetWindowRgn(hwnd, region) != ERROR && ::PtInRegion(region, x, y);
@@ -110,7 +104,9 @@ TEST(CPPToolTip2, FlipsAtTheScreenEdges) {
   Owner owner;
   CPPToolTip2 tip;
   ASSERT_TRUE(tip.Create(owner.hwnd));
-  const HtmlRect screen = Screen();
+  const HtmlRect screen = TooltipScreenArea(POINT{400, 400});
+  ASSERT_GT(screen.width(), 500);
+  ASSERT_GT(screen.height(), 400);
   struct Case {
     POINT point;
     int style;
@@ -198,6 +194,15 @@ TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
   ::ClientToScreen(tip, &inside);
   ::SetCursorPos(inside.x, inside.y);
   ASSERT_EQ(::WindowFromPoint(inside), tip.m_hWnd);
+  // The hand over the link, the arrow beside it.
+  EXPECT_EQ(::SendMessageW(tip, WM_SETCURSOR, WPARAM(tip.m_hWnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), TRUE);
+  EXPECT_EQ(::GetCursor(), ::LoadCursor(nullptr, IDC_HAND));
+  POINT beside{area.right + 3, (area.top + area.bottom) / 2};
+  ::ClientToScreen(tip, &beside);
+  ::SetCursorPos(beside.x, beside.y);
+  ::SendMessageW(tip, WM_SETCURSOR, WPARAM(tip.m_hWnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(::GetCursor(), ::LoadCursor(nullptr, IDC_ARROW));
+  ::SetCursorPos(inside.x, inside.y);
   EXPECT_EQ(::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, 0), 0);
   EXPECT_EQ(calls, 1);
   // The window goes on answering.

@@ -231,8 +231,8 @@ TEST(KeyLoad, SoftKeyWithPasswordAndWithRandom) {
   errno = 0;
   EXPECT_EQ(nullptr, LoadSoftKeyWithRandom(r.record, cert.data(), cert.size(), rsa.data(), rsa.size(),
                                            too_long.data(), too_long.size()));
-  EXPECT_EQ(v7::kErrInsufficientBuffer, errno);
-  EXPECT_EQ(v7::kErrInsufficientBuffer, r.newest().at(0).first);
+  EXPECT_EQ(v7::kErrVidRandomTooLong, errno);
+  EXPECT_EQ(v7::kErrVidRandomTooLong, r.newest().at(0).first);
 
   // A certificate that does not decode: the key opened, yet nothing is handed back.
   const Bytes garbage = {0x30, 0x03, 0x02, 0x01};

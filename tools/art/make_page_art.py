@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Draws the wizard status pages' icons: working (a blue disc with a white clock hand) and done (a
-green disc with a white tick), 16 and 32 pixels each.
+"""Draws the wizard pages' icons: the status pages' working (a blue disc with a white clock hand)
+and done (a green disc with a white tick), 16 and 32 pixels each, and the media page's five media
+(hard disk, removable disk, security token, IC card, secure disk), 32 pixels.
 
-Run from the top of the tree; writes wizard/res/art/working.ico and wizard/res/art/done.ico. The
+Run from the top of the tree; writes wizard/res/art/working.ico, done.ico and medium_*.ico. The
 shapes are plain geometry, so the files are the same on every run.
 """
 import struct
@@ -16,7 +17,56 @@ def near_segment(px, py, ax, ay, bx, by, width):
     return (px - qx) ** 2 + (py - qy) ** 2 <= width * width
 
 
+def inside(x, y, x0, y0, x1, y1):
+    return x0 <= x <= x1 and y0 <= y <= y1
+
+
+def medium_pixel(kind, x, y):
+    """The media icons on a 32-pixel grid, as (b, g, r, a); transparent outside the shape."""
+    clear = (0, 0, 0, 0)
+    edge = (0x40, 0x40, 0x40, 255)
+    if kind in ("hdd", "securedisk"):
+        if kind == "securedisk" and inside(x, y, 12, 8, 19, 20):
+            if inside(x, y, 12, 13, 19, 20):
+                return (0x20, 0xC0, 0xF0, 255)  # the padlock's body
+            if (inside(x, y, 12, 8, 13, 13) or inside(x, y, 18, 8, 19, 13) or inside(x, y, 12, 8, 19, 9)):
+                return (0x30, 0x30, 0x30, 255)  # its shackle
+        if not inside(x, y, 2, 10, 29, 24):
+            return clear
+        if x in (2, 29) or y in (10, 24):
+            return edge
+        if inside(x, y, 24, 20, 26, 22):
+            return (0x30, 0xD0, 0x30, 255)  # the light
+        return (0x90, 0x70, 0x30, 255) if kind == "securedisk" else (0xB8, 0xB8, 0xB8, 255)
+    if kind == "removable":
+        if inside(x, y, 23, 13, 29, 21):
+            return edge if x == 29 or y in (13, 21) else (0xD8, 0xD8, 0xD8, 255)
+        if not inside(x, y, 3, 10, 23, 24):
+            return clear
+        return edge if x == 3 or y in (10, 24) else (0xC0, 0x60, 0x20, 255)
+    if kind == "token":
+        dx, dy = x - 9.5, y - 16
+        r2 = dx * dx + dy * dy
+        if r2 <= 2.5 * 2.5:
+            return clear  # the ring's hole
+        if r2 <= 7 * 7:
+            return (0x20, 0xA8, 0xE0, 255)
+        if inside(x, y, 15, 14, 29, 18) or inside(x, y, 23, 18, 25, 22) or inside(x, y, 27, 18, 29, 23):
+            return (0x20, 0xA8, 0xE0, 255)
+        return clear
+    # the IC card
+    if not inside(x, y, 1, 6, 30, 26):
+        return clear
+    if x in (1, 30) or y in (6, 26):
+        return edge
+    if inside(x, y, 5, 11, 13, 19):
+        return (0x30, 0xB0, 0xE0, 255) if (x - 5) % 4 and (y - 11) % 4 else (0x20, 0x70, 0x90, 255)
+    return (0xF0, 0xE8, 0xE0, 255)
+
+
 def pixel(kind, x, y, size):
+    if kind not in ("working", "done"):
+        return medium_pixel(kind, x, y)
     c = (size - 1) / 2.0
     if (x - c) ** 2 + (y - c) ** 2 > (size / 2.0) ** 2:
         return (0, 0, 0, 0)
@@ -56,3 +106,5 @@ if __name__ == "__main__":
     top = sys.argv[1] if len(sys.argv) > 1 else "."
     write_ico(f"{top}/wizard/res/art/working.ico", "working", [16, 32])
     write_ico(f"{top}/wizard/res/art/done.ico", "done", [16, 32])
+    for medium in ("hdd", "removable", "token", "card", "securedisk"):
+        write_ico(f"{top}/wizard/res/art/medium_{medium}.ico", medium, [32])

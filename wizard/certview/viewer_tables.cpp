@@ -157,9 +157,9 @@ std::string viewer_path_text(uint32_t media_code, const char *folder, bool korea
       return path;
     }
     case 4:
-      return korean ? "보안토큰" : "HSM";
+      return in_setting(korean ? "보안토큰" : "HSM");
     case 8:
-      return korean ? "저장토큰" : "IC CARD";
+      return in_setting(korean ? "저장토큰" : "IC CARD");
     default:
       return std::string();
   }

@@ -59,9 +59,10 @@ ViewerVerdict viewer_verdict(bool skipped, int rc);
 // The usage code each certificate of the pair is validated for.
 int viewer_usage_code(int item);
 
-// The details page's "Path" row for an entry: the folder with "\" as "/" for the hard disk and
-// removable drives (media 1 and 2), "보안토큰" / "HSM" for a token (4), "저장토큰" / "IC CARD" for a
-// card (8); empty (no row) for any other medium or a missing folder. UTF-8.
+// The details page's "Path" row for an entry, in the encoding CharEncodingMode names: the folder
+// (already in that encoding) with "\" as "/" for the hard disk and removable drives (media 1 and
+// 2), "보안토큰" / "HSM" for a token (4), "저장토큰" / "IC CARD" for a card (8); empty (no row) for any
+// other medium or a missing folder.
 std::string viewer_path_text(uint32_t media_code, const char *folder, bool korean);
 
 // "\r\nRootCA 1 : 6FDB 3F76 ...\r\nRootCA 4 : A002 FF55 ..." of the two national roots: the second

@@ -20,6 +20,12 @@ std::atomic<WebPageOpener> g_opener{nullptr};
 const int kPageWidth = 450;
 const int kPageHeight = 400;
 
+// Hands an address that has passed its checks to the opener test code set, or to the browser.
+int hand_to_opener(const std::u16string &address) {
+  WebPageOpener opener = g_opener.load();
+  return opener != nullptr ? opener(address.c_str()) : open_in_internet_explorer(address.c_str());
+}
+
 }  // namespace
 
 void set_web_page_opener(WebPageOpener opener) { g_opener.store(opener); }
@@ -27,19 +33,19 @@ void set_web_page_opener(WebPageOpener opener) { g_opener.store(opener); }
 int open_web_page(const RelayRequestRecord *request, int kind) {
   const char *page = install_page_for(request, kind);
   if (page == nullptr) return kErrInvalidParameter;
+  return open_page_address(page);
+}
+
+int open_page_address(const char *page) {
   std::u16string address;
-  const int rc = page_address(page, &address);
-  if (rc != 0) return rc;
-  WebPageOpener opener = g_opener.load();
-  return opener != nullptr ? opener(address.c_str()) : open_in_internet_explorer(address.c_str());
+  const int rc = page != nullptr ? page_address(page, &address) : int(kErrInvalidParameter);
+  return rc != 0 ? rc : hand_to_opener(address);
 }
 
 int open_link(const char *address) {
   std::u16string checked;
   const int rc = link_address(address, &checked);
-  if (rc != 0) return rc;
-  WebPageOpener opener = g_opener.load();
-  return opener != nullptr ? opener(checked.c_str()) : open_in_internet_explorer(checked.c_str());
+  return rc != 0 ? rc : hand_to_opener(checked);
 }
 
 int open_in_internet_explorer(const char16_t *address) {

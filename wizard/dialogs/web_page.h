@@ -11,6 +11,10 @@ namespace dialogs {
 // is not http or https does nothing. 0 when the page was handed to the opener, else a code.
 int open_web_page(const RelayRequestRecord *request, int kind);
 
+// Opens an address of the library's own (EUC-KR, http or https) through the page opener, checked
+// and encoded as an install page is. 0, or a code.
+int open_page_address(const char *address);
+
 // Opens an address taken from a certificate or a link (text in the encoding CharEncodingMode
 // names) through the same opener, after the same checks (link_address): only http and https
 // reach a browser, never the shell. 0 when it was handed to the opener, else a code.

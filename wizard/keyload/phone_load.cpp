@@ -182,6 +182,7 @@ int LoadPhoneCertificate(KeyLoadDialog *dialog, CertListRecord *record, OutsideM
         // Values the key objects cannot hold (a certificate that does not decode, a VID random
         // value past their bound) are as good as none received.
         show_text(kCertNotReceived, MB_ICONHAND);
+        outside_buffers_wipe(buffers);
       } else {
         keyobj_delete(record->sign_key);
         record->sign_key = key;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "crypto/base/wipe.h"
 #include "media/certlist.h"
 #include "media/selection_record.h"
 #include "platform/errors/error_codes.h"
@@ -66,8 +67,8 @@ int take_pair(const ModuleHold &module, UsbKeyBuffers *pair) {
   const int32_t key_length = get_key(pair->key, int32_t(sizeof(pair->key)));
   if (!length_inside(cert_length, sizeof(pair->cert), &pair->cert_length) ||
       !length_inside(key_length, sizeof(pair->key), &pair->key_length)) {
-    pair->cert_length = 0;
-    pair->key_length = 0;
+    // Whatever the module wrote is dropped with the key bytes in it.
+    secure_wipe(pair, sizeof(*pair));
     return kErrInvalidMemoryAccess;
   }
   return 0;
@@ -103,6 +104,7 @@ int LoadUbiKeyCertificate(KeyLoadDialog *dialog, CertListRecord *record, Outside
     SuspendedKeyboard<KeyLoadDialog> keyboard(dialog);
     buffers->pair.cert_length = 0;
     buffers->pair.key_length = 0;
+    // The module seam's handle is the HMODULE itself on Windows.
     if (tranx(reinterpret_cast<HMODULE>(module.get()), dialog->Window(), request_text(request->usbkey_transfer_text),
               request_text(request->usbkey_text2)) == 0)
       code = take_pair(module, &buffers->pair);

@@ -166,9 +166,7 @@ HBRUSH CPageChangePasswd::OnCtlColorStatic(HDC dc, HWND control) {
     SetMsgHandled(false);
     return nullptr;
   }
-  ::SetBkMode(dc, TRANSPARENT);
-  ::SetTextColor(dc, RGB(0xFF, 0, 0));
-  return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+  return RuleTextBrush(dc);
 }
 
 void CPageChangePasswd::OnDestroy() {

@@ -18,6 +18,12 @@ bool AskCancel() {
   return answer == IDYES;
 }
 
+HBRUSH RuleTextBrush(HDC dc) {
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, RGB(0xFF, 0, 0));
+  return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+}
+
 v7::sheet::CSheetCertRelay *CRelayPage::Sheet() const {
   return static_cast<v7::sheet::CSheetCertRelay *>(GetParentSheet());
 }

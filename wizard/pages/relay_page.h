@@ -37,6 +37,10 @@ class CRelayPage : public v7::classlib::CPropertyPage {
   void SetPairText(int control, UINT korean_id) const;
 };
 
+// The broken password rule's text on the password pages: red on a transparent background (the
+// page's own shows through). What WM_CTLCOLORSTATIC returns for it.
+HBRUSH RuleTextBrush(HDC dc);
+
 // Yes on the cancel question (text 4629/4630, caption 4625/4626); also for the sender's pages.
 bool AskCancel();
 

@@ -186,7 +186,7 @@ void CCertSelectDlg::ShowTokenMenu() {
   if (SelectedItemCenter(kMediumToken, &at)) command = track_menu(menu, m_hWnd, at);
   ::DestroyMenu(menu);
   if (command >= IDM_SELECT_TOKEN_FIRST && command <= IDM_SELECT_TOKEN_LAST) ChooseToken(command);
-  if (command == IDM_SELECT_TOKEN_INSTALL) v7::dialogs::open_link(V7_TOKEN_PROGRAMS_PAGE);
+  if (command == IDM_SELECT_TOKEN_INSTALL) v7::dialogs::open_link(V7_TOKEN_APPROVAL_PAGE);
 }
 
 void CCertSelectDlg::OnTokenCommand(UINT id) {
@@ -214,7 +214,7 @@ void CCertSelectDlg::ChooseToken(UINT id) {
   OpenToken(token_module_);
 }
 
-void CCertSelectDlg::OnTokenInstall() { v7::dialogs::open_link(V7_TOKEN_PROGRAMS_PAGE); }
+void CCertSelectDlg::OnTokenInstall() { v7::dialogs::open_link(V7_TOKEN_APPROVAL_PAGE); }
 
 void CCertSelectDlg::OpenToken(const std::string &module_path) {
   int code = 0;

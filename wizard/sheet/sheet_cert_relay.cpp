@@ -4,12 +4,15 @@
 #include <cstring>
 
 #include "crypto/base/wipe.h"
+#include "media/securedisk/securedisk.h"
 #include "platform/classlib/app.h"
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
 #include "wizard/dialogs/text_setters.h"
 #include "wizard/pages/page_cert_dn.h"
+#include "wizard/pages/page_change_passwd_r.h"
 #include "wizard/pages/page_input_ssn.h"
+#include "wizard/pages/page_media.h"
 #include "wizard/pages/page_output_an.h"
 #include "wizard/pages/page_output_an2.h"
 #include "wizard/pages/page_recipient_start.h"
@@ -81,6 +84,8 @@ void CSheetCertRelay::Build(RelayModeWord mode, uint32_t media_mask, uint32_t fl
   pages_[int(SheetPage::OutputAN)].reset(new CPageOutputAN());
   pages_[int(SheetPage::CertDN)].reset(new CPageCertDN());
   pages_[int(SheetPage::SecondStatus)].reset(new CPageStatus());
+  pages_[int(SheetPage::Media)].reset(new CPageMedia());
+  pages_[int(SheetPage::ChangePasswdR)].reset(new CPageChangePasswdR());
   pages_[int(SheetPage::LastStatus)].reset(new CPageStatus());
   pages_[int(SheetPage::RecipientStart)].reset(new CPageRecipientStart());
   pages_[int(SheetPage::OutputAN2)].reset(new CPageOutputAN2());
@@ -127,6 +132,26 @@ void CSheetCertRelay::AddModePages() {
     AddPage(page);
   }
   SetWizardMode();
+}
+
+void CSheetCertRelay::SetPagesAfterMedia(const std::vector<SheetPage> &slots) {
+  const int media = GetPageIndex(Page(SheetPage::Media));
+  if (media < 0) return;
+  std::vector<CPropertyPage *> want;
+  for (SheetPage slot : slots) {
+    if (Page(slot) != nullptr) want.push_back(Page(slot));
+  }
+  std::vector<CPropertyPage *> have;
+  for (int i = media + 1; i < GetPageCount(); ++i) have.push_back(GetPage(i));
+  if (have == want) return;
+  while (GetPageCount() > media + 1) RemovePage(GetPageCount() - 1);
+  const bool korean = language_is_korean();
+  for (CPropertyPage *page : want) {
+    for (int i = 0; i < int(SheetPage::kCount); ++i) {
+      if (!korean && pages_[i].get() == page) page->SetCaption(titles_[i]);
+    }
+    AddPage(page);
+  }
 }
 
 bool CSheetCertRelay::IsStatusPage(const CPropertyPage *page) const {
@@ -295,36 +320,35 @@ int CSheetCertRelay::SetTargetRemovable(char drive) {
   if (drive == 0) return kErrInvalidParameter;
   target_.reset(new StoreMedium());
   target_->kind = kStoreRemovable;
-  target_->text1 = std::string(1, drive) + ":";
+  target_->text = std::string(1, drive) + ":";
   return 0;
 }
 
-int CSheetCertRelay::SetTargetIcCard(const char *text) {
+int CSheetCertRelay::SetTargetIcCard(const char *pin) {
   target_.reset();
-  if (empty_text(text)) return kErrInvalidParameter;
+  if (empty_text(pin)) return kErrInvalidParameter;
   target_.reset(new StoreMedium());
   target_->kind = kStoreIcCard;
-  target_->text1 = text;
+  target_->SetPin(pin);
   return 0;
 }
 
-int CSheetCertRelay::SetTargetToken(const char *text1, const char *text2) {
+int CSheetCertRelay::SetTargetToken(const char *module_path, const char *pin) {
   target_.reset();
-  if (empty_text(text1) || empty_text(text2)) return kErrInvalidParameter;
+  if (empty_text(module_path) || empty_text(pin)) return kErrInvalidParameter;
   target_.reset(new StoreMedium());
   target_->kind = kStoreSecurityToken;
-  target_->text1 = text1;
-  target_->text2 = text2;
+  target_->module_path = module_path;
+  target_->SetPin(pin);
   return 0;
 }
 
-int CSheetCertRelay::SetTargetSecureDisk(SecureDiskHandle *handle, SecureDiskRelease release) {
+int CSheetCertRelay::SetTargetSecureDisk(SecureDiskHandle *handle) {
   target_.reset();
   if (handle == nullptr) return kErrInvalidParameter;
   target_.reset(new StoreMedium());
   target_->kind = kStoreSecureDisk;
-  target_->secure_disk = handle;
-  target_->release = release;
+  target_->secure_disk = sd_handle_addref(handle);
   return 0;
 }
 

@@ -4,10 +4,11 @@
 // connects and starts the worker; the worker's window messages arrive here and move the wizard
 // on, fill the page on show and set its buttons.
 //
-// Pages are added by the mode: the sheet builds its recipient and status pages itself; the
-// sender's pages, the media page and the recipient's password page are made by their own code
-// and handed over with InstallPage before AddModePages. A slot left empty is skipped: until the
-// storing pages exist, a receive ends on the last status page with the received set held.
+// Pages are added by the mode: the sheet builds its recipient pages (the media page and the
+// recipient's password page among them) and status pages itself; the sender's pages are made by
+// their own code and handed over with InstallPage before AddModePages. A slot left empty is
+// skipped. A receive ends once the set is stored on the medium the recipient chose (or the store
+// failed, which the last status page says with its code).
 //
 // Texts the worker posts point into memory its next connect frees: each is copied when its
 // message arrives. The received set is wiped and freed whatever ends the wizard; closing stops
@@ -20,11 +21,11 @@
 #include <memory>
 #include <string>
 
+#include "media/store/store.h"
 #include "platform/classlib/message_map.h"
 #include "platform/classlib/property_sheet.h"
 #include "relay/controller/controller.h"
 #include "wizard/pages/page_logic.h"
-#include "wizard/sheet/store_medium.h"
 
 class CCertSelect;
 struct RelayRequestRecord;
@@ -64,6 +65,7 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
   // The sender's chosen set (not owned) and the request record (not owned).
   void SetSelection(CCertSelect *select) { select_ = select; }
   void SetRequest(const RelayRequestRecord *request) { request_ = request; }
+  const RelayRequestRecord *Request() const { return request_; }
   // The change-password page's choice: when change is set and the password is not empty, it goes
   // to Connect. The sheet keeps a wiped copy; a password that does not fit is refused (false).
   bool SetNewPassword(bool change, const char *narrow_password);
@@ -101,20 +103,29 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
   const std::string &AuthCode() const { return auth_code_; }
   const std::u16string &SubjectText() const { return subject_; }
 
-  // Storage targets (media page). 0, kErrInvalidParameter for a missing or empty text,
-  // kErrOutOfMemory.
+  // Storage targets (media page); setting one frees the one before. 0, kErrInvalidParameter for a
+  // missing or empty text, kErrOutOfMemory. The sheet takes a reference of its own to a secure-disk
+  // handle.
   int SetTargetHardDisk();
   int SetTargetRemovable(char drive);
-  int SetTargetIcCard(const char *text);
-  int SetTargetToken(const char *text1, const char *text2);
-  int SetTargetSecureDisk(SecureDiskHandle *handle, SecureDiskRelease release);
+  int SetTargetIcCard(const char *pin);
+  int SetTargetToken(const char *module_path, const char *pin);
+  int SetTargetSecureDisk(SecureDiskHandle *handle);
   const StoreMedium *Target() const { return target_.get(); }
 
-  // Set by the storing pages once they stored the received set, or tried to.
+  // Set by the storing pages once they stored the received set, or tried to; cleared when a new
+  // medium is chosen, so a status page never shows the result of a store on another medium.
   void SetStoreResult(int code) {
     stored_ = 1;
     store_result_ = code;
   }
+  void ClearStoreResult() {
+    stored_ = 0;
+    store_result_ = 0;
+  }
+  // Makes the pages after the media page the given ones, in order (slots without a page left
+  // out); pages already so stay as they are.
+  void SetPagesAfterMedia(const std::vector<SheetPage> &pages);
 
   void OnInitDialog() override;
 

@@ -357,9 +357,7 @@ std::string CCertViewPage2::FullText(int code) const {
       if (entry_ != nullptr && (entry_->media_code == 1 || entry_->media_code == 2)) {
         folder = static_cast<const char *>(entry_->medium_data);
       }
-      const std::string utf8 = certview::viewer_path_text(entry_ != nullptr ? entry_->media_code : 0, folder,
-                                                          language_is_korean());
-      return utf8;
+      return certview::viewer_path_text(entry_ != nullptr ? entry_->media_code : 0, folder, language_is_korean());
     }
     default:
       break;
@@ -401,12 +399,7 @@ void CCertViewPage2::Refresh() {
   }
   const std::string path = FullText(kRowPath);
   if (!path.empty()) {
-    AddRow(kRowPath, korean ? L"경로" : L"Path", std::string(), 3);
-    const std::wstring shown = from_utf8(path.c_str());
-    LVITEMW text = {};
-    text.iSubItem = 1;
-    text.pszText = const_cast<wchar_t *>(shown.c_str());
-    ::SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(codes_.size() - 1), LPARAM(&text));
+    AddRow(kRowPath, korean ? L"경로" : L"Path", path, 3);
   }
 }
 
@@ -418,11 +411,7 @@ LRESULT CCertViewPage2::OnItemChanged(NMHDR *header) {
   }
   const int code = codes_[size_t(change->iItem)];
   const std::string text = FullText(code);
-  if (code == kRowPath) {
-    dialogs::SetRichEditPlainText(Item(IDC_CV_FIELD_TEXT), from_utf8(text.c_str()));
-  } else {
-    dialogs::SetRichEditSetting(Item(IDC_CV_FIELD_TEXT), text.c_str());
-  }
+  dialogs::SetRichEditSetting(Item(IDC_CV_FIELD_TEXT), text.c_str());
   return 0;
 }
 

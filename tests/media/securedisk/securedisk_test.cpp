@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "media/securedisk/module_signature.h"
+#include "media/store/store.h"
 #include "pki/errors/error_ctx.h"
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
@@ -374,6 +375,58 @@ TEST_F(SecureDiskTest, ReplacingASetKeepsTheOldSlotUntilTheNewOneHoldsIt) {
   ASSERT_EQ(count, 1);
   EXPECT_EQ(slots[0], 2);
   EXPECT_EQ(sd_login(handle_, slots[0], "new pw"), 0);
+  free(slots);
+}
+
+// Storing a received set on the secure disk: the keys are proven with the password before the
+// module is asked, a failed import leaves the old slot and pushes the module's message, and the
+// stored set reads back and opens with the password.
+TEST_F(SecureDiskTest, StoringASetThroughTheStore) {
+  load_and_open();
+  const Bytes sign_key = read_file(v7test::fixtures_path("pki/signPri.key"));
+  const Bytes km_key = read_file(v7test::fixtures_path("pki/kmPri.key"));
+  StoreMedium medium;
+  medium.kind = kStoreSecureDisk;
+  medium.secure_disk = sd_handle_addref(handle_);
+  auto store = [&](STORE_CTX *ctx, const char *password) {
+    return store_cert_pairs(ctx, password, sign_cert_.data(), sign_cert_.size(), sign_key.data(), sign_key.size(),
+                            km_cert_.data(), km_cert_.size(), km_key.data(), km_key.size(), &medium);
+  };
+  STORE_CTX *ctx = store_ctx_new();
+  ASSERT_EQ(store(ctx, "Fixture1!"), 0);
+  store_ctx_free(ctx);
+
+  // A wrong password never reaches the module.
+  LONG mark = state_->call_count;
+  ctx = store_ctx_new();
+  EXPECT_EQ(store(ctx, "wrong"), v7::kErrWrongPassword);
+  EXPECT_EQ(state_->call_count, mark);
+  store_ctx_free(ctx);
+
+  state_->fail_entry = kImport;
+  state_->fail_code = 0x55;
+  ctx = store_ctx_new();
+  EXPECT_EQ(store(ctx, "Fixture1!"), 0x55 + kSdCodeOffset);
+  ASSERT_NE(ctx->errors->newest, nullptr);
+  EXPECT_EQ(ctx->errors->newest->first->code, 0x55 + kSdCodeOffset);
+  EXPECT_NE(ctx->errors->newest->first->detail, nullptr);
+  store_ctx_free(ctx);
+  state_->fail_entry = -1;
+
+  EXPECT_EQ(slot_files(store_), 1);
+  int *slots = nullptr;
+  int count = 0;
+  ASSERT_EQ(sd_get_slot_list(handle_, &slots, &count), 0);
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(sd_login(handle_, slots[0], "Fixture1!"), 0);
+  uint8_t *cert = nullptr;
+  size_t cert_len = 0;
+  ASSERT_EQ(sd_get_cert(handle_, slots[0], 2, &cert, &cert_len), 0);
+  EXPECT_EQ(Bytes(cert, cert + cert_len), sign_cert_);
+  free(cert);
+  ASSERT_EQ(sd_get_cert(handle_, slots[0], 3, &cert, &cert_len), 0);
+  EXPECT_EQ(Bytes(cert, cert + cert_len), km_cert_);
+  free(cert);
   free(slots);
 }
 

@@ -166,6 +166,17 @@ TEST_F(CardKeyLoad, UnreadableRecordsGiveTheLoadersCodes) {
     EXPECT_EQ(v7::kErrCardLoadRandom, r.newest_codes().at(0));
   }
   {
+    // The card keeps values of up to 50 bytes; the key objects, like every other store, take no
+    // more than their bound, and a longer value is refused rather than cut.
+    SCOPED_TRACE("random value past the key objects' bound");
+    write_set(false, Bytes(KEYOBJ_MAX_RANDOM + 1, 0x11));
+    CardRecord r;
+    errno = 0;
+    EXPECT_EQ(nullptr, keyload_read_pair(r.entry, r.record, kKeyLoadSignPair, 0));
+    EXPECT_EQ(v7::kErrVidRandomTooLong, errno);
+    EXPECT_EQ(v7::kErrVidRandomTooLong, r.newest_codes().at(0));
+  }
+  {
     SCOPED_TRACE("empty card");
     ASSERT_EQ(card_.load(card_image(true)), "ok");
     CardRecord r;

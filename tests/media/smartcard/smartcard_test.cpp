@@ -22,6 +22,7 @@
 #include "platform/locale/process_words.h"
 #include "platform/ui/message_box.h"
 #include "tests/media/cert_builder.h"
+#include "tests/media/smartcard/card_test_base.h"
 #include "tests/media/smartcard/vcard_client.h"
 
 namespace {
@@ -63,11 +64,7 @@ int answer_box(const char16_t *text, const char16_t *, unsigned) {
   return 1;  // IDOK
 }
 
-size_t count_prefix(const std::vector<std::string> &lines, const std::string &prefix) {
-  size_t n = 0;
-  for (const auto &line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
-  return n;
-}
+using v7test::count_prefix;
 
 // The object of a kind read back, or the errno of the failure.
 struct Read {
@@ -112,21 +109,13 @@ Read read_random(const char *pin) {
   return r;
 }
 
-class SmartCard : public ::testing::Test {
+class SmartCard : public v7test::CardTestBase {
  protected:
+  SmartCard() : CardTestBase(answer_box) {}
   void SetUp() override {
-    ASSERT_TRUE(card_.ready()) << "no virtual card: V7_CARD_DIR must name the folder of a "
-                                  "running tools/vcard (ctest's card_services fixture)";
-    v7::set_message_box_hook_w(answer_box);
-    set_language_id(kLanguageEnglish);
+    CardTestBase::SetUp();
     boxes().clear();
-    sc_forget_refused_pin();
   }
-  void TearDown() override { v7::set_message_box_hook_w(nullptr); }
-
-  void load(const std::string &image) { ASSERT_EQ(card_.load(image), "ok"); }
-
-  v7test::VcardClient card_;
 };
 
 // A whole set written and read back: a 1,000-byte certificate takes records 1 to 21 of kind 4

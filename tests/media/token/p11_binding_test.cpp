@@ -28,6 +28,7 @@
 #include "pki/x509/algorithms.h"
 #include "pki/x509/cert.h"
 #include "platform/errors/error_codes.h"
+#include "tests/media/token/token_backends.h"
 #include "tests/media/token/token_test_util.h"
 #include "tests/modules/pkcs11/test_token_control.h"
 #include "tests/pki/keys/keyobj/keyobj_test_util.h"
@@ -40,8 +41,10 @@ namespace {
 using keyobjtest::Bytes;
 using keyobjtest::fixture;
 
-constexpr const char *kPin = "1234";
-constexpr const char *kSoPin = "000000";
+using tokentest::Backend;
+using tokentest::kPin;
+using tokentest::make_backend;
+using tokentest::TestTokenBackend;
 
 #ifdef V7_HAVE_OPENSSL_ORACLE
 std::string pem(const char *name) { return v7test::fixtures_path(std::string("pki/keys/") + name + ".pem"); }
@@ -88,55 +91,6 @@ CK_RV wrapped_slots(CK_BBOOL present, CK_SLOT_ID *slots, CK_ULONG *count) {
     return CKR_OK;
   }
   return g_real.C_GetSlotList(present, slots, count);
-}
-
-// Where the tests find their token, and how each test gets a fresh one.
-class Backend {
- public:
-  virtual ~Backend() = default;
-  virtual std::string path() = 0;
-  virtual void start(const tokentest::TempDir &dir) = 0;
-  virtual void stop() {}
-};
-
-#ifndef _WIN32
-class SoftHsmBackend : public Backend {
- public:
-  std::string path() override { return tokentest::softhsm_path(); }
-  void start(const tokentest::TempDir &dir) override {
-    ASSERT_EQ(0, tokentest::softhsm_start(dir, kSoPin, kPin)) << "softhsm2-util --init-token failed";
-  }
-  void stop() override { unsetenv("SOFTHSM2_CONF"); }
-};
-#endif
-
-// The test token keeps its objects while it stays mapped: the backend holds it loaded for the
-// whole test and resets it at the start.
-class TestTokenBackend : public Backend {
- public:
-  std::string path() override { return V7_TEST_TOKEN_FILE; }
-  void start(const tokentest::TempDir &) override {
-    keeper_ = v7::module_load(path().c_str());
-    ASSERT_NE(nullptr, keeper_) << path();
-    auto reset = reinterpret_cast<V7TestTokenResetFn>(v7::module_symbol(keeper_, "V7TestToken_Reset"));
-    ASSERT_NE(nullptr, reset);
-    reset(kPin);
-  }
-  void stop() override {
-    v7::module_close(keeper_);
-    keeper_ = nullptr;
-  }
-  v7::LoadedModule *keeper() const { return keeper_; }
-
- private:
-  v7::LoadedModule *keeper_ = nullptr;
-};
-
-Backend *make_backend(const std::string &name) {
-#ifndef _WIN32
-  if (name == "softhsm") return new SoftHsmBackend;
-#endif
-  return new TestTokenBackend;
 }
 
 class Token : public ::testing::TestWithParam<std::string> {

@@ -31,6 +31,11 @@ struct Opened {
   }
 };
 
+// A path relative to the broker's root, placed under the stand-in's root.
+std::u16string under(const std::u16string &root, const std::u16string &path) {
+  return !root.empty() && !path.empty() && path[0] == u'\\' ? root + path : path;
+}
+
 }  // namespace
 
 StandinBroker StandinFactory::broker;
@@ -53,7 +58,7 @@ int32_t StandinBroker::make_dir(const uint8_t *sealed_path, size_t path_len) {
   std::u16string path;
   if (!blob.open(sealed_path, path_len) || !blob.as_path(&path)) return kRefused;
   dirs.push_back(path);
-  return platform_fs_make_dir_w(path.c_str()) ? kBrokerResultOk : kRefused;
+  return platform_fs_make_dir_w(under(root, path).c_str()) ? kBrokerResultOk : kRefused;
 }
 
 int32_t StandinBroker::write_file(const uint8_t *sealed_path, size_t path_len, const uint8_t *sealed_data,
@@ -66,8 +71,9 @@ int32_t StandinBroker::write_file(const uint8_t *sealed_path, size_t path_len, c
   if (!data_blob.open(sealed_data, data_len)) return kRefused;
   written.push_back(path);
   last_data.assign(data_blob.bytes, data_blob.bytes + data_blob.len);
-  return platform_fs_write_all_w(path.c_str(), data_blob.bytes, data_blob.len) == kFsOk ? kBrokerResultOk
-                                                                                        : kRefused;
+  return platform_fs_write_all_w(under(root, path).c_str(), data_blob.bytes, data_blob.len) == kFsOk
+             ? kBrokerResultOk
+             : kRefused;
 }
 
 int32_t StandinBroker::browse_file(char16_t **chosen, const uint8_t *sealed_folder, size_t folder_len,

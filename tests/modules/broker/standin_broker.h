@@ -31,6 +31,8 @@ class StandinBroker : public BrokerConnection {
   int32_t forced_word = 0;
   // The file choice: the chosen path, or empty to act as if the user closed the dialog.
   std::u16string choice;
+  // Where a path that begins with a separator lies (the broker's own root); empty: as it stands.
+  std::u16string root;
 };
 
 // The factory seam's side: hands out the one stand-in and counts the creations; fail makes the

@@ -206,6 +206,7 @@ TEST_F(ViewerTablesTest, ValidationPolicyAndVerdict) {
 
 TEST_F(ViewerTablesTest, PathRow) {
   using v7::certview::viewer_path_text;
+  use(kLanguageKorean, kCharEncodingUtf8);
   EXPECT_EQ(viewer_path_text(1, "C:\\Program Files\\NPKI\\TestCA\\USER\\x", true),
             "C:/Program Files/NPKI/TestCA/USER/x");
   EXPECT_EQ(viewer_path_text(2, "E:\\NPKI\\TestCA\\USER\\x", false), "E:/NPKI/TestCA/USER/x");
@@ -216,6 +217,10 @@ TEST_F(ViewerTablesTest, PathRow) {
   EXPECT_EQ(viewer_path_text(8, nullptr, false), "IC CARD");
   EXPECT_EQ(viewer_path_text(512, "x", false), "");
   EXPECT_EQ(viewer_path_text(1024, "x", false), "");
+  use(kLanguageKorean, 0);
+  EXPECT_EQ(viewer_path_text(4, nullptr, true), euckr("보안토큰"));
+  EXPECT_EQ(viewer_path_text(8, nullptr, true), euckr("저장토큰"));
+  EXPECT_EQ(viewer_path_text(2, "E:\\\xC0\xCE", false), "E:/\xC0\xCE");
 }
 
 uint8_t hex_digit(char c) { return uint8_t(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10); }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -198,6 +199,9 @@ TEST_F(OutsideModules, UsbKeyLengthsOutsideTheBuffersKeepNothing) {
               usb("complete", "cert=" + cert_file() + ";key=" + key_file() + ";" + c.script));
     EXPECT_EQ(0u, buffers_->pair.cert_length);
     EXPECT_EQ(0u, buffers_->pair.key_length);
+    EXPECT_TRUE(std::all_of(buffers_->pair.key, buffers_->pair.key + sizeof(buffers_->pair.key),
+                            [](uint8_t b) { return b == 0; }))
+        << "the key bytes the module wrote are wiped";
     EXPECT_EQ(nullptr, record_->list->first);
     EXPECT_EQ("usbkey detach", log().back());
   }
@@ -389,7 +393,7 @@ TEST_F(OutsideModules, PhoneVidRandomWithinTheKeyObjectsBound) {
     keyobj_delete(record_->sign_key);
     record_->sign_key = nullptr;
     g_boxes.clear();
-    EXPECT_EQ(v7::kErrInsufficientBuffer, phone("complete", cert + ";vidlen=" + std::to_string(KEYOBJ_MAX_RANDOM + 1)));
+    EXPECT_EQ(v7::kErrVidRandomTooLong, phone("complete", cert + ";vidlen=" + std::to_string(KEYOBJ_MAX_RANDOM + 1)));
     EXPECT_EQ(nullptr, record_->sign_key);
     ASSERT_EQ(1u, g_boxes.size());
   }

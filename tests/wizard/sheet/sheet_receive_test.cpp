@@ -1,7 +1,8 @@
 // The recipient's side of the transfer wizard on real windows under Wine, driven by the UI robot
 // against the test relay server, with the phone's side played by tools/phone's code on a thread of
 // the test: whole receives of every kind over both transports, the pages in Korean and in English
-// (screenshots), Cancel on each page, and the sheet's own refusals.
+// (screenshots), each ending with the set stored on the hard disk, Cancel on each page, and the
+// sheet's own refusals.
 #include "tests/wizard/sheet/sheet_test_util.h"
 
 #include <cstdlib>
@@ -9,7 +10,8 @@
 #include <memory>
 #include <thread>
 
-#include "tools/phone/phone.h"
+#include "tests/wizard/sheet/phone_thread.h"
+#include "tests/wizard/sheet/store_steps.h"
 
 using namespace sheettest;
 
@@ -17,48 +19,6 @@ namespace {
 
 ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new stepstest::StepsEnvironment);
 constexpr char kSubject[] = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
-// ---- The phone ----
-
-// A phone session on its own thread, sending the test user's set with the code it is given.
-class Phone {
- public:
-  // The fixtures of the certificates the phone sends (on the test user's keys).
-  explicit Phone(int kind, int transport, const char *sign_cert = "pki/signCert.der",
-                 const char *km_cert = "pki/kmCert.der")
-      : kind_(kind), transport_(transport), sign_cert_(sign_cert), km_cert_(km_cert) {}
-  ~Phone() { join(); }
-  void join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  void send(const std::string &code) {
-    thread_ = std::thread([this, code] {
-      session_ = stepstest::new_session(stepstest::sender_mode(kind_));
-      const Bytes cert = asn1test::read_fixture(sign_cert_), key = asn1test::read_fixture("pki/signPri.key");
-      const Bytes km_cert = asn1test::read_fixture(km_cert_), km_key = asn1test::read_fixture("pki/kmPri.key");
-      if (relay_load_sign_pair(stepstest::kPassword, session_.get(), cert.data(), cert.size(), key.data(), key.size(),
-                               nullptr, 0, nullptr) != 0 ||
-          relay_load_km_pair(stepstest::kPassword, session_.get(), km_cert.data(), km_cert.size(), km_key.data(),
-                             km_key.size(), nullptr) != 0) {
-        result_.code = -99;
-        return;
-      }
-      phone::Link link;
-      if (!phone::link_open(&link, transport_, port(transport_ == kRelayTransportHttp ? "pair_http" : "pair"), 30)) {
-        result_.code = -98;
-        return;
-      }
-      result_ = phone::run_sender(session_.get(), &link, code);
-      phone::link_close(&link);
-    });
-  }
-  phone::Result result_;
-  relaytest::SessionPtr session_;
-
- private:
-  int kind_, transport_;
-  const char *sign_cert_, *km_cert_;
-  std::thread thread_;
-};
 // ---- Whole receives ----
 
 struct ReceiveCase {
@@ -105,6 +65,8 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
   CSheetCertRelay sheet(mode, MediaMask{0xFFFF}, v7::sheet::ControlFlags{uint32_t(c.transport)});
   sheet.AddModePages();
   Seen seen;
+  StoreSeen stored;
+  BrokerScope broker;
   INT_PTR result = 0;
   RunWithRobot(
       [&](UiRobot &robot) {
@@ -161,18 +123,16 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
         seen.missing_glyphs += robot.MissingGlyphs(dn_page);
         ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
 
-        // The set arrives: the wizard ends on the last status page with Finish.
-        HWND status = nullptr;
-        ASSERT_TRUE(robot.WaitUntil([&] {
-          status = current_page(window);
-          return status != nullptr &&
-                 robot.ItemText(status, IDC_STATUS_HEADING) == pair_text(IDS_STATUS_COMPLETED, korean) &&
-                 button_enabled(window, ID_WIZFINISH);
-        }, 30000));
+        // The set arrives: the media page; the hard disk, and for kinds 1 and 2 the password page
+        // with the password unchanged; the wizard ends on the last status page with Finish.
+        StoreStep step;
+        step.screenshots = korean ? "ko" : "en";
+        store_through_pages(robot, window, step, korean, &stored);
+        HWND status = current_page(window);
         seen.last_heading = robot.ItemText(status, IDC_STATUS_HEADING);
         seen.last_text = robot.ItemText(status, IDC_STATUS_TEXT);
         seen.last_icon = shown_icon(status);
-        EXPECT_TRUE(robot.Screenshot(window, "sheet_status_received_" + std::string(korean ? "ko" : "en")));
+        EXPECT_TRUE(robot.Screenshot(window, "sheet_status_stored_" + std::string(korean ? "ko" : "en")));
         seen.missing_glyphs += robot.MissingGlyphs(status);
         robot.Click(window, ID_WIZFINISH);
         EXPECT_TRUE(robot.WaitGone(window));
@@ -197,7 +157,21 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
                                         : c.kind == 2 ? L"Certificate Import" : L"");
     EXPECT_EQ(seen.button_texts, (std::vector<std::wstring>{L"Back", L"Next", L"Cancel"}));
   }
-  EXPECT_EQ(seen.last_text, pair_text(IDS_RECEIVED_HELD, korean));
+  EXPECT_EQ(seen.last_heading, pair_text(IDS_STATUS_COMPLETED, korean));
+  EXPECT_EQ(seen.last_text, pair_text(IDS_STATUS_STORED_ON_PC, korean));
+  EXPECT_EQ(stored.items, (std::vector<int>{998, 996, 210, 1005, 1000}));
+  EXPECT_EQ(stored.select_text, pair_text(IDS_MEDIA_SELECT, korean));
+  // Kind 3 writes a disk's set on the media page and skips the password page.
+  EXPECT_EQ(stored.password_page, c.kind != 3);
+  if (stored.password_page) {
+    EXPECT_EQ(stored.password_description, pair_text(IDS_PWCHANGER_DESCRIPTION, korean));
+    EXPECT_EQ(stored.check_text, pair_text(IDS_PWCHANGER_CHECK, korean));
+  }
+  EXPECT_EQ(stored.missing_glyphs, "");
+  // The hard disk is chosen only after its warning.
+  bool warned = false;
+  for (const std::wstring &text : g_boxes.texts) warned = warned || text == pair_text(IDS_MEDIA_HDD_WARNING, korean);
+  EXPECT_TRUE(warned);
   EXPECT_NE(seen.last_icon, nullptr);
   EXPECT_EQ(seen.last_icon, sheet.Icon(v7::pages::StatusIcon::Done));
   EXPECT_NE(sheet.Icon(v7::pages::StatusIcon::Done), sheet.Icon(v7::pages::StatusIcon::Working));
@@ -212,6 +186,13 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
   EXPECT_EQ(bytes(r->sign_key, r->sign_key_len), stepstest::kept(phone.session_.get(), kRelayItemSignKey));
   EXPECT_EQ(bytes(r->km_key, r->km_key_len), stepstest::kept(phone.session_.get(), kRelayItemKmKey));
   EXPECT_FALSE(bytes(r->sign_key, r->sign_key_len).empty());
+  // On the hard disk as it arrived: the keys under the phone's password.
+  const StoredSet back = read_back(kMediumHardDisk, nullptr, asn1test::read_fixture(sign_cert));
+  EXPECT_TRUE(back.found);
+  EXPECT_EQ(back.sign_cert, asn1test::read_fixture(sign_cert));
+  EXPECT_EQ(back.sign_key, bytes(r->sign_key, r->sign_key_len));
+  EXPECT_EQ(back.km_cert, asn1test::read_fixture(km_cert));
+  EXPECT_EQ(back.km_key, bytes(r->km_key, r->km_key_len));
 }
 
 TEST_F(SheetUi, AWholeReceiveOfEachKindEndsWithTheSetThePhoneSent) {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "media/certlist.h"
 #include "pki/validation/valcfg.h"
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"
@@ -130,13 +131,24 @@ std::wstring verdict_of(UiRobot &robot, HWND page, uint16_t language) {
 
 bool visible(HWND page, int id) { return ::IsWindowVisible(::GetDlgItem(page, id)) != FALSE; }
 
+// Turns the sheet to its details page; the page, or null when it did not come.
+HWND open_details(UiRobot &robot, HWND sheet, HWND general) {
+  ::PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
+  HWND details = nullptr;
+  robot.WaitUntil([&] {
+    details = current_page(sheet);
+    return details != nullptr && details != general;
+  });
+  return details != general ? details : nullptr;
+}
+
 using Script = std::function<void(UiRobot &robot, HWND sheet, HWND page)>;
 
 // Opens the viewer over the certificates (either may be empty), runs script on the robot thread
 // with the sheet and its general page, then closes the sheet by its Close button. The viewer's
 // modal result.
 INT_PTR with_viewer(const RelayRequestRecord *request, const std::vector<uint8_t> &sign,
-                    const std::vector<uint8_t> &km, const Script &script) {
+                    const std::vector<uint8_t> &km, const Script &script, const CERT_ENTRY *entry = nullptr) {
   INT_PTR result = -1;
   RunWithRobot(
       [&](UiRobot &robot) {
@@ -149,7 +161,7 @@ INT_PTR with_viewer(const RelayRequestRecord *request, const std::vector<uint8_t
         EXPECT_TRUE(robot.WaitGone(sheet));
       },
       [&] {
-        result = v7::viewer::ShowCertificateViewer(request, nullptr, sign.empty() ? nullptr : sign.data(),
+        result = v7::viewer::ShowCertificateViewer(request, entry, sign.empty() ? nullptr : sign.data(),
                                                    sign.size(), km.empty() ? nullptr : km.data(), km.size());
       });
   return result;
@@ -262,12 +274,7 @@ TEST_F(ViewerUi, ChoiceDetailsAndMoreInfo) {
       ::PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDW_CV_CHOICE, CBN_SELCHANGE), LPARAM(choice));
       EXPECT_TRUE(robot.WaitUntil([&] { return robot.ItemText(page, IDC_CV_SUBJECT) == L"홍길동 Viewer"; }));
       verdict_of(robot, page, language);
-      ::PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
-      HWND details = nullptr;
-      EXPECT_TRUE(robot.WaitUntil([&] {
-        details = current_page(sheet);
-        return details != nullptr && details != page;
-      }));
+      HWND details = open_details(robot, sheet, page);
       ASSERT_NE(details, nullptr);
       HWND list = ::GetDlgItem(details, IDC_CV_FIELDS);
       // Eight fields and the certificate's eight extensions.
@@ -302,6 +309,16 @@ TEST_F(ViewerUi, BusyWhileValidating) {
     ::SetEvent(g_hold_validation);
     EXPECT_EQ(verdict_of(robot, page, kLanguageEnglish), pair_text(27, kLanguageEnglish));
   });
+  // Closed while busy: the sheet goes (the page waits for its worker on the way), and the worker's
+  // late verdict reaches no window.
+  ::ResetEvent(g_hold_validation);
+  const INT_PTR result = with_viewer(request_.get(), {}, km, [&](UiRobot &robot, HWND sheet, HWND page) {
+    EXPECT_EQ(robot.ItemText(page, IDC_CV_VERDICT), pair_text(2100, kLanguageEnglish));
+    robot.Click(sheet, IDOK);
+    EXPECT_TRUE(robot.WaitUntil([&] { return !::IsWindowVisible(sheet); }));
+    ::SetEvent(g_hold_validation);
+  });
+  EXPECT_EQ(result, IDOK);
   ::CloseHandle(g_hold_validation);
   g_hold_validation = nullptr;
 }
@@ -311,13 +328,38 @@ TEST_F(ViewerUi, EucKrSettingShowsTheSameTexts) {
   WordsScope words(kLanguageKorean, 0);
   request_->viewer_skips_validation = 1;
   std::vector<uint8_t> sign = fixture("certview_full.der");
-  with_viewer(request_.get(), sign, {}, [&](UiRobot &robot, HWND sheet, HWND page) {
-    EXPECT_EQ(robot.ItemText(page, IDC_CV_SUBJECT), L"홍길동 Viewer");
-    EXPECT_EQ(robot.ItemText(page, IDC_CV_NOTICE), L"이 인증서는 시험용입니다");
-    EXPECT_EQ(robot.ItemText(page, IDC_CV_POLICY), L"1.2.410.200005.1.1.1, 1.2.410.200005.1.1.5");
-    HWND choice = ::GetDlgItem(sheet, IDW_CV_CHOICE);
-    EXPECT_EQ(::SendMessageW(choice, CB_GETCOUNT, 0, 0), 1);
-  });
+  // A hard-disk entry; its folder is narrow text of the setting (EUC-KR "홍길동").
+  char folder[] = "C:\\Program Files\\NPKI\\\xC8\xAB\xB1\xE6\xB5\xBF";
+  CERT_ENTRY entry = {};
+  entry.media_code = 1;
+  entry.medium_data = folder;
+  with_viewer(
+      request_.get(), sign, {},
+      [&](UiRobot &robot, HWND sheet, HWND page) {
+        EXPECT_EQ(robot.ItemText(page, IDC_CV_SUBJECT), L"홍길동 Viewer");
+        EXPECT_EQ(robot.ItemText(page, IDC_CV_NOTICE), L"이 인증서는 시험용입니다");
+        EXPECT_EQ(robot.ItemText(page, IDC_CV_POLICY), L"1.2.410.200005.1.1.1, 1.2.410.200005.1.1.5");
+        HWND choice = ::GetDlgItem(sheet, IDW_CV_CHOICE);
+        EXPECT_EQ(::SendMessageW(choice, CB_GETCOUNT, 0, 0), 1);
+        // The entry's folder closes the details page's rows.
+        HWND details = open_details(robot, sheet, page);
+        ASSERT_NE(details, nullptr);
+        HWND list = ::GetDlgItem(details, IDC_CV_FIELDS);
+        ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 17);
+        wchar_t field[64] = L"", value[128] = L"";
+        LVITEMW item = {};
+        item.iSubItem = 0;
+        item.pszText = field;
+        item.cchTextMax = 64;
+        ::SendMessageW(list, LVM_GETITEMTEXTW, 16, LPARAM(&item));
+        item.iSubItem = 1;
+        item.pszText = value;
+        item.cchTextMax = 128;
+        ::SendMessageW(list, LVM_GETITEMTEXTW, 16, LPARAM(&item));
+        EXPECT_STREQ(field, L"경로");
+        EXPECT_STREQ(value, L"C:/Program Files/NPKI/홍길동");
+      },
+      &entry);
 }
 
 // The root dialog shows the built-in table's own fingerprints, stays on Return and opens the

@@ -131,7 +131,7 @@ TEST(KeyFile, RandomValueLimit) {
   Key key(keyobj_new_type1());
   Bytes forty(KEYOBJ_MAX_RANDOM, 7), more(KEYOBJ_MAX_RANDOM + 1, 7);
   EXPECT_EQ(0, keyobj_set_buffer(key.get(), forty.data(), forty.size()));
-  EXPECT_EQ(v7::kErrInsufficientBuffer, keyobj_set_buffer(key.get(), more.data(), more.size()));
+  EXPECT_EQ(v7::kErrVidRandomTooLong, keyobj_set_buffer(key.get(), more.data(), more.size()));
   EXPECT_EQ(KEYOBJ_MAX_RANDOM, key->ops->buffer_length(key.get()));
 }
 

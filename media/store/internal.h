@@ -1,0 +1,73 @@
+// Helpers shared by the store's files: the set as it will be written, the holder folder, the
+// medium writers and the test seam of the folder writes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "crypto/base/wipe.h"
+#include "media/store/store.h"
+#include "pki/asn1/x509_types.h"
+
+namespace v7 {
+namespace store {
+
+// One pair as the medium keeps it: the certificate (borrowed from the caller) and the key (a copy:
+// sealed for disks and cards, the plain RSAPrivateKey for a token).
+struct Pair {
+  const uint8_t *cert = nullptr;
+  size_t cert_len = 0;
+  SecureBytes key;
+  bool present() const { return cert != nullptr; }
+};
+
+// A whole set, made ready before anything is written.
+struct PreparedSet {
+  Pair sign, km;
+  SecureBytes random;  // the VID random value, when one goes apart from the key
+};
+
+// What a medium writer failed on: the pair, so that the caller can name it, and the medium's own
+// code beneath the writer's.
+enum class FailedPair { kNone, kSign, kKm };
+struct Failure {
+  FailedPair pair = FailedPair::kNone;
+  int cause = 0;
+};
+
+// The folder of the holder's set: "<base>\NPKI\<CA folder>\USER\<holder>", or without the base
+// for the broker-relative kind; *holder_name gets the holder folder's own name. kErrInvalidParameter
+// (missing medium text), kErrFilePathTooLong (base or path of 261 characters or more), the
+// decoder's code, kErrInvalidCertFormat (issuer without an organisation), kErrUnsafeHolderName.
+int holder_folder(const uint8_t *cert, size_t cert_len, const StoreMedium *medium, std::string *path,
+                  std::string *holder_name);
+// The holder folder name: the subject DN joined with ",", in UTF-8 under the UTF-8 setting and
+// in EUC-KR otherwise, refused as check_holder_name refuses it.
+int cert_subject_folder_name(const Certificate *cert, std::string *name);
+// 0 when the holder folder name (narrow, in the setting's encoding) may be one folder name, else
+// kErrUnsafeHolderName: separators, "..", drive colons, device names, control characters, trailing
+// dots and blanks are refused before any folder is made.
+int check_holder_name(const char *name);
+// The CA folder for an issuer DN text (joined with ","): its last organisation value compared
+// case-blind by prefix; null when the text has no "o=" value.
+const char *ca_folder_for(const char *issuer_text);
+
+// The set onto a folder medium, one transaction: the old files are read (and backed up when the
+// holder folder already holds a set), then each file is written; after a failed write the files
+// written so far get their old bytes back (or go, when there were none).
+int folder_store(const StoreMedium *medium, const PreparedSet &set, Failure *failed);
+// The set onto an IC card. probe is the presence probe taken without the PIN; the PIN is proven
+// before the first write, and after a failed write the card's old objects are written back.
+int card_store(const StoreMedium *medium, const PreparedSet &set, int probe, Failure *failed);
+
+// Test seam, set by test code only: the writes of folder media (null restores the file utilities).
+struct StoreFileOps {
+  size_t (*write_all)(const char *path, const uint8_t *data, size_t length);
+  int (*make_dirs)(const char *path);
+  int (*remove)(const char *path);
+};
+void set_file_ops(const StoreFileOps *ops);
+
+}  // namespace store
+}  // namespace v7

@@ -1,0 +1,271 @@
+// The store's context, the re-encryption of a key and the dispatch of a set to its medium. Every
+// key is opened (and sealed again where the medium wants it) before the first write, so that a
+// wrong password or a key without what the medium needs never leaves a medium half written.
+#include "media/store/store.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "media/securedisk/securedisk.h"
+#include "media/smartcard/smartcard.h"
+#include "media/store/internal.h"
+#include "media/token/p11.h"
+#include "pki/asn1/asn1_owned.h"
+#include "pki/errors/error_ctx.h"
+#include "pki/keys/keyobj.h"
+#include "pki/keys/pkcs8.h"
+#include "pki/keys/vid_random.h"
+#include "platform/errors/error_codes.h"
+#include "platform/locale/process_words.h"
+
+using namespace v7;
+using v7::store::FailedPair;
+using v7::store::Failure;
+using v7::store::PreparedSet;
+
+static_assert(kStoreVidRandomMax == KEYOBJ_MAX_RANDOM, "one bound for the VID random value on every medium");
+static_assert(kStoreVidRandomMax <= kScRandomMax && kStoreVidRandomMax <= P11_MAX_RANDOM,
+              "every medium keeps a value of the bound");
+
+namespace {
+
+using Key = Asn1Owned<PrivateKeyInfo>;
+
+int push(STORE_CTX *ctx, int code, const char *detail = nullptr) {
+  err_push(ctx->errors, code, detail);
+  return errno = code;
+}
+void add_detail(STORE_CTX *ctx, int code) {
+  if (code != 0) err_add_detail(ctx->errors, code, nullptr);
+}
+
+// Opens an encrypted key: kErrKeyDoesNotOpen with the key layer's code beneath it, and after it
+// kErrWrongPassword when the key layer's answer means a wrong password.
+int open_key(STORE_CTX *ctx, const uint8_t *der, size_t length, const char *password, Key *key) {
+  errno = 0;
+  key->reset(pkey_decrypt(der, length, password));
+  if (key->get() != nullptr) return 0;
+  const int cause = errno != 0 ? errno : kErrDecodeFailed;
+  push(ctx, kErrKeyDoesNotOpen);
+  add_detail(ctx, cause);
+  return cause == kErrSymmetricDecrypt ? push(ctx, kErrWrongPassword) : (errno = kErrKeyDoesNotOpen);
+}
+
+// Seals the key under the password with the context's scheme into out.
+int seal_key(STORE_CTX *ctx, const PrivateKeyInfo *key, const char *password, SecureBytes *out) {
+  uint8_t *der = nullptr;
+  errno = 0;
+  const size_t n = pkey_encrypt(key, password, ctx->scheme, &der);
+  if (n == 0) {
+    const int cause = errno;
+    push(ctx, kErrKeyReseal);
+    add_detail(ctx, cause);
+    return kErrKeyReseal;
+  }
+  *out = SecureBytes(der, n);
+  secure_wipe(der, n);
+  free(der);
+  return 0;
+}
+
+// The key's VID random value into out (empty when it has none and none is required).
+// kErrNoVidRandomR when a required value is missing, kErrVidRandomTooLong past the bound.
+int vid_random_of(STORE_CTX *ctx, const PrivateKeyInfo *key, bool required, SecureBytes *out) {
+  uint8_t value[kStoreVidRandomMax];
+  errno = 0;
+  const int n = key->attributes != nullptr ? pkey_get_vid_random(key->attributes, value, sizeof(value)) : 0;
+  const int code = errno;
+  int result = 0;
+  if (code == kErrInsufficientBuffer) result = push(ctx, kErrVidRandomTooLong);
+  else if (n <= 0 && required) result = push(ctx, kErrNoVidRandomR);
+  else if (n > 0) *out = SecureBytes(value, size_t(n));
+  secure_wipe(value, sizeof(value));
+  return result;
+}
+
+void copy_plain(const PrivateKeyInfo *key, SecureBytes *out) {
+  *out = SecureBytes(key->private_key.data, key->private_key.len);
+}
+
+// The "signing pair" word of the error context, in the user's language and the setting's encoding.
+const char *sign_word() {
+  if (!language_is_korean()) return "Sign";
+  return char_encoding_is_utf8() ? "\xEC\x84\x9C\xEB\xAA\x85\xEC\x9A\xA9" : "\xBC\xAD\xB8\xED\xBF\xEB";
+}
+
+int pair_failure(STORE_CTX *ctx, const Failure &failure, int code) {
+  push(ctx, kErrStorePair, failure.pair == FailedPair::kKm ? nullptr : sign_word());
+  add_detail(ctx, code);
+  if (failure.cause != code) add_detail(ctx, failure.cause);
+  return errno = kErrStorePair;
+}
+
+bool is_folder_kind(uint32_t kind) {
+  return kind == kStoreHardDisk || kind == kStoreRemovable || kind == kStoreBrokerRelative || kind == kStoreFolder;
+}
+
+// Opens both keys with the password and makes them what the medium keeps. The card's probe
+// decides the scheme and whether the VID random value goes apart from the key.
+int prepare_keys(STORE_CTX *ctx, const StoreMedium *m, const char *password, const uint8_t *sign_key,
+                 size_t sign_key_len, const uint8_t *km_key, size_t km_key_len, PreparedSet *set) {
+  Key sign(&asn1_tmpl_private_key_info), km(&asn1_tmpl_private_key_info);
+  int code = open_key(ctx, sign_key, sign_key_len, password, &sign);
+  if (code == 0 && set->km.present()) code = open_key(ctx, km_key, km_key_len, password, &km);
+  if (code != 0) return code;
+
+  switch (m->kind) {
+    case kStoreIcCard: {
+      const bool apart = ctx->card_probe == 1;
+      if (apart) ctx->scheme = PKEY_SCHEME_KISA_SEED;
+      if ((code = vid_random_of(ctx, sign.get(), apart, &set->random)) != 0) return code;
+      if (apart) pkey_clear_attributes(sign.get());
+      code = seal_key(ctx, sign.get(), password, &set->sign.key);
+      if (code == 0 && set->km.present()) code = seal_key(ctx, km.get(), password, &set->km.key);
+      return code;
+    }
+    case kStoreSecurityToken:
+      if ((code = vid_random_of(ctx, sign.get(), true, &set->random)) != 0) return code;
+      pkey_clear_attributes(sign.get());
+      copy_plain(sign.get(), &set->sign.key);
+      if (set->km.present()) copy_plain(km.get(), &set->km.key);
+      return 0;
+    default:
+      // Disks and the secure disk keep the keys as they came; the value is only held to the bound.
+      if ((code = vid_random_of(ctx, sign.get(), false, &set->random)) != 0) return code;
+      set->random.clear();
+      set->sign.key = SecureBytes(sign_key, sign_key_len);
+      if (set->km.present()) set->km.key = SecureBytes(km_key, km_key_len);
+      return 0;
+  }
+}
+
+}  // namespace
+
+STORE_CTX *store_ctx_new() {
+  STORE_CTX *ctx = static_cast<STORE_CTX *>(calloc(1, sizeof(STORE_CTX)));
+  if (ctx != nullptr) ctx->errors = static_cast<ERROR_CTX *>(calloc(1, sizeof(ERROR_CTX)));
+  if (ctx == nullptr || ctx->errors == nullptr) {
+    free(ctx);
+    errno = kErrOutOfMemory;
+    return nullptr;
+  }
+  return ctx;
+}
+
+void store_ctx_free(STORE_CTX *ctx) {
+  if (ctx == nullptr) return;
+  err_ctx_clear(ctx->errors);
+  free(ctx->errors);
+  free(ctx);
+}
+
+int store_reencrypt_key(STORE_CTX *ctx, const uint8_t *key, size_t key_len, const char *old_password,
+                        const char *new_password, uint8_t **out, size_t *out_len) {
+  if (out != nullptr) *out = nullptr;
+  if (out_len != nullptr) *out_len = 0;
+  if (ctx == nullptr || ctx->errors == nullptr || key == nullptr || key_len == 0 || old_password == nullptr ||
+      new_password == nullptr || out == nullptr || out_len == nullptr)
+    return errno = kErrInvalidParameter;
+  Key opened(&asn1_tmpl_private_key_info);
+  SecureBytes sealed;
+  int code = open_key(ctx, key, key_len, old_password, &opened);
+  if (code == 0) code = seal_key(ctx, opened.get(), new_password, &sealed);
+  if (code != 0) return errno = code;
+  *out = static_cast<uint8_t *>(malloc(sealed.size()));
+  if (*out == nullptr) return push(ctx, kErrOutOfMemory);
+  memcpy(*out, sealed.data(), sealed.size());
+  *out_len = sealed.size();
+  return errno = 0;
+}
+
+int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_cert, size_t sign_cert_len,
+                     const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
+                     const uint8_t *km_key, size_t km_key_len, const StoreMedium *m) {
+  if (ctx == nullptr || ctx->errors == nullptr || password == nullptr || m == nullptr) return errno = kErrInvalidParameter;
+  if (sign_cert == nullptr || sign_cert_len == 0 || sign_key == nullptr || sign_key_len == 0)
+    return push(ctx, kErrInvalidParameter);
+  ctx->scheme = PKEY_SCHEME_PBES2_SEED;
+  ctx->card_probe = 0;
+  PreparedSet set;
+  set.sign.cert = sign_cert;
+  set.sign.cert_len = sign_cert_len;
+  if (km_cert != nullptr && km_cert_len != 0 && km_key != nullptr && km_key_len != 0) {
+    // A key-management certificate that does not decode is refused before anything is written,
+    // whatever the medium already holds.
+    Asn1Owned<Certificate> decoded(&asn1_tmpl_certificate);
+    if (!decoded.decode(ASN1_MODE_DER, km_cert, km_cert_len)) {
+      const int cause = errno != 0 ? errno : kErrDecodeFailed;
+      push(ctx, kErrStorePair);
+      add_detail(ctx, cause);
+      return errno = kErrStorePair;
+    }
+    set.km.cert = km_cert;
+    set.km.cert_len = km_cert_len;
+  }
+  if (!is_folder_kind(m->kind) && m->kind != kStoreIcCard && m->kind != kStoreSecurityToken &&
+      m->kind != kStoreSecureDisk)
+    return push(ctx, kErrStoreUnsupportedMedium);
+  if (m->kind == kStoreSecureDisk && m->secure_disk == nullptr) return push(ctx, kErrInvalidParameter);
+  if ((m->kind == kStoreIcCard || m->kind == kStoreSecurityToken) && m->pin.empty())
+    return push(ctx, kErrInvalidParameter);
+
+  if (m->kind == kStoreIcCard) {
+    // Without the PIN: whether the card holds a set decides how its keys are sealed.
+    ctx->card_probe = sc_probe_card(nullptr);
+    if (ctx->card_probe == 0) {
+      Failure failure;
+      failure.cause = errno != 0 ? errno : kErrCardAbsent;
+      return pair_failure(ctx, failure, failure.cause);
+    }
+  }
+  int code = prepare_keys(ctx, m, password, sign_key, sign_key_len, km_key, km_key_len, &set);
+  if (code != 0) return errno = code;
+
+  Failure failure;
+  switch (m->kind) {
+    case kStoreSecurityToken:
+      code = store_pair_on_token(m, set.sign.cert, set.sign.cert_len, set.sign.key.data(), set.sign.key.size(),
+                                 set.random.data(), set.random.size(), set.km.cert, set.km.cert_len,
+                                 set.km.present() ? set.km.key.data() : nullptr, set.km.key.size());
+      return code != 0 ? push(ctx, code) : 0;
+    case kStoreSecureDisk:
+      code = sd_import_pair(m->secure_disk, set.sign.cert, set.sign.cert_len, set.sign.key.data(), set.sign.key.size(),
+                            set.km.cert, set.km.cert_len, set.km.present() ? set.km.key.data() : nullptr,
+                            set.km.key.size(), password);
+      if (code == 0) return errno = 0;
+      err_push(ctx->errors, code, sd_last_error_text(m->secure_disk));
+      return errno = code;
+    case kStoreIcCard:
+      code = store::card_store(m, set, ctx->card_probe, &failure);
+      break;
+    default:
+      code = store::folder_store(m, set, &failure);
+      break;
+  }
+  return code != 0 ? pair_failure(ctx, failure, code) : (errno = 0);
+}
+
+int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium *m, const char *pair_name,
+                         const uint8_t *key, size_t key_len, const uint8_t *random, size_t random_len) {
+  if (m == nullptr || pair_name == nullptr || cert == nullptr || cert_len == 0 || key == nullptr || key_len == 0 ||
+      (random == nullptr && random_len != 0))
+    return errno = kErrInvalidParameter;
+  const bool km = strcmp(pair_name, "kmCert") == 0;
+  if (!km && strcmp(pair_name, "signCert") != 0) return errno = kErrInvalidParameter;
+  if (m->kind == kStoreSecurityToken || m->kind == kStoreSecureDisk) return errno = kErrInvalidParameter;
+  if (!is_folder_kind(m->kind) && m->kind != kStoreIcCard) return errno = kErrStoreUnsupportedMedium;
+  if (random_len > kStoreVidRandomMax) return errno = kErrVidRandomTooLong;
+
+  PreparedSet set;
+  store::Pair &pair = km ? set.km : set.sign;
+  pair.cert = cert;
+  pair.cert_len = cert_len;
+  pair.key = SecureBytes(key, key_len);
+  if (!km && random_len != 0) set.random = SecureBytes(random, random_len);
+  Failure failure;
+  if (m->kind != kStoreIcCard) return errno = store::folder_store(m, set, &failure);
+  const int probe = sc_probe_card(nullptr);
+  if (probe == 0) return errno != 0 ? errno : (errno = kErrCardAbsent);
+  return errno = store::card_store(m, set, probe, &failure);
+}

@@ -1,0 +1,588 @@
+// Storing a received set on the folder media: a folder medium, the hard disk's two stores and a
+// removable drive, read back through the disk lists and their part readers. The library's folder
+// texts are built once per process, so this executable answers the platform's folder queries
+// itself from its first test on. Writes the process may not make itself go to a broker that
+// writes directly and counts what it was given.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "media/broker_client.h"
+#include "media/certlist.h"
+#include "media/npki.h"
+#include "media/store/internal.h"
+#include "media/store/store.h"
+#include "pki/text/file_broker.h"
+#include "pki/text/files.h"
+#include "platform/errors/error_codes.h"
+#include "platform/fs/fs.h"
+#include "platform/fs/library_folders.h"
+#include "platform/locale/process_words.h"
+#include "platform/osver/os_version_query.h"
+#include "tests/media/cert_builder.h"
+#include "tests/media/npki_test_hooks.h"
+#include "tests/media/store/store_test_util.h"
+#ifdef _WIN32
+#include "tests/harness/removable_drive.h"
+#endif
+#include "tests/modules/broker/standin_broker.h"
+
+namespace fs = std::filesystem;
+using storetest::Bytes;
+using storetest::kNewPassword;
+using storetest::kPhonePassword;
+
+namespace {
+
+using npkitest::answer;
+OsVersionRecord &g_os = npkitest::os();
+fs::path g_root;
+// The profile folder the process writes itself under; drives answer as the platform sees them.
+const FsQueryHooks kQueryHooks = {
+    nullptr,
+    [](char16_t *out, size_t cap) { return answer((g_root / "profile").u16string(), out, cap); },
+};
+
+// The broker of these tests writes what it is given itself.
+class DirectBroker : public FileBroker {
+ public:
+  int write_file(const char16_t *path, const uint8_t *data, size_t length) override {
+    ++writes;
+    return platform_fs_write_all_w(path, data, length) == kFsOk ? 0 : v7::kErrBrokerWrite;
+  }
+  int make_dir(const char16_t *path) override { return platform_fs_make_dir_w(path) ? 0 : v7::kErrBrokerMakeDir; }
+  int writes = 0;
+};
+DirectBroker g_broker;
+
+// The folder writes with a failure injected at one of them.
+struct Injection {
+  int fail_at = -1;  // the write (counted from 0) that fails, -1 none
+  int code = 0;      // the errno it leaves (kErrFileWrite: the disk is full, kErrFileOpen: refused)
+  int count = 0;
+  std::string fail_path_part;  // or: every write whose path holds this text fails
+} g_inject;
+
+size_t injected_write(const char *path, const uint8_t *data, size_t length) {
+  const int n = g_inject.count++;
+  if (n == g_inject.fail_at ||
+      (!g_inject.fail_path_part.empty() && std::string(path).find(g_inject.fail_path_part) != std::string::npos)) {
+    errno = g_inject.code;
+    return 0;
+  }
+  return file_write_all(path, data, length);
+}
+const v7::store::StoreFileOps kInjected = {injected_write, make_dirs, file_remove};
+
+Bytes read(const fs::path &file) {
+  std::ifstream in(file, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every file under a folder by its path relative to it.
+std::map<std::string, Bytes> tree(const fs::path &root) {
+  std::map<std::string, Bytes> out;
+  std::error_code ec;
+  if (!fs::exists(root, ec)) return out;
+  for (const auto &e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) out[fs::relative(e.path(), root).generic_string()] = read(e.path());
+  return out;
+}
+
+const char kHolder[] = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
+
+// The received set's holder folder under an NPKI root: the test CA is not one of the table's, so
+// its holders go to the maker's CA folder.
+fs::path holder_folder(const fs::path &npki) { return npki / "velmora" / "USER" / kHolder; }
+
+class StoreFolders : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    g_root = fs::temp_directory_path() / ("v7store-" + std::to_string(std::rand()));
+    fs::create_directories(g_root / "profile");
+    npkitest::profile() = g_root / "profile";
+    npkitest::set_hooks(true);
+    platform_fs_set_query_hooks(&kQueryHooks);
+    set_file_broker(&g_broker);
+#ifdef _WIN32
+    pf_ = "C:\\Program Files";
+    ASSERT_FALSE(fs::exists(pf_ / "NPKI")) << "an NPKI store is already there";
+#else
+    // Natively "C:\Program Files" and "E:" are relative paths: the tree's root is the working folder.
+    fs::current_path(g_root);
+    pf_ = g_root / "C:" / "Program Files";
+#endif
+    low_ = g_root / "profile" / "AppData" / "LocalLow";
+  }
+  static void TearDownTestSuite() {
+    npkitest::set_hooks(false);
+    platform_fs_set_query_hooks(nullptr);
+    set_file_broker(nullptr);
+    std::error_code ec;
+    fs::current_path(fs::temp_directory_path(), ec);
+    fs::remove_all(pf_ / "NPKI", ec);
+    fs::remove_all(g_root, ec);
+  }
+  void SetUp() override {
+    std::error_code ec;
+    fs::remove_all(pf_ / "NPKI", ec);
+    fs::remove_all(low_, ec);
+    fs::remove_all(g_root / "media", ec);
+    fs::remove_all(g_root / "E:", ec);
+    g_os = {2, 6, 1};
+    g_inject = Injection();
+    g_broker.writes = 0;
+    set_language_id(kLanguageEnglish);
+    set_char_encoding_mode(0);
+    v7::store::set_file_ops(nullptr);
+  }
+  void TearDown() override { v7::store::set_file_ops(nullptr); }
+
+  // The set stored through the wizard's calls: both keys sealed again under the new password.
+  int store(const StoreMedium &medium, storetest::Ctx &ctx, const storetest::ReceivedSet &set) {
+    storetest::Resealed keys(set);
+    return store_cert_pairs(ctx, kNewPassword, set.sign_cert.data(), set.sign_cert.size(), keys.sign_key.data(),
+                            keys.sign_key.size(), set.km_cert.data(), set.km_cert.size(), keys.km_key.data(),
+                            keys.km_key.size(), &medium);
+  }
+
+  static StoreMedium *folder_medium(const fs::path &root) {
+    auto *m = new StoreMedium();
+    m->kind = kStoreFolder;
+    m->text = root.string();
+    return m;
+  }
+
+  static fs::path pf_, low_;
+};
+fs::path StoreFolders::pf_, StoreFolders::low_;
+
+// All four parts land in the holder folder; the disk list finds the holder, its part readers give
+// the bytes back and both keys open with the new password only.
+TEST_F(StoreFolders, StoredSetReadsBackAndOpensWithTheNewPassword) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(g_root / "media"));
+  storetest::Ctx ctx;
+  ASSERT_EQ(0, store(*medium, ctx, set)) << ::testing::PrintToString(storetest::codes(ctx));
+  EXPECT_TRUE(storetest::codes(ctx).empty());
+
+  const fs::path holder = holder_folder(g_root / "media" / "NPKI");
+  EXPECT_EQ(read(holder / "signCert.der"), set.sign_cert);
+  EXPECT_EQ(read(holder / "kmCert.der"), set.km_cert);
+
+  CERTLIST_CTX list{};
+  npki_walk_root(&list, (g_root / "media" / "NPKI").string().c_str(), kStoreFolder);
+  ASSERT_NE(list.first, nullptr);
+  const CERT_ENTRY *e = list.first;
+  EXPECT_EQ(e->next, nullptr);
+  EXPECT_EQ(e->parts, kPartSignCert | kPartSignKey | kPartKmCert | kPartKmKey);
+  EXPECT_EQ(storetest::part(cert_read_sign_cert, e), set.sign_cert);
+  const Bytes sign_key = storetest::part(cert_read_sign_key, e);
+  const Bytes km_key = storetest::part(cert_read_km_key, e);
+  certlist_free(&list);
+  Bytes random;
+  EXPECT_TRUE(storetest::opens(sign_key, kNewPassword, &random));
+  EXPECT_EQ(random, v7test::from_hex("5a3c1e07b2f49d68a1c0e3f5b7d9021436587a9c"));
+  EXPECT_TRUE(storetest::opens(km_key, kNewPassword));
+  EXPECT_FALSE(storetest::opens(sign_key, kPhonePassword));
+  // Nothing was there before, so nothing was backed up.
+  EXPECT_FALSE(fs::exists(low_ / "velmora" / "backup"));
+}
+
+// The hard disk's store by system and signature hash: from Vista on a SHA-256 certificate goes to
+// the user's LocalLow, a SHA-1 one to Program Files (which the process may not write itself, so
+// through the broker); before Vista both go to Program Files, written directly. Each is then
+// listed by the hard-disk list from the store it went to.
+TEST_F(StoreFolders, HardDiskStoreBySystemAndHash) {
+  const struct Case {
+    OsVersionRecord os;
+    const char *alg;
+    bool low;
+    int broker_writes;
+  } cases[] = {
+      {{2, 6, 1}, certtest::kSha256Rsa, true, 0},
+      {{2, 6, 1}, certtest::kSha1Rsa, false, 2},
+      {{2, 5, 1}, certtest::kSha256Rsa, false, 0},
+      {{2, 5, 1}, certtest::kSha1Rsa, false, 0},
+  };
+  storetest::ReceivedSet set;
+  for (const Case &c : cases) {
+    SetUp();
+    g_os = c.os;
+    certtest::CertSpec spec;
+    spec.sig_alg = c.alg;
+    const Bytes cert = certtest::certificate(spec);
+    StoreMedium medium;
+    medium.kind = kStoreHardDisk;
+    ASSERT_EQ(0, store_pair_on_medium(cert.data(), cert.size(), &medium, "signCert", set.sign_key.data(),
+                                      set.sign_key.size(), nullptr, 0))
+        << c.alg << " " << c.os.minor;
+    const fs::path npki = (c.low ? low_ : pf_) / "NPKI";
+    const fs::path holder = npki / "velmora" / "USER" / "cn=Hong Gildong()0001,ou=personal4IB,o=TestCA,c=KR";
+    EXPECT_EQ(read(holder / "signCert.der"), cert) << c.alg << " " << c.os.minor;
+    EXPECT_EQ(read(holder / "signPri.key"), set.sign_key);
+    EXPECT_EQ(g_broker.writes, c.broker_writes);
+    // Before Vista this process's folder texts (made under Windows 7) are not the ones a list
+    // would walk.
+    if (c.os.major < 6) continue;
+    CERTLIST_CTX list{};
+    ASSERT_NE(certlist_load(&list, kMediumHardDisk, nullptr), nullptr);
+    EXPECT_STREQ(list.first->subject_dn_cn, "Hong Gildong()0001");
+    EXPECT_EQ(std::string(static_cast<const char *>(list.first->medium_data)).find("LocalLow") != std::string::npos,
+              c.low);
+    certlist_free(&list);
+  }
+}
+
+// A removable drive gets <drive>\NPKI\<CA>\USER\<holder>, and its list reads it back. Natively
+// "E:" is a relative path (the tree's root is the working folder); under Wine the prefix presents
+// a removable drive of the test's own.
+TEST_F(StoreFolders, RemovableDriveStore) {
+#ifdef _WIN32
+  v7test::RemovableDrive drive;
+  if (!drive.ok()) GTEST_SKIP() << drive.error();
+  const std::string letter = drive.drive();
+  const fs::path npki = drive.root() + "NPKI";
+#else
+  const std::string letter = "E:";
+  const fs::path npki = g_root / "E:" / "NPKI";
+#endif
+  storetest::ReceivedSet set;
+  StoreMedium medium;
+  medium.kind = kStoreRemovable;
+  medium.text = letter;
+  storetest::Ctx ctx;
+  ASSERT_EQ(0, store(medium, ctx, set)) << ::testing::PrintToString(storetest::codes(ctx));
+  EXPECT_EQ(read(holder_folder(npki) / "signCert.der"), set.sign_cert);
+  EXPECT_EQ(read(holder_folder(npki) / "kmPri.key").empty(), false);
+  CERTLIST_CTX list{};
+  ASSERT_NE(certlist_load(&list, kMediumRemovable, letter.c_str()), nullptr);
+  EXPECT_EQ(list.first->parts, kPartSignCert | kPartSignKey | kPartKmCert | kPartKmKey);
+  EXPECT_TRUE(storetest::opens(storetest::part(cert_read_sign_key, list.first), kNewPassword));
+  certlist_free(&list);
+}
+
+// The broker-relative kind hands the broker paths relative to its root, each level of the holder
+// folder made and each file written through it.
+TEST_F(StoreFolders, BrokerRelativeStore) {
+  StandinBroker &broker = StandinFactory::broker;
+  broker = StandinBroker();
+  broker.root = (g_root / "broker").u16string();
+  fs::create_directories(g_root / "broker");
+  broker_set_factory(StandinFactory::make);
+  storetest::ReceivedSet set;
+  StoreMedium medium;
+  medium.kind = kStoreBrokerRelative;
+  storetest::Ctx ctx;
+  const int result = store(medium, ctx, set);
+  broker_set_factory(nullptr);
+  ASSERT_EQ(0, result) << ::testing::PrintToString(storetest::codes(ctx));
+  const std::u16string holder = u"\\NPKI\\velmora\\USER\\" + fs::path(kHolder).u16string();
+  EXPECT_EQ(broker.dirs.back(), holder);
+  EXPECT_EQ(broker.written, (std::vector<std::u16string>{holder + u"\\signPri.key", holder + u"\\signCert.der",
+                                                         holder + u"\\kmPri.key", holder + u"\\kmCert.der"}));
+  EXPECT_EQ(read(holder_folder(g_root / "broker" / "NPKI") / "kmCert.der"), set.km_cert);
+}
+
+// A Hangul holder name is written in the setting's encoding (EUC-KR, or UTF-8 under the UTF-8
+// setting) and names the same folder either way: the disk list finds it and reads its parts.
+TEST_F(StoreFolders, HangulHolderUnderEitherSetting) {
+  const Bytes cert = storetest::fixture("user_sign_hangul.der");
+  storetest::ReceivedSet set;
+  for (int mode : {0, 1}) {
+    SetUp();
+    set_char_encoding_mode(mode);
+    std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+    ASSERT_EQ(0, store_pair_on_medium(cert.data(), cert.size(), medium.get(), "signCert", set.sign_key.data(),
+                                      set.sign_key.size(), nullptr, 0))
+        << mode;
+    EXPECT_TRUE(fs::exists(low_ / "media" / "NPKI" / "velmora" / "USER" /
+                           fs::u8path("cn=\xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99()0001234567890123,ou=TestBank,"
+                                      "ou=personal4IB,o=TestCA,c=KR")))
+        << mode;
+    CERTLIST_CTX list{};
+    npki_walk_root_w(&list, (low_ / "media" / "NPKI").u16string().c_str(), kStoreFolder);
+    ASSERT_NE(list.first, nullptr) << mode;
+    EXPECT_EQ(storetest::part(cert_read_sign_cert, list.first), cert);
+    EXPECT_EQ(storetest::part(cert_read_sign_key, list.first), set.sign_key);
+    certlist_free(&list);
+  }
+}
+
+// The CA folder follows the issuer's last organisation value, compared case-blind by prefix.
+TEST_F(StoreFolders, CaFolderFromTheIssuersLastOrganisation) {
+  const struct {
+    const char *issuer;
+    const char *folder;
+  } cases[] = {
+      {"cn=CA,o=SignKorea,c=KR", "SignKorea"},     {"cn=CA,o=SIGNKOREA Inc,c=KR", "SignKorea"},
+      {"o=TradeSign", "TradeSign"},                {"o=crosscert,c=KR", "CrossCert"},
+      {"cn=x,o=KICA,c=KR", "KICA"},                {"cn=x,o=kica,c=KR", "KICA"},
+      {"cn=x,o=Kica Inc.,c=KR", "KICA"},           {"o=velmora,c=KR", "velmora"},
+      {"o=TestCA,c=KR", "velmora"},                {"o=KICA,ou=x,o=Other", "velmora"},
+      {"o=Other,ou=x,o=KICA", "KICA"},             {"cn=Mo=KICA,o=Other", "velmora"},
+      {"ou=KICA+o=TradeSign", "TradeSign"},
+  };
+  for (const auto &c : cases) EXPECT_STREQ(v7::store::ca_folder_for(c.issuer), c.folder) << c.issuer;
+  EXPECT_EQ(v7::store::ca_folder_for("cn=x,ou=y,c=KR"), nullptr);
+
+  // Through a whole store, in any letter case of the issuer's organisation.
+  storetest::ReceivedSet set;
+  for (const char *org : {"KICA", "kica", "KiCa Root"}) {
+    certtest::CertSpec spec;
+    spec.issuer = {{"c", "KR"}, {"o", org}, {"cn", "Issuer"}};
+    const Bytes cert = certtest::certificate(spec);
+    std::unique_ptr<StoreMedium> medium(folder_medium(g_root / "media"));
+    ASSERT_EQ(0, store_pair_on_medium(cert.data(), cert.size(), medium.get(), "signCert", set.sign_key.data(),
+                                      set.sign_key.size(), nullptr, 0));
+    EXPECT_TRUE(fs::exists(g_root / "media" / "NPKI" / "KICA" / "USER" /
+                           "cn=Hong Gildong()0001,ou=personal4IB,o=TestCA,c=KR" / "signPri.key"))
+        << org;
+  }
+  // An issuer without an organisation has no CA folder.
+  certtest::CertSpec spec;
+  spec.issuer = {{"c", "KR"}, {"cn", "Issuer"}};
+  const Bytes cert = certtest::certificate(spec);
+  std::unique_ptr<StoreMedium> medium(folder_medium(g_root / "other"));
+  EXPECT_EQ(v7::kErrInvalidCertFormat, store_pair_on_medium(cert.data(), cert.size(), medium.get(), "signCert",
+                                                            set.sign_key.data(), set.sign_key.size(), nullptr, 0));
+  EXPECT_FALSE(fs::exists(g_root / "other"));
+}
+
+// A subject that would walk out of USER, name a drive or a device, or end in a dot or blank is
+// refused before any folder is made.
+TEST_F(StoreFolders, UnsafeHolderNamesAreRefusedBeforeAnyFolder) {
+  for (const char *name : {"..", "..\\..\\x", "a/b", "C:", "CON", "con.txt", "LPT1", "x.", "x ", "a\tb", "a*b", ""})
+    EXPECT_EQ(v7::kErrUnsafeHolderName, v7::store::check_holder_name(name)) << name;
+  EXPECT_EQ(0, v7::store::check_holder_name(kHolder));
+
+  storetest::ReceivedSet set;
+  for (const char *cn : {"..\\..\\x", "../../x", "C:", "x.", "name\x01"}) {
+    certtest::CertSpec spec;
+    // A value alone: the holder name is then the text "cn=<value>".
+    spec.subject = {{"cn", cn}};
+    const Bytes cert = certtest::certificate(spec);
+    std::unique_ptr<StoreMedium> medium(folder_medium(g_root / "media"));
+    EXPECT_EQ(v7::kErrUnsafeHolderName, store_pair_on_medium(cert.data(), cert.size(), medium.get(), "signCert",
+                                                             set.sign_key.data(), set.sign_key.size(), nullptr, 0))
+        << cn;
+    storetest::Ctx ctx;
+    EXPECT_EQ(v7::kErrStorePair,
+              store_cert_pairs(ctx, kPhonePassword, cert.data(), cert.size(), set.sign_key.data(), set.sign_key.size(),
+                               nullptr, 0, nullptr, 0, medium.get()));
+    EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, v7::kErrUnsafeHolderName})) << cn;
+    EXPECT_EQ(storetest::first_detail(ctx), "Sign");
+    EXPECT_FALSE(fs::exists(g_root / "media")) << cn;
+  }
+}
+
+// A base folder too long is an error (never an empty base, which would write at the root), and
+// only the broker-relative kind writes relative: a folder medium whose text begins with "0" is
+// a folder like any other.
+TEST_F(StoreFolders, LongBaseIsAnErrorAndRelativeOnlyByKind) {
+  storetest::ReceivedSet set;
+  StoreMedium medium;
+  medium.kind = kStoreFolder;
+  medium.text = std::string(261, 'a');
+  EXPECT_EQ(v7::kErrFilePathTooLong, store_pair_on_medium(set.sign_cert.data(), set.sign_cert.size(), &medium,
+                                                          "signCert", set.sign_key.data(), set.sign_key.size(),
+                                                          nullptr, 0));
+  medium.kind = kStoreRemovable;
+  EXPECT_EQ(v7::kErrFilePathTooLong, store_pair_on_medium(set.sign_cert.data(), set.sign_cert.size(), &medium,
+                                                          "signCert", set.sign_key.data(), set.sign_key.size(),
+                                                          nullptr, 0));
+  medium.text.clear();
+  EXPECT_EQ(v7::kErrInvalidParameter, store_pair_on_medium(set.sign_cert.data(), set.sign_cert.size(), &medium,
+                                                           "signCert", set.sign_key.data(), set.sign_key.size(),
+                                                           nullptr, 0));
+  // A holder path that leaves no room for the file names.
+  medium.kind = kStoreFolder;
+  medium.text = (g_root / "media" / std::string(150, 'b')).string();
+  EXPECT_EQ(v7::kErrFilePathTooLong, store_pair_on_medium(set.sign_cert.data(), set.sign_cert.size(), &medium,
+                                                          "signCert", set.sign_key.data(), set.sign_key.size(),
+                                                          nullptr, 0));
+  EXPECT_FALSE(fs::exists(g_root / "media"));
+
+  std::unique_ptr<StoreMedium> zero(folder_medium(g_root / "media" / "0abc"));
+  ASSERT_EQ(0, store_pair_on_medium(set.sign_cert.data(), set.sign_cert.size(), zero.get(), "signCert",
+                                    set.sign_key.data(), set.sign_key.size(), nullptr, 0));
+  EXPECT_TRUE(fs::exists(holder_folder(g_root / "media" / "0abc" / "NPKI") / "signCert.der"));
+}
+
+// A holder folder that already holds a set is backed up into the library's data folder (holder
+// and UTC time in the backup's name) before the new set replaces it.
+TEST_F(StoreFolders, AnExistingSetIsBackedUpFirst) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(g_root / "media"));
+  const fs::path holder = holder_folder(g_root / "media" / "NPKI");
+  fs::create_directories(holder);
+  const std::map<std::string, Bytes> old = {
+      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {}}};
+  for (const auto &f : old) std::ofstream(holder / f.first, std::ios::binary).write(
+      reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+
+  storetest::Ctx ctx;
+  ASSERT_EQ(0, store(*medium, ctx, set)) << ::testing::PrintToString(storetest::codes(ctx));
+  EXPECT_EQ(read(holder / "signCert.der"), set.sign_cert);
+  const fs::path backups = low_ / "velmora" / "backup";
+  ASSERT_TRUE(fs::exists(backups));
+  std::vector<fs::path> made{fs::directory_iterator(backups), fs::directory_iterator()};
+  ASSERT_EQ(made.size(), 1u);
+  const std::string name = made[0].filename().string();
+  EXPECT_EQ(name.rfind(std::string(kHolder) + " 20", 0), 0u) << name;
+  EXPECT_EQ(name.back(), 'Z') << name;
+  EXPECT_EQ(tree(made[0]), old);
+
+  // A second store of the same second gets a backup folder of its own.
+  storetest::Ctx again;
+  ASSERT_EQ(0, store(*medium, again, set));
+  EXPECT_GE(std::distance(fs::directory_iterator(backups), fs::directory_iterator()), 2);
+}
+
+// A failure at any write (the disk full, a refused write) leaves the old set byte for byte and
+// the backup present; a backup that cannot be made refuses the store before anything is written.
+//
+// The folder lies in the user's LocalLow, where the process writes (and removes) itself: the
+// broker cannot remove a file, so through it a part that the old set lacked and that was written
+// before the failure would stay.
+TEST_F(StoreFolders, AFailedWriteLeavesTheOldSetAsItWas) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+  const fs::path holder = holder_folder(low_ / "media" / "NPKI");
+  const fs::path backups = low_ / "velmora" / "backup";
+  // The old set: three of the four parts, so that a part the new set adds must go again.
+  fs::create_directories(holder);
+  const std::map<std::string, Bytes> old = {{"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}};
+  for (const auto &f : old) std::ofstream(holder / f.first, std::ios::binary).write(
+      reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+
+  // Writes: 0-2 the backup's three files, then signPri.key, signCert.der, kmPri.key, kmCert.der.
+  const struct {
+    int fail_at;
+    int code;
+    int pair_code;
+    const char *detail;
+  } cases[] = {
+      {3, v7::kErrFileWrite, v7::kErrKeyWrite, "Sign"},  {4, v7::kErrFileOpen, v7::kErrCertWrite, "Sign"},
+      {5, v7::kErrFileWrite, v7::kErrKeyWrite, ""},      {6, v7::kErrFileOpen, v7::kErrCertWrite, ""},
+  };
+  for (const auto &c : cases) {
+    std::error_code ec;
+    fs::remove_all(backups, ec);
+    g_inject = Injection();
+    g_inject.fail_at = c.fail_at;
+    g_inject.code = c.code;
+    v7::store::set_file_ops(&kInjected);
+    storetest::Ctx ctx;
+    EXPECT_EQ(v7::kErrStorePair, store(*medium, ctx, set)) << c.fail_at;
+    EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, c.pair_code, c.code})) << c.fail_at;
+    EXPECT_EQ(storetest::first_detail(ctx), c.detail);
+    EXPECT_EQ(tree(holder), old) << c.fail_at;
+    ASSERT_TRUE(fs::exists(backups)) << c.fail_at;
+    EXPECT_EQ(tree(*fs::directory_iterator(backups)), old) << c.fail_at;
+  }
+
+  // The backup cannot be written: nothing else is.
+  g_inject = Injection();
+  g_inject.fail_path_part = "backup";
+  g_inject.code = v7::kErrFileWrite;
+  storetest::Ctx ctx;
+  EXPECT_EQ(v7::kErrStorePair, store(*medium, ctx, set));
+  EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, v7::kErrStoreBackup, v7::kErrFileWrite}));
+  EXPECT_EQ(tree(holder), old);
+  EXPECT_EQ(g_inject.count, 1);
+}
+
+// Nothing is written when a key does not open, when the key-management certificate does not
+// decode, or when the key's VID random value is longer than every medium keeps.
+TEST_F(StoreFolders, RefusedBeforeAnythingIsWritten) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(g_root / "media"));
+  {
+    storetest::Ctx ctx;
+    EXPECT_EQ(v7::kErrWrongPassword,
+              store_cert_pairs(ctx, "wrong-password", set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                               set.sign_key.size(), set.km_cert.data(), set.km_cert.size(), set.km_key.data(),
+                               set.km_key.size(), medium.get()));
+    EXPECT_EQ(storetest::codes(ctx),
+              (std::vector<int>{v7::kErrKeyDoesNotOpen, v7::kErrSymmetricDecrypt, v7::kErrWrongPassword}));
+  }
+  {
+    storetest::Ctx ctx;
+    Bytes bad_km = set.km_cert;
+    bad_km.resize(bad_km.size() / 2);
+    EXPECT_EQ(v7::kErrStorePair,
+              store_cert_pairs(ctx, kPhonePassword, set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                               set.sign_key.size(), bad_km.data(), bad_km.size(), set.km_key.data(),
+                               set.km_key.size(), medium.get()));
+    ASSERT_EQ(storetest::codes(ctx).size(), 2u);
+    EXPECT_EQ(storetest::codes(ctx)[0], v7::kErrStorePair);
+    EXPECT_NE(storetest::codes(ctx)[1], 0);
+  }
+  {
+    storetest::Ctx ctx;
+    const Bytes long_random = storetest::with_random(set.sign_key, kPhonePassword, Bytes(kStoreVidRandomMax + 1, 7));
+    EXPECT_EQ(v7::kErrVidRandomTooLong,
+              store_cert_pairs(ctx, kPhonePassword, set.sign_cert.data(), set.sign_cert.size(), long_random.data(),
+                               long_random.size(), nullptr, 0, nullptr, 0, medium.get()));
+    // At the bound it is kept with the key.
+    const Bytes at_bound = storetest::with_random(set.sign_key, kPhonePassword, Bytes(kStoreVidRandomMax, 7));
+    storetest::Ctx fits;
+    EXPECT_EQ(0, store_cert_pairs(fits, kPhonePassword, set.sign_cert.data(), set.sign_cert.size(), at_bound.data(),
+                                  at_bound.size(), nullptr, 0, nullptr, 0, medium.get()));
+    fs::remove_all(g_root / "media");
+  }
+  EXPECT_FALSE(fs::exists(g_root / "media"));
+  // The Korean word names the signing pair in the setting's encoding.
+  set_language_id(kLanguageKorean);
+  for (int mode : {0, 1}) {
+    set_char_encoding_mode(mode);
+    certtest::CertSpec spec;
+    spec.subject = {{"cn", "C:"}};
+    const Bytes cert = certtest::certificate(spec);
+    storetest::Ctx ctx;
+    EXPECT_EQ(v7::kErrStorePair, store_cert_pairs(ctx, kPhonePassword, cert.data(), cert.size(), set.sign_key.data(),
+                                                  set.sign_key.size(), nullptr, 0, nullptr, 0, medium.get()));
+    EXPECT_EQ(storetest::first_detail(ctx), mode == 1 ? "\xEC\x84\x9C\xEB\xAA\x85\xEC\x9A\xA9" : "\xBC\xAD\xB8\xED\xBF\xEB");
+  }
+}
+
+// The context and the re-encryption: a wrong password is 15050 after 1453, a key that is no key
+// 1453, and a null argument 1001.
+TEST_F(StoreFolders, ReencryptionAndItsFailures) {
+  storetest::ReceivedSet set;
+  storetest::Ctx ctx;
+  uint8_t *out = nullptr;
+  size_t n = 0;
+  EXPECT_EQ(v7::kErrWrongPassword, store_reencrypt_key(ctx, set.sign_key.data(), set.sign_key.size(), "nope",
+                                                       kNewPassword, &out, &n));
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(storetest::codes(ctx),
+            (std::vector<int>{v7::kErrKeyDoesNotOpen, v7::kErrSymmetricDecrypt, v7::kErrWrongPassword}));
+  const Bytes junk = {0x30, 0x03, 0x02, 0x01, 0x00};
+  storetest::Ctx other;
+  EXPECT_EQ(v7::kErrKeyDoesNotOpen,
+            store_reencrypt_key(other, junk.data(), junk.size(), kPhonePassword, kNewPassword, &out, &n));
+  EXPECT_EQ(storetest::codes(other).front(), v7::kErrKeyDoesNotOpen);
+  EXPECT_EQ(v7::kErrInvalidParameter, store_reencrypt_key(nullptr, junk.data(), junk.size(), "a", "b", &out, &n));
+  EXPECT_EQ(v7::kErrInvalidParameter,
+            store_cert_pairs(ctx, nullptr, set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                             set.sign_key.size(), nullptr, 0, nullptr, 0, nullptr));
+  StoreMedium odd;
+  odd.kind = static_cast<StoreMediumKind>(16);
+  EXPECT_EQ(v7::kErrStoreUnsupportedMedium,
+            store_pair_on_medium(set.sign_cert.data(), set.sign_cert.size(), &odd, "signCert", set.sign_key.data(),
+                                 set.sign_key.size(), nullptr, 0));
+  odd.kind = kStoreSecurityToken;
+  EXPECT_EQ(v7::kErrInvalidParameter,
+            store_pair_on_medium(set.sign_cert.data(), set.sign_cert.size(), &odd, "signCert", set.sign_key.data(),
+                                 set.sign_key.size(), nullptr, 0));
+  store_ctx_free(nullptr);
+}
+
+}  // namespace

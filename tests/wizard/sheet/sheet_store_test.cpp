@@ -1,0 +1,407 @@
+// The end of a receive through the wizard on real windows under Wine, against the test relay
+// server and the phone: the set stored on a removable drive of the Wine prefix, stored with a
+// new password for the PC copy (the keys open with it, no longer with the phone's), and the
+// question before a set already on the medium is replaced.
+#include "tests/wizard/sheet/sheet_test_util.h"
+
+#include <cstring>
+#include <functional>
+
+#include "media/registry_settings.h"
+#include "media/smartcard/smartcard.h"
+#include "tests/harness/removable_drive.h"
+#include "tests/media/smartcard/vcard_client.h"
+#include "tests/modules/pkcs11/test_token_control.h"
+#include "wizard/res/small_dialogs_ids.h"
+#include "tests/wizard/sheet/phone_thread.h"
+#include "tests/wizard/sheet/store_steps.h"
+
+using namespace sheettest;
+
+namespace {
+
+::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new stepstest::StepsEnvironment);
+
+constexpr char kNewPassword[] = "Pc7#Store9x";
+
+// A receive of the kind up to the media page, then script() there; the wizard's modal result. The
+// sheet was made in the language of the run.
+INT_PTR receive_then(int kind, const std::function<void(UiRobot &, HWND)> &script, CSheetCertRelay *sheet,
+                     Phone *phone) {
+  INT_PTR result = 0;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND window = find_sheet(robot);
+        ASSERT_NE(window, nullptr);
+        if (kind == 1) {
+          HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
+          ASSERT_NE(page, nullptr);
+          robot.SetItemText(page, IDC_SSN_RESIDENT1, L"800101");
+          robot.SetItemText(page, IDC_SSN_RESIDENT2, L"1234567");
+        } else {
+          ASSERT_NE(wait_page(robot, window, IDC_START_NEXT), nullptr);
+        }
+        ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+        HWND code_page = wait_page(robot, window, IDC_CODE_GROUP1);
+        ASSERT_NE(code_page, nullptr);
+        const int ids[] = {IDC_CODE_GROUP1, IDC_CODE_GROUP2, IDC_CODE_GROUP3};
+        const int groups = kind == 1 ? 2 : 3;
+        ASSERT_TRUE(robot.WaitUntil([&] { return robot.ItemText(code_page, ids[groups - 1]).size() == 4; }));
+        std::string code;
+        for (int i = 0; i < groups; ++i) code += narrow(robot.ItemText(code_page, ids[i]));
+        phone->send(code);
+        HWND dn_page = wait_page(robot, window, IDC_CERT_DN_SUBJECT);
+        ASSERT_NE(dn_page, nullptr);
+        ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+        script(robot, window);
+      },
+      [&] { result = sheet->DoModal(); });
+  phone->join();
+  return result;
+}
+
+// Types the test PIN into the PIN dialog the choice opens and presses OK.
+void answer_pin(UiRobot &robot) {
+  HWND pin = robot.WaitForDialogWithControl(IDC_PIN_EDIT);
+  ASSERT_NE(pin, nullptr);
+  robot.SetItemText(pin, IDC_PIN_EDIT, L"1234");
+  robot.Click(pin, IDOK);
+}
+
+Bytes received_part(const uint8_t *p, size_t n) { return p != nullptr ? Bytes(p, p + n) : Bytes(); }
+
+// A whole receive in the language, ended on the media and password pages by step, then Finish;
+// check() looks at what the robot saw and at the sheet afterwards.
+void store_run(int kind, uint32_t media, uint16_t language, const StoreStep &step,
+               const std::function<void(const StoreSeen &, CSheetCertRelay &)> &check) {
+  const bool korean = language == kLanguageKorean;
+  SCOPED_TRACE(korean ? "ko" : "en");
+  BrokerScope broker;
+  set_language_id(language);
+  Phone phone(kind, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(kind), MediaMask{media});
+  sheet.AddModePages();
+  StoreSeen seen;
+  const INT_PTR result = receive_then(
+      kind,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, step, korean, &seen);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_EQ(phone.result_.code, 0) << phone.result_.where << ": " << phone.result_.text;
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, korean));
+  EXPECT_EQ(seen.text, pair_text(IDS_STATUS_STORED_ON_PC, korean));
+  EXPECT_EQ(seen.missing_glyphs, "");
+  check(seen, sheet);
+}
+
+TEST_F(SheetUi, AReceiveEndsWithTheSetOnARemovableDrive) {
+  v7test::RemovableDrive drive('R', "V7STORE");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
+    const bool korean = language == kLanguageKorean;
+    StoreStep step;
+    step.icon = v7::pages::kIconRemovable;
+    step.drive = 'R';
+    step.screenshots = std::string("drive_") + (korean ? "ko" : "en");
+    store_run(2, 0x3, language, step, [&](const StoreSeen &seen, CSheetCertRelay &sheet) {
+      // Only the media the receive allows, in their order.
+      EXPECT_EQ(seen.items, (std::vector<int>{1005, 1000}));
+      // The menu offers the drive with its label; the item then names it.
+      bool offered = false;
+      for (const std::wstring &text : seen.menu) offered = offered || text == L"R: V7STORE";
+      EXPECT_TRUE(offered);
+      EXPECT_EQ(seen.removable_text, pair_text(IDS_MEDIUM_REMOVABLE_PREFIX, korean) + L"R:)");
+      const ReceivedCertRecord *r = sheet.Received();
+      ASSERT_NE(r, nullptr);
+      const StoredSet back = read_back(kMediumRemovable, "R:", asn1test::read_fixture("pki/signCert.der"));
+      EXPECT_TRUE(back.found);
+      EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+      EXPECT_EQ(back.sign_key, received_part(r->sign_key, r->sign_key_len));
+      EXPECT_EQ(back.km_cert, received_part(r->km_cert, r->km_cert_len));
+      EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
+    });
+  }
+}
+
+// The per-user setting "readVolumeInfo" at "NO" (any case) leaves the labels out of the drive menu.
+TEST_F(SheetUi, TheDriveMenuLeavesLabelsOutWhenTheSettingSaysNo) {
+  v7test::RemovableDrive drive('P', "V7LABEL");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  ASSERT_EQ(reg_write_value_w(nullptr, u"readVolumeInfo", u"no"), 0);
+  StoreStep step;
+  step.icon = v7::pages::kIconRemovable;
+  step.drive = 'P';
+  store_run(1, 0x2, kLanguageEnglish, step, [&](const StoreSeen &seen, CSheetCertRelay &) {
+    bool bare = false, labelled = false;
+    for (const std::wstring &text : seen.menu) {
+      bare = bare || text == L"P: ";
+      labelled = labelled || text.find(L"V7LABEL") != std::wstring::npos;
+    }
+    EXPECT_TRUE(bare);
+    EXPECT_FALSE(labelled);
+  });
+  EXPECT_EQ(reg_write_value_w(nullptr, u"readVolumeInfo", u"YES"), 0);
+}
+
+TEST_F(SheetUi, ANewPasswordSealsThePcCopyUnderIt) {
+  for (uint16_t language : {kLanguageEnglish, kLanguageKorean}) {
+    StoreStep step;
+    step.new_password = kNewPassword;
+    step.screenshots = std::string("changed_") + (language == kLanguageKorean ? "ko" : "en");
+    store_run(1, 0xFFFF, language, step, [&](const StoreSeen &seen, CSheetCertRelay &) {
+      EXPECT_TRUE(seen.password_page);
+      const StoredSet back = read_back(kMediumHardDisk, nullptr, asn1test::read_fixture("pki/signCert.der"));
+      ASSERT_TRUE(back.found);
+      EXPECT_TRUE(key_opens(back.sign_key, kNewPassword));
+      EXPECT_FALSE(key_opens(back.sign_key, stepstest::kPassword));
+      EXPECT_TRUE(key_opens(back.km_key, kNewPassword));
+      EXPECT_FALSE(key_opens(back.km_key, stepstest::kPassword));
+    });
+  }
+}
+
+// A store the medium refuses (every write through the broker denied) is shown with its code, never
+// as success; Back leads to the password page and a second try, once the medium takes it, stores.
+TEST_F(SheetUi, AFailedStoreShowsItsCodeAndBackTriesAgain) {
+  BrokerScope broker;
+  set_language_id(kLanguageEnglish);
+  Phone phone(1, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(1), MediaMask{0x1});
+  sheet.AddModePages();
+  StoreSeen first;
+  std::wstring second_heading;
+  bool back_offered = false;
+  StandinFactory::broker.force = true;
+  StandinFactory::broker.forced_word = int32_t(0x80070005);  // access denied
+  receive_then(
+      1,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, StoreStep(), false, &first);
+        back_offered = button_enabled(window, ID_WIZBACK);
+        StandinFactory::broker.force = false;
+        robot.Click(window, ID_WIZBACK);
+        HWND page = wait_page(robot, window, IDC_PWR_PHONE_EDIT);
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(press(robot, window, ID_WIZNEXT));
+        ASSERT_TRUE(robot.WaitUntil([&] {
+          HWND status = current_page(window);
+          second_heading = status != nullptr ? robot.ItemText(status, IDC_STATUS_HEADING) : L"";
+          return second_heading == pair_text(IDS_STATUS_COMPLETED, false) && button_enabled(window, ID_WIZFINISH);
+        }, 30000));
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  StandinFactory::broker.force = false;
+  EXPECT_EQ(first.heading, pair_text(IDS_STATUS_FAILED, false));
+  // "<the code's text> [<code>]".
+  const size_t open = first.text.rfind(L" [");
+  ASSERT_NE(open, std::wstring::npos) << narrow(first.text);
+  EXPECT_GT(open, 0u);
+  EXPECT_EQ(first.text.back(), L']');
+  EXPECT_NE(first.text.substr(open + 2, first.text.size() - open - 3), L"0");
+  EXPECT_TRUE(back_offered);
+  EXPECT_EQ(second_heading, pair_text(IDS_STATUS_COMPLETED, false));
+}
+
+// Receive kind 3 stores a disk's set on the media page itself. When that fails, Back leads to the
+// media page, and another disk chosen there is stored in its turn: the result shown is the new
+// store's, not the failure before it.
+TEST_F(SheetUi, KindThreeStoresADiskAtOnceAndAnotherDiskAfterAFailure) {
+  v7test::RemovableDrive drive('Q', "V7KIND3");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  BrokerScope broker;
+  set_language_id(kLanguageKorean);
+  Phone phone(3, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x3});
+  sheet.AddModePages();
+  StoreSeen first, second;
+  bool back_offered = false;
+  StandinFactory::broker.force = true;
+  StandinFactory::broker.forced_word = int32_t(0x80070005);  // access denied
+  const INT_PTR result = receive_then(
+      3,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, StoreStep(), true, &first);
+        back_offered = button_enabled(window, ID_WIZBACK);
+        StandinFactory::broker.force = false;
+        robot.Click(window, ID_WIZBACK);
+        StoreStep removable;
+        removable.icon = v7::pages::kIconRemovable;
+        removable.drive = 'Q';
+        removable.first_visit = false;
+        store_through_pages(robot, window, removable, true, &second, &sheet);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  StandinFactory::broker.force = false;
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_FALSE(first.password_page);
+  EXPECT_EQ(first.heading, pair_text(IDS_STATUS_FAILED, true));
+  EXPECT_TRUE(back_offered);
+  EXPECT_FALSE(second.password_page);
+  EXPECT_EQ(second.heading, pair_text(IDS_STATUS_COMPLETED, true));
+  EXPECT_EQ(second.text, pair_text(IDS_STATUS_STORED_ON_PC, true));
+  const ReceivedCertRecord *r = sheet.Received();
+  ASSERT_NE(r, nullptr);
+  const StoredSet back = read_back(kMediumRemovable, "Q:", received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(back.found);
+  // As the phone sent it: kind 3 writes the keys as received.
+  EXPECT_EQ(back.sign_key, received_part(r->sign_key, r->sign_key_len));
+  EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
+}
+
+// The security token: the token menu from the system folder's token configuration, the library's
+// failed approval accepted with OK, the PIN asked in its dialog; the set goes onto the test token
+// (kept loaded here, since its objects live as long as it is mapped) and is listed there after.
+TEST_F(SheetUi, AReceiveEndsWithTheSetOnASecurityToken) {
+  const std::string module = V7_TEST_TOKEN_FILE;
+  const std::wstring module_w(module.begin(), module.end());
+  HMODULE token = ::LoadLibraryW(module_w.c_str());
+  ASSERT_NE(token, nullptr);
+  auto reset = reinterpret_cast<V7TestTokenResetFn>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(token, "V7TestToken_Reset")));
+  ASSERT_NE(reset, nullptr);
+  reset("1234");
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_NE(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+  const std::wstring conf = std::wstring(system) + L"\\npki_pkcs11.cnf";
+  const std::string text = "[Tokens]\r\nlist = V7TEST\r\n[V7TEST]\r\nInfo=V7 Test Token\r\nName=" + module + "\r\n";
+  HANDLE file = ::CreateFileW(conf.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
+  ::CloseHandle(file);
+  // The approval question's OK, which a Yes would not be.
+  g_boxes.answer = IDOK;
+  StoreStep step;
+  step.icon = v7::pages::kIconToken;
+  step.menu_command = v7::pages::kTokenCommandFirst;
+  step.first_visit = true;
+  step.answer = answer_pin;
+  BrokerScope broker;
+  set_language_id(kLanguageEnglish);
+  Phone phone(2, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(2), MediaMask{0x5});
+  sheet.AddModePages();
+  StoreSeen seen;
+  receive_then(
+      2,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, step, false, &seen, &sheet);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  ::DeleteFileW(conf.c_str());
+  EXPECT_EQ(seen.items, (std::vector<int>{998, 1000}));
+  // The token, the separator and the install entry.
+  EXPECT_EQ(seen.menu, (std::vector<std::wstring>{L"V7 Test Token", std::wstring(38, L'-'), L"HSM program installation"}));
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false)) << narrow(seen.text);
+  const ReceivedCertRecord *r = sheet.Received();
+  ASSERT_NE(r, nullptr);
+  const StoredSet back = read_back(kMediumToken, module.c_str(), received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(back.found);
+  EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+  reset("1234");
+  ::FreeLibrary(token);
+}
+
+// An IC card of the virtual card (through the test winscard.dll): a card that holds no set takes
+// only a 1024-bit key, so the 2048-bit set is refused with its warning and nothing is chosen; a
+// card that holds a set asks before it is replaced, then takes the PIN in its dialog and stores.
+TEST_F(SheetUi, AnIcCardRefusesALongKeyOrReplacesItsSetAfterAsking) {
+  v7test::VcardClient card;
+  ASSERT_TRUE(card.ready()) << "no virtual card (ctest's card_services fixture)";
+  const std::string empty_card = "pin 31323334\ntries 3 3\ndf F3\nef F3 3\nef F3 4\nef F3 5\nef F3 6\n"
+                                 "df F4\nef F4 3\nef F4 4\n";
+  const std::string card_with_set = "pin 31323334\ntries 3 3\ndf F3\nef F3 3\nef F3 4\nef F3 5\nef F3 6\n"
+                                    "record F3 6 1 700401000000\ndf F4\nef F4 3\nef F4 4\n";
+  ASSERT_EQ(card.load(empty_card), "ok");
+  sc_forget_refused_pin();
+  BrokerScope broker;
+  set_language_id(kLanguageEnglish);
+  Phone phone(2, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(2), MediaMask{0x9});
+  sheet.AddModePages();
+  std::wstring refusal;
+  bool refused_unchosen = false;
+  StoreSeen seen;
+  receive_then(
+      2,
+      [&](UiRobot &robot, HWND window) {
+        HWND media = wait_page(robot, window, IDC_MEDIA_LIST);
+        ASSERT_NE(media, nullptr);
+        const size_t boxes = box_count();
+        choose_item(robot, media, item_of(list_icons(media), v7::pages::kIconIcCard));
+        ASSERT_TRUE(robot.WaitUntil([&] { return box_count() > boxes; }));
+        refusal = last_box();
+        robot.Text(window);  // returns once the choice's handler has
+        refused_unchosen = !static_cast<const v7::pages::CPageMedia *>(sheet.Page(SheetPage::Media))->Ready();
+        ASSERT_EQ(card.load(card_with_set), "ok");
+        StoreStep step;
+        step.icon = v7::pages::kIconIcCard;
+        step.first_visit = false;
+        step.answer = answer_pin;
+        store_through_pages(robot, window, step, false, &seen, &sheet);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  EXPECT_EQ(refusal, pair_text(IDS_IC_CARD_KEY_TOO_LONG, false));
+  EXPECT_TRUE(refused_unchosen);
+  bool asked = false;
+  for (const std::wstring &text : g_boxes.texts) asked = asked || text == pair_text(IDS_MEDIUM_HOLDS_SET_ASK, false);
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false)) << narrow(seen.text);
+  const ReceivedCertRecord *r = sheet.Received();
+  ASSERT_NE(r, nullptr);
+  const StoredSet back = read_back(kMediumSmartCard, "1234", received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(back.found);
+  EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(key_opens(back.sign_key, stepstest::kPassword));
+}
+
+// The set is on the hard disk already (the receive before stored it): the page asks, and No
+// leaves the medium unchosen.
+TEST_F(SheetUi, DecliningToReplaceASetOnTheMediumChoosesNothing) {
+  StoreStep by_mouse;
+  by_mouse.by_mouse = true;
+  store_run(3, 0x1, kLanguageEnglish, by_mouse, [](const StoreSeen &, CSheetCertRelay &) {});
+  BrokerScope broker;
+  Phone phone(3, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x1});
+  sheet.AddModePages();
+  g_boxes.answer = IDNO;
+  bool asked = false, next_stayed_off = false;
+  receive_then(
+      3,
+      [&](UiRobot &robot, HWND window) {
+        HWND media = wait_page(robot, window, IDC_MEDIA_LIST);
+        ASSERT_NE(media, nullptr);
+        const size_t boxes = box_count();
+        choose_item(robot, media, 0);
+        ASSERT_TRUE(robot.WaitUntil([&] { return box_count() >= boxes + 2; }));
+        asked = last_box() == pair_text(IDS_MEDIUM_HOLDS_SET_ASK, false);
+        // A text read through the UI thread returns once the choice's handler has.
+        robot.Text(window);
+        const auto *page = static_cast<const v7::pages::CPageMedia *>(sheet.Page(SheetPage::Media));
+        next_stayed_off = !page->Ready() && !button_enabled(window, ID_WIZNEXT);
+        g_boxes.answer = IDYES;
+        robot.Click(window, IDCANCEL);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(next_stayed_off);
+  EXPECT_EQ(sheet.Target(), nullptr);
+}
+
+}  // namespace

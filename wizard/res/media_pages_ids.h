@@ -1,0 +1,35 @@
+// Templates and controls of the recipient's media page and password page, and the media icons.
+#pragma once
+
+// Media page.
+#define IDD_PAGE_MEDIA 30258
+#define IDC_MEDIA_LIST 42583
+#define IDC_MEDIA_SELECT 2473
+#define IDC_MEDIA_NAMES 2474
+#define IDC_MEDIA_HDD_NOTE 63062
+
+// The media icons (32 by 32, with mask).
+#define IDI_MEDIUM_HDD 1000
+#define IDI_MEDIUM_REMOVABLE 1005
+#define IDI_MEDIUM_TOKEN 998
+#define IDI_MEDIUM_IC_CARD 996
+#define IDI_MEDIUM_SECURE_DISK 210
+
+// Recipient password page.
+#define IDD_PAGE_CHANGE_PASSWD_R 30256
+#define IDC_PWR_DESCRIPTION 63063
+#define IDC_PWR_CHECK 63064
+#define IDC_PWR_PHONE_LABEL 63015
+#define IDC_PWR_PHONE_EDIT 63014
+#define IDC_PWR_NEW_LABEL 63065
+#define IDC_PWR_NEW_EDIT 63074
+#define IDC_PWR_CONFIRM_LABEL 63066
+#define IDC_PWR_CONFIRM_EDIT 63075
+#define IDC_PWR_GRADE_LABEL 63067
+#define IDC_PWR_GRADE_TEXT 63061
+#define IDC_PWR_RULE_TEXT 63062
+#define IDC_PWR_IMAGE_WEAK 63072
+#define IDC_PWR_IMAGE_GOOD 63073
+#define IDC_PWR_IMAGE_STRONG 63071
+#define IDC_PWR_RULES_GROUP 63081
+#define IDC_PWR_RULES 63080
