@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "crypto/base/wipe.h"
 #include "media/certlist.h"
@@ -31,6 +32,7 @@
 #include "wizard/dialogs/status_dlg.h"
 #include "wizard/dialogs/text_setters.h"
 #include "wizard/dialogs/web_page.h"
+#include "wizard/pages/media_logic.h"
 #include "wizard/records/request_record.h"
 #include "wizard/res/string_ids.h"
 #include "wizard/select/cert_list.h"
@@ -68,24 +70,6 @@ int load_list(CertListRecord *record, uint32_t medium, const void *source) {
   return code;
 }
 
-std::wstring wide_of_utf8(const std::string &text) {
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring out(size_t(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], n);
-  out.resize(size_t(n - 1));
-  return out;
-}
-
-std::string utf8_of_wide(const wchar_t *text) {
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string out(size_t(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-  out.resize(size_t(n - 1));
-  return out;
-}
-
 // A modeless status window for the length of a load.
 class StatusWindow {
  public:
@@ -117,48 +101,53 @@ void CCertSelectDlg::LoadHardDisk() {
 }
 
 void CCertSelectDlg::ShowDriveMenu() {
-  char strings[257] = {};
-  DWORD n = ::GetLogicalDriveStringsA(256, strings);
-  if (n > 256) n = 0;
-  const std::vector<char> drives = sel::menu_drives(strings, n, windows_drive_);
-  char16_t *read_volume = nullptr;
+  wchar_t roots[512] = {};
+  const DWORD length = ::GetLogicalDriveStringsW(DWORD(sizeof roots / sizeof roots[0] - 1), roots);
+  if (length == 0 || length >= sizeof roots / sizeof roots[0]) return;
   std::u16string subkey;
   for (const char *p = subkey_of(record_); *p != 0; ++p) subkey.push_back(char16_t(static_cast<unsigned char>(*p)));
-  reg_read_value_w(subkey.c_str(), u"readVolumeInfo", &read_volume);
-  const std::string read_volume_text = read_volume != nullptr ? utf8_of_wide(reinterpret_cast<wchar_t *>(read_volume)) : "";
-  free(read_volume);
+  char16_t *setting = nullptr;
+  const bool labels =
+      reg_read_value_w(subkey.c_str(), u"readVolumeInfo", &setting) != 0 || v7::pages::read_volume_info_on(setting);
+  free(setting);
+  std::vector<v7::pages::DriveInfo> drives;
+  for (const wchar_t *root = roots; *root != 0; root += wcslen(root) + 1) {
+    if (root[0] > 0x7F) continue;
+    v7::pages::DriveInfo drive{char(root[0]), ::GetDriveTypeW(root), false, {}};
+    const char upper = drive.letter >= 'a' ? char(drive.letter - 'a' + 'A') : drive.letter;
+    // A label is read only where it is shown: asking a floppy or a network drive can take long.
+    if (labels && upper != 'A' && (drive.drive_type == DRIVE_REMOVABLE || drive.drive_type == DRIVE_CDROM)) {
+      wchar_t label[MAX_PATH + 1] = {};
+      drive.label_read = ::GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0) != 0;
+      drive.label.assign(label, label + wcslen(label));
+    }
+    drives.push_back(drive);
+  }
   HMENU menu = ::CreatePopupMenu();
-  for (char letter : drives) {
-    const wchar_t root[] = {wchar_t(letter), L':', L'\\', 0};
-    const unsigned type = ::GetDriveTypeW(root);
-    wchar_t volume[MAX_PATH + 1] = {};
-    const bool wants_volume = (type == DRIVE_REMOVABLE || type == DRIVE_CDROM) && letter != 'A' &&
-                              read_volume_text != "no" && read_volume_text != "NO" && read_volume_text != "No" &&
-                              read_volume_text != "nO";
-    if (wants_volume) ::GetVolumeInformationW(root, volume, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0);
-    const std::string label =
-        sel::drive_label(letter, type, utf8_of_wide(volume).c_str(), read_volume != nullptr ? read_volume_text.c_str() : nullptr);
-    ::AppendMenuW(menu, MF_STRING, UINT_PTR(sel::kDriveCommandBase + unsigned(letter)), wide_of_utf8(label).c_str());
+  for (const v7::pages::DriveMenuEntry &entry : v7::pages::drive_menu(drives, windows_drive_, labels)) {
+    const std::wstring text(entry.text.begin(), entry.text.end());
+    ::AppendMenuW(menu, MF_STRING, entry.command, text.c_str());
   }
   POINT at;
   UINT command = 0;
   if (SelectedItemCenter(kMediumRemovable, &at)) command = track_menu(menu, m_hWnd, at);
   ::DestroyMenu(menu);
-  const char letter = sel::drive_of_command(command);
+  const char letter = v7::pages::drive_of_command(command);
   if (letter != 0) LoadDrive(letter);
 }
 
 void CCertSelectDlg::OnDriveCommand(UINT id) {
   if (busy_ != 0) return;
   BusyScope busy(this);
-  const char letter = sel::drive_of_command(id);
+  const char letter = v7::pages::drive_of_command(id);
   if (letter != 0) LoadDrive(letter);
 }
 
 void CCertSelectDlg::LoadDrive(char letter) {
   drive_index_ = letter - 'A';
-  const wchar_t tail[] = {wchar_t(letter), L':', L')', 0};
-  SetItemLabel(kMediumRemovable, Text(&sel::DialogTexts::removable_prefix) + tail);
+  const std::wstring prefix = Text(&sel::DialogTexts::removable_prefix);
+  const std::u16string shown = v7::pages::removable_item_text(std::u16string(prefix.begin(), prefix.end()), letter);
+  SetItemLabel(kMediumRemovable, std::wstring(shown.begin(), shown.end()));
   const char drive[] = {letter, ':', 0};
   load_error_ = load_list(record_, kMediumRemovable, drive);
   FillList();

@@ -224,33 +224,6 @@ bool expiry_tip_due(const char *issuer_org, const char *policy, const StrListNod
   return now < end && now + kExpiryWarningSeconds >= end;
 }
 
-std::string drive_label(char letter, unsigned type, const char *volume, const char *read_volume_info) {
-  const char upper = char(std::toupper(static_cast<unsigned char>(letter)));
-  std::string label = std::string(1, upper) + ": ";
-  const bool shows_volume = (type == kDriveTypeRemovable || type == kDriveTypeCdRom) && upper != 'A' &&
-                            !(read_volume_info != nullptr && equals_case_blind(read_volume_info, "NO"));
-  if (shows_volume && volume != nullptr) label += volume;
-  return label;
-}
-
-std::vector<char> menu_drives(const char *strings, size_t length, char windows_drive) {
-  std::vector<char> drives;
-  const char windows_upper = char(std::toupper(static_cast<unsigned char>(windows_drive)));
-  size_t i = 0;
-  while (strings != nullptr && i < length && strings[i] != 0) {
-    const size_t n = strnlen(strings + i, length - i);
-    const char letter = char(std::toupper(static_cast<unsigned char>(strings[i])));
-    if (letter >= 'A' && letter <= 'Z' && letter != windows_upper) drives.push_back(letter);
-    i += n + 1;
-  }
-  return drives;
-}
-
-char drive_of_command(unsigned command) {
-  return command >= kDriveCommandBase + 'A' && command <= kDriveCommandBase + 'Z' ? char(command - kDriveCommandBase)
-                                                                                   : 0;
-}
-
 bool password_entry_visible(uint32_t medium, uint32_t forced, uint32_t dialog_flags) {
   if ((dialog_flags & kRequestHidePasswordEntry) != 0) return false;
   if (medium == kMediumSecureDisk && forced == kForcedMediumSecureDiskNoPw) return false;

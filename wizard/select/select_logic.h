@@ -97,16 +97,9 @@ bool expiry_tip_due(const char *issuer_org, const char *policy, const StrListNod
                     const char *expiry_text, int64_t now_utc);
 enum : int64_t { kExpiryWarningSeconds = 2592000 };
 
-// Drive-menu labels: "X: " and, for a removable or CD-ROM drive other than A, its volume name
-// unless the "readVolumeInfo" setting is "NO" (any case).
-enum : unsigned { kDriveTypeRemovable = 2, kDriveTypeCdRom = 5 };
-std::string drive_label(char letter, unsigned drive_type, const char *volume, const char *read_volume_info);
-// The drive letters of the menu from the platform's drive strings ("A:\0C:\0...\0\0", at most
-// length bytes read), upper case, the Windows folder's drive left out.
-std::vector<char> menu_drives(const char *drive_strings, size_t length, char windows_drive);
-enum : unsigned { kDriveCommandBase = 2746, kTokenCommandBase = 2839 };
-// Drive letter of a drive command (2811..2837), or 0.
-char drive_of_command(unsigned command);
+// The drive menu is the media page's (wizard/pages/media_logic.h); tokens have commands
+// kTokenCommandBase + n for the n-th configured token.
+enum : unsigned { kTokenCommandBase = 2839 };
 
 // The password entry (label and edit) shows unless the request hides it, or the medium needs none:
 // the secure disk under forced kind 6 and a PKCS#12 file (its password was asked already).

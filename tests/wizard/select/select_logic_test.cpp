@@ -1,6 +1,6 @@
 // The selection dialog's decisions as tables: the media bar, where the dialog starts, the token a
 // remembered path may reopen, the banner, the rows' expired mark and the expiry warning in UTC,
-// drive labels, the OK plan, the failure summaries and the remembered words.
+// the OK plan, the failure summaries and the remembered words.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -209,31 +209,6 @@ TEST(SelectExpiry, WarningRule) {
   StrListNode mixed = {const_cast<char *>("1.2.410.200005.1.1.5X"), nullptr};
   EXPECT_TRUE(expiry_policy_passes(&mixed, "1.2.410.200005.1.1.5x"));
   EXPECT_FALSE(expiry_policy_passes(&mixed, "1.2.410.200005.1.1.5"));
-}
-
-TEST(SelectDrives, LabelsAndMenu) {
-  struct Case {
-    char letter;
-    unsigned type;
-    const char *volume, *read_volume_info, *label;
-  } cases[] = {
-      {'e', kDriveTypeRemovable, "USBKEY", nullptr, "E: USBKEY"},
-      {'D', kDriveTypeCdRom, "DISC", "yes", "D: DISC"},
-      {'A', kDriveTypeRemovable, "FLOPPY", nullptr, "A: "},  // A never shows its volume
-      {'E', kDriveTypeRemovable, "USBKEY", "NO", "E: "},
-      {'E', kDriveTypeRemovable, "USBKEY", "no", "E: "},
-      {'E', kDriveTypeRemovable, "USBKEY", "No", "E: "},
-      {'C', 3, "SYSTEM", nullptr, "C: "},  // a fixed disk never shows it
-  };
-  for (const Case &c : cases) EXPECT_EQ(drive_label(c.letter, c.type, c.volume, c.read_volume_info), c.label);
-  const char strings[] = "A:\\\0C:\\\0e:\\\0Z:\\\0";
-  const std::vector<char> drives = menu_drives(strings, sizeof strings, 'c');
-  EXPECT_EQ(std::string(drives.begin(), drives.end()), "AEZ");  // the Windows drive is left out
-  EXPECT_TRUE(menu_drives(strings, 0, 'C').empty());
-  EXPECT_EQ(drive_of_command(2811), 'A');
-  EXPECT_EQ(drive_of_command(2836), 'Z');
-  EXPECT_EQ(drive_of_command(2810), 0);
-  EXPECT_EQ(drive_of_command(2837), 0);
 }
 
 TEST(SelectRows, PasswordEntryAndSorting) {
