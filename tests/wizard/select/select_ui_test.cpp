@@ -33,6 +33,7 @@
 #include "tests/wizard/select/select_robot.h"
 #include "tests/modules/ckapp/ckapp_test_setup.h"
 #include "tests/ui/robot.h"
+#include "v7config/deployment.h"
 #include "wizard/dialogs/web_page.h"
 #include "wizard/records/request_record.h"
 #include "wizard/res/select_ids.h"
@@ -49,6 +50,11 @@ namespace {
 using namespace selectrobot;
 
 CKAppTestState g_ckapp;
+std::vector<std::wstring> g_opened;
+int record_page(const char16_t *address) {
+  g_opened.push_back(reinterpret_cast<const wchar_t *>(address));
+  return 0;
+}
 
 class SelectUi : public ::testing::Test {
  protected:
@@ -79,6 +85,7 @@ TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne
     SCOPED_TRACE(lang);
     set_language_id(language);
     RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraSelectTest");
+    v7::dialogs::set_web_page_opener(record_page);
     auto select = new_select();
     std::vector<std::string> rows;
     std::wstring titles, wrong_summary, after_wrong;
@@ -117,12 +124,18 @@ TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne
           kept = robot.WaitUntil([&] { return ::IsWindow(dialog) && robot.Enabled(dialog, IDOK); });
           after_wrong = robot.ItemText(dialog, IDC_SELECT_PASSWORD);
 
+          // The registration authority's button opens its page through the page opener only.
+          robot.Click(dialog, IDC_SELECT_RA_LINK);
+          robot.WaitUntil([&] { return !g_opened.empty(); });
           robot.SetItemText(dialog, IDC_SELECT_PASSWORD, L"Fixture1!");
           robot.Click(dialog, IDOK);
           EXPECT_TRUE(robot.WaitGone(dialog));
         },
         [&] { run = select->Run(); });
     EXPECT_EQ(run, 0);
+    ASSERT_EQ(g_opened.size(), 1u);
+    EXPECT_EQ(narrow(g_opened[0]), V7_REGISTRATION_AUTHORITY_PAGE);
+    g_opened.clear();
     ASSERT_EQ(rows.size(), 4u);
     // Sorted as listed; the expired fixture carries the expired picture, the others the valid one.
     for (const std::string &r : rows) {
@@ -235,7 +248,8 @@ TEST_F(SelectUi, Pkcs12FileFoundWithItsPasswordSignsWithoutAskingAgain) {
     set_language_id(language);
     auto select = new_select();
     std::vector<std::string> rows;
-    bool search_shown = false, entry_hidden = false, note_shown = false;
+    bool search_shown = false, entry_hidden = false, note_shown = false, refused_at_once = false;
+    int prompts_open = -1;
     int result = 0;
     RunWithRobot(
         [&](UiRobot &robot) {
@@ -245,6 +259,17 @@ TEST_F(SelectUi, Pkcs12FileFoundWithItsPasswordSignsWithoutAskingAgain) {
           robot.Click(dialog, IDC_SELECT_SEARCH);
           HWND prompt = robot.WaitForDialogWithControl(IDC_PASSWD_EDIT, dialog);
           ASSERT_NE(prompt, nullptr);
+          // While the prompt's loop runs, a second Search, OK or a medium is refused at once
+          // (a handler that re-entered would block this call in a second prompt).
+          DWORD_PTR answer = 0;
+          refused_at_once =
+              ::SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(IDC_SELECT_SEARCH, BN_CLICKED), 0, SMTO_NORMAL,
+                                    10000, &answer) != 0 &&
+              ::SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0, SMTO_NORMAL, 10000,
+                                    &answer) != 0;
+          prompts_open = 0;
+          for (HWND w : v7test::ThreadWindows(robot.ui_thread()))
+            if (::GetDlgItem(w, IDC_PASSWD_EDIT) != nullptr && ::IsWindowVisible(w)) ++prompts_open;
           robot.SetItemText(prompt, IDC_PASSWD_EDIT, L"Fixture1!");
           robot.Click(prompt, IDOK);
           robot.WaitGone(prompt);
@@ -260,6 +285,8 @@ TEST_F(SelectUi, Pkcs12FileFoundWithItsPasswordSignsWithoutAskingAgain) {
         [&] { result = CertListShowDialog(select->record); });
     EXPECT_EQ(result, IDOK);
     EXPECT_TRUE(search_shown);
+    EXPECT_TRUE(refused_at_once);
+    EXPECT_EQ(prompts_open, 1);
     EXPECT_TRUE(entry_hidden) << "the file's password was asked already";
     EXPECT_TRUE(note_shown);
     EXPECT_EQ(rows.size(), 1u);
@@ -275,23 +302,51 @@ TEST_F(SelectUi, NoMediaSelectsNothingAndHiddenPasswordEndsAtOnce) {
   request_.dialog_flags = kRequestHidePasswordEntry;
   request_.restore_last_medium = 1;
   set_language_id(kLanguageEnglish);
-  auto select = new_select();
-  int items = -1, result = 0;
-  bool edit_hidden = false;
-  RunWithRobot(
-      [&](UiRobot &robot) {
-        HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
-        ASSERT_NE(dialog, nullptr);
-        items = int(::SendMessageW(::GetDlgItem(dialog, IDC_SELECT_MEDIA), LVM_GETITEMCOUNT, 0, 0));
-        edit_hidden = !::IsWindowVisible(::GetDlgItem(dialog, IDC_SELECT_PASSWORD));
-        robot.Click(dialog, IDOK);
-        EXPECT_TRUE(robot.WaitGone(dialog));
-      },
-      [&] { result = CertListShowDialog(select->record); });
-  EXPECT_EQ(items, 0);
-  EXPECT_TRUE(edit_hidden);
-  EXPECT_EQ(result, IDOK);
-  EXPECT_EQ(select->record->chosen, nullptr);
+  // With its banner and with an unknown banner name: the banner goes, the dialog shrinks by 80
+  // pixels and every control below it, Search and the red note included, moves up as much.
+  struct Shape {
+    int height = 0, ok_top = 0, search_top = 0, note_top = 0;
+    bool banner_shown = false;
+  } shapes[2];
+  for (int i = 0; i < 2; ++i) {
+    snprintf(request_.banner, sizeof request_.banner, "%s", i == 0 ? "BITMAP_VELMORA_RELAY" : "unknown.gif");
+    auto select = new_select();
+    int items = -1, result = 0;
+    bool edit_hidden = false;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+          ASSERT_NE(dialog, nullptr);
+          items = int(::SendMessageW(::GetDlgItem(dialog, IDC_SELECT_MEDIA), LVM_GETITEMCOUNT, 0, 0));
+          edit_hidden = !::IsWindowVisible(::GetDlgItem(dialog, IDC_SELECT_PASSWORD));
+          RECT r;
+          ::GetWindowRect(dialog, &r);
+          shapes[i].height = r.bottom - r.top;
+          auto top = [&](int id) {
+            RECT c;
+            ::GetWindowRect(::GetDlgItem(dialog, id), &c);
+            return c.top - r.top;
+          };
+          shapes[i].ok_top = top(IDOK);
+          shapes[i].search_top = top(IDC_SELECT_SEARCH);
+          shapes[i].note_top = top(IDC_SELECT_OK_NOTE);
+          shapes[i].banner_shown = ::IsWindowVisible(::GetDlgItem(dialog, IDC_SELECT_BANNER)) != FALSE;
+          if (i == 1) EXPECT_TRUE(robot.Screenshot(dialog, "select_no_banner_en"));
+          robot.Click(dialog, IDOK);
+          EXPECT_TRUE(robot.WaitGone(dialog));
+        },
+        [&] { result = CertListShowDialog(select->record); });
+    EXPECT_EQ(items, 0);
+    EXPECT_TRUE(edit_hidden);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(select->record->chosen, nullptr);
+  }
+  EXPECT_TRUE(shapes[0].banner_shown);
+  EXPECT_FALSE(shapes[1].banner_shown);
+  EXPECT_EQ(shapes[0].height - shapes[1].height, 80);
+  EXPECT_EQ(shapes[0].ok_top - shapes[1].ok_top, 80);
+  EXPECT_EQ(shapes[0].search_top - shapes[1].search_top, 80);
+  EXPECT_EQ(shapes[0].note_top - shapes[1].note_top, 80);
   EXPECT_EQ(CertListShowDialog(nullptr), v7::kErrInvalidParameter);
 }
 
