@@ -331,7 +331,9 @@ TEST_F(SelectUi, NoMediaSelectsNothingAndHiddenPasswordEndsAtOnce) {
           shapes[i].search_top = top(IDC_SELECT_SEARCH);
           shapes[i].note_top = top(IDC_SELECT_OK_NOTE);
           shapes[i].banner_shown = ::IsWindowVisible(::GetDlgItem(dialog, IDC_SELECT_BANNER)) != FALSE;
-          if (i == 1) EXPECT_TRUE(robot.Screenshot(dialog, "select_no_banner_en"));
+          if (i == 1) {
+            EXPECT_TRUE(robot.Screenshot(dialog, "select_no_banner_en"));
+          }
           robot.Click(dialog, IDOK);
           EXPECT_TRUE(robot.WaitGone(dialog));
         },
