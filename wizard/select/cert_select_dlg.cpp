@@ -444,7 +444,6 @@ LRESULT CCertSelectDlg::OnColumnClick(NMHDR *header) {
   const NMLISTVIEW *click = reinterpret_cast<const NMLISTVIEW *>(header);
   g_sort_direction = -g_sort_direction;
   SortContext context = {click->iSubItem, g_sort_direction};
-  sort_column_ = click->iSubItem;
   ListView_SortItems(Item(IDC_SELECT_CERTS), CompareRows, LPARAM(&context));
   return 0;
 }
@@ -602,12 +601,6 @@ LRESULT CCertSelectDlg::OnMove(WPARAM, LPARAM) {
   hdd_tip_shown_ = expiry_tip_shown_ = false;
   caps_tip_.Hide();
   caps_tip_shown_ = false;
-  SetMsgHandled(false);
-  return 0;
-}
-
-// Nothing loads a banner picture of its own: the picture control draws the banner.
-LRESULT CCertSelectDlg::OnPaint(WPARAM, LPARAM) {
   SetMsgHandled(false);
   return 0;
 }

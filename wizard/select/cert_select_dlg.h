@@ -76,7 +76,6 @@ class CCertSelectDlg : public v7::classlib::CDialog, private v7::keyload::KeyLoa
     MESSAGE_HANDLER(WM_MENUSELECT, OnMenuSelect)
     MESSAGE_HANDLER(WM_DRAWITEM, OnDrawItem)
     MESSAGE_HANDLER(WM_MOVE, OnMove)
-    MESSAGE_HANDLER(WM_PAINT, OnPaint)
     MSG_WM_CTLCOLORSTATIC(OnCtlColorStatic)
     MSG_WM_DESTROY(OnDestroy)
   END_MSG_MAP()
@@ -150,7 +149,6 @@ class CCertSelectDlg : public v7::classlib::CDialog, private v7::keyload::KeyLoa
   LRESULT OnMenuSelect(WPARAM wparam, LPARAM lparam);
   LRESULT OnDrawItem(WPARAM wparam, LPARAM lparam);
   LRESULT OnMove(WPARAM, LPARAM);
-  LRESULT OnPaint(WPARAM, LPARAM);
   HBRUSH OnCtlColorStatic(HDC dc, HWND control);
   void OnDestroy();
 
@@ -187,12 +185,10 @@ class CCertSelectDlg : public v7::classlib::CDialog, private v7::keyload::KeyLoa
   bool pin_cancelled_ = false;
   int busy_ = 0;
   int load_error_ = 0;  // of the last list load, for the empty list's message
-  int sort_column_ = -1;
   StrListNode *accepted_ = nullptr;
   P11_TOKEN_LIST *tokens_ = nullptr;
   v7::select::Pkcs12ImportRecord pkcs12_{};
   bool has_pkcs12_ = false;
   v7::keyload::OutsideModuleBuffers outside_{};
   char windows_drive_ = 'C';
-  HBRUSH note_brush_ = nullptr;
 };

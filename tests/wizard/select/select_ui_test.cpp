@@ -37,6 +37,7 @@
 #include "wizard/dialogs/web_page.h"
 #include "wizard/records/request_record.h"
 #include "wizard/res/select_ids.h"
+#include "wizard/res/viewer_ids.h"
 #include "wizard/res/small_dialogs_ids.h"
 #include "wizard/res/string_ids.h"
 #include "wizard/select/cert_list.h"
@@ -86,10 +87,12 @@ TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne
     set_language_id(language);
     RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraSelectTest");
     v7::dialogs::set_web_page_opener(record_page);
+    request_.viewer_skips_validation = 1;
     auto select = new_select();
     std::vector<std::string> rows;
     std::wstring titles, wrong_summary, after_wrong;
-    int tips_on_focus = 0, tips_on_renewal = 0, tips_elsewhere = 0;
+    int tips_on_focus = 0, tips_on_renewal = 0, tips_elsewhere = 0, viewer_items = 0;
+    bool viewer_opened = false;
     bool kept = false;
     std::string missing;
     int run = -2;
@@ -124,6 +127,16 @@ TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne
           kept = robot.WaitUntil([&] { return ::IsWindow(dialog) && robot.Enabled(dialog, IDOK); });
           after_wrong = robot.ItemText(dialog, IDC_SELECT_PASSWORD);
 
+          // View opens the viewer on the chosen row's certificates; closing it comes back here.
+          robot.Click(dialog, IDC_SELECT_VIEW);
+          HWND viewer = robot.WaitForDialogWithControl(IDW_CV_CHOICE, dialog);
+          viewer_opened = viewer != nullptr;
+          if (viewer != nullptr) {
+            viewer_items = int(::SendMessageW(::GetDlgItem(viewer, IDW_CV_CHOICE), CB_GETCOUNT, 0, 0));
+            robot.Click(viewer, IDOK);
+            robot.WaitGone(viewer);
+          }
+          robot.WaitUntil([&] { return robot.Enabled(dialog, IDC_SELECT_VIEW); });
           // The registration authority's button opens its page through the page opener only.
           robot.Click(dialog, IDC_SELECT_RA_LINK);
           robot.WaitUntil([&] { return !g_opened.empty(); });
@@ -133,6 +146,8 @@ TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne
         },
         [&] { run = select->Run(); });
     EXPECT_EQ(run, 0);
+    EXPECT_TRUE(viewer_opened);
+    EXPECT_EQ(viewer_items, 2) << "Hong's signing and key-management certificates";
     ASSERT_EQ(g_opened.size(), 1u);
     EXPECT_EQ(narrow(g_opened[0]), V7_REGISTRATION_AUTHORITY_PAGE);
     g_opened.clear();
