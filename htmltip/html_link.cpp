@@ -69,10 +69,16 @@ bool HtmlDrawer::OnMouseOverLink(int x, int y) {
     }
     return false;
   }
-  const HtmlLinkRecord &link = links_[size_t(index)];
-  if (link.number != hotLink) {
-    hotLink = link.number;
-    if (redrawRequest) redrawRequest(hotLink);
+  const int number = links_[size_t(index)].number;
+  if (number != hotLink) {
+    hotLink = number;
+    // The owner repaints, and the paint rebuilds the link areas: what lies under the mouse is
+    // asked again of the areas it left.
+    if (redrawRequest) {
+      redrawRequest(hotLink);
+      const int now = HitTestLink(x, y);
+      return now >= 0 && !links_[size_t(now)].text.empty();
+    }
   }
   // Every time the mouse is over the link, not only when it enters it: the owner sets the cursor
   // on each WM_SETCURSOR, and would otherwise flicker back to the arrow.

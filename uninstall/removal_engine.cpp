@@ -23,6 +23,21 @@ std::u16string Text(unsigned id) {
 }
 
 RemovalOutcome RemovalEngine::Run() {
+  step_ = kStepCache;
+  try {
+    return RunSteps();
+  } catch (...) {
+    // The dialog calls this from its window procedure, which nothing may unwind through.
+    try {
+      return Fail(step_);
+    } catch (...) {
+      failed_step_ = step_;
+      return RemovalOutcome::kFailed;
+    }
+  }
+}
+
+RemovalOutcome RemovalEngine::RunSteps() {
   system_.Inform(Text(IDS_CLOSE_BROWSERS));
   if (!system_.AskYesNo(Text(IDS_CONFIRM_REMOVAL))) return RemovalOutcome::kDeclined;
   system_.SetBusy(true);
@@ -32,9 +47,10 @@ RemovalOutcome RemovalEngine::Run() {
   Show();
   if (!system_.QueryFolders(&platform) || !ComputeFolders(platform, &folders_)) return Fail(kStepCache);
   for (const std::u16string &cache : folders_.caches) {
-    if (!ScanCache(cache, 0)) return Fail(kStepCache);
+    if (IsPlainFolder(cache) && !ScanCache(cache, 0)) return Fail(kStepCache);
   }
   system_.ShowStep(kStepCache, true);
+  step_ = kStepModules;
 
   for (const std::u16string &name : lists_.activex) {
     if (IsActiveXServer(name)) system_.Unregister(folders_.activex + name);
@@ -50,11 +66,13 @@ RemovalOutcome RemovalEngine::Run() {
     if (!Delete(folders_.system + name)) return Fail(kStepModules);
   }
   system_.ShowStep(kStepModules, true);
+  step_ = kStepActiveX;
 
   for (const std::u16string &name : lists_.activex) {
     if (!Delete(folders_.activex + name)) return Fail(kStepActiveX);
   }
   system_.ShowStep(kStepActiveX, true);
+  step_ = kStepOther;
 
   // The running program usually cannot delete itself; that is no failure.
   Delete(folders_.system + lists_.own_file);
@@ -64,6 +82,21 @@ RemovalOutcome RemovalEngine::Run() {
   Show();
   system_.SetBusy(false);
   return RemovalOutcome::kCompleted;
+}
+
+bool RemovalEngine::IsPlainFolder(const std::u16string &folder) {
+  std::u16string path = folder;
+  while (!path.empty() && path.back() == u'\\') path.pop_back();
+  const size_t cut = path.rfind(u'\\');
+  if (cut == std::u16string::npos) return false;
+  const std::u16string name = path.substr(cut + 1);
+  std::vector<FolderEntry> entries;
+  // A parent that cannot be read cannot vouch for the folder: the folder is left alone.
+  if (name.empty() || !system_.ListFolder(path.substr(0, cut + 1), &entries)) return false;
+  for (const FolderEntry &entry : entries) {
+    if (AsciiLower(entry.name) == AsciiLower(name)) return entry.kind == EntryKind::kFolder;
+  }
+  return false;
 }
 
 bool RemovalEngine::ScanCache(const std::u16string &folder, int depth) {
@@ -126,7 +159,12 @@ bool RemovalEngine::ClearControlRegistration() {
     }
   }
   for (size_t i = 0; i < keys.size(); i++) {
-    if (owned[i] == Ownership::kOurs && !DeleteKey(RegistryRoot::kClassesRoot, keys[i].key)) return false;
+    if (owned[i] != Ownership::kOurs) continue;
+    const OwnedKey &entry = keys[i];
+    std::u16string target = entry.key;
+    if (!entry.other_part.empty() && system_.KeyExists(RegistryRoot::kClassesRoot, entry.key + u'\\' + entry.other_part))
+      target = entry.key + u'\\' + entry.own_part;
+    if (!DeleteKey(RegistryRoot::kClassesRoot, target)) return false;
   }
   return true;
 }

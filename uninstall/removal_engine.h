@@ -62,12 +62,17 @@ class RemovalEngine {
  public:
   RemovalEngine(RemovalSystem &system, FileLists lists) : system_(system), lists_(std::move(lists)) {}
 
+  // Never throws: a step that throws ends the removal as failed at that step.
   RemovalOutcome Run();
 
   const std::u16string &status() const { return status_; }
   int failed_step() const { return failed_step_; }
 
  private:
+  // Whether the folder's parent lists it as a folder and not as a link: the scan starts only in
+  // a cache that is not a link to somewhere else.
+  RemovalOutcome RunSteps();
+  bool IsPlainFolder(const std::u16string &folder);
   bool ScanCache(const std::u16string &folder, int depth);
   bool Delete(const std::u16string &path);
   bool ClearControlRegistration();
@@ -81,6 +86,7 @@ class RemovalEngine {
   MachineFolders folders_;
   std::u16string status_;
   int failed_step_ = 0;
+  int step_ = 0;  // the step under way
 };
 
 // The uninstaller's text of string id `id` as wide text (empty when the table has none).

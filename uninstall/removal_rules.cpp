@@ -9,6 +9,8 @@ const char16_t kControlTypeLibId[] = u"{6BBE0AE9-7A8E-4732-A2EC-0F0DCA9D167C}";
 const char16_t kUninstallEntryKey[] =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmoraRelayActiveX";
 const char16_t kUninstallProgram[] = u"velmoraRelayClear.exe";
+const char16_t *const kOwnTypeLibPlatform = sizeof(void *) == 8 ? u"win64" : u"win32";
+const char16_t *const kOtherTypeLibPlatform = sizeof(void *) == 8 ? u"win32" : u"win64";
 
 namespace {
 
@@ -127,30 +129,42 @@ const std::vector<OwnedKey> &ControlRegistration() {
   const std::u16string control_class = std::u16string(u"CLSID\\") + kControlClassId;
   const std::u16string page_class = std::u16string(u"CLSID\\") + kPropPageClassId;
   const std::u16string typelib = std::u16string(u"TypeLib\\") + kControlTypeLibId;
+  const std::u16string own_part = std::u16string(u"1.0\\0\\") + kOwnTypeLibPlatform;
+  const std::u16string other_part = std::u16string(u"1.0\\0\\") + kOtherTypeLibPlatform;
   static const std::vector<OwnedKey> keys = {
-      {control_class, {u"InprocServer32"}, Proof::kNamesControlFile, {}, {}},
-      {page_class, {u"InprocServer32"}, Proof::kNamesControlFile, {}, {}},
-      {typelib, {u"1.0\\0\\win32", u"1.0\\0\\win64"}, Proof::kNamesControlFile, {}, {}},
+      {control_class, {u"InprocServer32"}, Proof::kNamesControlFile, {}, {}, {}, {}},
+      {page_class, {u"InprocServer32"}, Proof::kNamesControlFile, {}, {}, {}, {}},
+      // Proven only by this platform's registration: the other platform's control names a file
+      // of the same name, and its registration is not this build's to remove.
+      {typelib, {own_part}, Proof::kNamesControlFile, {}, {}, own_part, other_part},
       {u"CERTRELAYACTIVEX.CertRelayActiveXCtrl.1",
        {u"CLSID"},
        Proof::kRefersToOwnKey,
        kControlClassId,
-       control_class},
+       control_class,
+       {},
+       {}},
       {u"CERTRELAYACTIVEX.CertRelayActiveXPropPage.1",
        {u"CLSID"},
        Proof::kRefersToOwnKey,
        kPropPageClassId,
-       page_class},
+       page_class,
+       {},
+       {}},
       {std::u16string(u"Interface\\") + kDispatchInterfaceId,
        {u"TypeLib"},
        Proof::kRefersToOwnKey,
        kControlTypeLibId,
-       typelib},
+       typelib,
+       {},
+       {}},
       {std::u16string(u"Interface\\") + kEventInterfaceId,
        {u"TypeLib"},
        Proof::kRefersToOwnKey,
        kControlTypeLibId,
-       typelib},
+       typelib,
+       {},
+       {}},
   };
   return keys;
 }

@@ -92,7 +92,15 @@ struct OwnedKey {
   } proof;
   std::u16string ref_value;
   std::u16string ref_key;
+  // For a key that carries the registrations of both platforms (the type library's): this
+  // build's sub-key and the other's. While the other's is there, only this build's goes.
+  std::u16string own_part;
+  std::u16string other_part;
 };
+// The type library's sub-keys of this build's platform and of the other ("win32", "win64").
+extern const char16_t *const kOwnTypeLibPlatform;
+extern const char16_t *const kOtherTypeLibPlatform;
+
 // In the order they are examined: the class keys and the type library (proven by the control's
 // file) before the ProgIDs and the interfaces (proven through them).
 const std::vector<OwnedKey> &ControlRegistration();

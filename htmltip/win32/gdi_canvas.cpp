@@ -26,6 +26,14 @@ int RequestedIconSide(int requested, bool percent, int systemMetric) {
   return int(std::clamp<int64_t>(side, 0, kMaxBitmapSide));
 }
 
+// Whether two sources load the same image: every field Load reads.
+bool SameSource(const HtmlImageSource &a, const HtmlImageSource &b) {
+  return a.kind == b.kind && a.resourceId == b.resourceId && a.libraryResourceId == b.libraryResourceId &&
+         a.handle == b.handle && a.index == b.index && a.requestedWidth == b.requestedWidth &&
+         a.requestedHeight == b.requestedHeight && a.requestedWidthIsPercent == b.requestedWidthIsPercent &&
+         a.requestedHeightIsPercent == b.requestedHeightIsPercent && a.file == b.file && a.library == b.library;
+}
+
 }  // namespace
 
 HtmlGdiCanvas::HtmlGdiCanvas(HDC dc, CPPDrawManager2 *manager, HMODULE resources, HMODULE library,
@@ -172,9 +180,24 @@ bool HtmlGdiCanvas::Load(const HtmlImageSource &source, LoadedImage *image) cons
   return image->handle != nullptr;
 }
 
+const HtmlGdiCanvas::LoadedImage *HtmlGdiCanvas::Image(const HtmlImageSource &source, LoadedImage *uncached) {
+  for (const std::unique_ptr<CachedImage> &cached : images_) {
+    // A source that failed to load fails again without another try.
+    if (SameSource(cached->source, source)) return cached->image.handle != nullptr ? &cached->image : nullptr;
+  }
+  if (images_.size() >= kMaxCachedImages) return Load(source, uncached) ? uncached : nullptr;
+  auto cached = std::make_unique<CachedImage>();
+  cached->source = source;
+  const bool loaded = Load(source, &cached->image);
+  images_.push_back(std::move(cached));
+  return loaded ? &images_.back()->image : nullptr;
+}
+
 bool HtmlGdiCanvas::image_size(const HtmlImageSource &source, HtmlSize *size) {
-  LoadedImage image;
-  if (!Load(source, &image)) return false;
+  LoadedImage uncached;
+  const LoadedImage *found = Image(source, &uncached);
+  if (found == nullptr) return false;
+  const LoadedImage &image = *found;
   SIZE s{};
   const bool ok = image.icon ? CPPDrawManager2::GetIconSize(static_cast<HICON>(image.handle), &s)
                              : CPPDrawManager2::GetBitmapSize(static_cast<HBITMAP>(image.handle), &s);
@@ -184,8 +207,10 @@ bool HtmlGdiCanvas::image_size(const HtmlImageSource &source, HtmlSize *size) {
 }
 
 void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &box, const HtmlImageLook &look) {
-  LoadedImage image;
-  if (IsEmptyRect(box) || !Load(source, &image)) return;
+  LoadedImage uncached;
+  const LoadedImage *found = IsEmptyRect(box) ? nullptr : Image(source, &uncached);
+  if (found == nullptr) return;
+  const LoadedImage &image = *found;
   CPPDrawManager2::ImageLook l;
   l.useMask = look.useMask;
   l.maskColor = look.maskColor;
@@ -215,14 +240,14 @@ void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &bo
 }
 
 void HtmlGdiCanvas::tile_image(const HtmlImageSource &source, const HtmlRect &area) {
-  LoadedImage image;
+  LoadedImage uncached;
+  const LoadedImage *image =
+      IsEmptyRect(area) || source.kind != HtmlImageKind::kBitmap ? nullptr : Image(source, &uncached);
   SIZE size{};
-  if (IsEmptyRect(area) || source.kind != HtmlImageKind::kBitmap || !Load(source, &image) ||
-      !CPPDrawManager2::GetBitmapSize(static_cast<HBITMAP>(image.handle), &size))
-    return;
+  if (image == nullptr || !CPPDrawManager2::GetBitmapSize(static_cast<HBITMAP>(image->handle), &size)) return;
   MemoryDc memory(dc_);
   if (!memory) return;
-  Selection selected(memory.get(), image.handle);
+  Selection selected(memory.get(), image->handle);
   if (!selected.ok()) return;
   manager_->Tile(dc_, area, memory.get(), 0, 0, size.cx, size.cy);
 }

@@ -5,7 +5,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "htmltip/html_canvas.h"
 #include "htmltip/win32/draw_manager.h"
@@ -46,7 +48,7 @@ class HtmlGdiCanvas : public HtmlCanvas {
   void tile_image(const HtmlImageSource &source, const HtmlRect &area) override;
 
  private:
-  // An image loaded for one call, and whether this canvas must free it.
+  // An image loaded for this canvas, and whether this canvas must free it.
   struct LoadedImage {
     HGDIOBJ handle = nullptr;
     bool icon = false;
@@ -56,7 +58,20 @@ class HtmlGdiCanvas : public HtmlCanvas {
     LoadedImage &operator=(const LoadedImage &) = delete;
     ~LoadedImage();
   };
+  // What was loaded for one source, found again by the next measure or draw of it: a text's
+  // images are measured and drawn more than once a paint, and loading them anew each time made
+  // the tips with icons slow.
+  struct CachedImage {
+    HtmlImageSource source;
+    LoadedImage image;
+  };
+  // Cached images past this many are loaded for the one call (a text draws at most a few hundred).
+  static constexpr size_t kMaxCachedImages = 64;
+
   bool Load(const HtmlImageSource &source, LoadedImage *image) const;
+  // The image of `source`, from the cache or loaded into it (into `uncached` when the cache is
+  // full); null when it cannot be loaded.
+  const LoadedImage *Image(const HtmlImageSource &source, LoadedImage *uncached);
 
   HDC dc_;
   CPPDrawManager2 *manager_;
@@ -66,6 +81,7 @@ class HtmlGdiCanvas : public HtmlCanvas {
   HFONT font_ = nullptr;        // the font this canvas made and selected, if any
   HFONT original_ = nullptr;    // what was selected before it
   int saved_ = 0;               // the SaveDC level of the pass
+  std::vector<std::unique_ptr<CachedImage>> images_;  // freed with the canvas
 };
 
 }  // namespace v7::htmltip::win32

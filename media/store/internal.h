@@ -34,6 +34,10 @@ enum class FailedPair { kNone, kSign, kKm };
 struct Failure {
   FailedPair pair = FailedPair::kNone;
   int cause = 0;
+  // The medium could not all be given its old bytes back after the failure: the old set is then
+  // only in the backup folder (empty when there is none), which the caller must name.
+  bool not_restored = false;
+  std::string backup;
 };
 
 // The folder of the holder's set: "<base>\NPKI\<CA folder>\USER\<holder>", or without the base

@@ -94,10 +94,14 @@ const char *sign_word() {
   return char_encoding_is_utf8() ? "\xEC\x84\x9C\xEB\xAA\x85\xEC\x9A\xA9" : "\xBC\xAD\xB8\xED\xBF\xEB";
 }
 
+// A medium left without its old set after all says so over the pair's failure, with the backup
+// folder that still holds the old set.
 int pair_failure(STORE_CTX *ctx, const Failure &failure, int code) {
   push(ctx, kErrStorePair, failure.pair == FailedPair::kKm ? nullptr : sign_word());
   add_detail(ctx, code);
   if (failure.cause != code) add_detail(ctx, failure.cause);
+  if (failure.not_restored)
+    return push(ctx, kErrStoreRestore, failure.backup.empty() ? nullptr : failure.backup.c_str());
   return errno = kErrStorePair;
 }
 
@@ -116,6 +120,19 @@ int prepare_keys(STORE_CTX *ctx, const StoreMedium *m, const char *password, con
 
   switch (m->kind) {
     case kStoreIcCard: {
+      // Some cards show their presence record only once the PIN is proven: asked without it,
+      // a card holding a set looks empty, and its signing key would be sealed without the VID
+      // random value that its key loading (which asks with the PIN) expects inside it. The keys
+      // opened, the answer with the PIN decides.
+      if (ctx->card_probe == 1) {
+        const int proven = sc_probe_card(m->pin.c_str());
+        if (proven == 0) {
+          Failure failure;
+          failure.cause = errno != 0 ? errno : kErrCardAbsent;
+          return pair_failure(ctx, failure, failure.cause);
+        }
+        ctx->card_probe = proven;
+      }
       const bool apart = ctx->card_probe == 1;
       if (apart) ctx->scheme = PKEY_SCHEME_KISA_SEED;
       if ((code = vid_random_of(ctx, sign.get(), apart, &set->random)) != 0) return code;
@@ -264,8 +281,37 @@ int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium
   pair.key = SecureBytes(key, key_len);
   if (!km && random_len != 0) set.random = SecureBytes(random, random_len);
   Failure failure;
-  if (m->kind != kStoreIcCard) return errno = store::folder_store(m, set, &failure);
-  const int probe = sc_probe_card(nullptr);
-  if (probe == 0) return errno != 0 ? errno : (errno = kErrCardAbsent);
-  return errno = store::card_store(m, set, probe, &failure);
+  int code = 0;
+  if (m->kind != kStoreIcCard) {
+    code = store::folder_store(m, set, &failure);
+  } else {
+    const int probe = sc_probe_card(nullptr);
+    if (probe == 0) return errno != 0 ? errno : (errno = kErrCardAbsent);
+    code = store::card_store(m, set, probe, &failure);
+  }
+  return errno = code != 0 && failure.not_restored ? int(kErrStoreRestore) : code;
+}
+
+int store_set_on_medium(const StoreMedium *m, const uint8_t *sign_cert, size_t sign_cert_len, const uint8_t *sign_key,
+                        size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len, const uint8_t *km_key,
+                        size_t km_key_len) {
+  if (m == nullptr || sign_cert == nullptr || sign_cert_len == 0 || sign_key == nullptr || sign_key_len == 0 ||
+      (km_cert == nullptr || km_cert_len == 0) != (km_key == nullptr || km_key_len == 0))
+    return errno = kErrInvalidParameter;
+  if (!is_folder_kind(m->kind)) return errno = kErrInvalidParameter;
+  PreparedSet set;
+  set.sign.cert = sign_cert;
+  set.sign.cert_len = sign_cert_len;
+  set.sign.key = SecureBytes(sign_key, sign_key_len);
+  if (km_cert != nullptr && km_cert_len != 0) {
+    // The pair goes into the signing holder's folder: it must at least be a certificate.
+    Asn1Owned<Certificate> decoded(&asn1_tmpl_certificate);
+    if (!decoded.decode(ASN1_MODE_DER, km_cert, km_cert_len)) return errno = errno != 0 ? errno : kErrDecodeFailed;
+    set.km.cert = km_cert;
+    set.km.cert_len = km_cert_len;
+    set.km.key = SecureBytes(km_key, km_key_len);
+  }
+  Failure failure;
+  const int code = store::folder_store(m, set, &failure);
+  return errno = code != 0 && failure.not_restored ? int(kErrStoreRestore) : code;
 }

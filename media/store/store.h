@@ -86,7 +86,9 @@ int store_reencrypt_key(STORE_CTX *ctx, const uint8_t *key, size_t key_len, cons
 // context, password, medium or signing part; kErrStorePair when a pair could not be stored (its
 // own code follows as the detail); kErrKmSubjectMismatch when the two certificates name different
 // holders; kErrUnsafeHolderName when the holder folder name taken from the subject could not be a
-// folder name; the codes of store_pair_on_medium and store_pair_on_token.
+// folder name; kErrStoreRestore (pushed after the pair's failure, the backup folder as its detail)
+// when after a failed write the medium could not all be given its old set back; the codes of
+// store_pair_on_medium and store_pair_on_token.
 int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_cert, size_t sign_cert_len,
                      const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
                      const uint8_t *km_key, size_t km_key_len, const StoreMedium *medium);
@@ -95,9 +97,19 @@ int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_c
 // (already sealed); the VID random value (or null) goes onto a card without a presence record.
 // kErrInvalidParameter for a null name, medium or part and for the token and the secure disk;
 // kErrStoreUnsupportedMedium for any other kind; kErrStoreFolder, kErrFilePathTooLong,
-// kErrUnsafeHolderName, kErrStoreBackup, kErrKeyWrite, kErrCertWrite.
+// kErrUnsafeHolderName, kErrStoreBackup, kErrKeyWrite, kErrCertWrite, kErrStoreRestore (a failed
+// write whose roll-back failed too: the old set is then only in the backup).
 int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium *medium, const char *pair_name,
                          const uint8_t *key, size_t key_len, const uint8_t *random, size_t random_len);
+
+// The whole set as it was received (the keys as they came) onto a disk or a folder medium in one
+// transaction: one backup, and after a failed write every file of the set gets its old bytes
+// back, so a failure at the key-management pair does not leave a new signing pair beside the old
+// key-management one. The key-management pair may be absent (null, 0: both parts). The codes of
+// store_pair_on_medium; the decoder's code when the key-management certificate does not decode.
+int store_set_on_medium(const StoreMedium *medium, const uint8_t *sign_cert, size_t sign_cert_len,
+                        const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
+                        const uint8_t *km_key, size_t km_key_len);
 
 // The set onto a PKCS#11 token, the keys plain (PrivateKeyInfo's RSAPrivateKey DER), the VID random
 // value stored under the signing key's id; the key-management pair may be absent (null, 0). The

@@ -65,13 +65,17 @@ int read_old(const char *pin, CardObject *object) {
   return code == kErrCardLayout || code == kErrCardRead ? 0 : code;
 }
 
-void restore(const char *pin, const std::vector<CardObject> &objects, size_t touched) {
+// False when an object could not be given its old bytes back.
+bool restore(const char *pin, const std::vector<CardObject> &objects, size_t touched) {
   const int saved = errno;
+  bool whole = true;
   for (size_t i = touched; i-- > 0;) {
     const CardObject &o = objects[i];
-    write_object(pin, o.file, o.kind, o.had_old ? o.old.data() : nullptr, o.had_old ? o.old.size() : 0);
+    whole = write_object(pin, o.file, o.kind, o.had_old ? o.old.data() : nullptr, o.had_old ? o.old.size() : 0) == 0 &&
+            whole;
   }
   errno = saved;
+  return whole;
 }
 
 }  // namespace
@@ -126,7 +130,7 @@ int card_store(const StoreMedium *m, const PreparedSet &set, int probe, Failure 
     failed->pair = o.pair;
     failed->cause = rc > 0 ? rc : errno;
     // The object that failed may be half written: it goes back with the others.
-    restore(pin, objects, erase ? 2 : i + 1);
+    failed->not_restored = !restore(pin, objects, erase ? 2 : i + 1);
     return o.fail_code;
   }
   return 0;

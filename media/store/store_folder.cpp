@@ -125,8 +125,8 @@ std::string utc_stamp() {
 }
 
 // Copies the set's old files to "<library data>\backup\<holder> <UTC time>" (a number added when
-// that folder is taken). 0, or the code of what failed.
-int back_up(const std::string &holder_name, const std::vector<FileStep> &steps) {
+// that folder is taken) and names that folder in *made. 0, or the code of what failed.
+int back_up(const std::string &holder_name, const std::vector<FileStep> &steps, std::string *made) {
   const std::string data = lib_data_folder();
   if (data.empty()) return kErrFilePathTooLong;
   const std::string stem = join(data, "backup") + "\\" + holder_name + " " + utc_stamp();
@@ -134,6 +134,7 @@ int back_up(const std::string &holder_name, const std::vector<FileStep> &steps) 
   for (int n = 2; file_exists(folder.c_str()); ++n) folder = stem + "-" + std::to_string(n);
   if (folder.size() + 1 + 12 >= kPathLimit) return kErrFilePathTooLong;
   if (!g_ops->make_dirs(folder.c_str())) return kErrDirCreate;
+  *made = folder;
   for (const FileStep &step : steps) {
     if (!step.had_old) continue;
     const char *name = strrchr(step.path.c_str(), '\\') + 1;
@@ -143,18 +144,20 @@ int back_up(const std::string &holder_name, const std::vector<FileStep> &steps) 
 }
 
 // Gives the files written so far their old bytes back, last first; a file that did not exist
-// goes again. Failures here leave the backup as the only copy, so they are not reported over the
-// write's own failure.
-void roll_back(const std::vector<FileStep> &steps, size_t written) {
+// goes again. False when one of them could not be: the backup is then the only copy of the old
+// set, which the caller must say.
+bool roll_back(const std::vector<FileStep> &steps, size_t written) {
   const int saved = errno;
+  bool whole = true;
   for (size_t i = written; i-- > 0;) {
     const FileStep &step = steps[i];
     if (step.had_old)
-      g_ops->write_all(step.path.c_str(), step.old.data(), step.old.size());
+      whole = write_ok(step.path, step.old.data(), step.old.size()) && whole;
     else
-      g_ops->remove(step.path.c_str());
+      whole = g_ops->remove(step.path.c_str()) != 0 && whole;
   }
   errno = saved;
+  return whole;
 }
 
 void add_pair(std::vector<FileStep> *steps, const std::string &folder, const Pair &pair, const char *key_name,
@@ -281,7 +284,7 @@ int folder_store(const StoreMedium *m, const PreparedSet &set, Failure *failed) 
     }
   }
   const size_t writes = size_t(set.sign.present() ? 2 : 0) + size_t(set.km.present() ? 2 : 0);
-  if (had_set && (failed->cause = back_up(holder_name, steps)) != 0) return kErrStoreBackup;
+  if (had_set && (failed->cause = back_up(holder_name, steps, &failed->backup)) != 0) return kErrStoreBackup;
   if (!g_ops->make_dirs(folder.c_str())) {
     failed->cause = kErrDirCreate;
     return kErrStoreFolder;
@@ -291,7 +294,7 @@ int folder_store(const StoreMedium *m, const PreparedSet &set, Failure *failed) 
     const FileStep &step = steps[i];
     if (write_ok(step.path, step.data, step.length)) continue;
     failed->cause = errno != 0 ? errno : kErrFileWrite;
-    roll_back(steps, i);
+    failed->not_restored = !roll_back(steps, i);
     failed->pair = i < 2 && set.sign.present() ? FailedPair::kSign : FailedPair::kKm;
     return step.fail_code;
   }

@@ -132,7 +132,7 @@ bool CDialog::DefaultMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT
   }
 }
 
-INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+INT_PTR CDialog::HandleDialogMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   CDialog *self = reinterpret_cast<CDialog *>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   if (message == WM_INITDIALOG) {
     self = reinterpret_cast<CDialog *>(lparam);
@@ -158,6 +158,16 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPA
   if (returns_directly(message)) return INT_PTR(result);
   ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, LONG_PTR(result));
   return TRUE;
+}
+
+// An exception must not unwind through the system's frames (user32 has no idea of C++ unwinding):
+// a handler that throws leaves its message unhandled, and the dialog goes on.
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  try {
+    return HandleDialogMessage(hwnd, message, wparam, lparam);
+  } catch (...) {
+    return FALSE;
+  }
 }
 
 }  // namespace classlib

@@ -41,6 +41,7 @@ class CDialog : public CWnd {
 
  protected:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  static INT_PTR HandleDialogMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   // What the class layer does when the map has not handled a message; true when handled.
   virtual bool DefaultMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT &result);
   // The object a dialog procedure serves, from WM_INITDIALOG's argument; pages override it.

@@ -77,9 +77,18 @@ HWND CWnd::UnsubclassWindow() {
   return hwnd;
 }
 
+// As in the dialog procedure: no exception unwinds through the system's frames; a handler that
+// throws leaves its message to the window's own procedure.
 LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                     DWORD_PTR ref) {
-  CWnd *self = reinterpret_cast<CWnd *>(ref);
+  try {
+    return HandleSubclassedMessage(hwnd, message, wparam, lparam, reinterpret_cast<CWnd *>(ref));
+  } catch (...) {
+    return message == WM_NCDESTROY ? 0 : ::DefSubclassProc(hwnd, message, wparam, lparam);
+  }
+}
+
+LRESULT CWnd::HandleSubclassedMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, CWnd *self) {
   LRESULT result = 0;
   if (message != WM_NCDESTROY && self->ProcessWindowMessage(hwnd, message, wparam, lparam, result)) return result;
   if (message == WM_NCDESTROY) {

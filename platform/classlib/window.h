@@ -116,6 +116,7 @@ class CWnd {
  private:
   static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                        DWORD_PTR ref);
+  static LRESULT HandleSubclassedMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, CWnd *self);
   bool linked_ = false;
   bool subclassed_ = false;
   bool msg_handled_ = true;

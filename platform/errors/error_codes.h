@@ -379,6 +379,7 @@ enum : int {
   kErrWrongPassword = 15050,       // it did not open because the password is wrong
   kErrStorePair = 16322,
   kErrStoreBackup = 16323,         // the holder folder already there could not be backed up
+  kErrStoreRestore = 16324,        // after a failed write the old set could not all be put back
   kErrKmSubjectMismatch = 16330,
   kErrStoreFolder = 16401,         // the holder folder was not made
   kErrUnsafeHolderName = 16402,    // the subject gives no safe folder name (a path, a device...)

@@ -250,4 +250,38 @@ TEST(HtmlGdiCanvas, ManyDrawsLeaveNoGdiObjectBehind) {
   EXPECT_EQ(CountGdiObjects(), before);
 }
 
+// A canvas loads each image once and keeps it for the rest of its life (a text measures and
+// draws each image more than once a paint): the file may go after the first load, the image
+// stays drawable; the next canvas loads afresh, and nothing is left when the canvas goes.
+TEST(HtmlGdiCanvas, EachImageIsLoadedOnceForTheCanvassLife) {
+  CanvasSurface s;
+  wchar_t folder[MAX_PATH];
+  ASSERT_GT(::GetTempPathW(MAX_PATH, folder), 0u);
+  const std::wstring file = std::wstring(folder) + L"v7_canvas_cache.bmp";
+  const std::string fixture = std::string(V7_TEST_FIXTURES_DIR) + "/htmltip/masked.bmp";
+  ASSERT_TRUE(::CopyFileW(std::wstring(fixture.begin(), fixture.end()).c_str(), file.c_str(), FALSE));
+  HtmlImageSource source;
+  source.file = std::u16string(file.begin(), file.end());
+  HtmlSize size;
+  const unsigned start = CountGdiObjects();
+  {
+    HtmlGdiCanvas canvas(s.dib.dc(), &s.manager, nullptr);
+    ASSERT_TRUE(canvas.image_size(source, &size));
+    ASSERT_TRUE(::DeleteFileW(file.c_str()));
+    HtmlSize again;
+    ASSERT_TRUE(canvas.image_size(source, &again));
+    EXPECT_EQ(again.cx, size.cx);
+    const RECT all{0, 0, 200, 60};
+    ::FillRect(s.dib.dc(), &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    canvas.draw_image(source, HtmlRect{0, 0, size.cx, size.cy}, HtmlImageLook{});
+    PixelImage drawn;
+    s.dib.ReadPixels(&drawn);
+    ASSERT_EQ(drawn.width, 200);
+    EXPECT_EQ(drawn.at(3, 3) & 0x00FFFFFF, 0x000000FFu);
+  }
+  EXPECT_EQ(CountGdiObjects(), start);
+  HtmlGdiCanvas next(s.dib.dc(), &s.manager, nullptr);
+  EXPECT_FALSE(next.image_size(source, &size));
+}
+
 }  // namespace

@@ -12,6 +12,7 @@
 #include "htmltip/win32/gdi_canvas.h"
 #include "htmltip/win32/gdi_objects.h"
 #include "htmltip/win32/hand_cursor.h"
+#include "htmltip/win32/internal.h"
 #include "tests/htmltip/image_fixture_ids.h"
 
 namespace {
@@ -141,6 +142,31 @@ TEST(HtmlImageGdi, FilesOnThisMachineOnly) {
                                u"<bmp iddll=101 srcdll=\"\\\\server\\share\\x.dll\">"}) {
     EXPECT_EQ(Paint(drawer, html).size.cx, 0);
   }
+  // The object-manager prefix reaches every share and device as well; the same file named
+  // through it is not opened.
+  std::u16string dos;
+  for (char c : folder) dos += c == '/' ? u'\\' : char16_t(c);
+  ASSERT_EQ(Paint(drawer, u"<bmp file=\"" + dos + u"\">").size.cx, 9);
+  EXPECT_EQ(Paint(drawer, u"<bmp file=\"\\??\\" + dos + u"\">").size.cx, 0);
+  EXPECT_EQ(Paint(drawer, u"<bmp file=\"\\??\\UNC\\server\\share\\x.bmp\">").size.cx, 0);
+}
+
+// The names a text may give for a file or a library: on this machine, and never through the
+// object manager's prefix (which CreateFile takes as it stands, shares and devices included).
+TEST(HtmlImageGdi, LocalNamesOnly) {
+  const struct {
+    const char16_t *name;
+    bool local;
+  } cases[] = {
+      {u"C:\\x.bmp", true},          {u"x.bmp", true},
+      {u"\\x.bmp", true},            {u"..\\x.bmp", true},
+      {u"", false},                   {u"\\\\server\\share\\x.bmp", false},
+      {u"//server/share/x.bmp", false}, {u"\\/server\\x.bmp", false},
+      {u"\\\\?\\C:\\x.bmp", false},     {u"\\??\\UNC\\server\\share\\x.bmp", false},
+      {u"\\??\\C:\\x.bmp", false},      {u"/?" u"?/C:/x.bmp", false},
+  };
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++)
+    EXPECT_EQ(internal::IsLocalName(cases[i].name), cases[i].local) << "case " << i;
 }
 
 TEST(HtmlImageGdi, IconsAndStripFrames) {

@@ -59,6 +59,22 @@ TEST(HtmlLink, TheHotLinkNotifiesOncePerChange) {
   EXPECT_EQ(empty.notified, std::vector<int>{0});
 }
 
+// The owner repaints when the hot link changes, and its paint rebuilds the link areas: what was
+// under the mouse before the repaint need not be there after it.
+TEST(HtmlLink, TheHandIsDecidedOnTheAreasTheRepaintLeft) {
+  Linked l;
+  l.drawer.redrawRequest = [&l](int) {
+    ASSERT_EQ(l.drawer.MeasureHtml(l.canvas, u"ef", &l.size), 0);
+    l.Paint();
+  };
+  EXPECT_FALSE(l.drawer.OnMouseOverLink(3, 5));
+  EXPECT_TRUE(l.drawer.linkAreas().empty());
+  // A repaint that keeps the link keeps the hand.
+  Linked kept;
+  kept.drawer.redrawRequest = [&kept](int) { kept.Paint(); };
+  EXPECT_TRUE(kept.drawer.OnMouseOverLink(3, 5));
+}
+
 TEST(HtmlLink, LinkAreasOfImagesAndRepeatedPaints) {
   Linked l(u"<a href=\"http://x.example/\">a<bmp idres=3>b</a>");
   HtmlRecordingCanvas canvas;

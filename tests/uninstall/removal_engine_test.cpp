@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <new>
 #include <set>
 
 #include "platform/fs/utf.h"
@@ -29,6 +30,9 @@ const std::u16string kPageClassId = u"CLSID\\{167FAC1B-1DFA-44CA-B8C8-6DCC501CAD
 const std::u16string kProgId = u"CERTRELAYACTIVEX.CertRelayActiveXCtrl.1";
 const std::u16string kTypeLib = u"TypeLib\\{6BBE0AE9-7A8E-4732-A2EC-0F0DCA9D167C}";
 const std::u16string kInterface = u"Interface\\{29471C0E-361F-46C7-8E5B-541B23F04ABE}";
+// The type library's platform sub-key of this build, and of the other kind of build.
+const std::u16string kOwnPlatform = sizeof(void *) == 8 ? u"win64" : u"win32";
+const std::u16string kOtherPlatform = sizeof(void *) == 8 ? u"win32" : u"win64";
 const std::u16string kCategory = u"Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
 
 class FakeMachine : public RemovalSystem {
@@ -36,6 +40,7 @@ class FakeMachine : public RemovalSystem {
   // Files and folders by full path (folders end in "\"), with their kind.
   std::map<std::u16string, EntryKind> files;
   std::set<std::u16string> undeletable, unlistable;
+  std::set<std::u16string> throwing;  // folders whose listing throws, as an allocation that fails
   // Keys "<root>|<path>" with their values.
   std::map<std::u16string, std::map<std::u16string, std::u16string>> keys;
   bool answer_yes = true;
@@ -67,7 +72,7 @@ class FakeMachine : public RemovalSystem {
     SetValue(cr, kClassId + u"\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}", u"", u"");
     SetValue(cr, kPageClassId + u"\\InprocServer32", u"", file);
     SetValue(cr, kProgId + u"\\CLSID", u"", u"{648BFFBF-DB89-4088-92EE-CD1E4C88F95F}");
-    SetValue(cr, kTypeLib + u"\\1.0\\0\\win32", u"", file);
+    SetValue(cr, kTypeLib + u"\\1.0\\0\\" + kOwnPlatform, u"", file);
     SetValue(cr, kInterface + u"\\TypeLib", u"", u"{6BBE0AE9-7A8E-4732-A2EC-0F0DCA9D167C}");
     SetValue(cr, kCategory, u"949", u"Controls that are safely scriptable");
   }
@@ -86,6 +91,7 @@ class FakeMachine : public RemovalSystem {
     return true;
   }
   bool ListFolder(const std::u16string &folder, std::vector<FolderEntry> *entries) override {
+    if (throwing.count(folder) != 0) throw std::bad_alloc();
     if (files.count(folder) == 0 || unlistable.count(folder) != 0) return false;
     for (const auto &file : files) {
       const std::u16string &path = file.first;
@@ -302,6 +308,60 @@ TEST(RemovalEngine, TheCacheScanFollowsNoLinkAndStopsAtItsDepth) {
   EXPECT_TRUE(m.Exists(kCache + u"linked\\velmora7.cab"));
   EXPECT_TRUE(m.Exists(kCache + u"velmora7link.cab"));
   EXPECT_TRUE(m.Exists(kCache + u"locked\\velmora7.cab"));
+}
+
+// A cache folder put in place as a link (a junction to the user's documents) leads nowhere: only
+// a cache its parent lists as a plain folder is scanned.
+TEST(RemovalEngine, ACacheThatIsItselfALinkIsNotScanned) {
+  FakeMachine m;
+  Prepare(m);
+  m.AddFile(kShellCache + u"velmora7.cab");
+  m.files[kShellCache] = EntryKind::kLink;
+  m.AddFile(kCache + u"velmora7.cab");
+  RemovalEngine engine(m, BuildFileLists(2));
+  ASSERT_EQ(engine.Run(), RemovalOutcome::kCompleted);
+  EXPECT_TRUE(m.Exists(kShellCache + u"velmora7.cab"));
+  EXPECT_FALSE(m.Exists(kCache + u"velmora7.cab"));
+}
+
+// The dialog runs the removal inside its window procedure: nothing may unwind out of it. A step
+// that throws ends the removal as failed at that step, with nothing after it done.
+TEST(RemovalEngine, AStepThatThrowsFailsTheRemoval) {
+  FakeMachine m;
+  Prepare(m);
+  m.throwing.insert(kCache + u"Content.IE5\\");
+  RemovalEngine engine(m, BuildFileLists(2));
+  RemovalOutcome outcome = RemovalOutcome::kCompleted;
+  ASSERT_NO_THROW(outcome = engine.Run());
+  EXPECT_EQ(outcome, RemovalOutcome::kFailed);
+  EXPECT_EQ(engine.failed_step(), 1);
+  EXPECT_EQ(m.steps, (std::map<int, bool>{{1, false}}));
+  EXPECT_TRUE(m.Exists(kSystem + u"v7relay.dll"));
+  EXPECT_TRUE(m.HasKey(RegistryRoot::kClassesRoot, kClassId));
+}
+
+// One type library key carries the registrations of both platforms (and both registry views
+// share it): the other platform's control keeps its own, and never proves the key ours.
+TEST(RemovalEngine, TheTypeLibraryOfTheOtherPlatformStays) {
+  FakeMachine m;
+  Prepare(m);
+  m.control_unregisters = false;  // what it left behind is removed by the uninstaller itself
+  const std::u16string other = kTypeLib + u"\\1.0\\0\\" + kOtherPlatform;
+  m.SetValue(RegistryRoot::kClassesRoot, other, u"", u"C:\\Program Files\\velmora\\velmoraCertRelay.ocx");
+  RemovalEngine engine(m, BuildFileLists(2));
+  ASSERT_EQ(engine.Run(), RemovalOutcome::kCompleted);
+  EXPECT_TRUE(m.HasKey(RegistryRoot::kClassesRoot, other));
+  EXPECT_FALSE(m.HasKey(RegistryRoot::kClassesRoot, kTypeLib + u"\\1.0\\0\\" + kOwnPlatform));
+  EXPECT_FALSE(m.HasKey(RegistryRoot::kClassesRoot, kClassId));
+  // Only the other platform's registration: not ours at all.
+  FakeMachine only;
+  Prepare(only);
+  only.control_unregisters = false;
+  only.Erase(RegistryRoot::kClassesRoot, kTypeLib);
+  only.SetValue(RegistryRoot::kClassesRoot, other, u"", u"C:\\Program Files\\velmora\\velmoraCertRelay.ocx");
+  RemovalEngine again(only, BuildFileLists(2));
+  ASSERT_EQ(again.Run(), RemovalOutcome::kCompleted);
+  EXPECT_TRUE(only.HasKey(RegistryRoot::kClassesRoot, other));
 }
 
 TEST(RemovalEngine, AMissingModuleCountsAsDeleted) {

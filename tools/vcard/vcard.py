@@ -38,7 +38,8 @@ Image lines (also what save writes):
   quirk NAME
 Quirks: no_fid (SELECT by file id answers 6A 82), pin_ref_81, resend_6c (the first READ of
 each record from 2 on answers 6C with the record's length), update_retry (the first try of
-each UPDATE answers 65 81), ignore_le (a record is returned as stored whatever Le asks).
+each UPDATE answers 65 81), ignore_le (a record is returned as stored whatever Le asks),
+presence_pin (the presence record too reads only with the proven PIN, as on some cards).
 """
 
 import argparse
@@ -53,7 +54,7 @@ ATR = bytes.fromhex("3B8880010000000000000000")  # T=1, no historical meaning
 KINDS = (3, 4, 5, 6)
 CAPACITY = {3: 82, 4: 82, 5: 2, 6: 1}
 AIDS = {bytes.fromhex("D4106509900030"): "F3", bytes.fromhex("D4106509900040"): "F4"}
-QUIRKS = ("no_fid", "pin_ref_81", "resend_6c", "update_retry", "ignore_le")
+QUIRKS = ("no_fid", "pin_ref_81", "resend_6c", "update_retry", "ignore_le", "presence_pin")
 # What needs the proven PIN, per kind: reads of keys and the VID record; every update.
 READ_NEEDS_PIN = {3, 5}
 
@@ -200,7 +201,8 @@ class Card:
         kind, error = self.record_file(p2)
         if error:
             return error
-        if kind in READ_NEEDS_PIN and not self.verified:
+        needs_pin = kind in READ_NEEDS_PIN or (kind == 6 and "presence_pin" in self.quirks)
+        if needs_pin and not self.verified:
             return sw(0x69, 0x82)
         rec = self.files[self.current][kind].get(p1)
         if rec is None:

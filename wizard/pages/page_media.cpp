@@ -461,13 +461,12 @@ void CPageMedia::StoreAtOnce() {
   const ReceivedCertRecord *r = sheet->Received();
   int rc = received_set_check(r);
   if (rc == 0) {
-    // The keys go as the phone sent them, under the phone password.
-    rc = store_pair_on_medium(r->sign_cert, r->sign_cert_len, sheet->Target(), "signCert", r->sign_key,
-                              r->sign_key_len, nullptr, 0);
-  }
-  if (rc == 0 && r->km_cert != nullptr && r->km_cert_len != 0) {
-    rc = store_pair_on_medium(r->km_cert, r->km_cert_len, sheet->Target(), "kmCert", r->km_key, r->km_key_len,
-                              nullptr, 0);
+    // The keys go as the phone sent them, under the phone password; both pairs in one store, so
+    // that a failure at the second gives the disk its old first pair back too.
+    const bool km = r->km_cert != nullptr && r->km_cert_len != 0;
+    rc = store_set_on_medium(sheet->Target(), r->sign_cert, r->sign_cert_len, r->sign_key, r->sign_key_len,
+                             km ? r->km_cert : nullptr, km ? r->km_cert_len : 0, km ? r->km_key : nullptr,
+                             km ? r->km_key_len : 0);
   }
   sheet->SetStoreResult(rc);
 }

@@ -142,23 +142,29 @@ TEST_F(StoreCard, ACardWithoutPresenceRecordGetsTheOlderScheme) {
 }
 
 // A card that holds a set: its key-management pair is replaced, the keys keep the current scheme
-// and the VID attribute, and no VID record is written.
+// and the VID attribute, and no VID record is written. So too on a card whose presence record
+// reads only with the PIN proven: asked without it, it looks empty, but the card's key loading
+// asks with it and looks for the value inside the signing key.
 TEST_F(StoreCard, ACardHoldingASetIsReplaced) {
-  load(card_image(true));
-  old_set();
-  storetest::Ctx ctx;
-  ASSERT_EQ(0, store(ctx)) << ::testing::PrintToString(storetest::codes(ctx));
-  EXPECT_EQ(ctx->card_probe, 2);
-  EXPECT_EQ(ctx->scheme, 0);
-  const CardSet now = read_card();
-  EXPECT_EQ(now.sign_cert, set_.sign_cert);
-  EXPECT_EQ(now.km_cert, set_.km_cert);
-  EXPECT_TRUE(now.random.empty());
-  Bytes random;
-  EXPECT_TRUE(storetest::opens(now.sign_key, kNewPassword, &random));
-  EXPECT_EQ(random, kUserRandom);
-  EXPECT_FALSE(contains(now.sign_key, kKisaSchemeOid));
-  EXPECT_TRUE(storetest::opens(now.km_key, kNewPassword));
+  for (const char *quirk : {"", "quirk presence_pin\n"}) {
+    SCOPED_TRACE(quirk);
+    load(card_image(true, quirk));
+    old_set();
+    EXPECT_EQ(sc_probe_card(nullptr), quirk[0] == 0 ? 2 : 1);
+    storetest::Ctx ctx;
+    ASSERT_EQ(0, store(ctx)) << ::testing::PrintToString(storetest::codes(ctx));
+    EXPECT_EQ(ctx->card_probe, 2);
+    EXPECT_EQ(ctx->scheme, 0);
+    const CardSet now = read_card();
+    EXPECT_EQ(now.sign_cert, set_.sign_cert);
+    EXPECT_EQ(now.km_cert, set_.km_cert);
+    EXPECT_TRUE(now.random.empty());
+    Bytes random;
+    EXPECT_TRUE(storetest::opens(now.sign_key, kNewPassword, &random));
+    EXPECT_EQ(random, kUserRandom);
+    EXPECT_FALSE(contains(now.sign_key, kKisaSchemeOid));
+    EXPECT_TRUE(storetest::opens(now.km_key, kNewPassword));
+  }
 }
 
 // A wrong PIN is sent once and nothing is written, a wrong password reaches no write either; a

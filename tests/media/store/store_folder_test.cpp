@@ -63,6 +63,7 @@ DirectBroker g_broker;
 // The folder writes with a failure injected at one of them.
 struct Injection {
   int fail_at = -1;  // the write (counted from 0) that fails, -1 none
+  int also_fail_at = -1;  // a second one (a write of the roll-back, say)
   int code = 0;      // the errno it leaves (kErrFileWrite: the disk is full, kErrFileOpen: refused)
   int count = 0;
   std::string fail_path_part;  // or: every write whose path holds this text fails
@@ -70,7 +71,7 @@ struct Injection {
 
 size_t injected_write(const char *path, const uint8_t *data, size_t length) {
   const int n = g_inject.count++;
-  if (n == g_inject.fail_at ||
+  if (n == g_inject.fail_at || n == g_inject.also_fail_at ||
       (!g_inject.fail_path_part.empty() && std::string(path).find(g_inject.fail_path_part) != std::string::npos)) {
     errno = g_inject.code;
     return 0;
@@ -92,6 +93,14 @@ std::map<std::string, Bytes> tree(const fs::path &root) {
   for (const auto &e : fs::recursive_directory_iterator(root))
     if (e.is_regular_file()) out[fs::relative(e.path(), root).generic_string()] = read(e.path());
   return out;
+}
+
+// An old set's files in a holder folder.
+void plant(const fs::path &holder, const std::map<std::string, Bytes> &files) {
+  fs::create_directories(holder);
+  for (const auto &f : files)
+    std::ofstream(holder / f.first, std::ios::binary)
+        .write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
 }
 
 const char kHolder[] = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
@@ -420,11 +429,9 @@ TEST_F(StoreFolders, AnExistingSetIsBackedUpFirst) {
   storetest::ReceivedSet set;
   std::unique_ptr<StoreMedium> medium(folder_medium(g_root / "media"));
   const fs::path holder = holder_folder(g_root / "media" / "NPKI");
-  fs::create_directories(holder);
   const std::map<std::string, Bytes> old = {
       {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {}}};
-  for (const auto &f : old) std::ofstream(holder / f.first, std::ios::binary).write(
-      reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+  plant(holder, old);
 
   storetest::Ctx ctx;
   ASSERT_EQ(0, store(*medium, ctx, set)) << ::testing::PrintToString(storetest::codes(ctx));
@@ -456,10 +463,8 @@ TEST_F(StoreFolders, AFailedWriteLeavesTheOldSetAsItWas) {
   const fs::path holder = holder_folder(low_ / "media" / "NPKI");
   const fs::path backups = low_ / "velmora" / "backup";
   // The old set: three of the four parts, so that a part the new set adds must go again.
-  fs::create_directories(holder);
   const std::map<std::string, Bytes> old = {{"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}};
-  for (const auto &f : old) std::ofstream(holder / f.first, std::ios::binary).write(
-      reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+  plant(holder, old);
 
   // Writes: 0-2 the backup's three files, then signPri.key, signCert.der, kmPri.key, kmCert.der.
   const struct {
@@ -496,6 +501,90 @@ TEST_F(StoreFolders, AFailedWriteLeavesTheOldSetAsItWas) {
   EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, v7::kErrStoreBackup, v7::kErrFileWrite}));
   EXPECT_EQ(tree(holder), old);
   EXPECT_EQ(g_inject.count, 1);
+}
+
+// A roll-back that cannot put an old file back is no silent loss: the store says the old set
+// could not be restored and names the backup folder that still holds it.
+TEST_F(StoreFolders, AFailedRollBackIsReportedWithTheBackup) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+  const fs::path holder = holder_folder(low_ / "media" / "NPKI");
+  const fs::path backups = low_ / "velmora" / "backup";
+  const std::map<std::string, Bytes> old = {
+      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  plant(holder, old);
+
+  // Writes: 0-3 the backup, 4 signPri.key, 5 signCert.der (fails), 6 signPri.key put back (fails).
+  g_inject.fail_at = 5;
+  g_inject.also_fail_at = 6;
+  g_inject.code = v7::kErrFileWrite;
+  v7::store::set_file_ops(&kInjected);
+  storetest::Ctx ctx;
+  EXPECT_EQ(v7::kErrStoreRestore, store(*medium, ctx, set));
+  EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, v7::kErrCertWrite, v7::kErrFileWrite,
+                                                     v7::kErrStoreRestore}));
+  ASSERT_TRUE(fs::exists(backups));
+  const fs::path backup = *fs::directory_iterator(backups);
+  EXPECT_EQ(tree(backup), old);
+  const ERROR_NODE *newest = ctx->errors->newest;
+  ASSERT_TRUE(newest != nullptr && newest->first != nullptr && newest->first->detail != nullptr);
+  // Natively the library joins with backslashes: the backup folder's own name ends the text.
+  const std::string detail = newest->first->detail;
+  const std::string name = backup.filename().string();
+  EXPECT_EQ(detail.rfind(name), detail.size() - name.size()) << detail;
+
+  // The single-pair call says the same.
+  fs::remove_all(backups);
+  g_inject.count = 0;
+  g_inject.fail_at = 5;
+  g_inject.also_fail_at = 6;
+  EXPECT_EQ(v7::kErrStoreRestore, store_pair_on_medium(set.sign_cert.data(), set.sign_cert.size(), medium.get(),
+                                                       "signCert", set.sign_key.data(), set.sign_key.size(),
+                                                       nullptr, 0));
+}
+
+// The set as received goes onto a disk in one transaction: a failure at the key-management pair
+// gives the signing pair its old bytes back too, so the medium never mixes a new signing pair
+// with the old key-management one.
+TEST_F(StoreFolders, ASetAsReceivedIsOneTransaction) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+  const fs::path holder = holder_folder(low_ / "media" / "NPKI");
+  const std::map<std::string, Bytes> old = {
+      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  plant(holder, old);
+  // Writes: 0-3 the backup, 4 signPri.key, 5 signCert.der, 6 kmPri.key, 7 kmCert.der.
+  for (int fail_at : {6, 7}) {
+    g_inject = Injection();
+    g_inject.fail_at = fail_at;
+    g_inject.code = v7::kErrFileWrite;
+    v7::store::set_file_ops(&kInjected);
+    EXPECT_EQ(fail_at == 6 ? v7::kErrKeyWrite : v7::kErrCertWrite,
+              store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                                  set.sign_key.size(), set.km_cert.data(), set.km_cert.size(), set.km_key.data(),
+                                  set.km_key.size()))
+        << fail_at;
+    EXPECT_EQ(tree(holder), old) << fail_at;
+  }
+  v7::store::set_file_ops(nullptr);
+  EXPECT_EQ(0, store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                                   set.sign_key.size(), set.km_cert.data(), set.km_cert.size(), set.km_key.data(),
+                                   set.km_key.size()));
+  const std::map<std::string, Bytes> now = {{"signCert.der", set.sign_cert},
+                                            {"signPri.key", set.sign_key},
+                                            {"kmCert.der", set.km_cert},
+                                            {"kmPri.key", set.km_key}};
+  EXPECT_EQ(tree(holder), now);
+  // A key-management part without the other, or a certificate that is none, writes nothing.
+  fs::remove_all(holder);
+  EXPECT_EQ(v7::kErrInvalidParameter,
+            store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                                set.sign_key.size(), set.km_cert.data(), set.km_cert.size(), nullptr, 0));
+  const Bytes half(set.km_cert.begin(), set.km_cert.begin() + 40);
+  EXPECT_NE(0, store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                                   set.sign_key.size(), half.data(), half.size(), set.km_key.data(),
+                                   set.km_key.size()));
+  EXPECT_FALSE(fs::exists(holder));
 }
 
 // Nothing is written when a key does not open, when the key-management certificate does not

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -215,6 +216,52 @@ TEST(Dialog, CancelAndAFailedExchangeKeepOrEndTheRun) {
       [&] { EXPECT_EQ(dialog.DoModal(), IDCANCEL); });
   EXPECT_TRUE(still_open_after_ok);
   EXPECT_EQ(dialog.name, std::wstring(21, L'n')) << "the text was read before the check refused it";
+}
+
+// A handler that throws, in the dialog's own map and in a subclassed child's: the message is left
+// unhandled and the dialog runs on (an exception through the system's frames would end the process).
+class ThrowingEdit : public CWnd {
+ public:
+  BEGIN_MSG_MAP(ThrowingEdit)
+    MESSAGE_HANDLER(WM_APP, OnApp)
+  END_MSG_MAP()
+  LRESULT OnApp(WPARAM, LPARAM) { throw std::runtime_error("child handler"); }
+};
+
+class ThrowingDialog : public TestDialog {
+ public:
+  ThrowingEdit edit;
+  BEGIN_MSG_MAP(ThrowingDialog)
+    MESSAGE_HANDLER(WM_APP, OnApp)
+  END_MSG_MAP()
+  BOOL OnInitDialog() override {
+    TestDialog::OnInitDialog();
+    edit.SubclassWindow(::GetDlgItem(m_hWnd, IDC_NAME));
+    return TRUE;
+  }
+  LRESULT OnApp(WPARAM, LPARAM) { throw std::runtime_error("dialog handler"); }
+};
+
+TEST(Dialog, AHandlerThatThrowsLeavesTheDialogRunning) {
+  ThrowingDialog dialog;
+  bool answered_dialog = false, answered_child = false, still_open = false;
+  v7test::RunWithRobot(
+      [&](v7test::UiRobot &robot) {
+        HWND hwnd = robot.WaitForDialogWithControl(IDC_NAME);
+        ASSERT_NE(hwnd, nullptr);
+        DWORD_PTR got = 1;
+        answered_dialog = ::SendMessageTimeoutW(hwnd, WM_APP, 0, 0, SMTO_NORMAL, 10000, &got) != 0;
+        answered_child =
+            ::SendMessageTimeoutW(::GetDlgItem(hwnd, IDC_NAME), WM_APP, 0, 0, SMTO_NORMAL, 10000, &got) != 0;
+        robot.SetItemText(hwnd, IDC_NAME, L"after");
+        still_open = ::IsWindow(hwnd) && robot.ItemText(hwnd, IDC_NAME) == L"after";
+        robot.Click(hwnd, IDCANCEL);
+        robot.WaitGone(hwnd);
+      },
+      [&] { EXPECT_EQ(dialog.DoModal(), IDCANCEL); });
+  EXPECT_TRUE(answered_dialog);
+  EXPECT_TRUE(answered_child);
+  EXPECT_TRUE(still_open);
 }
 
 // ---- A three-page wizard ----

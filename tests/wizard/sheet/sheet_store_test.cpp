@@ -5,10 +5,16 @@
 #include "tests/wizard/sheet/sheet_test_util.h"
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 
 #include "media/registry_settings.h"
 #include "media/smartcard/smartcard.h"
+#include "media/store/internal.h"
+#include "pki/text/files.h"
+#include "platform/errors/error_codes.h"
 #include "tests/harness/removable_drive.h"
 #include "tests/media/smartcard/vcard_client.h"
 #include "tests/modules/pkcs11/test_token_control.h"
@@ -254,6 +260,60 @@ TEST_F(SheetUi, KindThreeStoresADiskAtOnceAndAnotherDiskAfterAFailure) {
   // As the phone sent it: kind 3 writes the keys as received.
   EXPECT_EQ(back.sign_key, received_part(r->sign_key, r->sign_key_len));
   EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
+}
+
+// The writes of the store, with the key-management key of an NPKI store refused (the backup
+// folder, outside NPKI, is written).
+size_t refuse_km_key(const char *path, const uint8_t *data, size_t length) {
+  const std::string p(path);
+  if (p.find("\\NPKI\\") != std::string::npos && p.size() >= 9 && p.compare(p.size() - 9, 9, "kmPri.key") == 0) {
+    errno = v7::kErrFileWrite;
+    return 0;
+  }
+  return file_write_all(path, data, length);
+}
+
+// Kind 3 stores both pairs on the media page in one store: a failure at the key-management pair
+// gives the drive its old signing pair back too, so the old set is there byte for byte.
+TEST_F(SheetUi, KindThreeFailureAtTheSecondPairLeavesTheOldSet) {
+  v7test::RemovableDrive drive('P', "V7KIND3F");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  const std::string holder =
+      drive.root() + "NPKI\\velmora\\USER\\cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
+  std::error_code made;
+  std::filesystem::create_directories(holder, made);
+  ASSERT_FALSE(made) << made.message();
+  const std::map<std::string, Bytes> old = {
+      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  for (const auto &f : old)
+    std::ofstream(holder + "\\" + f.first, std::ios::binary)
+        .write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+  BrokerScope broker;
+  set_language_id(kLanguageEnglish);
+  Phone phone(3, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x3});
+  sheet.AddModePages();
+  const v7::store::StoreFileOps refusing = {refuse_km_key, make_dirs, file_remove};
+  v7::store::set_file_ops(&refusing);
+  StoreSeen seen;
+  const INT_PTR result = receive_then(
+      3,
+      [&](UiRobot &robot, HWND window) {
+        StoreStep removable;
+        removable.icon = v7::pages::kIconRemovable;
+        removable.drive = 'P';
+        store_through_pages(robot, window, removable, false, &seen);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  v7::store::set_file_ops(nullptr);
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_FAILED, false));
+  for (const auto &f : old) {
+    std::ifstream in(holder + "\\" + f.first, std::ios::binary);
+    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), f.second) << f.first;
+  }
 }
 
 // The security token: the token menu from the system folder's token configuration, the library's

@@ -1,0 +1,28 @@
+# v7_def_file(<out> LIBRARY <file name> EXPORTS <list file> [PRIVATE])
+# Writes a module-definition file from an export list: one export a line, "name ordinal bytes"
+# (the bytes of the arguments, the stdcall decoration of the 32-bit build); "#" lines are
+# comments. The 32-bit build maps each name to its decorated symbol (name@bytes), the 64-bit
+# build has no decoration. PRIVATE keeps the exports out of the import library (COM servers).
+function(v7_def_file out)
+  cmake_parse_arguments(ARG "PRIVATE" "LIBRARY;EXPORTS" "" ${ARGN})
+  get_filename_component(list "${ARG_EXPORTS}" ABSOLUTE)
+  file(STRINGS "${list}" export_lines REGEX "^[A-Za-z_]")
+  set(suffix "")
+  if(ARG_PRIVATE)
+    set(suffix " PRIVATE")
+  endif()
+  set(text "LIBRARY ${ARG_LIBRARY}\nEXPORTS\n")
+  foreach(line IN LISTS export_lines)
+    string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
+    list(GET fields 0 name)
+    list(GET fields 1 ordinal)
+    list(GET fields 2 bytes)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      string(APPEND text "  ${name}=${name}@${bytes} @${ordinal}${suffix}\n")
+    else()
+      string(APPEND text "  ${name} @${ordinal}${suffix}\n")
+    endif()
+  endforeach()
+  file(GENERATE OUTPUT "${out}" CONTENT "${text}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${list}")
+endfunction()
