@@ -367,34 +367,31 @@ TEST_F(SelectUi, NoMediaSelectsNothingAndHiddenPasswordEndsAtOnce) {
   EXPECT_EQ(CertListShowDialog(nullptr), v7::kErrInvalidParameter);
 }
 
-TEST_F(SelectUi, SendSelectionCancelledOrUnreadable) {
-  set_language_id(kLanguageEnglish);
-  // Cancel: 21500 and no box.
-  auto cancelled = new_select();
+// Runs the send's selection and presses one button of the dialog as soon as it shows.
+int send_selection_pressing(CCertSelect *select, int button) {
   int rc = 0;
   RunWithRobot(
       [&](UiRobot &robot) {
         HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
         ASSERT_NE(dialog, nullptr);
-        robot.Click(dialog, IDCANCEL);
+        robot.Click(dialog, button);
         EXPECT_TRUE(robot.WaitGone(dialog));
       },
-      [&] { rc = RunSendSelection(cancelled.get()); });
-  EXPECT_EQ(rc, v7::kErrUserCancelled);
+      [&] { rc = RunSendSelection(select); });
+  return rc;
+}
+
+TEST_F(SelectUi, SendSelectionCancelledOrUnreadable) {
+  set_language_id(kLanguageEnglish);
+  // Cancel: 21500 and no box.
+  auto cancelled = new_select();
+  EXPECT_EQ(send_selection_pressing(cancelled.get(), IDCANCEL), v7::kErrUserCancelled);
   EXPECT_TRUE(g_boxes.empty());
   // A request that hides the password ends OK without a chosen set: the user is told the set could
   // not be read, and nothing goes to the wizard.
   request_.dialog_flags = kRequestHidePasswordEntry;
   auto unreadable = new_select();
-  RunWithRobot(
-      [&](UiRobot &robot) {
-        HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
-        ASSERT_NE(dialog, nullptr);
-        robot.Click(dialog, IDOK);
-        EXPECT_TRUE(robot.WaitGone(dialog));
-      },
-      [&] { rc = RunSendSelection(unreadable.get()); });
-  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(send_selection_pressing(unreadable.get(), IDOK), -1);
   ASSERT_EQ(g_boxes.size(), 1u);
   EXPECT_EQ(g_boxes[0], v7::classlib::LoadPairText(IDS_READ_SELECTED_FAILED));
   for (int i = 0; i < kSelectBufferCount; ++i) EXPECT_EQ(unreadable->Buffer(i).length, 0u);
