@@ -51,6 +51,14 @@ foreach(name V7_TOKEN_APPROVAL_PAGE V7_CERT_RENEWAL_PAGE V7_PHONE_SIGN_SITE V7_P
     message(FATAL_ERROR "${name} must be an http or https address without blanks, quotes or backslashes")
   endif()
 endforeach()
+# The registration authority's page, which the selection dialog's banner button opens (http or
+# https only).
+set(V7_REGISTRATION_AUTHORITY_PAGE "https://127.0.0.1/ra" CACHE STRING
+    "Page the certificate selection dialog's registration-authority button opens")
+if(NOT V7_REGISTRATION_AUTHORITY_PAGE MATCHES "^https?://[^ \"\\]+$")
+  message(FATAL_ERROR "V7_REGISTRATION_AUTHORITY_PAGE must be an http or https address without blanks, quotes or backslashes")
+endif()
+
 
 # The built-in CA table is generated from this folder (cmake/gen-ca-table.cmake): its manifest
 # ca-table.txt names the DER files, the two national roots first. A folder other than the test

@@ -94,6 +94,10 @@ class CCertSelect {
   void FreeBuffers();
   const CertSelectBytes &Buffer(int which) const;
 
+  // Runs the selection dialog and reads the chosen set's parts: 0 when the buffers are filled, 2
+  // when the dialog was cancelled, -1 on failure. Built with the dialog (Windows only).
+  int Run();
+
   CertListRecord *record;
   ERROR_CTX *errors;
   CERT_ENTRY *entry;  // the chosen entry

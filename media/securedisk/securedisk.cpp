@@ -210,6 +210,15 @@ int sd_module_load_verified(ERROR_CTX *ctx, const char *folder, int check_signer
   return load_path(path, out);
 }
 
+int sd_module_load_checked(ERROR_CTX *ctx, int check_signer, SecureDiskHandle **out) {
+  if (out == nullptr) return fail(kErrInternal);
+  *out = nullptr;
+  if (g_module_folder[0] != '\0') return sd_module_load_verified(ctx, g_module_folder, check_signer, out);
+  char folder[kSdPathCapacity] = {};
+  if (!platform_fs_system_folder_a(folder, sizeof folder)) return fail(kErrSdSystemFolder);
+  return sd_module_load_verified(ctx, folder, check_signer, out);
+}
+
 SecureDiskHandle *sd_handle_addref(SecureDiskHandle *h) {
   if (h == nullptr || h->magic != kSdHandleMagic || h->refs == 0 || h->refs == -1) return nullptr;
   ++h->refs;

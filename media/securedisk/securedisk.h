@@ -53,6 +53,9 @@ int sd_module_load_from(const char *folder, SecureDiskHandle **out);
 // first while the file is held against writes until the load returns: a refused module is never
 // loaded and none of its code runs. The check's failures are pushed on ctx and returned.
 int sd_module_load_verified(ERROR_CTX *ctx, const char *folder, int check_signer, SecureDiskHandle **out);
+// sd_module_load's file (the system folder's, or the folder set for tests), checked as
+// sd_module_load_verified checks it before it is loaded.
+int sd_module_load_checked(ERROR_CTX *ctx, int check_signer, SecureDiskHandle **out);
 // The module path the loaders use for a folder: folder + "\" + the file name. 0 or 10001.
 int sd_module_path(const char *folder, char *out, size_t capacity);
 

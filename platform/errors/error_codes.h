@@ -204,6 +204,8 @@ enum : int {
   kErrPkcs12Format = 1461,     // not a PFX this toolkit reads, or an out-of-bounds count in it
   kErrPkcs12VerifyMac = 1463,  // the MAC does not match the password
   kErrPkcs12MacLength = 1464,  // a stored MAC whose length is not its digest's
+  kErrPkcs12Password = 15050,  // the selection dialog's file did not open with the password typed
+  kErrVidRandomUnusable = 10004,  // a key's VID random record is there but cannot be read as bytes
 
   // Certificates, names and the algorithm registry.
   kErrUnsupportedAlgorithm = 1203,
@@ -333,6 +335,7 @@ enum : int {
   kErrSdSystemFolder = 10001,       // the system folder's path is empty or too long for the module's
   kErrCmsSignedDataFormat = 14022,  // a signature's SignedData or its signer certificate unreadable
   kErrSdNullHandle = 17000,
+  kErrSdWrongPassword = 0x200A0,    // the module refused the slot's password (it counts one try)
   kErrSdNotHandle = 17001,          // a handle without the secure-disk magic
   kErrSdKeyNoHandle = 17020,        // a secure-disk key object without its module handle
   kErrSdKeyObject = 17021,          // a secure-disk key object cannot be made

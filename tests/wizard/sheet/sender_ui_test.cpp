@@ -24,6 +24,7 @@
 #include "pki/keys/pkcs8.h"
 #include "pki/password/password.h"
 #include "platform/classlib/app.h"
+#include "platform/fs/library_folders.h"
 #include "platform/locale/process_words.h"
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"
@@ -33,6 +34,7 @@
 #include "tests/relay/steps/steps_test_util.h"
 #include "tests/ui/robot.h"
 #include "tests/wizard/pages/wizard_robot.h"
+#include "tests/wizard/select/select_robot.h"
 #include "tools/phone/phone.h"
 #include "wizard/keycrypt/key_crypt_sub.h"
 #include "wizard/pages/page_change_passwd.h"
@@ -43,6 +45,7 @@
 #include "wizard/res/pages_ids.h"
 #include "wizard/res/sender_pages_ids.h"
 #include "wizard/res/string_ids.h"
+#include "wizard/select/cert_list.h"
 #include "wizard/sheet/sheet_cert_relay.h"
 
 using controllertest::Bytes;
@@ -329,6 +332,90 @@ TEST_F(SenderUi, AWholeSendOfEachKindDeliversASetThatOpensWithTheNewPasswordOnly
       }
     }
   }
+}
+
+// The send as the library runs it: the selection dialog first, on the hard disk's NPKI store,
+// then the wizard with the set the dialog chose, to the phone.
+TEST_F(SenderUi, AWholeSendStartsFromTheRealSelectionDialog) {
+  // The library's folder texts were made by the sends before, from this prefix's own profile: the
+  // store goes into the user's NPKI folder they name, which must be empty of ours first.
+  const std::filesystem::path npki(reinterpret_cast<const wchar_t *>(npki_folder_w()));
+  ASSERT_FALSE(npki.empty());
+  ASSERT_FALSE(std::filesystem::exists(npki / "TestCA")) << "an NPKI store is already there";
+  selectrobot::put_store(npki);
+  RelayRequestRecord request;
+  selectrobot::begin_case(&request);
+  v7::set_message_box_hook_w(answer_box);
+  set_language_id(kLanguageKorean);
+  const RelayModeWord mode = 0x84000003u;  // send 4: code page 2 and the status page
+  Phone phone(3, kRelayTransportRaw);
+  phone.receive();
+  auto select = selectrobot::select_for(&request);
+  CSheetCertRelay sheet(mode, v7::sheet::ControlFlags{uint32_t(kRelayTransportRaw)});
+  sheet.InstallPage(SheetPage::InputAN2, std::make_unique<v7::pages::CPageInputAN2>());
+  int selection = -2;
+  INT_PTR result = 0;
+  std::wstring done_text;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+        ASSERT_NE(dialog, nullptr);
+        HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+        const bool listed =
+            robot.WaitUntil([&] { return selectrobot::row_of(list, "Hong Gildong()0001234567890123") >= 0; });
+        EXPECT_TRUE(robot.Screenshot(dialog, "sender_selection_list_ko"));
+        ASSERT_TRUE(listed) << selectrobot::rows_of(list).size() << " rows, first "
+                            << (selectrobot::rows_of(list).empty() ? "" : selectrobot::rows_of(list)[0]);
+        selectrobot::select_row(list, selectrobot::row_of(list, "Hong Gildong()0001234567890123"));
+        robot.SetItemText(dialog, IDC_SELECT_PASSWORD, L"Fixture1!");
+        EXPECT_TRUE(robot.Screenshot(dialog, "sender_selection_ko"));
+        robot.Click(dialog, IDOK);
+        ASSERT_TRUE(robot.WaitGone(dialog));
+
+        HWND wizard = wait_sheet(robot);
+        ASSERT_NE(wizard, nullptr);
+        const std::vector<int> controls = code_controls(v7::pages::CodePage::kInputAN2, 12);
+        HWND code_page = wait_page(robot, wizard, controls.back());
+        ASSERT_NE(code_page, nullptr);
+        ASSERT_TRUE(robot.WaitUntil([&] { return phone.has_code_.load(); }, 30000));
+        type_code(robot, code_page, controls, phone.code());
+        ASSERT_TRUE(wait_buttons(robot, wizard, false, true));
+        press(wizard, PSBTN_NEXT);
+        HWND status = wait_page(robot, wizard, IDC_STATUS_HEADING);
+        ASSERT_NE(status, nullptr);
+        const bool done = robot.WaitUntil(
+            [&] {
+              return robot.ItemText(status, IDC_STATUS_HEADING) == v7::classlib::LoadPairText(IDS_STATUS_COMPLETED) &&
+                     button_on(wizard, ID_WIZFINISH);
+            },
+            30000);
+        done_text = robot.ItemText(status, IDC_STATUS_TEXT);
+        ASSERT_TRUE(done) << narrow(robot.ItemText(status, IDC_STATUS_HEADING));
+        EXPECT_TRUE(robot.Screenshot(wizard, "sender_status_done_from_selection_ko"));
+        robot.Click(wizard, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(wizard));
+      },
+      [&] {
+        selection = RunSendSelection(select.get());
+        if (selection != 0) return;
+        sheet.SetSelection(select.get());
+        sheet.AddModePages();
+        result = sheet.DoModal();
+      });
+  phone.join();
+  selectrobot::end_case();
+  std::error_code ec;
+  for (const char *ca : {"TestCA", "Test", "velmora", "PathCA"}) std::filesystem::remove_all(npki / ca, ec);
+  ASSERT_EQ(selection, 0);
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_EQ(done_text, v7::classlib::LoadPairText(IDS_SEND_DONE));
+  ASSERT_EQ(phone.result_.code, 0) << phone.result_.where << ": " << phone.result_.text;
+  // The phone holds the set the dialog chose, its keys still under the PC's password.
+  EXPECT_EQ(stepstest::kept(phone.session_.get(), kRelayItemSignCert), asn1test::read_fixture("pki/signCert.der"));
+  EXPECT_EQ(stepstest::kept(phone.session_.get(), kRelayItemKmCert), asn1test::read_fixture("pki/kmCert.der"));
+  EXPECT_TRUE(opens_with(stepstest::kept(phone.session_.get(), kRelayItemSignKey), stepstest::kPassword));
+  EXPECT_TRUE(opens_with(stepstest::kept(phone.session_.get(), kRelayItemKmKey), stepstest::kPassword));
+  EXPECT_EQ(selectrobot::setting("Last Media"), "HARDDISK");
 }
 
 }  // namespace
