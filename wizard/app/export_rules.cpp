@@ -12,7 +12,7 @@ uint16_t stored_language(int requested, uint16_t system_default) {
 
 SelectionOutcome selection_outcome(int run_result) {
   if (run_result == 0) return SelectionOutcome::kChosen;
-  return run_result == 2 ? SelectionOutcome::kCancelled : SelectionOutcome::kFailed;
+  return run_result == kRelayExportCancelled ? SelectionOutcome::kCancelled : SelectionOutcome::kFailed;
 }
 
 int wizard_result(bool cancelled, bool completed) {

@@ -13,11 +13,11 @@ namespace app {
 // The language a setter stores: 18 and 9 as given, any other value the system default's.
 uint16_t stored_language(int requested, uint16_t system_default);
 
-// How the certificate selection before a send ended (its run's result).
+// How the certificate selection before a send ended (its result: 0, 21500 or -1).
 enum class SelectionOutcome {
   kChosen,     // 0: the chosen set's parts were read; the wizard follows
-  kCancelled,  // 2: the user cancelled; 21500
-  kFailed,     // anything else: the "failed to read" box, then -1
+  kCancelled,  // 21500: the user cancelled; the send returns it
+  kFailed,     // anything else: the selection told the user; -1
 };
 SelectionOutcome selection_outcome(int run_result);
 

@@ -7,7 +7,6 @@
 #include "platform/classlib/app.h"
 #include "platform/locale/process_words.h"
 #include "platform/locale/system_language.h"
-#include "platform/ui/message_box.h"
 #include "relay/mode_word.h"
 #include "wizard/app/cert_relay_app.h"
 #include "wizard/app/export_rules.h"
@@ -18,7 +17,6 @@
 #include "wizard/pages/page_input_an3.h"
 #include "wizard/pages/sender_logic.h"
 #include "wizard/relay_exports.h"
-#include "wizard/res/string_ids.h"
 #include "wizard/sheet/sheet_cert_relay.h"
 
 using v7::app::ExportCall;
@@ -96,14 +94,12 @@ extern "C" int WINAPI VELMORARELAY_SendCertificate(int type, int flags, RelayReq
   std::unique_ptr<CSheetCertRelay> sheet(flags != 0 ? new CSheetCertRelay(mode, v7::sheet::ControlFlags{uint32_t(flags)})
                                                     : new CSheetCertRelay(mode));
   sheet->SetRequest(request);
-  switch (v7::app::selection_outcome(v7::app::RunSendSelection(request, &select))) {
+  // The selection told the user why when it failed.
+  switch (v7::app::selection_outcome(v7::app::RunSelectionForSend(request, &select))) {
     case v7::app::SelectionOutcome::kCancelled:
       return kRelayExportCancelled;
-    case v7::app::SelectionOutcome::kFailed: {
-      const std::wstring text = v7::classlib::LoadPairText(IDS_READ_SELECTED_FAILED);
-      v7::message_box_w(reinterpret_cast<const char16_t *>(text.c_str()), u"", MB_OK);
+    case v7::app::SelectionOutcome::kFailed:
       return kRelayExportFailed;
-    }
     case v7::app::SelectionOutcome::kChosen:
       break;
   }

@@ -2,9 +2,15 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <string>
 
 #include "media/selection_record.h"
 #include "pki/errors/error_ctx.h"
+#include "platform/classlib/app.h"
+#include "platform/ui/message_box.h"
+#include "wizard/relay_results.h"
+#include "wizard/res/string_ids.h"
+#include "wizard/select/cert_list.h"
 
 namespace v7 {
 namespace app {
@@ -12,28 +18,21 @@ namespace {
 
 std::atomic<SendSelectionRunner> g_runner{nullptr};
 
-// The driver over a fresh zeroed error context and a selection record for the request.
-std::unique_ptr<CCertSelect> NewDriver(const RelayRequestRecord *request) {
-  auto *errors = static_cast<ERROR_CTX *>(calloc(1, sizeof(ERROR_CTX)));
-  auto *record = static_cast<CertListRecord *>(calloc(1, sizeof(CertListRecord)));
-  if (errors == nullptr || record == nullptr) {
-    free(errors);
-    free(record);
-    return nullptr;
-  }
-  record->errors = errors;
-  record->request = request;
-  return std::unique_ptr<CCertSelect>(new CCertSelect(record, errors));
-}
-
 }  // namespace
 
-int RunSendSelection(const RelayRequestRecord *request, std::unique_ptr<CCertSelect> *select) {
+int RunSelectionForSend(const RelayRequestRecord *request, std::unique_ptr<CCertSelect> *select) {
   if (SendSelectionRunner runner = g_runner.load()) return runner(request, select);
-  *select = NewDriver(request);
-  // This build carries no certificate selection dialog yet: nothing can be chosen, so the send
-  // ends as a failed read.
-  return -1;
+  auto *errors = static_cast<ERROR_CTX *>(calloc(1, sizeof(ERROR_CTX)));
+  CertListRecord *record = errors != nullptr ? CertListCreate(errors, request) : nullptr;
+  if (record == nullptr) {
+    // Out of memory before anything was shown: the same report as a set that did not read.
+    free(errors);
+    const std::wstring text = v7::classlib::LoadPairText(IDS_READ_SELECTED_FAILED);
+    v7::message_box_w(reinterpret_cast<const char16_t *>(text.c_str()), u"", 0 /* MB_OK */);
+    return kRelayExportFailed;
+  }
+  select->reset(new CCertSelect(record, errors));
+  return ::RunSendSelection(select->get());
 }
 
 void SetSendSelectionRunner(SendSelectionRunner runner) { g_runner = runner; }

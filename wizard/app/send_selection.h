@@ -11,13 +11,14 @@ struct RelayRequestRecord;
 namespace v7 {
 namespace app {
 
-// Prepares *select for the request and runs the selection: 0 when the chosen set's parts were
-// read into it, 2 when the user cancelled, anything else when it failed. *select is set whenever
-// a driver was made, so the caller destroys it in every case.
-int RunSendSelection(const RelayRequestRecord *request, std::unique_ptr<CCertSelect> *select);
+// Makes *select for the request (a fresh zeroed error context and a selection record) and runs
+// the selection: 0 when the chosen set's parts were read into it, 21500 when the user cancelled,
+// -1 when it failed, after telling the user. *select is set whenever a driver was made, so the
+// caller destroys it in every case, after the wizard that points at it.
+int RunSelectionForSend(const RelayRequestRecord *request, std::unique_ptr<CCertSelect> *select);
 
-// Test seam, set by test code only, never from outside input: runs in place of the selection
-// (same contract); null restores it.
+// Test seam, set by test code only, never from outside input: runs in place of the whole
+// selection, dialog included (same contract); null restores it.
 typedef int (*SendSelectionRunner)(const RelayRequestRecord *request, std::unique_ptr<CCertSelect> *select);
 void SetSendSelectionRunner(SendSelectionRunner runner);
 

@@ -89,11 +89,11 @@ TEST(ExportRules, OnlyACompletedTransferIsSuccessAndCancelWinsOverEverything) {
   EXPECT_EQ(kRelayExportUnknownType, 1001);
 }
 
-TEST(ExportRules, TheSelectionEndsChosenOnlyOnZeroAndCancelledOnlyOnTwo) {
+TEST(ExportRules, TheSelectionEndsChosenOnlyOnZeroAndCancelledOnlyOn21500) {
   using v7::app::SelectionOutcome;
   EXPECT_EQ(v7::app::selection_outcome(0), SelectionOutcome::kChosen);
-  EXPECT_EQ(v7::app::selection_outcome(2), SelectionOutcome::kCancelled);
-  for (int r : {-1, 1, 3, 1001, 21500}) {
+  EXPECT_EQ(v7::app::selection_outcome(21500), SelectionOutcome::kCancelled);
+  for (int r : {-1, 1, 2, 3, 1001, 21501}) {
     SCOPED_TRACE(r);
     EXPECT_EQ(v7::app::selection_outcome(r), SelectionOutcome::kFailed);
   }

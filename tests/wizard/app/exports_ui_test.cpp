@@ -17,6 +17,7 @@
 #include "wizard/app/send_selection.h"
 #include "wizard/records/request_record.h"
 #include "wizard/relay_exports.h"
+#include "wizard/res/select_ids.h"
 
 using namespace sheettest;
 
@@ -35,7 +36,7 @@ int choose_test_set(const RelayRequestRecord *, std::unique_ptr<CCertSelect> *se
 int cancel_selection(const RelayRequestRecord *, std::unique_ptr<CCertSelect> *select) {
   ++g_selection_calls;
   *select = controllertest::chosen_set();
-  return 2;
+  return kRelayExportCancelled;
 }
 int fail_selection(const RelayRequestRecord *, std::unique_ptr<CCertSelect> *) {
   ++g_selection_calls;
@@ -49,7 +50,7 @@ int call_again(const RelayRequestRecord *request, std::unique_ptr<CCertSelect> *
   g_nested_language = cr_set_lang_id(kLanguageEnglish);
   g_nested_recv = VELMORARELAY_RecvCertificate(1, 1, 0x1, const_cast<RelayRequestRecord *>(request));
   g_nested_send = VELMORARELAY_SendCertificate(1, 1, const_cast<RelayRequestRecord *>(request));
-  return 2;
+  return kRelayExportCancelled;
 }
 
 class ExportsUi : public SheetUi {
@@ -184,14 +185,30 @@ TEST_F(ExportsUi, AReceiveCancelledOnItsFirstPageReturns21500) {
 TEST_F(ExportsUi, TheSelectionsCancelAndFailureEndTheSendBeforeAnyWizard) {
   v7::app::SetSendSelectionRunner(cancel_selection);
   EXPECT_EQ(VELMORARELAY_SendCertificate(1, 1, request_.get()), kRelayExportCancelled);
-  EXPECT_EQ(box_count(), 0u);
   v7::app::SetSendSelectionRunner(fail_selection);
-  for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
-    set_language_id(language);
-    EXPECT_EQ(VELMORARELAY_SendCertificate(2, 0, request_.get()), kRelayExportFailed);
-    EXPECT_EQ(last_box(), pair_text(IDS_READ_SELECTED_FAILED, language == kLanguageKorean));
-  }
-  EXPECT_EQ(g_selection_calls, 3);
+  EXPECT_EQ(VELMORARELAY_SendCertificate(2, 0, request_.get()), kRelayExportFailed);
+  EXPECT_EQ(g_selection_calls, 2);
+}
+
+// Without the seam the send opens the certificate selection dialog first; cancelling it ends the
+// send with 21500 and no wizard.
+TEST_F(ExportsUi, TheSendOpensTheSelectionDialogAndItsCancelReturns21500) {
+  request_->media_bits = kRequestMediaHardDisk;
+  bool wizard_seen = false;
+  int result = 0;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_MEDIA);
+        ASSERT_NE(dialog, nullptr);
+        robot.Screenshot(dialog, "exports_send_selection");
+        robot.Click(dialog, IDCANCEL);
+        EXPECT_TRUE(robot.WaitGone(dialog));
+        wizard_seen = robot.WaitForWindow([](HWND w) { return ::GetDlgItem(w, ID_WIZNEXT) != nullptr; }, 500) !=
+                      nullptr;
+      },
+      [&] { result = VELMORARELAY_SendCertificate(1, 1, request_.get()); });
+  EXPECT_EQ(result, kRelayExportCancelled);
+  EXPECT_FALSE(wizard_seen);
 }
 
 // A page's script may run while the wizard's message loop does; a transfer call made then opens
