@@ -5,8 +5,9 @@
 // V7_DEMO_INTERACTIVE=1 a person clicks through and the program only hands the codes between
 // the wizard and the phones (it prints the code the phone shows for the person to type).
 //
-// The exports are linked in, so the controller is pointed at the test relay server and the send's
-// selection at the set the receive stored through their test seams.
+// The exports are linked in, so the controller is pointed at the test relay server through its
+// test seams; the send's certificate comes from the selection dialog, which lists the set the
+// receive stored.
 #include "tests/wizard/sheet/sheet_test_util.h"
 
 #include <cstdio>
@@ -14,15 +15,14 @@
 #include <memory>
 #include <string>
 
-#include "tests/relay/controller/chosen_set.h"
 #include "tests/wizard/app/export_steps.h"
 #include "tests/wizard/app/receiving_phone.h"
 #include "tests/wizard/pages/wizard_robot.h"
 #include "tests/wizard/sheet/phone_thread.h"
 #include "tests/wizard/sheet/store_steps.h"
-#include "wizard/app/send_selection.h"
 #include "wizard/records/request_record.h"
 #include "wizard/relay_exports.h"
+#include "wizard/res/select_ids.h"
 
 using namespace sheettest;
 
@@ -55,24 +55,6 @@ std::string result_text(int result) {
   }
 }
 
-// The set the receive stored on the hard disk, as the selection dialog would leave it chosen.
-int choose_stored_set(const RelayRequestRecord *, std::unique_ptr<CCertSelect> *select) {
-  const StoredSet back = read_back(kMediumHardDisk, nullptr, asn1test::read_fixture("pki/signCert.der"));
-  if (!back.found) return -1;
-  *select = controllertest::chosen_set();
-  const std::pair<int, const Bytes *> parts[] = {{kSelectSignCert, &back.sign_cert},
-                                                 {kSelectSignKey, &back.sign_key},
-                                                 {kSelectKmCert, &back.km_cert},
-                                                 {kSelectKmKey, &back.km_key}};
-  for (auto part : parts) {
-    if (part.second->empty() || (*select)->TakeBuffer(part.first, controllertest::heap_copy(*part.second),
-                                                      part.second->size()) != 0) {
-      return -1;
-    }
-  }
-  return 0;
-}
-
 // Saves the page on show once it holds control id; the page, or null.
 HWND shot(UiRobot &robot, HWND sheet, int id, const std::string &name) {
   HWND page = wait_page(robot, sheet, id);
@@ -82,10 +64,7 @@ HWND shot(UiRobot &robot, HWND sheet, int id, const std::string &name) {
 
 class MainJob : public SheetUi {
  protected:
-  void TearDown() override {
-    v7::app::SetSendSelectionRunner(nullptr);
-    SheetUi::TearDown();
-  }
+  void TearDown() override { SheetUi::TearDown(); }
 };
 
 TEST_F(MainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
@@ -141,14 +120,31 @@ TEST_F(MainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
   ASSERT_EQ(received, kRelayExportCompleted);
 
   // ---- Send (kind 5: 12-digit code typed from the phone) ----
-  say("send: the set just stored goes to a second phone");
-  v7::app::SetSendSelectionRunner(choose_stored_set);
+  say("send: the selection dialog lists the hard disk, where the set was just stored");
+  request->media_bits = kRequestMediaHardDisk;
   ReceivingPhone recipient(3);
   recipient.receive();
   int sent = 0;
   RunWithRobot(
       [&](UiRobot &robot) {
-        HWND wizard = wizardrobot::wait_sheet(robot);
+        HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_MEDIA, nullptr, person ? kPersonMs : 15000);
+        ASSERT_NE(dialog, nullptr);
+        HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+        ASSERT_TRUE(robot.WaitUntil([&] { return ::SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1; },
+                                    person ? kPersonMs : 15000));
+        if (person) {
+          say("send: choose the certificate, type its password " + std::string(stepstest::kPassword) +
+              " and press OK");
+        } else {
+          robot.Screenshot(dialog, "demo_send_0_selection");
+          const std::string pw = stepstest::kPassword;
+          robot.SetItemText(dialog, IDC_SELECT_PASSWORD, std::wstring(pw.begin(), pw.end()));
+          robot.Screenshot(dialog, "demo_send_0_selection_password");
+          robot.Click(dialog, IDOK);
+        }
+        HWND wizard = robot.WaitForWindow(
+            [](HWND w) { return ::GetDlgItem(w, ID_WIZNEXT) != nullptr && ::IsWindowVisible(w); },
+            person ? kPersonMs : 15000);
         ASSERT_NE(wizard, nullptr);
         HWND code_page = shot(robot, wizard, IDC_AN_GROUP3, "demo_send_1_code");
         ASSERT_NE(code_page, nullptr);
