@@ -91,6 +91,28 @@ def server_pid():
     return pid if alive(pid, "slapd") else 0
 
 
+def listener(port):
+    """"pid N: command line" of the process listening on 127.0.0.1:port, or "" when not found."""
+    inodes = set()
+    try:
+        with open("/proc/net/tcp") as f:
+            for line in f.readlines()[1:]:
+                fields = line.split()
+                if fields[1] == "0100007F:%04X" % port and fields[3] == "0A":  # LISTEN
+                    inodes.add("socket:[%s]" % fields[9])
+    except (OSError, IndexError):
+        return ""
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            fds = os.listdir("/proc/%s/fd" % pid)
+            if any(os.readlink("/proc/%s/fd/%s" % (pid, fd)) in inodes for fd in fds):
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    return "pid %s: %s" % (pid, f.read().replace(b"\0", b" ").decode().strip())
+        except OSError:
+            continue
+    return ""
+
+
 def start(args, work):
     sources = [os.path.join(LDAP_DIR, "directory.ldif.in"), os.path.join(HERE, "path.ldif.in")]
     ldif = os.path.join(work, "directory.ldif")
@@ -113,8 +135,8 @@ def start(args, work):
     if pid == 0:
         if ldap_servers.answers(PORT):
             print("path_slapd: 127.0.0.1:%d is taken by a program this script did not start "
-                  "(see `ss -ltnp sport = :%d`); the path fixtures need that port"
-                  % (PORT, PORT), file=sys.stderr)
+                  "(%s); the path fixtures need that port"
+                  % (PORT, listener(PORT) or "see `ss -ltnp sport = :%d`" % PORT), file=sys.stderr)
             return 1
         os.makedirs(SERVER, exist_ok=True)
         try:
