@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -73,7 +74,7 @@ class Files : public ::testing::Test {
   void SetUp() override {
     saved_mode_ = char_encoding_mode();
     saved_lang_ = language_id();
-    root_ = fs::temp_directory_path() / ("v7text-" + std::to_string(std::rand()) + "-" +
+    root_ = fs::temp_directory_path() / ("v7text-" + std::to_string(std::random_device{}()) + "-" +
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(root_);
     low_ = (root_ / "AppData" / "LocalLow").u16string();
