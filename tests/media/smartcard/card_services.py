@@ -10,10 +10,10 @@ winscard.dll (a "card P" line in DIR/vcard.ports); it stops when the test runner
 start refuses when a pcscd already serves the machine-wide socket /run/pcscd/pcscd.comm (pcscd
 cannot be given another one; the client library can, but the daemon always takes this path), and
 says which pcscd that is: its pid and, for one that these scripts started, the checkout's work
-folder. The check and the start hold a machine-wide lock until the new pcscd serves the socket, so
-two checkouts starting at once cannot both take the socket for free (the second would remove the
-first one's socket as a stale one). Otherwise it writes a reader configuration of its own for vpcd on a free pair of ports, starts
-`pcscd -f -c` with it, and puts the virtual card into vpcd's second slot ("Virtual PCD 00 01";
+folder (pcscd 1.9 has no option or variable for its socket path). The check and the start hold
+a machine-wide lock until the card is in, so two checkouts starting at once cannot both find the
+socket free (the second would remove the first one's socket as a stale one). Otherwise it writes
+a reader configuration of its own for vpcd on a free pair of ports, starts `pcscd -f -c` with it, and puts the virtual card into vpcd's second slot ("Virtual PCD 00 01";
 the first stays empty, so the store must pass over a reader without a card). It returns once
 PC/SC reports the card present. vcard writes its control port into DIR/vcard.ports and logs its
 APDUs into DIR/apdu.log. stop ends both by their process ids. Standard library only.
@@ -29,6 +29,7 @@ import os
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -40,7 +41,7 @@ PCSCD = "/usr/sbin/pcscd"
 DRIVER = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so"
 SOCKET = "/run/pcscd/pcscd.comm"
 DAEMON_PID = "/run/pcscd/pcscd.pid"
-LOCK = "/run/pcscd/v7-card-services.lock"
+LOCK = os.path.join(tempfile.gettempdir(), "v7-card-services.lock")  # one for the machine
 CARD_READER = b"Virtual PCD 00 01"
 
 
@@ -163,7 +164,6 @@ def start(args):
             os.unlink(os.path.join(work, name))
     if args.listen_only:
         return start_alone(args, work)
-    os.makedirs(os.path.dirname(LOCK), exist_ok=True)
     with open(LOCK, "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         return start_pcscd(args, work)
