@@ -13,9 +13,9 @@ says which pcscd that is: its pid and, for one that these scripts started, the c
 folder (pcscd 1.9 has no option or variable for its socket path). The check and the start hold
 a machine-wide lock until the card is in, so two checkouts starting at once cannot both find the
 socket free (the second would remove the first one's socket as a stale one). Otherwise it writes
-a reader configuration of its own for vpcd on a free pair of ports, starts `pcscd -f -c` with it, and puts the virtual card into vpcd's second slot ("Virtual PCD 00 01";
-the first stays empty, so the store must pass over a reader without a card). It returns once
-PC/SC reports the card present. vcard writes its control port into DIR/vcard.ports and logs its
+a reader configuration of its own for vpcd on a free pair of ports, starts `pcscd -f -c` with it,
+and puts the virtual card into vpcd's second slot ("Virtual PCD 00 01"; the first stays empty, so
+the store must pass over a reader without a card). It returns once PC/SC reports the card present. vcard writes its control port into DIR/vcard.ports and logs its
 APDUs into DIR/apdu.log. stop ends both by their process ids. Standard library only.
 
 vpcd listens for the card on all interfaces: the driver has no setting for the address. The
