@@ -86,23 +86,24 @@ Wait wait_for(Socket s, unsigned wanted, Clock::time_point deadline, unsigned *r
 }
 
 // The bytes of one message, pulled by read_message in up to three reads: the whole message, not
-// each read, must arrive by the deadline set when it begins.
+// each read, must arrive by the deadline set when it begins. The seam's receive waits against
+// that deadline on the same monotonic clock; missing it gives the step's late code.
 class SocketSource : public ByteSource {
  public:
   SocketSource(Socket s, const Deadlines &deadlines)
       : s_(s), deadlines_(deadlines), step_(deadlines.step(kErrLdapRecv)) {}
   void message_begins() override { step_ = deadlines_.step(kErrLdapRecv); }
   int pull(uint8_t *out, size_t n) override {
+    const int64_t deadline = std::chrono::ceil<Milliseconds>(step_.at.time_since_epoch()).count();
     size_t got = 0;
     while (got < n) {
-      unsigned ready = 0;
-      const Wait w = wait_for(s_, kNetReadable, step_.at, &ready);
-      if (w != Wait::kReady) return w == Wait::kLate ? step_.late_code : kErrLdapRecv;
       size_t chunk = n - got < 0x10000 ? n - got : 0x10000;
-      int r = net_recv(s_, out + got, int(chunk));
+      int r = net_recv_before(s_, out + got, int(chunk), deadline);
       if (r == 0) return kErrLdapRecv;  // the peer closed before the message was whole
       if (r < 0) {
-        if (net_last_error() == kNetWouldBlock || net_last_error() == kNetInterrupted) continue;
+        const int e = net_last_error();
+        if (e == kNetTimedOut) return step_.late_code;
+        if (e == kNetWouldBlock || e == kNetInterrupted) continue;
         return kErrLdapRecv;
       }
       got += size_t(r);

@@ -153,11 +153,17 @@ int is_direct_write_path(const char *path) {
 
 int is_direct_write_path_utf8(const char *path) { return on_utf8_path_quietly(path, is_direct_write_path_w); }
 
-int path_to_wide_kind(const char *path, char16_t *wide, size_t capacity) {
+namespace {
+
+// path_to_wide_kind, and its form for reads: a read opens the same file whoever may write it, so
+// it skips the write-permission queries (the drive and the profile folder, dear under Wine) and
+// never answers kPathBroker. In the Korean branch a read takes the narrow API: the ANSI
+// conversion a write would make first is the one that API makes itself.
+int wide_kind(const char *path, char16_t *wide, size_t capacity, bool for_write) {
   if (path == nullptr || wide == nullptr || capacity == 0 || strlen(path) >= capacity) {
     return v7::with_errno(v7::kErrInvalidParameter, -1);
   }
-  auto writable_kind = [&] { return direct_allowed(wide) ? kPathWide : kPathBroker; };
+  auto writable_kind = [&] { return !for_write || direct_allowed(wide) ? kPathWide : kPathBroker; };
   int conversion_code = 0;
   if (char_encoding_is_utf8()) {
     Conv c = to_wide(v7::Codec::kUtf8, path, wide, capacity);
@@ -172,10 +178,18 @@ int path_to_wide_kind(const char *path, char16_t *wide, size_t capacity) {
     }
     return v7::with_errno(conversion_code != 0 ? conversion_code : v7::kErrEuckrToWide, int(kPathNarrow));
   }
-  if (is_direct_write_path(path)) return v7::with_errno(conversion_code, int(kPathNarrow));
+  if (!for_write || is_direct_write_path(path)) return v7::with_errno(conversion_code, int(kPathNarrow));
   if (platform_fs_ansi_to_wide(path, wide, capacity))
     return v7::with_errno(conversion_code, int(kPathBroker));
   return v7::with_errno(conversion_code, int(kPathNarrow));
+}
+
+int read_kind(const char *path, char16_t *wide, size_t capacity) { return wide_kind(path, wide, capacity, false); }
+
+}  // namespace
+
+int path_to_wide_kind(const char *path, char16_t *wide, size_t capacity) {
+  return wide_kind(path, wide, capacity, true);
 }
 
 int path_to_wide_kind_utf8(const char *path, char16_t *wide, size_t capacity) {
@@ -203,7 +217,7 @@ size_t file_read_all(const char *path, uint8_t **buffer) {
   if (path == nullptr || buffer == nullptr || path[0] == 0)
     return v7::with_errno(v7::kErrInvalidParameter, size_t(0));
   char16_t wide[kWidePathCapacity];
-  int kind = path_to_wide_kind(path, wide, kWidePathCapacity);
+  int kind = read_kind(path, wide, kWidePathCapacity);
   if (kind < 0) return 0;
   uint8_t *data = nullptr;
   size_t len = 0;
@@ -252,7 +266,7 @@ int file_exists_w(const char16_t *path) { return path != nullptr && platform_fs_
 int file_exists(const char *path) {
   char16_t wide[kWidePathCapacity];
   int saved = errno;
-  int kind = path != nullptr ? path_to_wide_kind(path, wide, kWidePathCapacity) : -1;
+  int kind = path != nullptr ? read_kind(path, wide, kWidePathCapacity) : -1;
   errno = saved;
   if (kind < 0) return 0;
   return (kind == kPathNarrow ? platform_fs_exists(path) : platform_fs_exists_w(wide)) ? 1 : 0;
@@ -302,7 +316,7 @@ int make_dirs(const char *path) {
   auto is_dir = [](const char *p) {
     char16_t wide[kWidePathCapacity];
     int saved = errno;
-    int kind = path_to_wide_kind(p, wide, kWidePathCapacity);
+    int kind = read_kind(p, wide, kWidePathCapacity);
     errno = saved;
     return kind == kPathNarrow ? platform_fs_is_dir(p) : kind > 0 && platform_fs_is_dir_w(wide);
   };

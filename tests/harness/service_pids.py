@@ -28,6 +28,18 @@ def alive(pid, program=None):
         return False
 
 
+def start_time(pid):
+    """The start time of pid in clock ticks since boot (0 when there is no such process): with the
+    pid it names one process, even after the number has been given to another."""
+    if pid <= 1:
+        return 0
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return int(f.read().split(")")[-1].split()[19])
+    except (OSError, ValueError, IndexError):
+        return 0
+
+
 def stop_pid(pid, program):
     """SIGTERM, then SIGKILL when the process is still there after ten seconds."""
     if not alive(pid, program):

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "media/certlist.h"
@@ -63,7 +64,9 @@ std::string listing(const CERTLIST_CTX &list) {
 class NpkiLoaders : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    g_root = fs::temp_directory_path() / ("v7npkiload-" + std::to_string(std::rand()));
+    // A name of this run's own: std::rand() starts alike in every process, and natively the
+    // temporary folder is the machine's, shared with the other checkouts' runs.
+    g_root = fs::temp_directory_path() / ("v7npkiload-" + std::to_string(std::random_device{}()));
     fs::create_directories(g_root / "profile");
     npkitest::profile() = g_root / "profile";
     npkitest::set_hooks(true);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "pki/text/codepage.h"
@@ -48,7 +49,7 @@ std::string listing(const CERTLIST_CTX &list) {
 class NpkiWalk : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("v7npki-" + std::to_string(std::rand()) + "-" +
+    root_ = fs::temp_directory_path() / ("v7npki-" + std::to_string(std::random_device{}()) + "-" +
                                          std::to_string(reinterpret_cast<uintptr_t>(this)));
     fs::create_directories(root_);
     const fs::path npki = root_ / "NPKI";

@@ -8,11 +8,14 @@
 winscard.dll (a "card P" line in DIR/vcard.ports); it stops when the test runner is gone.
 
 start refuses when a pcscd already serves the machine-wide socket /run/pcscd/pcscd.comm (pcscd
-cannot be given another one; the client library can, but the daemon always takes this path).
-Otherwise it writes a reader configuration of its own for vpcd on a free pair of ports, starts
-`pcscd -f -c` with it, and puts the virtual card into vpcd's second slot ("Virtual PCD 00 01";
-the first stays empty, so the store must pass over a reader without a card). It returns once
-PC/SC reports the card present. vcard writes its control port into DIR/vcard.ports and logs its
+cannot be given another one; the client library can, but the daemon always takes this path), and
+says which pcscd that is: its pid and, for one that these scripts started, the checkout's work
+folder (pcscd 1.9 has no option or variable for its socket path). The check and the start hold
+a machine-wide lock until the card is in, so two checkouts starting at once cannot both find the
+socket free (the second would remove the first one's socket as a stale one). Otherwise it writes
+a reader configuration of its own for vpcd on a free pair of ports, starts `pcscd -f -c` with it,
+and puts the virtual card into vpcd's second slot ("Virtual PCD 00 01"; the first stays empty, so
+the store must pass over a reader without a card). It returns once PC/SC reports the card present. vcard writes its control port into DIR/vcard.ports and logs its
 APDUs into DIR/apdu.log. stop ends both by their process ids. Standard library only.
 
 vpcd listens for the card on all interfaces: the driver has no setting for the address. The
@@ -21,10 +24,12 @@ ports are free ones chosen for this run and live only while the tests do.
 
 import argparse
 import ctypes
+import fcntl
 import os
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -35,6 +40,8 @@ from service_pids import alive, read_pid, stop_pid  # noqa: E402
 PCSCD = "/usr/sbin/pcscd"
 DRIVER = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so"
 SOCKET = "/run/pcscd/pcscd.comm"
+DAEMON_PID = "/run/pcscd/pcscd.pid"
+LOCK = os.path.join(tempfile.gettempdir(), "v7-card-services.lock")  # one for the machine
 CARD_READER = b"Virtual PCD 00 01"
 
 
@@ -47,6 +54,35 @@ def socket_served():
         return False
     finally:
         s.close()
+
+
+def pcscd_processes():
+    """The pids of the pcscd processes running on the machine, the pid file's first."""
+    pids = []
+    named = read_pid(DAEMON_PID)
+    if alive(named, "pcscd"):
+        pids.append(named)
+    for entry in os.listdir("/proc"):
+        if entry.isdigit() and int(entry) not in pids and alive(int(entry)):
+            try:
+                with open("/proc/%s/comm" % entry) as f:
+                    if f.read().strip() == "pcscd":
+                        pids.append(int(entry))
+            except OSError:
+                pass
+    return pids
+
+
+def describe(pid):
+    """"pid N", with the work folder of a pcscd that card_services.py started (its -c folder)."""
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            argv = f.read().decode(errors="replace").split("\0")
+    except OSError:
+        argv = []
+    if "-c" in argv and argv.index("-c") + 1 < len(argv):
+        return "pid %d, started for %s" % (pid, os.path.dirname(argv[argv.index("-c") + 1]))
+    return "pid %d" % pid
 
 
 def free_port_pair():
@@ -128,9 +164,17 @@ def start(args):
             os.unlink(os.path.join(work, name))
     if args.listen_only:
         return start_alone(args, work)
-    if socket_served():
-        print("card_services: another pcscd already serves %s; stop it before the card tests "
-              "(they start their own)" % SOCKET, file=sys.stderr)
+    with open(LOCK, "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        return start_pcscd(args, work)
+
+
+def start_pcscd(args, work):
+    others = pcscd_processes()
+    if socket_served() or others:
+        print("card_services: another pcscd (%s) already serves %s: it may be another checkout's "
+              "card tests; run these when it has stopped (they start their own)"
+              % ("; ".join(describe(p) for p in others) or "pid unknown", SOCKET), file=sys.stderr)
         return 1
     if os.path.exists(SOCKET):
         os.unlink(SOCKET)  # left by a pcscd that is gone: it would refuse to start

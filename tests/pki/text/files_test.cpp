@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,17 @@ bool answer_os(OsVersionRecord *out) {
 
 std::u16string g_profile;
 FsDriveInfo g_drive = {false, true};
+int g_queries = 0;  // drive and profile questions asked
 const FsQueryHooks kHooks = {
     [](const char16_t *, FsDriveInfo *out) {
+      ++g_queries;
       *out = g_drive;
       return true;
     },
-    [](char16_t *out, size_t cap) { return wstr_copy_s(cap, g_profile.c_str(), out) == 0; },
+    [](char16_t *out, size_t cap) {
+      ++g_queries;
+      return wstr_copy_s(cap, g_profile.c_str(), out) == 0;
+    },
 };
 
 class FakeBroker : public FileBroker {
@@ -68,7 +74,7 @@ class Files : public ::testing::Test {
   void SetUp() override {
     saved_mode_ = char_encoding_mode();
     saved_lang_ = language_id();
-    root_ = fs::temp_directory_path() / ("v7text-" + std::to_string(std::rand()) + "-" +
+    root_ = fs::temp_directory_path() / ("v7text-" + std::to_string(std::random_device{}()) + "-" +
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(root_);
     low_ = (root_ / "AppData" / "LocalLow").u16string();
@@ -263,6 +269,54 @@ TEST_F(Files, DirectOrBrokerDecision) {
   EXPECT_EQ(file_write_all_w(outside.c_str(), kData, 2), 0u);
   EXPECT_EQ(errno, 32800);
   EXPECT_EQ(make_dirs_w((root_ / "Program Files" / "NPKI").u16string().c_str()), 0);
+}
+
+// Who may write a path is asked on writes only: a narrow read, an existence test or a walk up
+// existing folders reaches the file with no drive or profile question, in every encoding and
+// language, inside LocalLow or outside it (where a write goes to the broker).
+TEST_F(Files, ReadsAskNoWritePermission) {
+  const std::u16string inside = in_low(u"\uD64D\uAE38\uB3D9.key");
+  const std::u16string outside = (root_ / "Program Files" / "NPKI" / "signCert.der").u16string();
+  fs::create_directories(fs::path(outside).parent_path());
+  for (const std::u16string &wide : {inside, outside})
+    ASSERT_EQ(platform_fs_write_all_w(wide.c_str(), kData, sizeof(kData)), kFsOk);
+  const struct {
+    int mode;
+    uint16_t language;
+  } cases[] = {{1, 9}, {0, 9}, {1, 18}, {0, 18}};
+  for (const auto &c : cases) {
+    set_char_encoding_mode(c.mode);
+    set_language_id(c.language);
+    auto to_setting = [&](const std::u16string &wide) {
+      char *out = nullptr;
+      EXPECT_EQ(c.mode == 1 ? wide_to_utf8(wide.c_str(), &out) : wide_to_euckr(wide.c_str(), &out), 0);
+      std::string r = out != nullptr ? out : "";
+      free(out);
+      return r;
+    };
+    for (const std::u16string &wide : {inside, outside}) {
+      const std::string path = to_setting(wide);
+      const std::string folder = to_setting(fs::path(wide).parent_path().u16string());
+      SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.language) + " " + path);
+      g_queries = 0;
+      uint8_t *buf = nullptr;
+      const size_t n = file_read_all(path.c_str(), &buf);
+      free(buf);
+      const int there = file_exists(path.c_str());
+      const int made = make_dirs(folder.c_str());
+      EXPECT_EQ(g_queries, 0);
+      // A Korean interface hands an EUC-KR name to the system's own code page, which here is not
+      // Korean: that name is another file.
+      if (c.mode == 1 || c.language != 18) {
+        EXPECT_EQ(n, sizeof(kData));
+        EXPECT_EQ(there, 1);
+        EXPECT_EQ(made, 1);
+      }
+      g_queries = 0;
+      file_write_all(path.c_str(), kData, sizeof(kData));
+      EXPECT_GT(g_queries, 0);
+    }
+  }
 }
 
 TEST_F(Files, PathKindTable) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -275,7 +274,10 @@ TEST_F(PathTest, DirectoryAttemptsPerIssuerAreBounded) {
 }
 
 // Against a server that takes the bind and never answers, each attempt waits out a message limit;
-// the issuer's lookup budget ends the attempts before the fourth.
+// the issuer's lookup budget ends the attempts before the fourth. An attempt costs at least its
+// message limit, so however slowly the machine runs, at most two of them can wait out their
+// replies within the budget, and the one the budget cuts short is the last: with no shared
+// budget all four would wait theirs out.
 TEST_F(PathTest, DirectoryAttemptsPerIssuerShareOneBudget) {
   const auto ports = v7test::read_ports("V7_LDAP_PORTS");
   const int silent = ports.count("silent") != 0 ? ports.at("silent") : 0;
@@ -283,16 +285,14 @@ TEST_F(PathTest, DirectoryAttemptsPerIssuerShareOneBudget) {
   const LDAP_LIMITS limits{400, 10000, 1000};
   ldap_set_limits_hook(&limits);
   int result = 0;
-  const auto start = std::chrono::steady_clock::now();
   const std::vector<int> codes =
       validate_with_uris("ldap://127.0.0.1:" + std::to_string(silent) + "/c=KR", &result);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   ldap_set_limits_hook(nullptr);
   EXPECT_EQ(v7::kErrNoIssuerCert, result);
-  // Two attempts wait out their bind replies, the third is cut short by the budget.
-  EXPECT_EQ(std::count(codes.begin(), codes.end(), int(v7::kErrLdapRecv)), 2);
+  const auto waited = std::count(codes.begin(), codes.end(), int(v7::kErrLdapRecv)) +
+                      std::count(codes.begin(), codes.end(), int(v7::kErrLdapConnect));
+  EXPECT_LE(waited, 2);
   EXPECT_EQ(std::count(codes.begin(), codes.end(), int(v7::kErrLdapTimeLimit)), 1);
-  EXPECT_LT(seconds, 2.5);  // four attempts would take 1.6 s, a dozen 4.8 s
 }
 
 // A fetched issuer that must be stored and cannot be fails the lookup.
