@@ -50,10 +50,6 @@ uint32_t forced_of(const CertListRecord *record) {
   return record != nullptr && record->request != nullptr ? record->request->forced_medium : 0;
 }
 
-const char *subkey_of(const CertListRecord *record) {
-  return record != nullptr && record->request != nullptr ? request_text(record->request->settings_subkey) : "";
-}
-
 // Every medium change starts from an empty list, whatever the last load left in it.
 void reset_list(CertListRecord *record) {
   CertListReset(record);
