@@ -50,10 +50,6 @@ uint32_t forced_of(const CertListRecord *record) {
   return record != nullptr && record->request != nullptr ? record->request->forced_medium : 0;
 }
 
-const char *subkey_of(const CertListRecord *record) {
-  return record != nullptr && record->request != nullptr ? request_text(record->request->settings_subkey) : "";
-}
-
 // Every medium change starts from an empty list, whatever the last load left in it.
 void reset_list(CertListRecord *record) {
   CertListReset(record);
@@ -104,11 +100,10 @@ void CCertSelectDlg::ShowDriveMenu() {
   wchar_t roots[512] = {};
   const DWORD length = ::GetLogicalDriveStringsW(DWORD(sizeof roots / sizeof roots[0] - 1), roots);
   if (length == 0 || length >= sizeof roots / sizeof roots[0]) return;
-  std::u16string subkey;
-  for (const char *p = subkey_of(record_); *p != 0; ++p) subkey.push_back(char16_t(static_cast<unsigned char>(*p)));
+  // The setting lives in the settings key itself, as the media page reads it.
   char16_t *setting = nullptr;
   const bool labels =
-      reg_read_value_w(subkey.c_str(), u"readVolumeInfo", &setting) != 0 || v7::pages::read_volume_info_on(setting);
+      reg_read_value_w(nullptr, u"readVolumeInfo", &setting) != 0 || v7::pages::read_volume_info_on(setting);
   free(setting);
   std::vector<v7::pages::DriveInfo> drives;
   for (const wchar_t *root = roots; *root != 0; root += wcslen(root) + 1) {

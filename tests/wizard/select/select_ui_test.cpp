@@ -57,6 +57,26 @@ int record_page(const char16_t *address) {
   return 0;
 }
 
+// Sets the Caps Lock toggle as the UI thread sees it (the robot shares its input state for the
+// call), presses a key in the password edit and counts the visible tips; both states.
+std::string caps_lock_tip_follows(UiRobot &robot, HWND dialog) {
+  std::string out;
+  const DWORD me = ::GetCurrentThreadId();
+  ::AttachThreadInput(me, robot.ui_thread(), TRUE);
+  for (bool on : {true, false}) {
+    BYTE keys[256];
+    ::GetKeyboardState(keys);
+    keys[VK_CAPITAL] = on ? 1 : 0;
+    ::SetKeyboardState(keys);
+    const int before = visible_tips(robot.ui_thread());
+    ::SendMessageW(::GetDlgItem(dialog, IDC_SELECT_PASSWORD), WM_KEYDOWN, VK_SHIFT, 0);
+    robot.WaitUntil([&] { return visible_tips(robot.ui_thread()) != before; }, 3000);
+    out += std::string(out.empty() ? "" : " ") + (on ? "on:" : "off:") + std::to_string(visible_tips(robot.ui_thread()));
+  }
+  ::AttachThreadInput(me, robot.ui_thread(), FALSE);
+  return out;
+}
+
 class SelectUi : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -93,6 +113,7 @@ TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne
     std::wstring titles, wrong_summary, after_wrong;
     int tips_on_focus = 0, tips_on_renewal = 0, tips_elsewhere = 0, viewer_items = 0;
     bool viewer_opened = false;
+    std::string caps_tip;
     bool kept = false;
     std::string missing;
     int run = -2;
@@ -110,6 +131,8 @@ TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne
           tips_on_focus = visible_tips(robot.ui_thread());
           EXPECT_TRUE(robot.Screenshot(dialog, "select_harddisk_" + lang));
           missing += robot.MissingGlyphs(dialog);
+          // Caps Lock on: a key press in the edit shows its warning; off again: it goes.
+          caps_tip = caps_lock_tip_follows(robot, dialog);
           // The velmora certificate due for renewal adds the expiry warning.
           select_row(list, row_of(list, "Lee Renewal()0005555"));
           robot.WaitUntil([&] { return visible_tips(robot.ui_thread()) >= 2; });
@@ -146,6 +169,7 @@ TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne
         },
         [&] { run = select->Run(); });
     EXPECT_EQ(run, 0);
+    EXPECT_EQ(caps_tip, "on:2 off:1");
     EXPECT_TRUE(viewer_opened);
     EXPECT_EQ(viewer_items, 2) << "Hong's signing and key-management certificates";
     ASSERT_EQ(g_opened.size(), 1u);
