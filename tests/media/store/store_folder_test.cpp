@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <string>
 
 #include "media/broker_client.h"
@@ -112,7 +113,7 @@ fs::path holder_folder(const fs::path &npki) { return npki / "velmora" / "USER" 
 class StoreFolders : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    g_root = fs::temp_directory_path() / ("v7store-" + std::to_string(std::rand()));
+    g_root = fs::temp_directory_path() / ("v7store-" + std::to_string(std::random_device{}()));
     fs::create_directories(g_root / "profile");
     npkitest::profile() = g_root / "profile";
     npkitest::set_hooks(true);
