@@ -261,15 +261,12 @@ std::wstring UiRobot::Text(HWND window) const {
   return text;
 }
 
-bool UiRobot::Screenshot(HWND window, const std::string &name) const {
-  const char *dir = std::getenv("V7_SCREENSHOT_DIR");
-  if (dir == nullptr || *dir == 0) return false;
-  // What a person sees: the screen's pixels under the window, once it has painted.
-  ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-  RECT rect;
-  if (!::GetWindowRect(window, &rect)) return false;
+namespace {
+
+// The screen's pixels under the rectangle, as BGRA rows; empty when they could not be read.
+std::vector<unsigned char> ScreenPixels(const RECT &rect) {
+  std::vector<unsigned char> pixels;
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return false;
   HDC screen = ::GetDC(nullptr);
   HDC memory = ::CreateCompatibleDC(screen);
   BITMAPINFO info{};
@@ -281,23 +278,51 @@ bool UiRobot::Screenshot(HWND window, const std::string &name) const {
   info.bmiHeader.biCompression = BI_RGB;
   void *bits = nullptr;
   HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = false;
   if (bitmap != nullptr) {
     HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ok = ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
-    ::GdiFlush();
-    if (ok) {
-      std::vector<unsigned char> png = EncodePng(static_cast<unsigned char *>(bits), width, height);
-      std::string path = std::string(dir) + "/" + name + ".png";
-      FILE *file = std::fopen(path.c_str(), "wb");
-      ok = file != nullptr && std::fwrite(png.data(), 1, png.size(), file) == png.size();
-      if (file != nullptr) ok = std::fclose(file) == 0 && ok;
+    if (::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY)) {
+      ::GdiFlush();
+      const auto *p = static_cast<const unsigned char *>(bits);
+      pixels.assign(p, p + size_t(width) * size_t(height) * 4);
     }
     ::SelectObject(memory, old);
     ::DeleteObject(bitmap);
   }
   ::DeleteDC(memory);
   ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+}  // namespace
+
+bool UiRobot::Screenshot(HWND window, const std::string &name) const {
+  const char *dir = std::getenv("V7_SCREENSHOT_DIR");
+  if (dir == nullptr || *dir == 0) return false;
+  // What a person sees: the screen's pixels under the window, once it has painted. A window of
+  // another process reaches the screen some time after it painted, so the pixels are read until
+  // two readings in a row agree.
+  ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  RECT rect;
+  if (!::GetWindowRect(window, &rect)) return false;
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;
+  std::vector<unsigned char> pixels = ScreenPixels(rect), before;
+  const bool other_process = [&] {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    return pid != ::GetCurrentProcessId();
+  }();
+  for (int reading = 0; other_process && reading < 40 && !pixels.empty() && pixels != before; ++reading) {
+    ::Sleep(kPollMs * 5);
+    before.swap(pixels);
+    pixels = ScreenPixels(rect);
+  }
+  if (pixels.empty()) return false;
+  std::vector<unsigned char> png = EncodePng(pixels.data(), width, height);
+  std::string path = std::string(dir) + "/" + name + ".png";
+  FILE *file = std::fopen(path.c_str(), "wb");
+  bool ok = file != nullptr && std::fwrite(png.data(), 1, png.size(), file) == png.size();
+  if (file != nullptr) ok = std::fclose(file) == 0 && ok;
   return ok;
 }
 

@@ -77,12 +77,18 @@ Bytes take(uint8_t *p, size_t n) {
 
 }  // namespace
 
+const CachedList kRelayPathLists[2] = {
+    {"cn=dp1p1,ou=dp,ou=AccreditedCA,o=TestCA,c=KR.crl", "pki/crl_good.der"},
+    {"ou=ARL,ou=Korea Certification Authority Central,o=KISA,c=KR.crl", "pki/arl_good.der"},
+};
+
+void write_relay_path_lists(const std::string &cert_dir) {
+  for (const CachedList &list : kRelayPathLists) write_file(cert_dir + "/CRL/" + list.file, read_fixture(list.fixture));
+}
+
 void StepsEnvironment::SetUp() {
   FolderEnvironment::SetUp();
-  const std::string dir = std::string(kCertDir) + "/CRL/";
-  write_file(dir + "cn=dp1p1,ou=dp,ou=AccreditedCA,o=TestCA,c=KR.crl", read_fixture("pki/crl_good.der"));
-  write_file(dir + "ou=ARL,ou=Korea Certification Authority Central,o=KISA,c=KR.crl",
-             read_fixture("pki/arl_good.der"));
+  write_relay_path_lists(kCertDir);
 }
 
 SessionPtr new_session(uint32_t mode) {

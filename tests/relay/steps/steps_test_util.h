@@ -29,6 +29,16 @@ constexpr char kCertDir[] = V7_TEST_NAME "_certdir";
 
 inline uint16_t ver(int major) { return relay_version(major, 0); }
 
+// The revocation lists of the relay certificate's path, as a validation cache's CRL folder holds
+// them: the file's name there and the fixture it is.
+struct CachedList {
+  const char *file;
+  const char *fixture;
+};
+extern const CachedList kRelayPathLists[2];
+// Writes them into the CRL folder of the cache cert_dir.
+void write_relay_path_lists(const std::string &cert_dir);
+
 // Folder answers for the sessions, and a validation cache holding the lists of the test CA.
 class StepsEnvironment : public relaytest::FolderEnvironment {
  public:
