@@ -99,6 +99,11 @@ MediumChoice ic_card_choice(int probe, int probe_code, int key_bits, bool pin_pr
   return pin_proven ? MediumChoice::kCannotUse : MediumChoice::kTake;
 }
 
+MediumChoice secure_disk_choice(int lookup_code, int slot) {
+  if (lookup_code != 0) return MediumChoice::kCannotUse;
+  return slot != 0 ? MediumChoice::kAskReplace : MediumChoice::kTake;
+}
+
 bool media_stores_at_once(RelayModeWord mode, uint32_t kind) { return is_receive_kind3(mode) && is_disk(kind); }
 
 std::vector<SheetPage> pages_after_media(RelayModeWord mode, uint32_t kind) {

@@ -104,6 +104,10 @@ enum class MediumChoice {
 // chooses nothing, while one without the PIN that could not open it leaves the store to say why.
 MediumChoice ic_card_choice(int probe, int probe_code, int key_bits, bool pin_proven);
 
+// The secure disk, from sd_find_cert_slot's result for the received signing certificate: the
+// slot that holds its holder's set, which the store replaces (0: none).
+MediumChoice secure_disk_choice(int lookup_code, int slot);
+
 // ---- Next of the media page ----
 
 // Receive kind 3 with a disk stores at once on the media page; the others go on to the password

@@ -427,11 +427,27 @@ void CPageMedia::ChooseSecureDisk() {
               version_compare(version, request->secure_disk.min_version) < 0;
     free(version);
   }
+  MediumChoice choice = MediumChoice::kTake;
+  if (rc == 0 && !install) {
+    // The store replaces the slot that holds the holder's set: that is asked about first.
+    const ReceivedCertRecord *received = Sheet()->Received();
+    int slot = 0;
+    const int lookup = received != nullptr
+                           ? sd_find_cert_slot(secure_disk_, received->sign_cert, received->sign_cert_len, &slot)
+                           : kErrNoSignCertPart;
+    choice = secure_disk_choice(lookup, slot);
+    if (choice == MediumChoice::kCannotUse) {
+      rc = lookup;
+      err_push(ctx, rc, sd_last_error_text(secure_disk_));
+    }
+  }
   if (install) {
     v7::dialogs::open_web_page(request, v7::dialogs::kInstallPageSecureDisk);
     ReleaseSecureDisk();
   } else if (rc != 0) {
     v7::dialogs::ShowSecureDiskError(ctx);
+    ReleaseSecureDisk();
+  } else if (choice == MediumChoice::kAskReplace && !AskReplace()) {
     ReleaseSecureDisk();
   } else {
     kind_ = kStoreSecureDisk;

@@ -151,6 +151,15 @@ TEST(IcCard, TheProbeDecidesWhatChoosingTheCardDoes) {
         << c.probe << " " << c.code << " " << c.bits << " " << c.proven;
 }
 
+// The secure disk asks before the slot of the received holder goes, and is not chosen when it
+// cannot say whether it holds one.
+TEST(SecureDisk, ASlotOfTheHolderIsAskedAbout) {
+  EXPECT_EQ(secure_disk_choice(0, 0), MediumChoice::kTake);
+  EXPECT_EQ(secure_disk_choice(0, 3), MediumChoice::kAskReplace);
+  EXPECT_EQ(secure_disk_choice(0x20000 + 7, 0), MediumChoice::kCannotUse);
+  EXPECT_EQ(secure_disk_choice(v7::kErrDecodeFailed, 0), MediumChoice::kCannotUse);
+}
+
 TEST(MediaNext, KindThreeStoresADiskAtOnceAndSkipsThePasswordPageForItOnly) {
   const RelayModeWord k1 = 0x88000001u, k2 = 0x88000002u, k3 = 0x88000003u;
   const std::vector<SheetPage> both = {P::ChangePasswdR, P::LastStatus}, status = {P::LastStatus};
