@@ -163,6 +163,8 @@ int load_smartcard(CertListRecord *record, int mode, PRIVATE_KEY_CTX **out) {
   // A card without the presence record keeps the VID random value in a record of its own; one
   // with it has the value inside the key file.
   const int probe = sc_probe_card(pin);
+  // A card that cannot tell whether it keeps the value apart gives no key without it.
+  if (probe == 0) return push_over(record, v7::kErrCardLoadRandom, card_cause(-1));
   if (probe == 1) {
     errno = 0;
     const int rc = sc_read_random(pin, &random.data, &random.length);

@@ -116,6 +116,17 @@ int sd_export_pkcs8(SecureDiskHandle *h, const char *password, uint8_t **sign_ce
   return done();
 }
 
+int sd_find_cert_slot(SecureDiskHandle *h, const uint8_t *cert, size_t cert_len, int *out_slot) {
+  if (out_slot != nullptr) *out_slot = 0;
+  if (check(h) != 0) return errno;
+  if (out_slot == nullptr || cert == nullptr || cert_len == 0 || cert_len > size_t(kMaxModuleLength))
+    return fail(v7::kErrInvalidParameter);
+  const Pair pair{cert, cert_len, nullptr, 0};
+  OwnedBytes subject;
+  if (subject_of(pair, &subject) != 0) return errno;
+  return find_slot(h, subject, out_slot);
+}
+
 // The old slot of the same subject is removed only once the set sits whole in its new slot, so a
 // failed import never loses what the secure disk held; a new slot that did not take the set is
 // removed again. Every login is followed by a logout.

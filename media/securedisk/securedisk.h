@@ -80,6 +80,9 @@ int sd_get_r(SecureDiskHandle *handle, uint8_t **out, size_t *out_len);
 int sd_export_pkcs8(SecureDiskHandle *handle, const char *password, uint8_t **sign_cert, size_t *sign_cert_len,
                     uint8_t **sign_key, size_t *sign_key_len, uint8_t **km_cert, size_t *km_cert_len,
                     uint8_t **km_key, size_t *km_key_len);
+// The slot that holds a set of the certificate's subject (*out_slot 0: none), the slot that
+// sd_import_pair replaces for that certificate. 0, or the decoder's code, or the module's.
+int sd_find_cert_slot(SecureDiskHandle *handle, const uint8_t *cert, size_t cert_len, int *out_slot);
 int sd_import_pair(SecureDiskHandle *handle, const uint8_t *sign_cert, size_t sign_cert_len,
                    const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
                    const uint8_t *km_key, size_t km_key_len, const char *password);

@@ -92,6 +92,11 @@ int update(int record, int kind, const std::vector<uint8_t> &image) {
   return 0;
 }
 
+// A card's "no such record file" (6A 82) or "no such record" (6A 83) at an object's first record
+// says that nothing is stored there. Past the first record it says that an object the first one
+// announced has lost its tail: a broken object, not an absent one.
+bool not_found(unsigned sw) { return sw == 0x6A82 || sw == 0x6A83; }
+
 // READ RECORD of one record; a card that asks for another Le (6C XX) gets the command again
 // with it when `allow_resend`.
 int read_record(int record, int kind, bool allow_resend, std::vector<uint8_t> *answer) {
@@ -104,6 +109,7 @@ int read_record(int record, int kind, bool allow_resend, std::vector<uint8_t> *a
     if (rc != 0) return with_errno(rc, -1);
     sw = status_word(*answer);
   }
+  if (not_found(sw)) return with_errno(record == 1 ? kErrCardNotFound : kErrCardLayout, -1);
   if (!status_ok(sw)) return with_errno(refusal_code(sw, kErrCardRead), -1);
   return 0;
 }
@@ -171,7 +177,9 @@ int sc_read_object(uint8_t **out, size_t *out_len) {
   const uint8_t *content = record_answer_content(answer, kind, 2);
   if (content == nullptr) return -1;
   size_t n = static_cast<size_t>(content[0]) << 8 | content[1];
-  if (n == 0 || n > object_limit(kind)) return with_errno(kErrCardLayout, -1);
+  // Length 0 is what an erase or an interrupted write leaves: no object.
+  if (n == 0) return with_errno(kErrCardNotFound, -1);
+  if (n > object_limit(kind)) return with_errno(kErrCardLayout, -1);
   size_t first = std::min(n, l - 2);
   if (record_answer_content(answer, kind, 2 + first) == nullptr) return -1;
 

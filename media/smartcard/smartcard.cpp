@@ -141,8 +141,17 @@ int sc_write_random(const char *pin, const uint8_t *data, size_t len) {
 
 int sc_probe_card(const char *pin) {
   if (sc_open(pin) != 0) return 0;
-  int state = sc_presence() == 0 ? 2 : 1;
+  int code = 0;
+  int state = 2;
+  if (sc_presence() != 0) {
+    code = errno;
+    // Only a card that says the record is not there reads as holding no set, and one that wants
+    // the PIN first as perhaps holding none (errno tells which). A card pulled out or answering
+    // nonsense tells nothing: taken for empty, it would have a set written over its own.
+    state = code == kErrCardNotFound || code == kErrPinRequired ? 1 : 0;
+  }
   sc_close();
+  errno = code;
   return state;
 }
 

@@ -47,8 +47,10 @@ int sc_write_cert(const char *pin, int file, const uint8_t *data, size_t len);
 int sc_write_key(const char *pin, int file, const uint8_t *data, size_t len);
 int sc_write_random(const char *pin, const uint8_t *data, size_t len);
 
-// 0 when the card cannot be opened (or the PIN is wrong), 1 when F300's presence record does
-// not read, 2 when it does.
+// 0 when the card cannot be opened (or the PIN is wrong) or its presence record cannot be read
+// for any reason but the two below; 1 when F300's presence record is not there (errno
+// kErrCardNotFound) or reads only with the PIN proven (errno kErrPinRequired: asked without the
+// PIN, a card holding a set looks like this too); 2 when it reads (errno 0).
 int sc_probe_card(const char *pin);
 
 // When the card holds a presence record: F400's certificate object overwritten with 1,998 zero

@@ -48,7 +48,9 @@ int write_object(const char *pin, int file, int kind, const uint8_t *data, size_
   }
 }
 
-// The object's bytes now; an object the card holds empty (or not at all) reads as none.
+// The object's bytes now. Only the card's own "not found" (no record, or an empty object) means
+// there is nothing to give back; any other failure (the card pulled out, a refusal, a broken
+// answer) leaves unknown what the card holds, and is returned, so that nothing is written over it.
 int read_old(const char *pin, CardObject *object) {
   uint8_t *bytes = nullptr;
   size_t n = 0;
@@ -62,7 +64,8 @@ int read_old(const char *pin, CardObject *object) {
     return 0;
   }
   const int code = rc > 0 ? rc : errno;
-  return code == kErrCardLayout || code == kErrCardRead ? 0 : code;
+  if (code == kErrCardNotFound) return 0;
+  return code != 0 ? code : kErrCardRead;
 }
 
 // False when an object could not be given its old bytes back.

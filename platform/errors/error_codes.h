@@ -290,7 +290,11 @@ enum : int {
   kErrCardPinWrong = 15311,   // the card refused the PIN (sc_pin_tries_left tells the tries left)
   kErrCardPinLocked = 15312,  // the card's PIN is blocked (69 83)
   kErrCardNoSpace = 15314,    // an object larger than its kind holds, or 6A 84 from the card
-  kErrCardLayout = 15315,     // a stored object length of 0 or past what its kind holds
+  kErrCardLayout = 15315,     // a stored object length past what its kind holds, or a record of it missing
+  // The card holds no such object: its record file or first record is not there (6A 82, 6A 83)
+  // or the object is empty (length 0, as erased). The one read failure that means "nothing
+  // stored": every other one leaves unknown what the card holds.
+  kErrCardNotFound = 15324,
   kErrPinInvalid = 16500,     // a PIN of fewer than 4 or more than 8 bytes: nothing was sent
   kErrPinRequired = 16501,    // the card wants the proven PIN (69 82), or a write came without one
   // Loading a chosen card set into key objects.
@@ -378,7 +382,7 @@ enum : int {
   kErrCertWrite = 10711,
   kErrWrongPassword = 15050,       // it did not open because the password is wrong
   kErrStorePair = 16322,
-  kErrStoreBackup = 16323,         // the holder folder already there could not be backed up
+  kErrStoreBackup = 16323,         // the holder folder already there, or a card's old object, could not be read to keep
   kErrStoreRestore = 16324,        // after a failed write the old set could not all be put back
   kErrKmSubjectMismatch = 16330,
   kErrStoreFolder = 16401,         // the holder folder was not made

@@ -15,6 +15,8 @@ or "error":
   load PATH     replace the card by the image in PATH (power off, PIN forgotten)
   save PATH     write the card's image to PATH
   quirk NAME 0|1
+  refuse F3|F4 KIND SW|-   from now on READ RECORD of that record file answers SW (as the image
+                line below), or again as stored with -
   clearlog      empty the APDU log
   sync          nothing, once every frame the reader sent before it is handled
   eject, insert take the card out of its vpcd slot and put it back (--connect only)
@@ -35,6 +37,8 @@ Image lines (also what save writes):
   record F3|F4 KIND N HEX   record N's raw bytes (as READ RECORD returns them)
   capacity F3|F4 KIND N     the record file takes N records (else 82 for kinds 3 and 4, 2 for 5);
                             an UPDATE past them answers 6A 84
+  refuse F3|F4 KIND SW      every READ RECORD of the record file answers the status word SW (hex),
+                            as a card in a wrong state or with a fault would
   quirk NAME
 Quirks: no_fid (SELECT by file id answers 6A 82), pin_ref_81, resend_6c (the first READ of
 each record from 2 on answers 6C with the record's length), update_retry (the first try of
@@ -71,6 +75,7 @@ class Card:
         self.files = {"F3": {k: {} for k in KINDS}, "F4": {k: {} for k in (3, 4)}}
         self.quirks = set()
         self.capacity = {}
+        self.refusals = {}
         self.power_off()
 
     def power_off(self):
@@ -85,6 +90,7 @@ class Card:
         card.files = {}
         card.quirks = set()
         card.capacity = {}
+        card.refusals = {}
         with open(path) as f:
             for number, line in enumerate(f, 1):
                 words = line.split()
@@ -112,6 +118,11 @@ class Card:
             ef[int(words[3])] = bytes.fromhex(words[4] if len(words) > 4 else "")
         elif key == "capacity":
             self.capacity[(words[1], int(words[2]))] = int(words[3])
+        elif key == "refuse":
+            status = bytes.fromhex(words[3])
+            if len(status) != 2:
+                raise ValueError("a status word is two bytes")
+            self.refusals[(words[1], int(words[2]))] = status
         elif key == "quirk":
             if words[1] not in QUIRKS:
                 raise ValueError("unknown quirk " + words[1])
@@ -129,6 +140,8 @@ class Card:
                     lines.append("record %s %d %d %s" % (name, kind, n, rec.hex().upper()))
         for (name, kind), n in sorted(self.capacity.items()):
             lines.append("capacity %s %d %d" % (name, kind, n))
+        for (name, kind), status in sorted(self.refusals.items()):
+            lines.append("refuse %s %d %s" % (name, kind, status.hex().upper()))
         lines += ["quirk " + q for q in sorted(self.quirks)]
         tmp = path + ".tmp"
         with open(tmp, "w") as f:
@@ -201,6 +214,8 @@ class Card:
         kind, error = self.record_file(p2)
         if error:
             return error
+        if (self.current, kind) in self.refusals:
+            return self.refusals[(self.current, kind)]
         needs_pin = kind in READ_NEEDS_PIN or (kind == 6 and "presence_pin" in self.quirks)
         if needs_pin and not self.verified:
             return sw(0x69, 0x82)
@@ -383,6 +398,12 @@ class Server:
             if words[1] not in QUIRKS:
                 return "error unknown quirk " + words[1]
             (self.card.quirks.add if words[2] == "1" else self.card.quirks.discard)(words[1])
+            return "ok"
+        if words[0] == "refuse":
+            if words[3] == "-":
+                self.card.refusals.pop((words[1], int(words[2])), None)
+            else:
+                self.card.apply(words)
             return "ok"
         if words[0] == "sync":
             return "ok"  # the readers' frames before it are handled: the log is complete

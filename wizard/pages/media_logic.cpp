@@ -90,7 +90,19 @@ int token_of_command(unsigned command, size_t count) {
   return index < count ? int(index) : -1;
 }
 
-bool ic_card_refuses(int probe, int key_bits) { return probe == 1 && key_bits > 1024; }
+MediumChoice ic_card_choice(int probe, int probe_code, int key_bits, bool pin_proven) {
+  if (probe == 2) return MediumChoice::kAskReplace;
+  if (probe == 1) {
+    if (probe_code == kErrPinRequired && !pin_proven) return MediumChoice::kAskPinFirst;
+    return key_bits > 1024 ? MediumChoice::kRefuseKeyLength : MediumChoice::kTake;
+  }
+  return pin_proven ? MediumChoice::kCannotUse : MediumChoice::kTake;
+}
+
+MediumChoice secure_disk_choice(int lookup_code, int slot) {
+  if (lookup_code != 0) return MediumChoice::kCannotUse;
+  return slot != 0 ? MediumChoice::kAskReplace : MediumChoice::kTake;
+}
 
 bool media_stores_at_once(RelayModeWord mode, uint32_t kind) { return is_receive_kind3(mode) && is_disk(kind); }
 

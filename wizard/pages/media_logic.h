@@ -1,5 +1,6 @@
 // The decisions of the recipient's media page and password page, apart from their windows: which
-// media the list offers, the drive and token menus, when a card cannot take the set, what Next of
+// media the list offers, the drive and token menus, when a card cannot take the set and when a
+// set on the medium is asked about, what Next of
 // the media page does to the pages after it, how the password page lays itself out and which
 // buttons it offers, what its Next says, and which password the store is handed. Portable, so the
 // tables of cases run natively.
@@ -84,11 +85,28 @@ extern const char16_t kTokenMenuSeparator[];
 // The index of the token a command names among count tokens; -1 for any other command.
 int token_of_command(unsigned command, size_t count);
 
-// ---- The IC card ----
+// ---- A medium that may hold a set already ----
 
-// The card cannot take the set: it holds none yet (probe 1) and the signing key is longer than
-// the 1024 bits such a card holds.
-bool ic_card_refuses(int probe, int key_bits);
+// What choosing a card or the secure disk does next. A set on the medium is never replaced
+// unasked: where the page cannot tell whether one is there, the medium is not chosen.
+enum class MediumChoice {
+  kTake,             // nothing to replace: ask the PIN where one is still wanted, then choose
+  kAskReplace,       // a set is there: ask (4731) before it goes; No chooses nothing
+  kAskPinFirst,      // the card shows what it holds only to the PIN: ask it, then probe with it
+  kRefuseKeyLength,  // the card holds no set and takes only 1024-bit keys: warning 4623
+  kCannotUse,        // the medium could not be asked what it holds: nothing chosen
+};
+
+// The IC card, from its probe (the state and errno of sc_probe_card) and the received signing
+// key's length in bits. A card holding a set takes it whatever the key's length; an empty one only
+// up to 1024 bits. A probe without the PIN that found the presence record behind the PIN tells
+// nothing yet; one with the PIN that could not open the card (a wrong PIN, the card pulled out)
+// chooses nothing, while one without the PIN that could not open it leaves the store to say why.
+MediumChoice ic_card_choice(int probe, int probe_code, int key_bits, bool pin_proven);
+
+// The secure disk, from sd_find_cert_slot's result for the received signing certificate: the
+// slot that holds its holder's set, which the store replaces (0: none).
+MediumChoice secure_disk_choice(int lookup_code, int slot);
 
 // ---- Next of the media page ----
 

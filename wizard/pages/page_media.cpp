@@ -1,6 +1,7 @@
 #include "wizard/pages/page_media.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -217,18 +218,15 @@ void CPageMedia::MediumAction(int item) {
 
 bool CPageMedia::MayReplace(uint32_t kind, const void *medium) {
   const ReceivedCertRecord *received = Sheet() != nullptr ? Sheet()->Received() : nullptr;
-  bool present = false;
-  if (kind == kStoreIcCard) {
-    // A card holds one set: whatever it holds goes.
-    present = sc_probe_card(nullptr) == 2;
-  } else {
-    uint32_t code = 0;
-    if (kind == kStoreHardDisk) code = kMediumHardDisk;
-    if (kind == kStoreRemovable) code = kMediumRemovable;
-    if (kind == kStoreSecurityToken) code = kMediumToken;
-    present = code != 0 && holds_holder(code, medium, received);
-  }
-  return !present || box(IDS_MEDIUM_HOLDS_SET_ASK, IDS_NOTICE_CAPTION, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  uint32_t code = 0;
+  if (kind == kStoreHardDisk) code = kMediumHardDisk;
+  if (kind == kStoreRemovable) code = kMediumRemovable;
+  if (kind == kStoreSecurityToken) code = kMediumToken;
+  return !(code != 0 && holds_holder(code, medium, received)) || AskReplace();
+}
+
+bool CPageMedia::AskReplace() {
+  return box(IDS_MEDIUM_HOLDS_SET_ASK, IDS_NOTICE_CAPTION, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void CPageMedia::ChooseHardDisk() {
@@ -346,15 +344,46 @@ void CPageMedia::OnTokenInstall() { v7::dialogs::open_page_address(V7_TOKEN_APPR
 
 void CPageMedia::ChooseIcCard() {
   const ReceivedCertRecord *received = Sheet() != nullptr ? Sheet()->Received() : nullptr;
-  const int probe = sc_probe_card(nullptr);
   const int bits = received != nullptr ? cert_key_bits(received->sign_cert, received->sign_cert_len) : 0;
-  if (ic_card_refuses(probe, bits)) {
-    box(IDS_IC_CARD_KEY_TOO_LONG, IDS_QUIT_CAPTION, MB_OK | MB_ICONEXCLAMATION);
-    return;
-  }
-  if (!MayReplace(kStoreIcCard, nullptr)) return;
   FreePin();
-  if (v7::dialogs::AskPin(pin_) != 0) {
+  errno = 0;
+  int probe = sc_probe_card(nullptr);
+  MediumChoice choice = ic_card_choice(probe, errno, bits, false);
+  bool pin_asked = false;
+  if (choice == MediumChoice::kAskPinFirst) {
+    // Without the PIN this card shows nothing of what it holds: a set there would be replaced
+    // unasked, and an empty card's key-length limit applied to one that holds a set.
+    if (v7::dialogs::AskPin(pin_) != 0) {
+      FreePin();
+      return;
+    }
+    pin_asked = true;
+    errno = 0;
+    probe = sc_probe_card(pin_);
+    choice = ic_card_choice(probe, errno, bits, true);
+  }
+  const int probe_code = errno;
+  switch (choice) {
+    case MediumChoice::kRefuseKeyLength:
+      box(IDS_IC_CARD_KEY_TOO_LONG, IDS_QUIT_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+      FreePin();
+      return;
+    case MediumChoice::kCannotUse:
+      // A refused PIN has had the card's own box already.
+      if (probe_code != kErrCardPinWrong && probe_code != kErrCardPinLocked)
+        v7::dialogs::ShowErrorByCode(probe_code != 0 ? probe_code : kErrCardAbsent);
+      FreePin();
+      return;
+    case MediumChoice::kAskReplace:
+      if (!AskReplace()) {
+        FreePin();
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  if (!pin_asked && v7::dialogs::AskPin(pin_) != 0) {
     FreePin();
     return;
   }
@@ -398,11 +427,27 @@ void CPageMedia::ChooseSecureDisk() {
               version_compare(version, request->secure_disk.min_version) < 0;
     free(version);
   }
+  MediumChoice choice = MediumChoice::kTake;
+  if (rc == 0 && !install) {
+    // The store replaces the slot that holds the holder's set: that is asked about first.
+    const ReceivedCertRecord *received = Sheet()->Received();
+    int slot = 0;
+    const int lookup = received != nullptr
+                           ? sd_find_cert_slot(secure_disk_, received->sign_cert, received->sign_cert_len, &slot)
+                           : kErrNoSignCertPart;
+    choice = secure_disk_choice(lookup, slot);
+    if (choice == MediumChoice::kCannotUse) {
+      rc = lookup;
+      err_push(ctx, rc, sd_last_error_text(secure_disk_));
+    }
+  }
   if (install) {
     v7::dialogs::open_web_page(request, v7::dialogs::kInstallPageSecureDisk);
     ReleaseSecureDisk();
   } else if (rc != 0) {
     v7::dialogs::ShowSecureDiskError(ctx);
+    ReleaseSecureDisk();
+  } else if (choice == MediumChoice::kAskReplace && !AskReplace()) {
     ReleaseSecureDisk();
   } else {
     kind_ = kStoreSecureDisk;

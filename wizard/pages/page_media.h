@@ -84,6 +84,8 @@ class CPageMedia : public CRelayPage {
   // True when the set may go onto the medium: none of its holder is there, or the user agreed
   // to replace it.
   bool MayReplace(uint32_t kind, const void *medium);
+  // The question before a set on the chosen medium goes: true for Yes.
+  bool AskReplace();
   void UpdateButtons();
   void ResetRemovableText();
   int ItemOf(uint32_t kind) const;

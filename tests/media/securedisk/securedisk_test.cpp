@@ -221,6 +221,39 @@ TEST_F(SecureDiskTest, AlreadyStartedCountsAsStarted) {
   EXPECT_EQ(sd_open(handle_), 7 + kSdCodeOffset);
 }
 
+// The slot a received certificate would replace: none before its set is imported, its own after,
+// none for another holder; a certificate that does not decode and a module failure are errors,
+// never "none".
+TEST_F(SecureDiskTest, FindsTheSlotAnImportWouldReplace) {
+  load_and_open();
+  int slot = -1;
+  EXPECT_EQ(sd_find_cert_slot(handle_, sign_cert_.data(), sign_cert_.size(), &slot), 0);
+  EXPECT_EQ(slot, 0);
+  ASSERT_EQ(import_set(sign_cert_, km_cert_, "good pw"), 0);
+  int *slots = nullptr;
+  int count = 0;
+  ASSERT_EQ(sd_get_slot_list(handle_, &slots, &count), 0);
+  ASSERT_EQ(count, 1);
+  const int imported = slots[0];
+  free(slots);
+  EXPECT_EQ(sd_find_cert_slot(handle_, sign_cert_.data(), sign_cert_.size(), &slot), 0);
+  EXPECT_EQ(slot, imported);
+  EXPECT_EQ(sd_find_cert_slot(handle_, other_cert_.data(), other_cert_.size(), &slot), 0);
+  EXPECT_EQ(slot, 0);
+
+  const uint8_t not_a_cert[] = {0x04, 0x01, 0x00};
+  slot = -1;
+  EXPECT_NE(sd_find_cert_slot(handle_, not_a_cert, sizeof not_a_cert, &slot), 0);
+  EXPECT_EQ(slot, 0);
+  EXPECT_EQ(sd_find_cert_slot(handle_, nullptr, 0, &slot), v7::kErrInvalidParameter);
+  EXPECT_EQ(sd_find_cert_slot(handle_, sign_cert_.data(), sign_cert_.size(), nullptr), v7::kErrInvalidParameter);
+  state_->fail_entry = kFindSlot;
+  state_->fail_code = 0x3E8;
+  EXPECT_EQ(sd_find_cert_slot(handle_, sign_cert_.data(), sign_cert_.size(), &slot), 0x3E8 + kSdCodeOffset);
+  EXPECT_EQ(slot, 0);
+  state_->fail_entry = -1;
+}
+
 TEST_F(SecureDiskTest, InjectedFailuresCarryTheModuleOffsetAndMessage) {
   load_and_open();
   ASSERT_EQ(import_set(sign_cert_, km_cert_, "good pw"), 0);

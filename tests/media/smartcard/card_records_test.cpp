@@ -155,6 +155,7 @@ TEST(CardRecords, CodesHaveTexts) {
       {v7::kErrCardPinLocked, "SMART CARD - PIN is Locked"},
       {v7::kErrCardNoSpace, "SMART CARD - Not Enough Space"},
       {v7::kErrCardLayout, "SMART CARD - Invalid File Layout"},
+      {v7::kErrCardNotFound, "SMART CARD - File or Record Not Found"},
       {v7::kErrPinInvalid, "PIN - Invalid PIN"},
       {v7::kErrPinRequired, "PIN - PIN is Required"},
   };

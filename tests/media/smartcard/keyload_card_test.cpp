@@ -166,6 +166,18 @@ TEST_F(CardKeyLoad, UnreadableRecordsGiveTheLoadersCodes) {
     EXPECT_EQ(v7::kErrCardLoadRandom, r.newest_codes().at(0));
   }
   {
+    // The card cannot say whether it keeps the value apart: no key comes without it.
+    SCOPED_TRACE("presence record refused (6F 00)");
+    write_set(true, {});
+    CardRecord r;
+    ASSERT_EQ(card_.command("refuse F3 6 6F00"), "ok");
+    errno = 0;
+    EXPECT_EQ(nullptr, keyload_read_pair(r.entry, r.record, kKeyLoadSignPair, 0));
+    EXPECT_EQ(v7::kErrCardLoadRandom, errno);
+    EXPECT_EQ((std::vector<int>{v7::kErrCardLoadRandom, v7::kErrCardRead}), r.newest_codes());
+    ASSERT_EQ(card_.command("refuse F3 6 -"), "ok");
+  }
+  {
     // The card keeps values of up to 50 bytes; the key objects, like every other store, take no
     // more than their bound, and a longer value is refused rather than cut.
     SCOPED_TRACE("random value past the key objects' bound");

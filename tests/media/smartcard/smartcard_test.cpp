@@ -334,10 +334,9 @@ TEST_F(SmartCard, PinForgottenAtPowerOff) {
 // Absent files and records, and a card asking for another Le (6C XX) from record 2 on.
 TEST_F(SmartCard, StatusWords) {
   load("pin 31323334\ntries 3 3\ndf F3\nef F3 4\nef F3 6\n");
-  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardSelect);  // no F400: 6A 82
-  EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardRead);  // no record: 6A 83
-  EXPECT_EQ(read_key(kPin, kScFileSign).code, v7::kErrCardRead);      // no key file: 6A 82
-  EXPECT_EQ(sc_probe_card(nullptr), 1);                               // no presence record
+  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardSelect);      // no F400: 6A 82
+  EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardNotFound);  // no record: 6A 83
+  EXPECT_EQ(read_key(kPin, kScFileSign).code, v7::kErrCardNotFound);      // no key file: 6A 82
 
   load(blank_card("quirk resend_6c\n"));
   std::vector<uint8_t> cert = pattern(1000, 2);
@@ -365,16 +364,37 @@ TEST_F(SmartCard, InterruptedWriteReadsEmpty) {
   EXPECT_EQ(sc_write_cert(kPin, kScFileSign, new_cert.data(), new_cert.size()), -1);
   EXPECT_EQ(errno, v7::kErrCardNoSpace);
   EXPECT_EQ(count_prefix(card_.log(), "< 6A84"), 2u);
-  EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardLayout);
+  EXPECT_EQ(read_cert(nullptr, kScFileSign).code, v7::kErrCardNotFound);
 }
 
+// The probe says "no set" only when the card says its presence record is not there (or wants
+// the PIN first, which errno tells apart); a presence record the card refuses for another reason
+// tells nothing, and reads as a card that cannot be used.
 TEST_F(SmartCard, Probe) {
-  load(blank_card());
-  EXPECT_EQ(sc_probe_card(nullptr), 2);
-  EXPECT_EQ(sc_probe_card(kPin), 2);
-  load(blank_card("", false));
-  EXPECT_EQ(sc_probe_card(kPin), 1);
-  EXPECT_EQ(sc_probe_card("0000"), 0);  // a wrong PIN
+  const struct {
+    const char *name;
+    std::string image;
+    const char *pin;
+    int state;
+    int code;
+  } cases[] = {
+      {"a set", blank_card(), nullptr, 2, 0},
+      {"a set, PIN proven", blank_card(), kPin, 2, 0},
+      {"no presence record", blank_card("", false), kPin, 1, v7::kErrCardNotFound},
+      {"no presence record file", "pin 31323334\ntries 3 3\ndf F3\nef F3 4\n", nullptr, 1, v7::kErrCardNotFound},
+      {"presence behind the PIN", blank_card("quirk presence_pin\n"), nullptr, 1, v7::kErrPinRequired},
+      {"presence behind the PIN, proven", blank_card("quirk presence_pin\n"), kPin, 2, 0},
+      {"a wrong PIN", blank_card(), "0000", 0, v7::kErrCardPinWrong},
+      {"a fault (6F 00)", blank_card("refuse F3 6 6F00\n"), nullptr, 0, v7::kErrCardRead},
+      {"a wrong state (69 85)", blank_card("refuse F3 6 6985\n"), kPin, 0, v7::kErrCardRead},
+  };
+  for (const auto &c : cases) {
+    load(c.image);
+    sc_forget_refused_pin();
+    errno = -1;
+    EXPECT_EQ(sc_probe_card(c.pin), c.state) << c.name;
+    EXPECT_EQ(errno, c.code) << c.name;
+  }
 }
 
 // Erasing the key-management pair leaves F400's objects at length 0 (they no longer read) and
@@ -386,8 +406,8 @@ TEST_F(SmartCard, EraseKmPair) {
   ASSERT_EQ(sc_write_key(kPin, kScFileKm, key.data(), key.size()), 0);
   ASSERT_EQ(sc_write_cert(kPin, kScFileSign, cert.data(), cert.size()), 0);
   ASSERT_EQ(sc_erase_km_pair(kPin), 0) << errno;
-  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardLayout);
-  EXPECT_EQ(read_key(kPin, kScFileKm).code, v7::kErrCardLayout);
+  EXPECT_EQ(read_cert(nullptr, kScFileKm).code, v7::kErrCardNotFound);
+  EXPECT_EQ(read_key(kPin, kScFileKm).code, v7::kErrCardNotFound);
   EXPECT_EQ(read_cert(nullptr, kScFileSign).data, cert);
   auto records = card_.records();
   EXPECT_EQ((records[{"F4", 4, 1}]), "7032" + std::string(100, '0'));
@@ -416,9 +436,9 @@ TEST_F(SmartCard, HostileAnswers) {
        v7::kErrCardAnswer},
       {"length 65,535", "record F3 4 1 7032FFFF" + std::string(96, '0') + "\n", 4, v7::kErrCardLayout},
       {"length 4,096", "record F3 4 1 70321000" + std::string(96, '0') + "\n", 4, v7::kErrCardLayout},
-      {"erased (length 0)", "record F3 4 1 70320000" + std::string(96, '0') + "\n", 4, v7::kErrCardLayout},
+      {"erased (length 0)", "record F3 4 1 70320000" + std::string(96, '0') + "\n", 4, v7::kErrCardNotFound},
       {"a further record missing", "record F3 4 1 70320064" + std::string(96, '0') + "\n", 4,
-       v7::kErrCardRead},
+       v7::kErrCardLayout},
       {"a further record too short",
        "record F3 4 1 70320064" + std::string(96, '0') + "\nrecord F3 4 2 7010" + std::string(32, '0') + "\n",
        4, v7::kErrCardAnswer},

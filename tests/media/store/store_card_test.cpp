@@ -213,6 +213,36 @@ TEST_F(StoreCard, AWrongPinOrAFailedWriteLeavesTheOldSet) {
   }
 }
 
+// Only the card's own "not found" counts as nothing there to keep. An old object that the card
+// refuses to read for another reason (a fault, a wrong state), or a presence record it refuses,
+// stops the store before its first write, with the card's code under the store's: the old set
+// stays as it was, record for record.
+TEST_F(StoreCard, AnOldObjectThatDoesNotReadStopsTheStoreBeforeAnyWrite) {
+  const struct {
+    const char *refusal;
+    std::vector<int> codes;
+    const char *detail;
+  } cases[] = {
+      {"F3 3 6F00", {v7::kErrStorePair, v7::kErrStoreBackup, v7::kErrCardRead}, "Sign"},
+      {"F4 4 6985", {v7::kErrStorePair, v7::kErrStoreBackup, v7::kErrCardRead}, ""},
+      {"F3 6 6F00", {v7::kErrStorePair, v7::kErrCardRead}, "Sign"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.refusal);
+    load(card_image(true));
+    old_set();
+    ASSERT_EQ(card_.command(std::string("refuse ") + c.refusal), "ok");
+    card_.clear_log();
+    const auto before = card_.records();
+    storetest::Ctx ctx;
+    EXPECT_EQ(v7::kErrStorePair, store(ctx));
+    EXPECT_EQ(storetest::codes(ctx), c.codes);
+    EXPECT_EQ(storetest::first_detail(ctx), c.detail);
+    EXPECT_EQ(count_prefix(card_.commands(), "00DC"), 0u);
+    EXPECT_EQ(card_.records(), before);
+  }
+}
+
 // A key-management certificate that does not decode fails with its code before the card is
 // touched, whatever the card holds.
 TEST_F(StoreCard, AnUndecodableKeyManagementCertificateFails) {

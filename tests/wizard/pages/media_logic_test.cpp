@@ -118,14 +118,46 @@ TEST(TokenMenu, CommandsNameTokensInListOrderAndNeverTheInstallEntry) {
   EXPECT_EQ(size_t(kTokenMenuCapacity), 50u);
 }
 
-TEST(IcCard, AnEmptyCardTakesOnlyKeysOf1024Bits) {
+// An empty card takes only keys of 1024 bits; a card holding a set takes any, after asking; a card
+// that shows its presence record only to the PIN is asked again with the PIN before anything is
+// decided; with the PIN, a card that cannot be opened is not chosen.
+TEST(IcCard, TheProbeDecidesWhatChoosingTheCardDoes) {
+  using C = MediumChoice;
+  const int kNotFound = v7::kErrCardNotFound, kPin = v7::kErrPinRequired;
   const struct {
-    int probe, bits;
-    bool refused;
+    int probe, code, bits;
+    bool proven;
+    MediumChoice choice;
   } cases[] = {
-      {1, 2048, true}, {1, 1025, true}, {1, 1024, false}, {2, 2048, false}, {0, 2048, false}, {1, 0, false},
+      {1, kNotFound, 2048, false, C::kRefuseKeyLength},
+      {1, kNotFound, 1025, false, C::kRefuseKeyLength},
+      {1, kNotFound, 1024, false, C::kTake},
+      {1, kNotFound, 0, false, C::kTake},
+      {2, 0, 2048, false, C::kAskReplace},
+      {2, 0, 1024, false, C::kAskReplace},
+      {0, v7::kErrCardAbsent, 2048, false, C::kTake},  // the store says why
+      // Behind the PIN: nothing is known until the card is asked with it.
+      {1, kPin, 2048, false, C::kAskPinFirst},
+      {1, kPin, 1024, false, C::kAskPinFirst},
+      {2, 0, 2048, true, C::kAskReplace},
+      {1, kNotFound, 2048, true, C::kRefuseKeyLength},
+      {1, kNotFound, 1024, true, C::kTake},
+      {1, kPin, 2048, true, C::kRefuseKeyLength},
+      {0, v7::kErrCardPinWrong, 1024, true, C::kCannotUse},
+      {0, v7::kErrCardTransmit, 1024, true, C::kCannotUse},
   };
-  for (const auto &c : cases) EXPECT_EQ(ic_card_refuses(c.probe, c.bits), c.refused) << c.probe << " " << c.bits;
+  for (const auto &c : cases)
+    EXPECT_EQ(ic_card_choice(c.probe, c.code, c.bits, c.proven), c.choice)
+        << c.probe << " " << c.code << " " << c.bits << " " << c.proven;
+}
+
+// The secure disk asks before the slot of the received holder goes, and is not chosen when it
+// cannot say whether it holds one.
+TEST(SecureDisk, ASlotOfTheHolderIsAskedAbout) {
+  EXPECT_EQ(secure_disk_choice(0, 0), MediumChoice::kTake);
+  EXPECT_EQ(secure_disk_choice(0, 3), MediumChoice::kAskReplace);
+  EXPECT_EQ(secure_disk_choice(0x20000 + 7, 0), MediumChoice::kCannotUse);
+  EXPECT_EQ(secure_disk_choice(v7::kErrDecodeFailed, 0), MediumChoice::kCannotUse);
 }
 
 TEST(MediaNext, KindThreeStoresADiskAtOnceAndSkipsThePasswordPageForItOnly) {
