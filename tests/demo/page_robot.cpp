@@ -94,19 +94,22 @@ bool is_message_box(HWND window) {
          (::GetDlgItem(window, IDOK) != nullptr || ::GetDlgItem(window, IDYES) != nullptr);
 }
 
-// Every file and folder under the roots, so that only what a run adds is removed afterwards.
-std::set<fs::path> tree(const std::vector<fs::path> &roots) {
-  std::set<fs::path> all;
+// Every file and folder under the roots, so that only what a run adds is removed afterwards; false
+// when a folder could not be read to its end (a partial list would make old files look new).
+bool tree(const std::vector<fs::path> &roots, std::set<fs::path> *all) {
+  all->clear();
   for (const fs::path &root : roots) {
     std::error_code ec;
-    if (!fs::exists(root, ec)) continue;
-    all.insert(root);
-    for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
-         !ec && it != end; it.increment(ec)) {
-      all.insert(it->path());
+    if (!fs::exists(root, ec)) {
+      if (ec) return false;
+      continue;
     }
+    all->insert(root);
+    fs::recursive_directory_iterator it(root, ec), end;
+    for (; !ec && it != end; it.increment(ec)) all->insert(it->path());
+    if (ec) return false;
   }
-  return all;
+  return true;
 }
 
 bool same_bytes(const fs::path &a, const Bytes &b) {
@@ -236,7 +239,8 @@ class PageMainJob : public ::testing::Test {
     const char *data = lib_data_folder(), *base = user_base_folder(), *program_files = program_files_npki_folder();
     ASSERT_TRUE(data[0] != 0 && base[0] != 0 && program_files[0] != 0);
     roots_ = {fs::path(data), fs::path(base) / "NPKI", fs::path(program_files)};
-    before_ = tree(roots_);
+    ASSERT_TRUE(tree(roots_, &before_)) << "the library's folders cannot be listed; nothing is touched";
+    listed_ = true;
 
     // The revocation lists of the relay certificate's path, as an earlier validation cached them
     // (the directory server of the deployment is not reached from here).
@@ -276,7 +280,8 @@ class PageMainJob : public ::testing::Test {
     std::error_code ec;
     if (placed_ckapp_) fs::remove(ckapp_, ec);
     // What the run added, deepest first: the stored set, its folders, the lists cached above.
-    const std::set<fs::path> after = tree(roots_);
+    std::set<fs::path> after;
+    if (!listed_ || !tree(roots_, &after)) return;
     for (auto it = after.rbegin(); it != after.rend(); ++it) {
       if (before_.count(*it) == 0) fs::remove(*it, ec);
     }
@@ -285,7 +290,9 @@ class PageMainJob : public ::testing::Test {
   // The files the run added whose name is name.
   std::vector<fs::path> added(const std::string &name) const {
     std::vector<fs::path> found;
-    for (const fs::path &p : tree(roots_)) {
+    std::set<fs::path> now;
+    tree(roots_, &now);
+    for (const fs::path &p : now) {
       if (before_.count(p) == 0 && p.filename() == name) found.push_back(p);
     }
     return found;
@@ -293,6 +300,7 @@ class PageMainJob : public ::testing::Test {
 
   std::vector<fs::path> roots_;
   std::set<fs::path> before_;
+  bool listed_ = false;
   fs::path ckapp_;
   bool placed_ckapp_ = false;
 };
