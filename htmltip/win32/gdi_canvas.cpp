@@ -41,10 +41,17 @@ HtmlGdiCanvas::HtmlGdiCanvas(HDC dc, CPPDrawManager2 *manager, HMODULE resources
     : dc_(dc), manager_(manager), resources_(resources), library_(library), imageList_(imageList) {}
 
 HtmlGdiCanvas::~HtmlGdiCanvas() {
-  if (font_ != nullptr) {
-    ::SelectObject(dc_, original_);
-    ::DeleteObject(font_);
-  }
+  // A canvas dropped in the middle of a pass still gives the DC back as it found it.
+  while (!saved_.empty()) restore_state();
+  ReleaseFont();
+}
+
+void HtmlGdiCanvas::ReleaseFont() {
+  if (font_ == nullptr) return;
+  ::SelectObject(dc_, original_);
+  ::DeleteObject(font_);
+  font_ = nullptr;
+  original_ = nullptr;
 }
 
 int HtmlGdiCanvas::pixels_per_inch_y() const { return ::GetDeviceCaps(dc_, LOGPIXELSY); }
@@ -64,18 +71,27 @@ HtmlSize HtmlGdiCanvas::text_extent(std::u16string_view text) const {
   return HtmlSize{size.cx, size.cy};
 }
 
-void HtmlGdiCanvas::save_state() { saved_ = ::SaveDC(dc_); }
+void HtmlGdiCanvas::save_state() {
+  saved_.push_back(SavedState{::SaveDC(dc_), font_, original_});
+  font_ = nullptr;
+  original_ = nullptr;
+}
 
 void HtmlGdiCanvas::restore_state() {
-  if (saved_ > 0) ::RestoreDC(dc_, saved_);
-  saved_ = 0;
-  // RestoreDC put back the font selected before the pass, so ours is free to go.
-  if (font_ != nullptr) {
-    ::SelectObject(dc_, original_);
-    ::DeleteObject(font_);
-    font_ = nullptr;
-    original_ = nullptr;
+  // Each restore pops exactly the level its save pushed: RestoreDC of a level drops the levels
+  // saved inside it too, so an inner pair must never be restored by an outer level's number.
+  if (saved_.empty()) {
+    ReleaseFont();
+    return;
   }
+  const SavedState state = saved_.back();
+  saved_.pop_back();
+  if (state.level > 0) ::RestoreDC(dc_, state.level);
+  // RestoreDC put back the font selected when the level began, so the one made inside it is
+  // free to go (ReleaseFont selects that same font again when GDI refused the save).
+  ReleaseFont();
+  font_ = state.font;
+  original_ = state.original;
 }
 
 bool HtmlGdiCanvas::select_font(const HtmlFont &font) {

@@ -68,6 +68,8 @@ class HtmlGdiCanvas : public HtmlCanvas {
   // Cached images past this many are loaded for the one call (a text draws at most a few hundred).
   static constexpr size_t kMaxCachedImages = 64;
 
+  // Deselects and deletes the font made in the current level, if any.
+  void ReleaseFont();
   bool Load(const HtmlImageSource &source, LoadedImage *image) const;
   // The image of `source`, from the cache or loaded into it (into `uncached` when the cache is
   // full); null when it cannot be loaded.
@@ -78,9 +80,17 @@ class HtmlGdiCanvas : public HtmlCanvas {
   HMODULE resources_;
   HMODULE library_;
   HIMAGELIST imageList_;
-  HFONT font_ = nullptr;        // the font this canvas made and selected, if any
+  // One saved state: its SaveDC level (0 when GDI refused) and the font ownership of the level
+  // around it. A font made inside a level is that level's: the DC state saved when the level
+  // began may still name the font selected then, so only fonts made since are deleted.
+  struct SavedState {
+    int level;
+    HFONT font;
+    HFONT original;
+  };
+  HFONT font_ = nullptr;        // the font this canvas made in the current level, if any
   HFONT original_ = nullptr;    // what was selected before it
-  int saved_ = 0;               // the SaveDC level of the pass
+  std::vector<SavedState> saved_;
   std::vector<std::unique_ptr<CachedImage>> images_;  // freed with the canvas
 };
 
