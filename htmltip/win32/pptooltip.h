@@ -45,6 +45,9 @@ class CPPToolTip : public TooltipWindow {
   const RECT &textRect() const { return textRect_; }
   int marginLeft() const { return marginLeft_; }
   int marginTop() const { return marginTop_; }
+  // Where a link tip answers the mouse, in client coordinates: its link line as it is drawn
+  // (empty when the tip is no link tip or nothing is laid out).
+  HtmlRect HotRect() const;
 
   // The page a link tip opens (the query is appended, percent-encoded) and the sites of the two
   // phone services; deployment values unless set.
@@ -60,7 +63,6 @@ class CPPToolTip : public TooltipWindow {
   void ShowRecord(const std::u16string &html, POINT anchor, UINT extraFlags);
   void LayOut(UINT extraFlags);
   bool UnderCursor() const;
-  HtmlRect HotRect() const;
 
   HtmlDrawer drawer_;
   CPPDrawManager2 manager_;
