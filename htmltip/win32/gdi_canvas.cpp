@@ -196,7 +196,7 @@ bool HtmlGdiCanvas::Load(const HtmlImageSource &source, LoadedImage *image) cons
   return image->handle != nullptr;
 }
 
-const HtmlGdiCanvas::LoadedImage *HtmlGdiCanvas::Image(const HtmlImageSource &source, LoadedImage *uncached) {
+HtmlGdiCanvas::LoadedImage *HtmlGdiCanvas::Image(const HtmlImageSource &source, LoadedImage *uncached) {
   for (const std::unique_ptr<CachedImage> &cached : images_) {
     // A source that failed to load fails again without another try.
     if (SameSource(cached->source, source)) return cached->image.handle != nullptr ? &cached->image : nullptr;
@@ -209,14 +209,31 @@ const HtmlGdiCanvas::LoadedImage *HtmlGdiCanvas::Image(const HtmlImageSource &so
   return loaded ? &images_.back()->image : nullptr;
 }
 
+const IconPixels *HtmlGdiCanvas::Pixels(LoadedImage &image) {
+  if (!image.icon || image.handle == nullptr) return nullptr;
+  if (image.pixels == nullptr) {
+    auto read = std::make_unique<IconPixels>();
+    // One that cannot be read stays empty, and is not asked for again.
+    if (!ReadIconPixels(static_cast<HICON>(image.handle), read.get())) read->size = HtmlSize{};
+    image.pixels = std::move(read);
+  }
+  return image.pixels->size.cx > 0 ? image.pixels.get() : nullptr;
+}
+
 bool HtmlGdiCanvas::image_size(const HtmlImageSource &source, HtmlSize *size) {
   LoadedImage uncached;
-  const LoadedImage *found = Image(source, &uncached);
+  LoadedImage *found = Image(source, &uncached);
   if (found == nullptr) return false;
-  const LoadedImage &image = *found;
+  LoadedImage &image = *found;
   SIZE s{};
-  const bool ok = image.icon ? CPPDrawManager2::GetIconSize(static_cast<HICON>(image.handle), &s)
-                             : CPPDrawManager2::GetBitmapSize(static_cast<HBITMAP>(image.handle), &s);
+  bool ok = false;
+  if (image.icon) {
+    const IconPixels *pixels = Pixels(image);
+    ok = pixels != nullptr;
+    if (ok) s = SIZE{pixels->size.cx, pixels->size.cy};
+  } else {
+    ok = CPPDrawManager2::GetBitmapSize(static_cast<HBITMAP>(image.handle), &s);
+  }
   if (!ok || s.cx <= 0 || s.cy <= 0 || s.cx > kMaxBitmapSide || s.cy > kMaxBitmapSide) return false;
   *size = HtmlSize{int(s.cx), int(s.cy)};
   return true;
@@ -224,9 +241,9 @@ bool HtmlGdiCanvas::image_size(const HtmlImageSource &source, HtmlSize *size) {
 
 void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &box, const HtmlImageLook &look) {
   LoadedImage uncached;
-  const LoadedImage *found = IsEmptyRect(box) ? nullptr : Image(source, &uncached);
+  LoadedImage *found = IsEmptyRect(box) ? nullptr : Image(source, &uncached);
   if (found == nullptr) return;
-  const LoadedImage &image = *found;
+  LoadedImage &image = *found;
   CPPDrawManager2::ImageLook l;
   l.useMask = look.useMask;
   l.maskColor = look.maskColor;
@@ -246,7 +263,8 @@ void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &bo
   const int x = box.left + std::max(0, -dx), y = box.top + std::max(0, -dy);
   if (width <= 0 || height <= 0) return;
   if (image.icon) {
-    manager_->DrawIcon(dc_, x, y, width, height, static_cast<HICON>(image.handle), l);
+    const IconPixels *pixels = Pixels(image);
+    if (pixels != nullptr) manager_->DrawIconPixels(dc_, x, y, width, height, *pixels, l);
   } else if (look.frameWidth > 0) {
     manager_->DrawImageStrip(dc_, x, y, width, height, static_cast<HBITMAP>(image.handle), look.frame,
                              look.frameWidth, look.frameHeight, l);

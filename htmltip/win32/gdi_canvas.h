@@ -11,6 +11,7 @@
 
 #include "htmltip/html_canvas.h"
 #include "htmltip/win32/draw_manager.h"
+#include "htmltip/win32/gdi_objects.h"
 
 namespace v7::htmltip::win32 {
 
@@ -53,6 +54,9 @@ class HtmlGdiCanvas : public HtmlCanvas {
     HGDIOBJ handle = nullptr;
     bool icon = false;
     bool owned = false;
+    // An icon's pixels, read at its first measure or draw and kept for the next ones: reading an
+    // icon asks GDI for copies of its bitmaps, which costs far more than drawing it.
+    std::unique_ptr<IconPixels> pixels;
     LoadedImage() = default;
     LoadedImage(const LoadedImage &) = delete;
     LoadedImage &operator=(const LoadedImage &) = delete;
@@ -73,7 +77,9 @@ class HtmlGdiCanvas : public HtmlCanvas {
   bool Load(const HtmlImageSource &source, LoadedImage *image) const;
   // The image of `source`, from the cache or loaded into it (into `uncached` when the cache is
   // full); null when it cannot be loaded.
-  const LoadedImage *Image(const HtmlImageSource &source, LoadedImage *uncached);
+  LoadedImage *Image(const HtmlImageSource &source, LoadedImage *uncached);
+  // The pixels of a loaded icon, read on first use; null when they cannot be read.
+  static const IconPixels *Pixels(LoadedImage &image);
 
   HDC dc_;
   CPPDrawManager2 *manager_;
