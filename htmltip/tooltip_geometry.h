@@ -1,6 +1,6 @@
 // Where the tooltip windows go and what shape they take: the second generation's balloon placed
 // beside a point and flipped at the screen's edges, its anchor triangle, and the first
-// generation's fixed hot rectangle. Plain functions of numbers, so the windows only apply them.
+// generation's link line. Plain functions of numbers, so the windows only apply them.
 #pragma once
 
 #include <cstddef>
