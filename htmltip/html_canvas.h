@@ -135,7 +135,8 @@ class HtmlMetrics {
 
 // Measuring and painting. The drawers keep to this contract:
 // - save_state() is called once at the start of a pass and restore_state() once at its end; the
-//   canvas puts back the font, background mode and colours that were selected before the pass;
+//   canvas puts back the font, background mode and colours that were selected before the pass.
+//   The pairs nest: each restore_state() puts back what its own save_state() found, at any depth;
 // - select_font() replaces the selected font; a font the canvas cannot make leaves the previous one
 //   selected and returns false, and the layout goes on measuring with that one;
 // - set_text_justification(0, 0) turns justification off.

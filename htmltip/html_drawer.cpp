@@ -19,6 +19,23 @@ bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // As MulDiv(value, percent, 100) for the non-negative values the layout has, in 64 bits.
 int64_t PercentOf(int64_t value, int64_t percent) { return value < 0 ? 0 : (value * percent + 50) / 100; }
 
+// What a recorded line takes of a rectangle `width` wide when it is drawn: its content and its
+// rules' percentages of that width.
+int64_t DrawnLineWidth(const HtmlLineRecord &line, int64_t width) {
+  int64_t drawn = line.width;
+  if (line.percentWidth != 0) drawn += PercentOf(width, line.percentWidth);
+  return drawn;
+}
+
+// Where a recorded line of that drawn width starts in a rectangle from `left`, `width` wide; a line
+// wider than the rectangle starts at its left edge rather than outside it.
+int64_t DrawnLineLeft(const HtmlLineRecord &line, int64_t left, int64_t width, int64_t drawn) {
+  int64_t start = left;
+  if (line.align == 1) start += (width - drawn) / 2;
+  if (line.align == 2) start += width - drawn;
+  return std::max(start, left);
+}
+
 int CountBlanks(std::u16string_view text) { return int(std::count(text.begin(), text.end(), u' ')); }
 
 int64_t Width(const HtmlMetrics &metrics, std::u16string_view text) {
@@ -609,13 +626,13 @@ int64_t HtmlDrawer::StartLine() {
   if (measuring()) {
     line_ = HtmlLineRecord();
     line_.align = style_.textAlign;
+    line_.top = int(std::clamp<int64_t>(y_, 0, kMaxHtmlExtent));  // the pass lays out from 0, 0
     lineStartX_ = rect_.left;
     return lineStartX_;
   }
   line_ = lineIndex_ < lines_.size() ? lines_[lineIndex_] : HtmlLineRecord();
   const int64_t lineWidth = rect_.width();
-  int64_t width = line_.width;
-  if (line_.percentWidth != 0) width += PercentOf(lineWidth, line_.percentWidth);
+  const int64_t width = DrawnLineWidth(line_, lineWidth);
   expectedWidth_ = width;
   expectedBlanks_ = line_.spaceCount;
   lineShift_ = 0;
@@ -624,11 +641,7 @@ int64_t HtmlDrawer::StartLine() {
   } else {
     canvas_->set_text_justification(0, 0);
   }
-  int64_t start = rect_.left;
-  if (line_.align == 1) start += (lineWidth - width) / 2;
-  if (line_.align == 2) start += lineWidth - width;
-  // A line wider than its rectangle starts at the left edge rather than outside it.
-  lineStartX_ = std::max(start, rect_.left);
+  lineStartX_ = DrawnLineLeft(line_, rect_.left, lineWidth, width);
   return lineStartX_;
 }
 
@@ -649,6 +662,16 @@ void HtmlDrawer::EndLine(int count) {
     y_ += advance;
   }
   x_ = StartLine();
+}
+
+HtmlRect HtmlDrawer::LineBox(size_t index, const HtmlRect &rect) const {
+  if (index >= lines_.size()) return HtmlRect{};
+  const HtmlLineRecord &line = lines_[index];
+  const int64_t width = int64_t(rect.right) - rect.left;
+  // A justified line is spread over the whole width.
+  const int64_t drawn = line.align == 3 && line.wrapped ? std::max<int64_t>(width, line.width) : DrawnLineWidth(line, width);
+  const int64_t left = DrawnLineLeft(line, rect.left, width, drawn), top = int64_t(rect.top) + line.top;
+  return HtmlRect{int(left), int(top), int(left + drawn), int(top + line.height)};
 }
 
 bool HtmlDrawer::WrappedBefore() const {

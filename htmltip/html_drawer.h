@@ -52,6 +52,10 @@ class HtmlDrawer {
   void DrawHtml(HtmlCanvas &canvas, const HtmlRect &rect);
 
   const std::vector<HtmlLineRecord> &lines() const { return lines_; }
+  // Where line `index` of the text measured last is drawn when the text is drawn into `rect`: its
+  // content from where it starts to where it ends, over the line's whole height (empty for an
+  // index past the lines). For the lines outside tables; a cell's lines lie in its cell.
+  HtmlRect LineBox(size_t index, const HtmlRect &rect) const;
   const std::vector<HtmlTableLayout> &tables() const { return tables_; }
   // The areas the links of the last draw pass cover; rebuilt by every pass.
   const std::vector<HtmlLinkRecord> &linkAreas() const { return links_; }

@@ -46,6 +46,7 @@ struct HtmlLineRecord {
   int align = 0;         // textAlign when the line started
   int spaceCount = 0;    // blanks drawn on the line
   int wrapped = 0;       // 1: ended because the next content did not fit
+  int top = 0;           // below the top of the text
 };
 
 struct HtmlCellRecord {

@@ -174,9 +174,10 @@ bool BalloonAnchorTriangle(const BalloonPlacement &p, const BalloonGeometry &g, 
   return true;
 }
 
-HtmlRect FirstTooltipHotRect(int languageId, int left, int top) {
-  if (languageId == 18) return HtmlRect{left + 28, 2 * top + 70, left + 158, 2 * top + 80};
-  return HtmlRect{left + 28, 2 * top + 27, left + 343, 2 * top + 37};
+size_t FirstTooltipLinkLine(const std::vector<HtmlLineRecord> &lines) {
+  for (size_t i = lines.size(); i-- > 0;)
+    if (lines[i].width > 0) return i;
+  return lines.size();
 }
 
 }  // namespace v7::htmltip

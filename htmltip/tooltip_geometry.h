@@ -1,9 +1,13 @@
 // Where the tooltip windows go and what shape they take: the second generation's balloon placed
 // beside a point and flipped at the screen's edges, its anchor triangle, and the first
-// generation's fixed hot rectangle. Plain functions of numbers, so the windows only apply them.
+// generation's link line. Plain functions of numbers, so the windows only apply them.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "htmltip/html_canvas.h"
+#include "htmltip/html_layout.h"
 
 namespace v7::htmltip {
 
@@ -60,12 +64,13 @@ BalloonPlacement PlaceBalloon(const HtmlPoint &point, const HtmlSize &textSize, 
 // edge and the tip at the target point. False when the geometry has no anchor.
 bool BalloonAnchorTriangle(const BalloonPlacement &placement, const BalloonGeometry &geometry, HtmlPoint points[3]);
 
-// The first generation's fixed hot rectangle of a link tip, in client coordinates of a window with
-// the margins `left` and `top`; a point counts when it lies strictly inside. The Korean text
-// (language 18) and the English text put their link line at different places.
-HtmlRect FirstTooltipHotRect(int languageId, int left, int top);
-inline bool StrictlyInside(const HtmlRect &r, const HtmlPoint &p) {
-  return p.x > r.left && p.x < r.right && p.y > r.top && p.y < r.bottom;
+// The line of a first-generation link tip that holds its link: the last line with content, as
+// the tip's texts end with it; lines.size() when no line has any. Its hot area is that line as
+// drawn, so it follows the fonts the text is laid out with, in every language.
+size_t FirstTooltipLinkLine(const std::vector<HtmlLineRecord> &lines);
+// Whether a point is one of the rectangle's pixels.
+inline bool PixelInside(const HtmlRect &r, const HtmlPoint &p) {
+  return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
 }
 
 }  // namespace v7::htmltip

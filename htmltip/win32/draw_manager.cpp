@@ -13,20 +13,31 @@ namespace {
 constexpr HtmlColor kWhite = 0xFFFFFF;
 constexpr int kSilhouette = kEffectInvert | kEffectSolid;
 
-bool ReadArea(HDC dc, const HtmlRect &area, PixelImage *image) {
-  Dib32 copy;
-  if (dc == nullptr || !copy.Create(dc, area.width(), area.height())) return false;
-  if (!::BitBlt(copy.dc(), 0, 0, area.width(), area.height(), dc, area.left, area.top, SRCCOPY)) return false;
-  copy.ReadPixels(image);
-  return image->width == area.width();
-}
+// An area of a DC read into pixels and written back through one DIB section: a change of the
+// pixels costs one section and one memory DC, not one for each way.
+class AreaCopy {
+ public:
+  AreaCopy(HDC dc, const HtmlRect &area) : dc_(dc), area_(area) {}
+  bool Read(PixelImage *image) {
+    if (dc_ == nullptr || !copy_.Create(dc_, area_.width(), area_.height())) return false;
+    if (!::BitBlt(copy_.dc(), 0, 0, area_.width(), area_.height(), dc_, area_.left, area_.top, SRCCOPY)) return false;
+    copy_.ReadPixels(image);
+    return image->width == area_.width();
+  }
+  // After a Read that succeeded, with an image of the same size.
+  void Write(const PixelImage &image) {
+    if (copy_.dc() == nullptr) return;
+    copy_.WritePixels(image);
+    ::BitBlt(dc_, area_.left, area_.top, image.width, image.height, copy_.dc(), 0, 0, SRCCOPY);
+  }
 
-void WriteArea(HDC dc, const HtmlRect &area, const PixelImage &image) {
-  Dib32 copy;
-  if (!copy.Create(dc, image.width, image.height)) return;
-  copy.WritePixels(image);
-  ::BitBlt(dc, area.left, area.top, image.width, image.height, copy.dc(), 0, 0, SRCCOPY);
-}
+ private:
+  HDC dc_;
+  HtmlRect area_;
+  Dib32 copy_;
+};
+
+bool ReadArea(HDC dc, const HtmlRect &area, PixelImage *image) { return AreaCopy(dc, area).Read(image); }
 
 // The image's pixels at width x height: resized when its own size differs.
 bool Fit(PixelImage source, int width, int height, PixelImage *out) {
@@ -95,17 +106,19 @@ void CPPDrawManager2::AlphaBlend(HDC source, HDC destination, int x, int y, int 
   }
   const HtmlRect area{x, y, x + width, y + height};
   PixelImage top, bottom;
-  if (!ReadArea(source, area, &top) || !ReadArea(destination, area, &bottom)) return;
+  AreaCopy under(destination, area);
+  if (!ReadArea(source, area, &top) || !under.Read(&bottom)) return;
   for (size_t i = 0; i < bottom.pixels.size(); ++i) bottom.pixels[i] = BlendPercent(top.pixels[i], bottom.pixels[i], percent);
-  WriteArea(destination, area, bottom);
+  under.Write(bottom);
 }
 
 void CPPDrawManager2::AlphaBlendPixels(HDC source, HDC destination, int x, int y, int width, int height) {
   const HtmlRect area{x, y, x + width, y + height};
   PixelImage top, bottom;
-  if (!ReadArea(source, area, &top) || !ReadArea(destination, area, &bottom)) return;
+  AreaCopy under(destination, area);
+  if (!ReadArea(source, area, &top) || !under.Read(&bottom)) return;
   CombineSourceAlpha(&bottom, 0, 0, top);
-  WriteArea(destination, area, bottom);
+  under.Write(bottom);
 }
 
 HBITMAP CPPDrawManager2::ApplyEffect(HBITMAP bitmap, int width, int height, int effects, bool useMask,
@@ -198,7 +211,8 @@ void CPPDrawManager2::Compose(HDC dc, int x, int y, const PixelImage &image, con
   }
   const HtmlRect area = look.shadow && shadowKind != 0 ? Union(place, shadowAt) : imageAt;
   PixelImage under;
-  if (!ReadArea(dc, area, &under)) return;
+  AreaCopy copy(dc, area);
+  if (!copy.Read(&under)) return;
   if (look.shadow && shadowKind != 0 && silhouette != nullptr) {
     const std::vector<uint8_t> levels = ShadowLevels(*silhouette, image.width, image.height,
                                                      (shadowKind & kEffectSoftShadow) != 0, look.blurX, look.blurY);
@@ -209,7 +223,7 @@ void CPPDrawManager2::Compose(HDC dc, int x, int y, const PixelImage &image, con
   } else {
     CombineMaskPaint(&under, imageAt.left - area.left, imageAt.top - area.top, mask, image);
   }
-  WriteArea(dc, area, under);
+  copy.Write(under);
 }
 
 void CPPDrawManager2::DrawPixels(HDC dc, int x, int y, int width, int height, PixelImage source, const ImageLook &look) {
@@ -249,23 +263,16 @@ void CPPDrawManager2::DrawImageStrip(HDC dc, int x, int y, int width, int height
 
 void CPPDrawManager2::DrawIcon(HDC dc, int x, int y, int width, int height, HICON icon, const ImageLook &look) {
   hasAlpha_ = false;
-  ICONINFO info{};
-  if (dc == nullptr || icon == nullptr || !::GetIconInfo(icon, &info)) return;
-  GdiObject<HBITMAP> colorBitmap(info.hbmColor), maskBitmap(info.hbmMask);
-  PixelImage color, mask;
-  if (!ReadBitmapPixels(maskBitmap.get(), &mask)) return;
-  if (colorBitmap) {
-    if (!ReadBitmapPixels(colorBitmap.get(), &color)) return;
-  } else {
-    // A monochrome icon: the AND mask above the XOR image.
-    PixelImage both = std::move(mask);
-    if (!Crop(both, HtmlRect{0, 0, both.width, both.height / 2}, &mask) ||
-        !Crop(both, HtmlRect{0, both.height / 2, both.width, both.height}, &color))
-      return;
-  }
+  IconPixels pixels;
+  if (dc != nullptr && ReadIconPixels(icon, &pixels)) DrawIconPixels(dc, x, y, width, height, pixels, look);
+}
+
+void CPPDrawManager2::DrawIconPixels(HDC dc, int x, int y, int width, int height, const IconPixels &icon,
+                                     const ImageLook &look) {
+  hasAlpha_ = false;
   PixelImage fittedColor, fittedMask;
-  if (!Fit(std::move(color), width, height, &fittedColor) || !Fit(std::move(mask), width, height, &fittedMask)) return;
-  for (uint32_t &p : fittedMask.pixels) p &= 0x00FFFFFF;
+  if (dc == nullptr || !Fit(icon.color, width, height, &fittedColor) || !Fit(icon.mask, width, height, &fittedMask))
+    return;
   PixelImage image, silhouette = fittedMask;
   if (look.effects & kEffectSolid) {
     // Solid: the icon's shape in the effect colour, read from its mask (white is transparent).
@@ -284,10 +291,11 @@ void CPPDrawManager2::DrawShadow(HDC dc, int x, int y, int width, int height, HB
                                  int blurY) {
   PixelImage shape, under;
   const HtmlRect area{x, y, x + width, y + height};
-  if (!ReadBitmapPixels(silhouette, &shape) || !ReadArea(dc, area, &under)) return;
+  AreaCopy copy(dc, area);
+  if (!ReadBitmapPixels(silhouette, &shape) || !copy.Read(&under)) return;
   const std::vector<uint8_t> levels = ShadowLevels(shape, width, height, soft, blurX, blurY);
   DarkenUnder(&under, 0, 0, width, height, levels);
-  WriteArea(dc, area, under);
+  copy.Write(under);
 }
 
 void CPPDrawManager2::DrawFrame(HDC dc, const HtmlRect &rect, HtmlColor color, HtmlColor secondColor, int style,

@@ -8,6 +8,7 @@
 
 #include "htmltip/pixel_ops.h"
 #include "htmltip/win32/ce_xdib.h"
+#include "htmltip/win32/gdi_objects.h"
 
 namespace v7::htmltip::win32 {
 
@@ -52,6 +53,8 @@ class CPPDrawManager2 {
   };
   void DrawBitmap(HDC dc, int x, int y, int width, int height, HBITMAP bitmap, const ImageLook &look);
   void DrawIcon(HDC dc, int x, int y, int width, int height, HICON icon, const ImageLook &look);
+  // The same from an icon's pixels read before (a caller that draws an icon again keeps them).
+  void DrawIconPixels(HDC dc, int x, int y, int width, int height, const IconPixels &icon, const ImageLook &look);
   void DrawImageStrip(HDC dc, int x, int y, int width, int height, HBITMAP strip, int frame, int frameWidth,
                       int frameHeight, const ImageLook &look);
   // Darkens width x height of the destination at (x, y) under a silhouette (white lets the light

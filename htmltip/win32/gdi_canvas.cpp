@@ -41,10 +41,17 @@ HtmlGdiCanvas::HtmlGdiCanvas(HDC dc, CPPDrawManager2 *manager, HMODULE resources
     : dc_(dc), manager_(manager), resources_(resources), library_(library), imageList_(imageList) {}
 
 HtmlGdiCanvas::~HtmlGdiCanvas() {
-  if (font_ != nullptr) {
-    ::SelectObject(dc_, original_);
-    ::DeleteObject(font_);
-  }
+  // A canvas dropped in the middle of a pass still gives the DC back as it found it.
+  while (!saved_.empty()) restore_state();
+  ReleaseFont();
+}
+
+void HtmlGdiCanvas::ReleaseFont() {
+  if (font_ == nullptr) return;
+  ::SelectObject(dc_, original_);
+  ::DeleteObject(font_);
+  font_ = nullptr;
+  original_ = nullptr;
 }
 
 int HtmlGdiCanvas::pixels_per_inch_y() const { return ::GetDeviceCaps(dc_, LOGPIXELSY); }
@@ -64,18 +71,27 @@ HtmlSize HtmlGdiCanvas::text_extent(std::u16string_view text) const {
   return HtmlSize{size.cx, size.cy};
 }
 
-void HtmlGdiCanvas::save_state() { saved_ = ::SaveDC(dc_); }
+void HtmlGdiCanvas::save_state() {
+  saved_.push_back(SavedState{::SaveDC(dc_), font_, original_});
+  font_ = nullptr;
+  original_ = nullptr;
+}
 
 void HtmlGdiCanvas::restore_state() {
-  if (saved_ > 0) ::RestoreDC(dc_, saved_);
-  saved_ = 0;
-  // RestoreDC put back the font selected before the pass, so ours is free to go.
-  if (font_ != nullptr) {
-    ::SelectObject(dc_, original_);
-    ::DeleteObject(font_);
-    font_ = nullptr;
-    original_ = nullptr;
+  // Each restore pops exactly the level its save pushed: RestoreDC of a level drops the levels
+  // saved inside it too, so an inner pair must never be restored by an outer level's number.
+  if (saved_.empty()) {
+    ReleaseFont();
+    return;
   }
+  const SavedState state = saved_.back();
+  saved_.pop_back();
+  if (state.level > 0) ::RestoreDC(dc_, state.level);
+  // RestoreDC put back the font selected when the level began, so the one made inside it is
+  // free to go (ReleaseFont selects that same font again when GDI refused the save).
+  ReleaseFont();
+  font_ = state.font;
+  original_ = state.original;
 }
 
 bool HtmlGdiCanvas::select_font(const HtmlFont &font) {
@@ -180,7 +196,7 @@ bool HtmlGdiCanvas::Load(const HtmlImageSource &source, LoadedImage *image) cons
   return image->handle != nullptr;
 }
 
-const HtmlGdiCanvas::LoadedImage *HtmlGdiCanvas::Image(const HtmlImageSource &source, LoadedImage *uncached) {
+HtmlGdiCanvas::LoadedImage *HtmlGdiCanvas::Image(const HtmlImageSource &source, LoadedImage *uncached) {
   for (const std::unique_ptr<CachedImage> &cached : images_) {
     // A source that failed to load fails again without another try.
     if (SameSource(cached->source, source)) return cached->image.handle != nullptr ? &cached->image : nullptr;
@@ -193,14 +209,31 @@ const HtmlGdiCanvas::LoadedImage *HtmlGdiCanvas::Image(const HtmlImageSource &so
   return loaded ? &images_.back()->image : nullptr;
 }
 
+const IconPixels *HtmlGdiCanvas::Pixels(LoadedImage &image) {
+  if (!image.icon || image.handle == nullptr) return nullptr;
+  if (image.pixels == nullptr) {
+    auto read = std::make_unique<IconPixels>();
+    // One that cannot be read stays empty, and is not asked for again.
+    if (!ReadIconPixels(static_cast<HICON>(image.handle), read.get())) read->size = HtmlSize{};
+    image.pixels = std::move(read);
+  }
+  return image.pixels->size.cx > 0 ? image.pixels.get() : nullptr;
+}
+
 bool HtmlGdiCanvas::image_size(const HtmlImageSource &source, HtmlSize *size) {
   LoadedImage uncached;
-  const LoadedImage *found = Image(source, &uncached);
+  LoadedImage *found = Image(source, &uncached);
   if (found == nullptr) return false;
-  const LoadedImage &image = *found;
+  LoadedImage &image = *found;
   SIZE s{};
-  const bool ok = image.icon ? CPPDrawManager2::GetIconSize(static_cast<HICON>(image.handle), &s)
-                             : CPPDrawManager2::GetBitmapSize(static_cast<HBITMAP>(image.handle), &s);
+  bool ok = false;
+  if (image.icon) {
+    const IconPixels *pixels = Pixels(image);
+    ok = pixels != nullptr;
+    if (ok) s = SIZE{pixels->size.cx, pixels->size.cy};
+  } else {
+    ok = CPPDrawManager2::GetBitmapSize(static_cast<HBITMAP>(image.handle), &s);
+  }
   if (!ok || s.cx <= 0 || s.cy <= 0 || s.cx > kMaxBitmapSide || s.cy > kMaxBitmapSide) return false;
   *size = HtmlSize{int(s.cx), int(s.cy)};
   return true;
@@ -208,9 +241,9 @@ bool HtmlGdiCanvas::image_size(const HtmlImageSource &source, HtmlSize *size) {
 
 void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &box, const HtmlImageLook &look) {
   LoadedImage uncached;
-  const LoadedImage *found = IsEmptyRect(box) ? nullptr : Image(source, &uncached);
+  LoadedImage *found = IsEmptyRect(box) ? nullptr : Image(source, &uncached);
   if (found == nullptr) return;
-  const LoadedImage &image = *found;
+  LoadedImage &image = *found;
   CPPDrawManager2::ImageLook l;
   l.useMask = look.useMask;
   l.maskColor = look.maskColor;
@@ -230,7 +263,8 @@ void HtmlGdiCanvas::draw_image(const HtmlImageSource &source, const HtmlRect &bo
   const int x = box.left + std::max(0, -dx), y = box.top + std::max(0, -dy);
   if (width <= 0 || height <= 0) return;
   if (image.icon) {
-    manager_->DrawIcon(dc_, x, y, width, height, static_cast<HICON>(image.handle), l);
+    const IconPixels *pixels = Pixels(image);
+    if (pixels != nullptr) manager_->DrawIconPixels(dc_, x, y, width, height, *pixels, l);
   } else if (look.frameWidth > 0) {
     manager_->DrawImageStrip(dc_, x, y, width, height, static_cast<HBITMAP>(image.handle), look.frame,
                              look.frameWidth, look.frameHeight, l);

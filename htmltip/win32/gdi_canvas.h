@@ -11,6 +11,7 @@
 
 #include "htmltip/html_canvas.h"
 #include "htmltip/win32/draw_manager.h"
+#include "htmltip/win32/gdi_objects.h"
 
 namespace v7::htmltip::win32 {
 
@@ -53,6 +54,9 @@ class HtmlGdiCanvas : public HtmlCanvas {
     HGDIOBJ handle = nullptr;
     bool icon = false;
     bool owned = false;
+    // An icon's pixels, read at its first measure or draw and kept for the next ones: reading an
+    // icon asks GDI for copies of its bitmaps, which costs far more than drawing it.
+    std::unique_ptr<IconPixels> pixels;
     LoadedImage() = default;
     LoadedImage(const LoadedImage &) = delete;
     LoadedImage &operator=(const LoadedImage &) = delete;
@@ -68,19 +72,31 @@ class HtmlGdiCanvas : public HtmlCanvas {
   // Cached images past this many are loaded for the one call (a text draws at most a few hundred).
   static constexpr size_t kMaxCachedImages = 64;
 
+  // Deselects and deletes the font made in the current level, if any.
+  void ReleaseFont();
   bool Load(const HtmlImageSource &source, LoadedImage *image) const;
   // The image of `source`, from the cache or loaded into it (into `uncached` when the cache is
   // full); null when it cannot be loaded.
-  const LoadedImage *Image(const HtmlImageSource &source, LoadedImage *uncached);
+  LoadedImage *Image(const HtmlImageSource &source, LoadedImage *uncached);
+  // The pixels of a loaded icon, read on first use; null when they cannot be read.
+  static const IconPixels *Pixels(LoadedImage &image);
 
   HDC dc_;
   CPPDrawManager2 *manager_;
   HMODULE resources_;
   HMODULE library_;
   HIMAGELIST imageList_;
-  HFONT font_ = nullptr;        // the font this canvas made and selected, if any
+  // One saved state: its SaveDC level (0 when GDI refused) and the font ownership of the level
+  // around it. A font made inside a level is that level's: the DC state saved when the level
+  // began may still name the font selected then, so only fonts made since are deleted.
+  struct SavedState {
+    int level;
+    HFONT font;
+    HFONT original;
+  };
+  HFONT font_ = nullptr;        // the font this canvas made in the current level, if any
   HFONT original_ = nullptr;    // what was selected before it
-  int saved_ = 0;               // the SaveDC level of the pass
+  std::vector<SavedState> saved_;
   std::vector<std::unique_ptr<CachedImage>> images_;  // freed with the canvas
 };
 

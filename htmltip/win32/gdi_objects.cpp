@@ -64,7 +64,9 @@ void Dib32::WritePixels(const PixelImage &image) {
   std::memcpy(bits_, image.pixels.data(), image.pixels.size() * 4);
 }
 
-bool ReadBitmapPixels(HBITMAP bitmap, PixelImage *image) {
+namespace {
+
+bool ReadBitmapThrough(HDC dc, HBITMAP bitmap, PixelImage *image) {
   BITMAP info{};
   if (bitmap == nullptr || ::GetObjectW(bitmap, sizeof info, &info) != int(sizeof info)) return false;
   const int height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
@@ -76,10 +78,7 @@ bool ReadBitmapPixels(HBITMAP bitmap, PixelImage *image) {
   header.bmiHeader.biPlanes = 1;
   header.bmiHeader.biBitCount = 32;
   header.bmiHeader.biCompression = BI_RGB;
-  HDC screen = ::GetDC(nullptr);
-  if (screen == nullptr) return false;
-  const int rows = ::GetDIBits(screen, bitmap, 0, UINT(height), image->pixels.data(), &header, DIB_RGB_COLORS);
-  ::ReleaseDC(nullptr, screen);
+  const int rows = ::GetDIBits(dc, bitmap, 0, UINT(height), image->pixels.data(), &header, DIB_RGB_COLORS);
   if (rows != height) {
     image->Resize(0, 0);
     return false;
@@ -91,13 +90,44 @@ bool ReadBitmapPixels(HBITMAP bitmap, PixelImage *image) {
   return true;
 }
 
+}  // namespace
+
+bool ReadBitmapPixels(HBITMAP bitmap, PixelImage *image, HDC memory) {
+  // A 32-bit DIB read needs a DC only for a palette it does not use: a memory DC serves, where the
+  // screen's DC would cost a round trip to the display for every image.
+  if (memory != nullptr) return ReadBitmapThrough(memory, bitmap, image);
+  MemoryDc own(nullptr);
+  return own && ReadBitmapThrough(own.get(), bitmap, image);
+}
+
+bool ReadIconPixels(HICON icon, IconPixels *pixels) {
+  ICONINFO info{};
+  if (icon == nullptr || !::GetIconInfo(icon, &info)) return false;
+  GdiObject<HBITMAP> colorBitmap(info.hbmColor), maskBitmap(info.hbmMask);
+  MemoryDc memory(nullptr);
+  IconPixels read;
+  if (!memory || !ReadBitmapPixels(maskBitmap.get(), &read.mask, memory.get())) return false;
+  if (colorBitmap) {
+    if (!ReadBitmapPixels(colorBitmap.get(), &read.color, memory.get())) return false;
+  } else {
+    // A monochrome icon: the AND mask above the XOR image.
+    const PixelImage both = std::move(read.mask);
+    const int half = both.height / 2;
+    if (half == 0 || !read.mask.Resize(both.width, half) || !read.color.Resize(both.width, both.height - half))
+      return false;
+    std::memcpy(read.mask.pixels.data(), both.pixels.data(), read.mask.pixels.size() * 4);
+    std::memcpy(read.color.pixels.data(), both.pixels.data() + read.mask.pixels.size(), read.color.pixels.size() * 4);
+  }
+  for (uint32_t &p : read.mask.pixels) p &= 0x00FFFFFF;
+  read.size = colorBitmap ? HtmlSize{read.color.width, read.color.height} : HtmlSize{read.mask.width, read.mask.height};
+  *pixels = std::move(read);
+  return true;
+}
+
 HBITMAP BitmapFromPixels(const PixelImage &pixels) {
-  HDC screen = ::GetDC(nullptr);
-  if (screen == nullptr) return nullptr;
+  // A DIB section of RGB colours needs no device to be like.
   Dib32 dib;
-  const bool made = dib.Create(screen, pixels.width, pixels.height);
-  ::ReleaseDC(nullptr, screen);
-  if (!made) return nullptr;
+  if (!dib.Create(nullptr, pixels.width, pixels.height)) return nullptr;
   dib.WritePixels(pixels);
   return dib.ReleaseBitmap();
 }

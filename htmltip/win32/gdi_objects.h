@@ -95,8 +95,19 @@ class Dib32 {
 };
 
 // The pixels of a bitmap at its own size as a 32-bit top-down image, alpha bytes included when the
-// bitmap has them; false for a null, unreadable or oversized bitmap.
-bool ReadBitmapPixels(HBITMAP bitmap, PixelImage *image);
+// bitmap has them; false for a null, unreadable or oversized bitmap. `memory`, when given, is a
+// memory DC to read through (several reads share one); none of them touches the screen's DC.
+bool ReadBitmapPixels(HBITMAP bitmap, PixelImage *image, HDC memory = nullptr);
+
+// An icon's colour image and its AND mask (alpha cleared), both at the icon's own size: read once
+// and drawn, measured or scaled as often as needed without asking GDI for the icon again.
+struct IconPixels {
+  PixelImage color;
+  PixelImage mask;
+  HtmlSize size;  // as CPPDrawManager2::GetIconSize gives it: the colour image's, or the mask's
+};
+// False, with `pixels` unchanged, for a null or unreadable icon.
+bool ReadIconPixels(HICON icon, IconPixels *pixels);
 
 // A new 32-bit DIB section holding the pixels (the caller deletes it), or null.
 HBITMAP BitmapFromPixels(const PixelImage &pixels);

@@ -4,7 +4,6 @@
 #include "htmltip/tooltip_links.h"
 #include "htmltip/win32/gdi_canvas.h"
 #include "platform/classlib/app.h"
-#include "platform/locale/process_words.h"
 #include "v7config/deployment.h"
 
 namespace v7::htmltip::win32 {
@@ -113,7 +112,13 @@ bool CPPToolTip::UnderCursor() const {
   return ::IsWindowVisible(m_hWnd) && ::GetCursorPos(&cursor) && ::WindowFromPoint(cursor) == m_hWnd;
 }
 
-HtmlRect CPPToolTip::HotRect() const { return FirstTooltipHotRect(language_id(), marginLeft_, marginTop_); }
+HtmlRect CPPToolTip::HotRect() const {
+  // The lines are those of the text drawn into textRect_ by the paint, so the area is where the
+  // link is on screen whatever fonts it was laid out with.
+  if (linkMode_ != kLinkTip) return HtmlRect{};
+  return drawer_.LineBox(FirstTooltipLinkLine(drawer_.lines()),
+                         HtmlRect{textRect_.left, textRect_.top, textRect_.right, textRect_.bottom});
+}
 
 void CPPToolTip::ShowMenuItemTips(HMENU menu, UINT itemId, UINT flags) {
   if (flags == 0xFFFF || (flags & MF_POPUP) || (flags & MF_SEPARATOR)) {
@@ -214,13 +219,13 @@ bool CPPToolTip::Dispatch(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *r
       return false;
     case WM_LBUTTONDOWN: {
       const HtmlPoint p{short(LOWORD(lparam)), short(HIWORD(lparam))};
-      if (linkMode_ == kLinkTip && StrictlyInside(HotRect(), p)) OpenWebPage(AppendQuery(renewalPage, query_));
+      if (PixelInside(HotRect(), p)) OpenWebPage(AppendQuery(renewalPage, query_));
       return false;
     }
     case WM_MOUSEMOVE: {
       const HtmlPoint p{short(LOWORD(lparam)), short(HIWORD(lparam))};
       // The hand shows exactly where a click opens the page.
-      hot_ = linkMode_ == kLinkTip && StrictlyInside(HotRect(), p);
+      hot_ = PixelInside(HotRect(), p);
       ::SendMessageW(m_hWnd, WM_SETCURSOR, WPARAM(m_hWnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
       return false;
     }

@@ -1,6 +1,6 @@
 // The first-generation tooltip: an HTML text in a plain or rounded rectangle whose top-left corner
 // sits at its anchor, shown at once and kept until its owner hides it. Two features of its own: a
-// fixed hot rectangle that opens the renewal page with a query (the expiry tip), and tips beside
+// hot link line that opens the renewal page with a query (the expiry tip), and tips beside
 // the items of an open popup menu (the phone menu).
 #pragma once
 
@@ -15,7 +15,7 @@
 
 namespace v7::htmltip::win32 {
 
-// The menu items that have tips, and the cursor shown over the hot rectangle.
+// The menu items that have tips, and the cursor shown over the link line.
 enum : UINT { kPhoneSignMenuItem = 2870, kPhoneUsbKeyMenuItem = 2871 };
 enum : int { kHotCursorResource = 8051 };
 
@@ -28,7 +28,7 @@ class CPPToolTip : public TooltipWindow {
   // the window colour.
   BOOL Create(HWND owner, BOOL windowBackground);
   // Shows `html` with its top-left corner at `anchor` (screen coordinates). A non-empty query
-  // makes it a link tip: a click in its hot rectangle opens the renewal page with the query.
+  // makes it a link tip: a click on its link line opens the renewal page with the query.
   void ShowTip(const wchar_t *query, POINT anchor, const std::u16string &html);
   // For each WM_MENUSELECT of the owner.
   void ShowMenuItemTips(HMENU menu, UINT itemId, UINT flags);
@@ -45,6 +45,9 @@ class CPPToolTip : public TooltipWindow {
   const RECT &textRect() const { return textRect_; }
   int marginLeft() const { return marginLeft_; }
   int marginTop() const { return marginTop_; }
+  // Where a link tip answers the mouse, in client coordinates: its link line as it is drawn
+  // (empty when the tip is no link tip or nothing is laid out).
+  HtmlRect HotRect() const;
 
   // The page a link tip opens (the query is appended, percent-encoded) and the sites of the two
   // phone services; deployment values unless set.
@@ -60,7 +63,6 @@ class CPPToolTip : public TooltipWindow {
   void ShowRecord(const std::u16string &html, POINT anchor, UINT extraFlags);
   void LayOut(UINT extraFlags);
   bool UnderCursor() const;
-  HtmlRect HotRect() const;
 
   HtmlDrawer drawer_;
   CPPDrawManager2 manager_;

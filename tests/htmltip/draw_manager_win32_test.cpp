@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include "htmltip/pixel_ops.h"
 #include "htmltip/win32/ce_xdib.h"
@@ -408,6 +409,80 @@ TEST(DrawManager, IconsKeepTheirMaskAndStretch) {
   manager.DrawIcon(s.dc(), 4, 4, 32, 32, icon, solid);
   EXPECT_EQ(s.got().at(4, 4) & 0xFFFFFF, kGround);
   EXPECT_EQ(s.got().at(20, 20) & 0xFFFFFF, 0x0000FF00u);
+}
+
+// An icon made from known pixels: a 32-bit colour image (null for a monochrome icon, whose mask
+// then holds the AND half above the XOR half) and a 1-bit mask, rows of up to 16 pixels.
+HICON IconFrom(const PixelImage *color, int width, int maskHeight, const uint16_t *maskRows) {
+  std::vector<uint8_t> bits;
+  for (int y = 0; y < maskHeight; ++y) {
+    bits.push_back(uint8_t(maskRows[y] >> 8));
+    bits.push_back(uint8_t(maskRows[y]));
+  }
+  GdiObject<HBITMAP> mask(::CreateBitmap(width, maskHeight, 1, 1, bits.data()));
+  GdiObject<HBITMAP> image(color != nullptr ? BitmapFromPixels(*color) : nullptr);
+  ICONINFO info{TRUE, 0, 0, mask.get(), image.get()};
+  return ::CreateIconIndirect(&info);
+}
+
+TEST(DrawManager, IconPixelsAreReadOnceAndDrawAsTheIcon) {
+  PixelImage color;
+  ASSERT_TRUE(color.Resize(5, 3));
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) color.at(x, y) = 0x00102030u + uint32_t(x) * 0x00200000u + uint32_t(y) * 0x00000040u;
+  const uint16_t maskRows[] = {0x8800, 0x0000, 0xF800, 0x5000, 0x0000, 0x2000};  // 1: transparent
+  HICON colored = IconFrom(&color, 5, 3, maskRows);
+  HICON mono = IconFrom(nullptr, 5, 6, maskRows);
+  ASSERT_NE(colored, nullptr);
+  ASSERT_NE(mono, nullptr);
+  struct {
+    HICON icon;
+    bool monochrome;
+  } cases[] = {{colored, false}, {mono, true}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.monochrome ? "monochrome" : "colour");
+    IconPixels pixels;
+    ASSERT_TRUE(ReadIconPixels(c.icon, &pixels));
+    SIZE size{};
+    ASSERT_TRUE(CPPDrawManager2::GetIconSize(c.icon, &size));
+    EXPECT_EQ(pixels.size.cx, size.cx);
+    EXPECT_EQ(pixels.size.cy, size.cy);
+    ASSERT_EQ(pixels.mask.width, 5);
+    ASSERT_EQ(pixels.mask.height, 3);
+    ASSERT_EQ(pixels.color.height, 3);
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 5; ++x) {
+        const bool transparent = (maskRows[y] >> (15 - x)) & 1;
+        EXPECT_EQ(pixels.mask.at(x, y), transparent ? 0x00FFFFFFu : 0u) << x << "," << y;
+        const uint32_t want = c.monochrome ? (((maskRows[3 + y] >> (15 - x)) & 1) ? 0x00FFFFFFu : 0u) : color.at(x, y);
+        EXPECT_EQ(pixels.color.at(x, y) & 0x00FFFFFF, want) << x << "," << y;
+      }
+    }
+    // Drawn from the pixels, the icon is what drawing it from its handle gives, at its own size
+    // and stretched, plain and with effects.
+    CPPDrawManager2 manager;
+    CPPDrawManager2::ImageLook plain, solid, grey;
+    plain.alpha = false;
+    solid.effects = kEffectSolid;
+    solid.effectColor = HtmlRgb(0, 200, 0);
+    grey.effects = kEffectGrey | kEffectShadow;
+    grey.shadow = true;
+    grey.shadowDx = 2;
+    grey.shadowDy = 1;
+    for (const CPPDrawManager2::ImageLook *look : {&plain, &solid, &grey}) {
+      for (int side : {5, 11}) {
+        Surface handle(20, 20), read(20, 20);
+        manager.DrawIcon(handle.dc(), 3, 4, side, side - 2, c.icon, *look);
+        manager.DrawIconPixels(read.dc(), 3, 4, side, side - 2, pixels, *look);
+        EXPECT_TRUE(SamePixels(read.got(), handle.got())) << side;
+      }
+    }
+  }
+  IconPixels none;
+  EXPECT_FALSE(ReadIconPixels(nullptr, &none));
+  EXPECT_EQ(none.size.cx, 0);
+  ::DestroyIcon(colored);
+  ::DestroyIcon(mono);
 }
 
 TEST(DrawManager, FirstGenerationToolkit) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "htmltip/html_drawer.h"
 #include "htmltip/win32/gdi_canvas.h"
@@ -100,6 +101,66 @@ TEST(HtmlGdiCanvas, APassPutsBackTheDeviceContext) {
     EXPECT_TRUE(canvas.select_font(font));
   }
   EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), before);
+}
+
+// How many states are saved on the DC: the level SaveDC gives, less the one it just made.
+int SaveLevel(HDC dc) {
+  const int level = ::SaveDC(dc);
+  ::RestoreDC(dc, -1);
+  return level - 1;
+}
+
+TEST(HtmlGdiCanvas, NestedStatesPairAtAnyDepth) {
+  CanvasSurface s;
+  HDC dc = s.dib.dc();
+  const HGDIOBJ before = ::GetCurrentObject(dc, OBJ_FONT);
+  const int level = SaveLevel(dc);
+  const unsigned objects = CountGdiObjects();
+  for (int depth = 1; depth <= 4; ++depth) {
+    SCOPED_TRACE(depth);
+    HtmlGdiCanvas canvas(dc, &s.manager, nullptr);
+    std::vector<HGDIOBJ> fonts;  // the font selected in each level, innermost last
+    for (int d = 0; d < depth; ++d) {
+      canvas.save_state();
+      EXPECT_EQ(SaveLevel(dc), level + d + 1);
+      HtmlFont font;
+      font.height = 12 + d;
+      ASSERT_TRUE(canvas.select_font(font));
+      font.weight = 700;
+      ASSERT_TRUE(canvas.select_font(font));  // a level may replace its own font
+      fonts.push_back(::GetCurrentObject(dc, OBJ_FONT));
+      canvas.set_text_color(HtmlColor(d + 1));
+    }
+    for (int d = depth - 1; d > 0; --d) {
+      canvas.restore_state();
+      EXPECT_EQ(SaveLevel(dc), level + d);
+      // The level around is back whole: its own font, still alive, and its colour.
+      EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), fonts[d - 1]);
+      EXPECT_EQ(::GetObjectType(fonts[d - 1]), DWORD(OBJ_FONT));
+      EXPECT_EQ(::GetTextColor(dc), COLORREF(d));
+      canvas.text_out(0, 0, u"x");
+    }
+    canvas.restore_state();
+    EXPECT_EQ(SaveLevel(dc), level);
+    EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), before);
+    // An unpaired restore leaves the DC's saved states alone.
+    canvas.restore_state();
+    EXPECT_EQ(SaveLevel(dc), level);
+  }
+  {
+    // Dropped two levels deep: the DC comes back as it was.
+    HtmlGdiCanvas canvas(dc, &s.manager, nullptr);
+    HtmlFont font;
+    font.height = 15;
+    canvas.save_state();
+    ASSERT_TRUE(canvas.select_font(font));
+    canvas.save_state();
+    font.height = 17;
+    ASSERT_TRUE(canvas.select_font(font));
+  }
+  EXPECT_EQ(SaveLevel(dc), level);
+  EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), before);
+  EXPECT_EQ(CountGdiObjects(), objects);
 }
 
 TEST(HtmlGdiCanvas, FillsGoThroughTheDrawManager) {

@@ -113,6 +113,68 @@ TEST(HtmlDrawer, StyleNesting) {
   EXPECT_EQ(weights, "900 800 400 400 400i 400i ");
 }
 
+// Where each recorded line is drawn, against where the draw pass put its text: every text call
+// lies in the box of its own line, and a line's box starts where its first text does.
+TEST(HtmlDrawer, LineBoxesAreWhereTheLinesAreDrawn) {
+  struct {
+    HtmlGeneration generation;
+    const char16_t *html;
+    HtmlRect rect;  // drawn into; a right edge of 0: the measured width
+    const char *boxes;
+  } cases[] = {
+      {HtmlGeneration::kFirst, u"ab<br>cde", {5, 7, 0, 0}, "5,7-19,20 5,20-26,33"},
+      {HtmlGeneration::kFirst, u"<center>ab<br>abcd</center>", {0, 0, 0, 0}, "7,0-21,13 0,13-28,26"},
+      {HtmlGeneration::kSecond, u"<right>ab</right><br><br>x", {10, 0, 50, 0}, "36,0-50,13 10,13-10,26 10,26-17,39"},
+      {HtmlGeneration::kSecond, u"<h1>ab</h1>cd", {0, 3, 0, 0}, ""},  // filled from the drawn texts below
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(Narrow(c.html));
+    HtmlDrawer drawer(c.generation, v7test::TestSystemColor);
+    HtmlRecordingCanvas canvas;
+    HtmlSize size;
+    ASSERT_EQ(drawer.MeasureHtml(canvas, c.html, &size), 0);
+    HtmlRect rect = c.rect;
+    if (rect.right == 0) rect.right = rect.left + size.cx;
+    rect.bottom = rect.top + size.cy;
+    canvas.clear();
+    drawer.DrawHtml(canvas, rect);
+    std::string boxes;
+    for (size_t i = 0; i < drawer.lines().size(); ++i) {
+      const HtmlRect b = drawer.LineBox(i, rect);
+      if (!boxes.empty()) boxes += " ";
+      boxes += std::to_string(b.left) + "," + std::to_string(b.top) + "-" + std::to_string(b.right) + "," +
+               std::to_string(b.bottom);
+    }
+    if (*c.boxes != 0) {
+      EXPECT_EQ(boxes, c.boxes);
+    }
+    // Each text call in its line's box: the lines are drawn in order, one box below the other.
+    size_t line = 0;
+    bool first = true;
+    for (const auto &call : canvas.calls()) {
+      if (call.op != Op::kText) continue;
+      while (line < drawer.lines().size() && call.y1 >= drawer.LineBox(line, rect).bottom) {
+        ++line;
+        first = true;
+      }
+      ASSERT_LT(line, drawer.lines().size()) << Narrow(call.text);
+      const HtmlRect b = drawer.LineBox(line, rect);
+      EXPECT_TRUE(call.x1 >= b.left && call.x2 <= b.right && call.y1 >= b.top && call.y2 <= b.bottom)
+          << Narrow(call.text) << " at " << call.x1 << "," << call.y1 << "-" << call.x2 << "," << call.y2;
+      if (first) {
+        EXPECT_EQ(call.x1, b.left) << Narrow(call.text);
+      }
+      first = false;
+    }
+  }
+  HtmlDrawer drawer(HtmlGeneration::kFirst, v7test::TestSystemColor);
+  HtmlRecordingCanvas canvas;
+  HtmlSize size;
+  ASSERT_EQ(drawer.MeasureHtml(canvas, u"ab", &size), 0);
+  const HtmlRect past = drawer.LineBox(1, HtmlRect{0, 0, 20, 20});
+  EXPECT_TRUE(past.left == 0 && past.top == 0 && past.right == 0 && past.bottom == 0);
+}
+
 TEST(HtmlDrawer, JustifiedLinesStretchWhenWrapped) {
   HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
   drawer.maxWidth = 40;

@@ -155,16 +155,25 @@ TEST(TooltipGeometry, NormalAnchorStyles) {
   for (int style : {3, 15, 19, 64, -1, 0x112}) EXPECT_EQ(NormalAnchorStyle(style), kDefaultAnchorStyle) << style;
 }
 
-TEST(TooltipGeometry, HotRectangleFollowsTheLanguage) {
-  EXPECT_EQ(Describe(FirstTooltipHotRect(18, 10, 10)), "38,90-168,100");
-  EXPECT_EQ(Describe(FirstTooltipHotRect(9, 10, 10)), "38,47-353,57");
-  EXPECT_EQ(Describe(FirstTooltipHotRect(0, 7, 7)), "35,41-350,51");
-  // Strictly inside: the edges do not count.
-  const HtmlRect r = FirstTooltipHotRect(18, 10, 10);
-  EXPECT_TRUE(StrictlyInside(r, {39, 91}));
-  EXPECT_FALSE(StrictlyInside(r, {38, 95}));
-  EXPECT_FALSE(StrictlyInside(r, {100, 100}));
-  EXPECT_FALSE(StrictlyInside(r, {168, 95}));
+TEST(TooltipGeometry, TheLinkIsTheLastLineWithContent) {
+  auto lines = [](std::initializer_list<int> widths) {
+    std::vector<HtmlLineRecord> out;
+    for (int w : widths) out.emplace_back().width = w;
+    return out;
+  };
+  EXPECT_EQ(FirstTooltipLinkLine(lines({})), 0u);
+  EXPECT_EQ(FirstTooltipLinkLine(lines({0, 0})), 2u);  // none: no link
+  EXPECT_EQ(FirstTooltipLinkLine(lines({30})), 0u);
+  EXPECT_EQ(FirstTooltipLinkLine(lines({30, 12, 0, 40})), 3u);
+  EXPECT_EQ(FirstTooltipLinkLine(lines({30, 40, 0, 0})), 1u);  // blank lines after it
+  // Every pixel of the area counts, and none beside it.
+  const HtmlRect r{10, 20, 30, 35};
+  EXPECT_TRUE(PixelInside(r, {10, 20}));
+  EXPECT_TRUE(PixelInside(r, {29, 34}));
+  EXPECT_FALSE(PixelInside(r, {30, 25}));
+  EXPECT_FALSE(PixelInside(r, {15, 35}));
+  EXPECT_FALSE(PixelInside(r, {9, 25}));
+  EXPECT_FALSE(PixelInside(HtmlRect{}, {0, 0}));
 }
 
 }  // namespace

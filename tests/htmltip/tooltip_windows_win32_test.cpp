@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -14,9 +15,10 @@
 
 #include "gdi_count_win32.h"
 #include "htmltip/pixel_ops.h"
+#include "htmltip/win32/gdi_objects.h"
 #include "htmltip/win32/pptooltip.h"
 #include "htmltip/win32/pptooltip2.h"
-#include "platform/locale/process_words.h"
+#include "tooltip_texts.h"
 
 namespace {
 
@@ -61,6 +63,17 @@ class Owner {
   ~Owner() { ::DestroyWindow(hwnd); }
   HWND hwnd = nullptr;
 };
+
+// What a first-generation tip paints, at its window's size.
+bool PaintedPixels(CPPToolTip &tip, PixelImage *pixels) {
+  RECT r{};
+  Dib32 surface;
+  if (!tip.GetWindowRect(&r) || !surface.Create(nullptr, r.right - r.left, r.bottom - r.top) ||
+      !tip.PaintTo(surface.dc()))
+    return false;
+  surface.ReadPixels(pixels);
+  return true;
+}
 
 bool InWindowRegion(HWND hwnd, int x, int y) {
   HRGN region = ::CreateRectRgn(0, 0, 0, 0);
@@ -385,13 +398,8 @@ TEST(TooltipWindows, BackgroundStyles) {
     ASSERT_TRUE(first.Create(owner.hwnd, windowStyle));
     first.ShowTip(nullptr, POINT{100, 100}, u"style");
     EXPECT_EQ(first.marginLeft(), windowStyle ? 7 : 10);
-    RECT r{};
-    first.GetWindowRect(&r);
-    Dib32 surface;
-    ASSERT_TRUE(surface.Create(nullptr, r.right - r.left, r.bottom - r.top));
-    ASSERT_TRUE(first.PaintTo(surface.dc()));
     PixelImage pixels;
-    surface.ReadPixels(&pixels);
+    ASSERT_TRUE(PaintedPixels(first, &pixels));
     const uint32_t want = windowStyle ? HtmlPixelFromColor(::GetSysColor(COLOR_WINDOW) & 0xFFFFFF) : 0xFFFFFFu;
     EXPECT_EQ(pixels.at(3, pixels.height / 2) & 0xFFFFFF, want) << windowStyle;
     // Square corners frame the very corner; round ones leave it outside the shape.
@@ -447,9 +455,12 @@ TEST(CPPToolTip, ShowsAtTheAnchorAndStaysOnDeactivation) {
   EXPECT_FALSE(tip.IsWindowVisible());
 }
 
-TEST(CPPToolTip, TheHotRectangleOpensTheRenewalPageWithTheQuery) {
+// The expiry tips as the dialog shows them: the area that answers the mouse is where the link is
+// painted (its blue text inside, the lines above it outside), in both languages.
+TEST(CPPToolTip, TheHotRectangleIsTheDrawnLinkAndOpensTheRenewalPage) {
   Owner owner;
   CPPToolTip tip;
+  tip.SetResourceModule(::GetModuleHandleW(nullptr));
   ASSERT_TRUE(tip.Create(owner.hwnd, FALSE));
   tip.renewalPage = u"https://renew.test/list?subject=";
   std::vector<std::wstring> launched;
@@ -457,30 +468,57 @@ TEST(CPPToolTip, TheHotRectangleOpensTheRenewalPageWithTheQuery) {
     launched.push_back(program + L" " + argument);
     return true;
   };
-  const uint16_t language = language_id();
-  for (uint16_t lang : {uint16_t(kLanguageKorean), uint16_t(kLanguageEnglish)}) {
-    set_language_id(lang);
+  int checked = 0;
+  for (const v7test::SelectionDialogTip &t : v7test::SelectionDialogTips()) {
+    if (!t.linkTip) continue;
+    SCOPED_TRACE(t.name);
+    ++checked;
     launched.clear();
-    tip.ShowTip(L"cn=\uD64D\uAE38\uB3D9 \"x\",o=T", POINT{50, 50}, u"line<br>line<br>line<br>line<br>line<br>line");
-    const HtmlRect hot = FirstTooltipHotRect(lang, tip.marginLeft(), tip.marginTop());
-    const LPARAM inside = MAKELPARAM(hot.left + 1, hot.top + 1);
-    ::SendMessageW(tip, WM_MOUSEMOVE, 0, inside);
-    EXPECT_TRUE(tip.hot()) << lang;
-    ::SendMessageW(tip, WM_MOUSEMOVE, 0, MAKELPARAM(hot.left, hot.top + 1));  // on the edge: outside
-    EXPECT_FALSE(tip.hot()) << lang;
-    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hot.right, hot.top + 1));
-    EXPECT_TRUE(launched.empty()) << lang;
-    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, inside);
-    ASSERT_EQ(launched.size(), 1u) << lang;
+    tip.ShowTip(L"cn=\uD64D\uAE38\uB3D9 \"x\",o=T", POINT{50, 50}, t.html);
+    ASSERT_TRUE(tip.IsWindowVisible());
+    const HtmlRect hot = tip.HotRect();
+    ASSERT_FALSE(IsEmptyRect(hot));
+    // Where the link's blue text landed, read from the tip's own paint.
+    PixelImage image;
+    ASSERT_TRUE(PaintedPixels(tip, &image));
+    HtmlRect link{image.width, image.height, 0, 0};
+    int outside = 0;
+    for (int y = 0; y < image.height; ++y) {
+      for (int x = 0; x < image.width; ++x) {
+        const uint32_t p = image.at(x, y);
+        const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        const bool blue = b > r + 64 && b > g + 64;
+        const bool inked = (p & 0xFFFFFF) != 0xFFFFFF;
+        if (blue) link = HtmlRect{std::min(link.left, x), std::min(link.top, y), std::max(link.right, x + 1),
+                                  std::max(link.bottom, y + 1)};
+        if (inked && !blue && y < hot.top) ++outside;  // the lines above the link
+      }
+    }
+    ASSERT_FALSE(IsEmptyRect(link)) << "no link drawn";
+    EXPECT_GT(outside, 0);
+    EXPECT_TRUE(link.left >= hot.left && link.right <= hot.right && link.top >= hot.top && link.bottom <= hot.bottom)
+        << "link drawn at " << link.left << "," << link.top << "-" << link.right << "," << link.bottom << ", hot "
+        << hot.left << "," << hot.top << "-" << hot.right << "," << hot.bottom;
+    // The area is the link line, no taller than a line of it: the date above answers nothing.
+    EXPECT_LT(hot.bottom - hot.top, 2 * (link.bottom - link.top) + 8);
+    const int middleY = (link.top + link.bottom) / 2, middleX = (link.left + link.right) / 2;
+    ::SendMessageW(tip, WM_MOUSEMOVE, 0, MAKELPARAM(middleX, middleY));
+    EXPECT_TRUE(tip.hot());
+    ::SendMessageW(tip, WM_MOUSEMOVE, 0, MAKELPARAM(middleX, hot.top - 1));
+    EXPECT_FALSE(tip.hot());
+    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hot.right, middleY));
+    EXPECT_TRUE(launched.empty());
+    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(link.left, middleY));
+    ASSERT_EQ(launched.size(), 1u);
     EXPECT_EQ(launched[0],
               L"iexplore.exe \"https://renew.test/list?subject=cn%3D%ED%99%8D%EA%B8%B8%EB%8F%99%20%22x%22%2Co%3DT\"");
   }
-  set_language_id(language);
-  // A tip without a query opens nothing anywhere.
+  EXPECT_EQ(checked, 2);
+  // A tip without a query has no hot area and opens nothing anywhere.
   launched.clear();
-  tip.ShowTip(L"", POINT{50, 50}, u"text");
-  const HtmlRect hot = FirstTooltipHotRect(language_id(), tip.marginLeft(), tip.marginTop());
-  ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hot.left + 1, hot.top + 1));
+  tip.ShowTip(L"", POINT{50, 50}, u"text<br>text");
+  EXPECT_TRUE(IsEmptyRect(tip.HotRect()));
+  for (int y = 0; y < 40; y += 3) ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(15, y));
   EXPECT_TRUE(launched.empty());
 }
 
