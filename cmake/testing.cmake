@@ -29,6 +29,25 @@ function(v7_add_fuzzer name)
   endif()
 endfunction()
 
+# v7_test_module(<target> <file name> <folder> SOURCES <files...> [DEFINES <...>] [LIBS <...>])
+# A stand-in for a DLL the product loads by its file name, built under that name in a folder of
+# its own: without the mingw runtime DLL beside it (the toolchain's -static covers shared
+# libraries, not modules), and with the undecorated stdcall names GetProcAddress is asked for.
+function(v7_test_module target file_name folder)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEFINES;LIBS" ${ARGN})
+  add_library(${target} MODULE ${ARG_SOURCES})
+  target_compile_definitions(${target} PRIVATE ${ARG_DEFINES})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  get_filename_component(stem "${file_name}" NAME_WLE)
+  get_filename_component(suffix "${file_name}" LAST_EXT)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME "${stem}" PREFIX "" SUFFIX "${suffix}"
+                                             LIBRARY_OUTPUT_DIRECTORY "${folder}")
+  target_link_options(${target} PRIVATE -static)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_link_options(${target} PRIVATE -Wl,--kill-at)
+  endif()
+endfunction()
+
 # The test relay server is a native program in both builds; the cross-built tests reach it on
 # 127.0.0.1 under Wine. v7_find_relayd(<what>) sets V7_RELAYD to it and V7_HOST_ROOT to the
 # prefix that turns a host path into one a Windows test can open, in the caller's scope; in a

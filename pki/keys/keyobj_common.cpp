@@ -199,7 +199,7 @@ namespace v7 {
 namespace keyobj {
 
 int outside_sign(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
-                 int format, const int *scheme, OutsideRun run) {
+                 int format, const int *scheme, OutsideOp op) {
   if (ctx == nullptr || ctx->kind_data == nullptr || data == nullptr || out == nullptr ||
       out_len == nullptr || scheme == nullptr)
     return fail(kErrInvalidParameter);
@@ -218,20 +218,20 @@ int outside_sign(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8
     if (owned == nullptr) return fail_errno(kErrOutOfMemory);
     block = owned;
   }
-  int code = run(ctx, block, block_len, out, out_len);
+  int code = op(ctx, true, block, block_len, out, out_len);
   free(owned);
   return code == 0 ? done() : fail(code);
 }
 
 int outside_decrypt(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
-                    int format, const int *scheme, OutsideRun run) {
+                    int format, const int *scheme, OutsideOp op) {
   if (ctx == nullptr || ctx->kind_data == nullptr || data == nullptr || out == nullptr || out_len == nullptr)
     return fail(kErrInvalidParameter);
   *out = nullptr;
   *out_len = 0;
   if (format == KEYOBJ_FORMAT_DEFAULT && scheme != nullptr && *scheme != ENC_SCHEME_PKCS1)
     return fail(kErrUnsupportedPublicKeyAlgorithm);
-  int code = run(ctx, data, length, out, out_len);
+  int code = op(ctx, false, data, length, out, out_len);
   return code == 0 ? done() : fail(code);
 }
 

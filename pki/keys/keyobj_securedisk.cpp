@@ -134,24 +134,7 @@ int run_in_module(PRIVATE_KEY_CTX *ctx, bool sign, const uint8_t *data, size_t l
   return code == 0 ? done() : fail(code);
 }
 
-int sd_sign_block(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len) {
-  return run_in_module(ctx, true, data, length, out, out_len);
-}
-
-int sd_decrypt_block(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out,
-                     size_t *out_len) {
-  return run_in_module(ctx, false, data, length, out, out_len);
-}
-
-int sd_sign(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
-            int format, const int *scheme) {
-  return v7::keyobj::outside_sign(ctx, data, length, out, out_len, format, scheme, sd_sign_block);
-}
-
-int sd_decrypt(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
-               int format, const int *scheme) {
-  return v7::keyobj::outside_decrypt(ctx, data, length, out, out_len, format, scheme, sd_decrypt_block);
-}
+using Entries = v7::keyobj::OutsideEntries<run_in_module>;
 
 int sd_control(PRIVATE_KEY_CTX *ctx, int id, void *in, void *out) {
   SecureDiskFields *f = fields(ctx);
@@ -192,8 +175,8 @@ const PRIVATE_KEY_METHOD kSecureDiskMethod = {
     keyobj_base_certificate,
     keyobj_base_buffer,
     keyobj_base_buffer_length,
-    sd_sign,
-    sd_decrypt,
+    Entries::sign,
+    Entries::decrypt,
     sd_control,
     keyobj_base_free_buffer,
 };

@@ -133,25 +133,7 @@ int run_on_token(PRIVATE_KEY_CTX *ctx, bool sign, const uint8_t *data, size_t le
   return code == 0 ? done() : fail(code);
 }
 
-int token_sign_block(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out,
-                     size_t *out_len) {
-  return run_on_token(ctx, true, data, length, out, out_len);
-}
-
-int token_decrypt_block(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out,
-                        size_t *out_len) {
-  return run_on_token(ctx, false, data, length, out, out_len);
-}
-
-int token_sign(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
-               int format, const int *scheme) {
-  return v7::keyobj::outside_sign(ctx, data, length, out, out_len, format, scheme, token_sign_block);
-}
-
-int token_decrypt(PRIVATE_KEY_CTX *ctx, const uint8_t *data, size_t length, uint8_t **out, size_t *out_len,
-                  int format, const int *scheme) {
-  return v7::keyobj::outside_decrypt(ctx, data, length, out, out_len, format, scheme, token_decrypt_block);
-}
+using Entries = v7::keyobj::OutsideEntries<run_on_token>;
 
 int token_control(PRIVATE_KEY_CTX *ctx, int id, void *in, void *out) {
   TokenFields *t = fields(ctx);
@@ -215,8 +197,8 @@ const PRIVATE_KEY_METHOD kTokenMethod = {
     keyobj_base_certificate,
     keyobj_base_buffer,
     keyobj_base_buffer_length,
-    token_sign,
-    token_decrypt,
+    Entries::sign,
+    Entries::decrypt,
     token_control,
     keyobj_base_free_buffer,
 };

@@ -145,17 +145,8 @@ TEST_F(CertListDisks, RemovableListAndItsKeyOpen) {
 }
 
 TEST_F(CertListDisks, SecureDiskListSortedAndEveryKeySignsAfterItsLogin) {
-  ASSERT_EQ(sd_module_load_from(variant_folder("complete").c_str(), &handle_), 0);
-  ASSERT_EQ(sd_open(handle_), 0);
+  ASSERT_NO_FATAL_FAILURE(open_with_sets(kPassword, true));
   sd_set_module_folder(variant_folder("complete").c_str());
-  const Bytes sign_key = fixture("signPri.key"), km_key = fixture("kmPri.key"),
-              kim_key = fixture("user2_signPri.key");
-  ASSERT_EQ(sd_import_pair(handle_, sign_cert_.data(), sign_cert_.size(), sign_key.data(), sign_key.size(),
-                           km_cert_.data(), km_cert_.size(), km_key.data(), km_key.size(), kPassword),
-            0);
-  ASSERT_EQ(sd_import_pair(handle_, other_cert_.data(), other_cert_.size(), kim_key.data(), kim_key.size(),
-                           nullptr, 0, nullptr, 0, kPassword),
-            0);
   ASSERT_NE(certlist_load(&list_, kMediumSecureDisk, handle_), nullptr);
   EXPECT_EQ(listtest::names(list_), "Kim Cheolsu()0009876543210987 | Hong Gildong()0001234567890123");
   const std::string hong_subject = list_.first->next->subject;

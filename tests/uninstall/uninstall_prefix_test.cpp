@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "crypto/hash/hash.h"
+#include "tests/modules/uninstall/stub_control_keys.h"
 #include "tests/ui/robot.h"
 #include "uninstall/res/string_ids.h"
 #include "uninstall/res/uninstall_ids.h"
@@ -186,13 +187,6 @@ int RunAndWait(const std::wstring &command) {
   return int(code);
 }
 
-const wchar_t kControlClass[] = L"CLSID\\{648BFFBF-DB89-4088-92EE-CD1E4C88F95F}";
-const wchar_t kPageClass[] = L"CLSID\\{167FAC1B-1DFA-44CA-B8C8-6DCC501CAD4E}";
-const wchar_t kProgId[] = L"CERTRELAYACTIVEX.CertRelayActiveXCtrl.1";
-const wchar_t kPageProgId[] = L"CERTRELAYACTIVEX.CertRelayActiveXPropPage.1";
-const wchar_t kTypeLib[] = L"TypeLib\\{6BBE0AE9-7A8E-4732-A2EC-0F0DCA9D167C}";
-const wchar_t kDispatch[] = L"Interface\\{29471C0E-361F-46C7-8E5B-541B23F04ABE}";
-const wchar_t kEvents[] = L"Interface\\{CFB347CF-01B3-4FA8-9A22-2AD342C23CD8}";
 const wchar_t kForeignClass[] = L"CLSID\\{0D1E2F30-4152-6374-8596-A7B8C9DAEBFC}";
 const wchar_t kUninstallEntry[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmoraRelayActiveX";
@@ -269,7 +263,7 @@ class UninstallPrefix : public ::testing::Test {
 
     // The control registered as the browser registers it; another program's control beside it.
     ASSERT_EQ(RunAndWait(L"regsvr32.exe /s \"" + activex_ + L"\\velmoraCertRelay.ocx\""), 0);
-    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kControlClass));
+    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, stubcontrol::ClassKey(stubcontrol::kClass)));
     SetString(HKEY_CLASSES_ROOT, std::wstring(kForeignClass) + L"\\InprocServer32", nullptr,
               activex_ + L"\\other.ocx");
     SetString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"DisplayName", L"velmora7 CertRelay");
@@ -298,10 +292,9 @@ class UninstallPrefix : public ::testing::Test {
         if (!::RemoveDirectoryW(at.c_str())) break;
       }
     }
-    for (const wchar_t *key :
-         {kControlClass, kPageClass, kProgId, kPageProgId, kTypeLib, kDispatch, kEvents, kForeignClass}) {
-      ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
-    }
+    for (const std::wstring &key : stubcontrol::UnregisteredKeys())
+      ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kForeignClass);
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallEntry);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\v7test");
     for (size_t i = 0; i < settings_existed_.size(); i++) {
@@ -325,16 +318,14 @@ class UninstallPrefix : public ::testing::Test {
     const std::vector<std::pair<HKEY, std::wstring>> keys = {
         {HKEY_CURRENT_USER, L"SOFTWARE\\TAVN"},
         {HKEY_CURRENT_USER, L"SOFTWARE\\AppDataLow\\Software\\TAVN"},
-        {HKEY_CLASSES_ROOT, L"Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"},
-        {HKEY_CLASSES_ROOT, L"Component Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}"},
+        {HKEY_CLASSES_ROOT, stubcontrol::CategoryKey(stubcontrol::kScripting)},
+        {HKEY_CLASSES_ROOT, stubcontrol::CategoryKey(stubcontrol::kInitialising)},
         {HKEY_CLASSES_ROOT, kForeignClass},
     };
     for (const auto &key : keys) shot["key " + Utf8(key.second)] = DumpKey(key.first, key.second);
     if (with_targets) {
-      for (const wchar_t *key :
-           {kControlClass, kPageClass, kProgId, kPageProgId, kTypeLib, kDispatch, kEvents}) {
+      for (const std::wstring &key : stubcontrol::UnregisteredKeys())
         shot["key " + Utf8(key)] = DumpKey(HKEY_CLASSES_ROOT, key);
-      }
       shot["key uninstall"] = DumpKey(HKEY_LOCAL_MACHINE, kUninstallEntry);
       shot["key older"] = DumpKey(HKEY_CURRENT_USER, kOlderMark);
     }
@@ -346,10 +337,8 @@ class UninstallPrefix : public ::testing::Test {
       // The running program is not the one in the system folder here, so that one goes too.
       EXPECT_FALSE(Exists(path)) << Utf8(path);
     }
-    for (const wchar_t *key :
-         {kControlClass, kPageClass, kProgId, kPageProgId, kTypeLib, kDispatch, kEvents}) {
+    for (const std::wstring &key : stubcontrol::UnregisteredKeys())
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << Utf8(key);
-    }
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kOlderMark, L"unregistered"), L"1");
   }

@@ -25,36 +25,13 @@ namespace {
 
 using namespace v7test;
 
-constexpr char kPassword[] = "Fixture1!";
-
-struct KeyDeleter {
-  void operator()(PRIVATE_KEY_CTX *k) const { keyobj_delete(k); }
-};
-using Key = std::unique_ptr<PRIVATE_KEY_CTX, KeyDeleter>;
-
 Bytes cert_of(const PRIVATE_KEY_CTX *key) {
   const uint8_t *b = key->ops->certificate_der(key);
   return b != nullptr ? Bytes(b, b + key->ops->certificate_der_length(key)) : Bytes();
 }
 
-class SecureDiskKeyLoad : public SecureDiskFixture {
+class SecureDiskKeyLoad : public SecureDiskOneSetFixture {
  protected:
-  void SetUp() override {
-    SecureDiskFixture::SetUp();
-    ASSERT_EQ(sd_module_load_from(variant_folder("complete").c_str(), &handle_), 0);
-    ASSERT_EQ(sd_open(handle_), 0);
-    Bytes sign_key = read_file(fixtures_path("pki/signPri.key"));
-    Bytes km_key = read_file(fixtures_path("pki/kmPri.key"));
-    ASSERT_EQ(sd_import_pair(handle_, sign_cert_.data(), sign_cert_.size(), sign_key.data(), sign_key.size(),
-                             km_cert_.data(), km_cert_.size(), km_key.data(), km_key.size(), kPassword),
-              0);
-    int *slots = nullptr;
-    int count = 0;
-    ASSERT_EQ(sd_get_slot_list(handle_, &slots, &count), 0);
-    ASSERT_EQ(count, 1);
-    slot_ = slots[0];
-    free(slots);
-  }
   void TearDown() override {
     err_ctx_clear(&errors_);
     SecureDiskFixture::TearDown();
@@ -79,7 +56,6 @@ class SecureDiskKeyLoad : public SecureDiskFixture {
   }
 
   ERROR_CTX errors_{};
-  int slot_ = 0;
 };
 
 TEST_F(SecureDiskKeyLoad, EachModeLogsInAndLoadsItsPart) {

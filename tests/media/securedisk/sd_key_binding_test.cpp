@@ -21,36 +21,12 @@ namespace {
 
 using namespace v7test;
 
-constexpr char kPassword[] = "Fixture1!";
-
-struct KeyDeleter {
-  void operator()(PRIVATE_KEY_CTX *k) const { keyobj_delete(k); }
-};
-using Key = std::unique_ptr<PRIVATE_KEY_CTX, KeyDeleter>;
-
 struct PubDeleter {
   void operator()(PUBLIC_KEY_CTX *k) const { pubkey_delete(k); }
 };
 
-class SecureDiskKeyTest : public SecureDiskFixture {
+class SecureDiskKeyTest : public SecureDiskOneSetFixture {
  protected:
-  void SetUp() override {
-    SecureDiskFixture::SetUp();
-    ASSERT_EQ(sd_module_load_from(variant_folder("complete").c_str(), &handle_), 0);
-    ASSERT_EQ(sd_open(handle_), 0);
-    Bytes sign_key = read_file(fixtures_path("pki/signPri.key"));
-    Bytes km_key = read_file(fixtures_path("pki/kmPri.key"));
-    ASSERT_EQ(sd_import_pair(handle_, sign_cert_.data(), sign_cert_.size(), sign_key.data(), sign_key.size(),
-                             km_cert_.data(), km_cert_.size(), km_key.data(), km_key.size(), kPassword),
-              0);
-    int *slots = nullptr;
-    int count = 0;
-    ASSERT_EQ(sd_get_slot_list(handle_, &slots, &count), 0);
-    ASSERT_EQ(count, 1);
-    slot_ = slots[0];
-    free(slots);
-  }
-
   // A kind-4 object on the handle, logged in to the slot with the password.
   Key logged_in_key(const char *password = kPassword) {
     Key key(keyobj_new_type4());
@@ -73,8 +49,6 @@ class SecureDiskKeyTest : public SecureDiskFixture {
     EXPECT_EQ(sd_get_current_pin_count(handle_, slot_, &count), 0);
     return count;
   }
-
-  int slot_ = 0;
 };
 
 std::unique_ptr<PUBLIC_KEY_CTX, PubDeleter> public_key_of(const Bytes &cert) {

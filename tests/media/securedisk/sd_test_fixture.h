@@ -11,11 +11,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "media/securedisk/module_signature.h"
 #include "media/securedisk/securedisk.h"
+#include "pki/keys/keyobj.h"
 #include "platform/locale/process_words.h"
 #include "tests/harness/vectors.h"
 #include "tests/modules/securedisk/sd_test_state.h"
@@ -55,6 +57,11 @@ enum SdEntry {
   kGetErrorMessage,
   kGetVersion,
 };
+
+struct KeyDeleter {
+  void operator()(PRIVATE_KEY_CTX *k) const { keyobj_delete(k); }
+};
+using Key = std::unique_ptr<PRIVATE_KEY_CTX, KeyDeleter>;
 
 // The folder of a build variant of the test module, in the Windows spelling.
 inline std::string variant_folder(const char *variant) {
@@ -110,6 +117,24 @@ class SecureDiskFixture : public ::testing::Test {
     free(state_);
   }
 
+  // The complete module opened on handle_ with the user's signing and key-management set imported
+  // into one slot under password, and with second_user another user's signing pair in a slot of
+  // its own. Wrap in ASSERT_NO_FATAL_FAILURE: a failed step ends only this function.
+  void open_with_sets(const char *password, bool second_user) {
+    ASSERT_EQ(sd_module_load_from(variant_folder("complete").c_str(), &handle_), 0);
+    ASSERT_EQ(sd_open(handle_), 0);
+    const Bytes sign_key = read_file(fixtures_path("pki/signPri.key"));
+    const Bytes km_key = read_file(fixtures_path("pki/kmPri.key"));
+    ASSERT_EQ(sd_import_pair(handle_, sign_cert_.data(), sign_cert_.size(), sign_key.data(), sign_key.size(),
+                             km_cert_.data(), km_cert_.size(), km_key.data(), km_key.size(), password),
+              0);
+    if (!second_user) return;
+    const Bytes other_key = read_file(fixtures_path("pki/user2_signPri.key"));
+    ASSERT_EQ(sd_import_pair(handle_, other_cert_.data(), other_cert_.size(), other_key.data(),
+                             other_key.size(), nullptr, 0, nullptr, 0, password),
+              0);
+  }
+
   std::vector<int> calls_since(LONG from) const {
     return std::vector<int>(state_->calls + from, state_->calls + state_->call_count);
   }
@@ -118,6 +143,25 @@ class SecureDiskFixture : public ::testing::Test {
   std::string store_;
   SecureDiskHandle *handle_ = nullptr;
   Bytes sign_cert_, km_cert_, other_cert_;
+};
+
+// The user's set imported into one slot (slot_) under kPassword.
+class SecureDiskOneSetFixture : public SecureDiskFixture {
+ protected:
+  static constexpr char kPassword[] = "Fixture1!";
+
+  void SetUp() override {
+    SecureDiskFixture::SetUp();
+    ASSERT_NO_FATAL_FAILURE(open_with_sets(kPassword, false));
+    int *slots = nullptr;
+    int count = 0;
+    ASSERT_EQ(sd_get_slot_list(handle_, &slots, &count), 0);
+    ASSERT_EQ(count, 1);
+    slot_ = slots[0];
+    free(slots);
+  }
+
+  int slot_ = 0;
 };
 
 }  // namespace v7test

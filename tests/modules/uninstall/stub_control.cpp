@@ -9,19 +9,13 @@
 
 #include <string>
 
+#include "tests/modules/uninstall/stub_control_keys.h"
+
 namespace {
 
-HMODULE g_module = nullptr;
+using namespace stubcontrol;
 
-const wchar_t kClass[] = L"{648BFFBF-DB89-4088-92EE-CD1E4C88F95F}";
-const wchar_t kPage[] = L"{167FAC1B-1DFA-44CA-B8C8-6DCC501CAD4E}";
-const wchar_t kTypeLib[] = L"{6BBE0AE9-7A8E-4732-A2EC-0F0DCA9D167C}";
-const wchar_t kDispatch[] = L"{29471C0E-361F-46C7-8E5B-541B23F04ABE}";
-const wchar_t kEvents[] = L"{CFB347CF-01B3-4FA8-9A22-2AD342C23CD8}";
-const wchar_t kScripting[] = L"{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
-const wchar_t kInitialising[] = L"{7DD95802-9882-11CF-9FA9-00AA006C42C4}";
-const wchar_t kControlProgId[] = L"CERTRELAYACTIVEX.CertRelayActiveXCtrl.1";
-const wchar_t kPageProgId[] = L"CERTRELAYACTIVEX.CertRelayActiveXPropPage.1";
+HMODULE g_module = nullptr;
 
 bool Set(const std::wstring &key, const wchar_t *name, const std::wstring &value) {
   HKEY opened = nullptr;
@@ -56,7 +50,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
   const std::wstring path = ModulePath();
   std::wstring folder = path.substr(0, path.rfind(L'\\'));
-  const std::wstring control = std::wstring(L"CLSID\\") + kClass, page = std::wstring(L"CLSID\\") + kPage;
+  const std::wstring control = ClassKey(kClass), page = ClassKey(kPage);
   const std::wstring typelib = std::wstring(L"TypeLib\\") + kTypeLib + L"\\1.0";
   bool ok = Set(kControlProgId, nullptr, L"velmora7 CertRelay Control") &&
             Set(std::wstring(kControlProgId) + L"\\CLSID", nullptr, kClass) &&
@@ -86,23 +80,15 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
          Set(key + L"\\ProxyStubClsid32", nullptr, L"{00020420-0000-0000-C000-000000000046}") &&
          Set(key + L"\\TypeLib", nullptr, kTypeLib) && Set(key + L"\\TypeLib", L"Version", L"1.0");
   }
-  ok = ok &&
-       Set(std::wstring(L"Component Categories\\") + kScripting, L"949",
-           L"Controls that are safely scriptable") &&
-       Set(std::wstring(L"Component Categories\\") + kInitialising, L"949",
-           L"Controls safely initializable from persistent data");
+  ok = ok && Set(CategoryKey(kScripting), L"949", L"Controls that are safely scriptable") &&
+       Set(CategoryKey(kInitialising), L"949", L"Controls safely initializable from persistent data");
   return ok ? S_OK : SELFREG_E_CLASS;
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllUnregisterServer() {
   if (::GetEnvironmentVariableW(L"V7_STUB_CONTROL_KEEPS_KEYS", nullptr, 0) != 0) return S_OK;
   bool ok = true;
-  for (const std::wstring &key :
-       {std::wstring(L"CLSID\\") + kClass, std::wstring(L"CLSID\\") + kPage, std::wstring(kControlProgId),
-        std::wstring(kPageProgId), std::wstring(L"TypeLib\\") + kTypeLib,
-        std::wstring(L"Interface\\") + kDispatch, std::wstring(L"Interface\\") + kEvents}) {
-    ok = Remove(key) && ok;
-  }
+  for (const std::wstring &key : UnregisteredKeys()) ok = Remove(key) && ok;
   return ok ? S_OK : SELFREG_E_CLASS;
 }
 

@@ -20,6 +20,7 @@
 #include "pki/oid/oid.h"
 #include "pki/text/codepage.h"
 #include "platform/locale/process_words.h"
+#include "tests/wizard/dialogs/words_scope.h"
 #include "wizard/certview/certview.h"
 
 namespace {
@@ -189,23 +190,12 @@ std::string shown_key_usage(const std::string &openssl_list) {
   return out;
 }
 
-class CertviewOpensslTest : public ::testing::Test {
+class CertviewOpensslTest : public WordsTest {
  protected:
   void SetUp() override {
     ASSERT_FALSE(oracle_dir().empty()) << "V7_CERTVIEW_ORACLE_DIR is not set";
-    language_ = language_id();
-    encoding_ = char_encoding_mode();
-    set_language_id(kLanguageEnglish);
-    set_char_encoding_mode(kCharEncodingUtf8);
+    use(kLanguageEnglish, kCharEncodingUtf8);
   }
-  void TearDown() override {
-    set_language_id(language_);
-    set_char_encoding_mode(encoding_);
-  }
-
- private:
-  uint16_t language_ = 0;
-  int encoding_ = 0;
 };
 
 std::vector<std::string> all_names() {

@@ -17,6 +17,7 @@
 #include "platform/errors/error_codes.h"
 #include "platform/locale/process_words.h"
 #include "tests/harness/vectors.h"
+#include "tests/wizard/dialogs/words_scope.h"
 
 namespace {
 
@@ -97,26 +98,7 @@ std::string render(const Certificate *cert, const std::string &field, int mode) 
   return "";
 }
 
-// Restores the process words a test changes.
-class CertviewTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    language_ = language_id();
-    encoding_ = char_encoding_mode();
-  }
-  void TearDown() override {
-    set_language_id(language_);
-    set_char_encoding_mode(encoding_);
-  }
-  static void use(uint16_t language, int encoding) {
-    set_language_id(language);
-    set_char_encoding_mode(encoding);
-  }
-
- private:
-  uint16_t language_ = 0;
-  int encoding_ = 0;
-};
+using CertviewTest = WordsTest;
 
 TEST_F(CertviewTest, TextsOfTheTestCertificatesInBothLanguagesAndEncodings) {
   for (const auto &c : v7test::load_vectors("certview_texts.txt")) {

@@ -12,6 +12,7 @@
 #include "pki/validation/valcfg.h"
 #include "pki/x509/cert.h"
 #include "platform/locale/process_words.h"
+#include "tests/wizard/dialogs/words_scope.h"
 #include "wizard/records/request_record.h"
 
 namespace {
@@ -35,25 +36,7 @@ std::u16string wide(const char *utf8) {
   return s;
 }
 
-class ViewerTablesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    language_ = language_id();
-    encoding_ = char_encoding_mode();
-  }
-  void TearDown() override {
-    set_language_id(language_);
-    set_char_encoding_mode(encoding_);
-  }
-  static void use(uint16_t language, int encoding) {
-    set_language_id(language);
-    set_char_encoding_mode(encoding);
-  }
-
- private:
-  uint16_t language_ = 0;
-  int encoding_ = 0;
-};
+using ViewerTablesTest = WordsTest;
 
 TEST_F(ViewerTablesTest, UsageTable) {
   struct Case {

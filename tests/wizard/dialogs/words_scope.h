@@ -2,6 +2,8 @@
 // previous values back.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 
 #include "platform/locale/process_words.h"
@@ -22,6 +24,19 @@ class WordsScope {
  private:
   uint16_t language_;
   int encoding_;
+};
+
+// The fixture of tests that switch the process words with use(): they are put back as the test
+// found them when it ends.
+class WordsTest : public ::testing::Test {
+ protected:
+  static void use(uint16_t language, int encoding) {
+    set_language_id(language);
+    set_char_encoding_mode(encoding);
+  }
+
+ private:
+  WordsScope found_{language_id(), char_encoding_mode()};
 };
 
 // The languages every window test runs in, and their short names for screenshot files.

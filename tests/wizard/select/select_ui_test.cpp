@@ -443,16 +443,7 @@ class SelectSecureDiskUi : public v7test::SecureDiskFixture {
 };
 
 TEST_F(SelectSecureDiskUi, WrongPasswordNamesTheTriesLeftAndTheRightOneExportsThePairs) {
-  ASSERT_EQ(sd_module_load_from(v7test::variant_folder("complete").c_str(), &handle_), 0);
-  ASSERT_EQ(sd_open(handle_), 0);
-  const v7test::Bytes sign_key = fixture("signPri.key"), km_key = fixture("kmPri.key"),
-                      kim_key = fixture("user2_signPri.key");
-  ASSERT_EQ(sd_import_pair(handle_, sign_cert_.data(), sign_cert_.size(), sign_key.data(), sign_key.size(),
-                           km_cert_.data(), km_cert_.size(), km_key.data(), km_key.size(), kPassword),
-            0);
-  ASSERT_EQ(sd_import_pair(handle_, other_cert_.data(), other_cert_.size(), kim_key.data(), kim_key.size(),
-                           nullptr, 0, nullptr, 0, kPassword),
-            0);
+  ASSERT_NO_FATAL_FAILURE(open_with_sets(kPassword, true));
   sd_set_module_folder(v7test::variant_folder("complete").c_str());
   set_file_trust_verifier(trust_all);
   for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {

@@ -12,16 +12,11 @@
 
 #include <commctrl.h>
 
-#include <atomic>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "pki/asn1/asn1.h"
-#include "pki/keys/pkcs8.h"
 #include "pki/password/password.h"
 #include "platform/classlib/app.h"
 #include "platform/fs/library_folders.h"
@@ -35,7 +30,7 @@
 #include "tests/ui/robot.h"
 #include "tests/wizard/pages/wizard_robot.h"
 #include "tests/wizard/select/select_robot.h"
-#include "tools/phone/phone.h"
+#include "tests/wizard/sheet/phone_recipient.h"
 #include "wizard/keycrypt/key_crypt_sub.h"
 #include "wizard/pages/page_change_passwd.h"
 #include "wizard/pages/page_input_an.h"
@@ -50,6 +45,8 @@
 
 using controllertest::Bytes;
 using controllertest::port;
+using sheettest::key_opens;
+using sheettest::PhoneRecipient;
 using v7::pages::SheetPage;
 using v7::sheet::CSheetCertRelay;
 using v7test::RunWithRobot;
@@ -66,66 +63,6 @@ int answer_box(const char16_t *, const char16_t *, unsigned) { return IDOK; }
 int answer_narrow_box(const char *, const char *, unsigned) { return IDOK; }
 
 CKAppTestState g_ckapp;
-
-// ---- The phone, as the recipient ----
-
-class Phone {
- public:
-  Phone(int major, int transport) : major_(major), transport_(transport) {}
-  ~Phone() { join(); }
-  void join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  void receive() {
-    thread_ = std::thread([this] {
-      session_ = stepstest::new_session(stepstest::recipient_mode(major_));
-      // Protocol 1.0 sends the holder's registration number, which the PC checks.
-      if (relay_session_set_id_text(major_ == 1 ? stepstest::kIdn : "", session_.get()) != 0) {
-        result_.code = -99;
-        has_code_ = true;
-        return;
-      }
-      phone::Link link;
-      if (!phone::link_open(&link, transport_, port(transport_ == kRelayTransportHttp ? "pair_http" : "pair"),
-                            30)) {
-        result_.code = -98;
-        has_code_ = true;
-        return;
-      }
-      result_ = phone::run_recipient(
-          session_.get(), &link,
-          [this](const std::string &c) {
-            std::lock_guard<std::mutex> hold(lock_);
-            code_ = c;
-            has_code_ = true;
-          },
-          [](const std::string &) { return true; });
-      phone::link_close(&link);
-    });
-  }
-  std::string code() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return code_;
-  }
-
-  std::atomic<bool> has_code_{false};
-  phone::Result result_;
-  relaytest::SessionPtr session_;
-
- private:
-  int major_, transport_;
-  std::mutex lock_;
-  std::string code_;
-  std::thread thread_;
-};
-
-// True when the PKCS#8 file opens with the password.
-bool opens_with(const Bytes &file, const char *password) {
-  PrivateKeyInfo *info = pkey_decrypt(file.data(), file.size(), password);
-  if (info == nullptr) return false;
-  asn1_release(&asn1_tmpl_private_key_info, info);
-  return true;
-}
 
 std::string narrow(const std::wstring &w) {
   std::string out;
@@ -219,8 +156,7 @@ TEST_F(SenderUi, AWholeSendOfEachKindDeliversASetThatOpensWithTheNewPasswordOnly
     const int major = int(c.mode & 0xF);
     const size_t code_length = major == 1 ? 8 : 12;
 
-    Phone phone(major, c.transport);
-    phone.receive();
+    PhoneRecipient phone(major, c.transport);
     auto select = controllertest::chosen_set();
     CSheetCertRelay sheet(c.mode, v7::sheet::ControlFlags{uint32_t(c.transport)});
     if (set.change_password)
@@ -324,11 +260,11 @@ TEST_F(SenderUi, AWholeSendOfEachKindDeliversASetThatOpensWithTheNewPasswordOnly
       const Bytes key = stepstest::kept(phone.session_.get(), tag);
       ASSERT_FALSE(key.empty());
       if (set.change_password) {
-        EXPECT_TRUE(opens_with(key, kNewPassword)) << "the phone's copy opens with the new password";
-        EXPECT_FALSE(opens_with(key, stepstest::kPassword)) << "and no longer with the PC's";
+        EXPECT_TRUE(key_opens(key, kNewPassword)) << "the phone's copy opens with the new password";
+        EXPECT_FALSE(key_opens(key, stepstest::kPassword)) << "and no longer with the PC's";
       } else {
         // Without the password page the copy keeps the PC's password.
-        EXPECT_TRUE(opens_with(key, stepstest::kPassword));
+        EXPECT_TRUE(key_opens(key, stepstest::kPassword));
       }
     }
   }
@@ -348,8 +284,7 @@ TEST_F(SenderUi, AWholeSendStartsFromTheRealSelectionDialog) {
   v7::set_message_box_hook_w(answer_box);
   set_language_id(kLanguageKorean);
   const RelayModeWord mode = 0x84000003u;  // send 4: code page 2 and the status page
-  Phone phone(3, kRelayTransportRaw);
-  phone.receive();
+  PhoneRecipient phone(3, kRelayTransportRaw);
   auto select = selectrobot::select_for(&request);
   CSheetCertRelay sheet(mode, v7::sheet::ControlFlags{uint32_t(kRelayTransportRaw)});
   sheet.InstallPage(SheetPage::InputAN2, std::make_unique<v7::pages::CPageInputAN2>());
@@ -413,8 +348,8 @@ TEST_F(SenderUi, AWholeSendStartsFromTheRealSelectionDialog) {
   // The phone holds the set the dialog chose, its keys still under the PC's password.
   EXPECT_EQ(stepstest::kept(phone.session_.get(), kRelayItemSignCert), asn1test::read_fixture("pki/signCert.der"));
   EXPECT_EQ(stepstest::kept(phone.session_.get(), kRelayItemKmCert), asn1test::read_fixture("pki/kmCert.der"));
-  EXPECT_TRUE(opens_with(stepstest::kept(phone.session_.get(), kRelayItemSignKey), stepstest::kPassword));
-  EXPECT_TRUE(opens_with(stepstest::kept(phone.session_.get(), kRelayItemKmKey), stepstest::kPassword));
+  EXPECT_TRUE(key_opens(stepstest::kept(phone.session_.get(), kRelayItemSignKey), stepstest::kPassword));
+  EXPECT_TRUE(key_opens(stepstest::kept(phone.session_.get(), kRelayItemKmKey), stepstest::kPassword));
   EXPECT_EQ(selectrobot::setting("Last Media"), "HARDDISK");
 }
 

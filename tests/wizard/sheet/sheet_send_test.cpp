@@ -5,12 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "media/selection_record.h"
-#include "pki/keys/pkcs8.h"
 #include "tests/relay/controller/chosen_set.h"
-#include "tools/phone/phone.h"
+#include "tests/wizard/sheet/phone_recipient.h"
 #include "wizard/pages/relay_page.h"
 
 using namespace sheettest;
@@ -39,56 +37,6 @@ class CodePageStandIn : public v7::pages::CRelayPage {
  private:
   const std::string *code_;
 };
-
-// The phone as the recipient: it shows the code, takes the set over and keeps it in its session.
-class PhoneRecipient {
- public:
-  PhoneRecipient(int kind, int transport) {
-    thread_ = std::thread([this, kind, transport] {
-      session_ = stepstest::new_session(stepstest::recipient_mode(kind));
-      relay_session_set_id_text(kind == 1 ? stepstest::kIdn : "", session_.get());
-      phone::Link link;
-      if (!phone::link_open(&link, transport, port(transport == kRelayTransportHttp ? "pair_http" : "pair"), 30)) {
-        result_.code = -98;
-        done_ = true;
-        return;
-      }
-      result_ = phone::run_recipient(
-          session_.get(), &link,
-          [this](const std::string &c) {
-            std::lock_guard<std::mutex> hold(lock_);
-            code_ = c;
-            has_code_ = true;
-          },
-          [](const std::string &) { return true; });
-      phone::link_close(&link);
-      done_ = true;
-    });
-  }
-  ~PhoneRecipient() { join(); }
-  void join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  std::string code() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return code_;
-  }
-  std::atomic<bool> has_code_{false}, done_{false};
-  phone::Result result_;
-  relaytest::SessionPtr session_;
-
- private:
-  std::mutex lock_;
-  std::string code_;
-  std::thread thread_;
-};
-
-bool key_opens(const Bytes &key, const char *password) {
-  PrivateKeyInfo *info = pkey_decrypt(key.data(), key.size(), password);
-  if (info == nullptr) return false;
-  asn1_release(&asn1_tmpl_private_key_info, info);
-  return true;
-}
 
 // A send through the sheet: the code page hands the phone's code over, the status page follows
 // the worker to the end, and the phone holds the set, its key under the new password when one
