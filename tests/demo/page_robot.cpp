@@ -33,7 +33,7 @@
 #include "platform/fs/library_folders.h"
 #include "tests/ui/remote_list_view.h"
 #include "tests/wizard/app/export_steps.h"
-#include "tests/wizard/app/receiving_phone.h"
+#include "tests/wizard/sheet/phone_recipient.h"
 #include "tests/wizard/sheet/phone_thread.h"
 #include "wizard/pages/media_logic.h"
 #include "wizard/res/media_pages_ids.h"
@@ -389,8 +389,7 @@ TEST_F(PageMainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
   say("receive: the set is stored in " + stored[0].parent_path().string());
 
   // ---- Send (kind 5: 12-digit code typed from the phone) ----
-  ReceivingPhone recipient(3);
-  recipient.receive();
+  PhoneRecipient recipient(3, kRelayTransportRaw);
   HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS, nullptr, step_ms);
   ASSERT_NE(dialog, nullptr) << "no selection dialog; the page said:\n" << page.Output();
   say("send: the selection dialog lists the hard disk, where the set was just stored");
@@ -423,8 +422,9 @@ TEST_F(PageMainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
   ASSERT_NE(sheet, nullptr) << "no wizard after the selection; the page said:\n" << page.Output();
   HWND send_code = shot(robot, sheet, IDC_AN_GROUP3, "send_1_code");
   ASSERT_NE(send_code, nullptr);
-  ASSERT_TRUE(robot.WaitUntil([&] { return recipient.code().size() == 12; }, 30000));
+  ASSERT_TRUE(robot.WaitUntil([&] { return recipient.has_code_.load(); }, 30000));
   const std::string code12 = recipient.code();
+  ASSERT_EQ(code12.size(), 12u) << recipient.result_.where << ": " << recipient.result_.text;
   say("send: the phone shows the code " + code12 + (person ? "; type it and press Next" : ""));
   if (!person) {
     type_code12(robot, send_code, code12);

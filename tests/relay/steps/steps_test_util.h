@@ -11,6 +11,7 @@
 #include <string>
 
 #include "pki/asn1/asn1.h"
+#include "pki/keys/pkcs8.h"
 #include "relay/steps/steps.h"
 #include "tests/relay/session/session_test_util.h"
 
@@ -104,6 +105,13 @@ inline Bytes item(int tag, const Bytes &data) {
   Bytes r = {uint8_t(tag), uint8_t(data.size() >> 8), uint8_t(data.size())};
   r.insert(r.end(), data.begin(), data.end());
   return r;
+}
+// True when a sealed key (a PKCS#8 file) opens with the password.
+inline bool key_opens(const Bytes &key, const char *password) {
+  PrivateKeyInfo *info = pkey_decrypt(key.data(), key.size(), password);
+  if (info == nullptr) return false;
+  asn1_release(&asn1_tmpl_private_key_info, info);
+  return true;
 }
 inline Bytes kept(const RelaySession *s, int tag) {
   size_t n = 0;

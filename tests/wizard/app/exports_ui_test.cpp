@@ -10,8 +10,8 @@
 
 #include "tests/relay/controller/chosen_set.h"
 #include "tests/wizard/app/export_steps.h"
-#include "tests/wizard/app/receiving_phone.h"
 #include "tests/wizard/pages/wizard_robot.h"
+#include "tests/wizard/sheet/phone_recipient.h"
 #include "tests/wizard/sheet/phone_thread.h"
 #include "tests/wizard/sheet/store_steps.h"
 #include "wizard/app/send_selection.h"
@@ -69,7 +69,7 @@ class ExportsUi : public SheetUi {
 
 // A send of kind 5 (no password page, a 12-character code) through the export; the robot types
 // the code (the phone's, or a wrong one) and ends the wizard with Finish. The export's result.
-int send_through_export(RelayRequestRecord *request, bool right_code, ReceivingPhone *phone,
+int send_through_export(RelayRequestRecord *request, bool right_code, PhoneRecipient *phone,
                         std::wstring *heading) {
   int result = 0;
   RunWithRobot(
@@ -80,8 +80,9 @@ int send_through_export(RelayRequestRecord *request, bool right_code, ReceivingP
         ASSERT_NE(code_page, nullptr);
         std::string code(12, '0');
         if (right_code) {
-          ASSERT_TRUE(robot.WaitUntil([&] { return phone->code().size() == 12; }, 30000));
+          ASSERT_TRUE(robot.WaitUntil([&] { return phone->has_code_.load(); }, 30000));
           code = phone->code();
+          ASSERT_EQ(code.size(), 12u) << phone->result_.where << ": " << phone->result_.text;
         }
         type_code12(robot, code_page, code);
         ASSERT_TRUE(press(robot, wizard, ID_WIZNEXT));
@@ -105,8 +106,7 @@ int send_through_export(RelayRequestRecord *request, bool right_code, ReceivingP
 
 TEST_F(ExportsUi, AWholeSendThroughTheExportReturnsZeroAndTheSetArrives) {
   v7::app::SetSendSelectionRunner(choose_test_set);
-  ReceivingPhone phone(3);
-  phone.receive();
+  PhoneRecipient phone(3, kRelayTransportRaw);
   std::wstring heading;
   const int result = send_through_export(request_.get(), true, &phone, &heading);
   phone.join();

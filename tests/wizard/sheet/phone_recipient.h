@@ -11,8 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "pki/asn1/asn1.h"
-#include "pki/keys/pkcs8.h"
 #include "tests/relay/controller/fake_sheet.h"
 #include "tests/relay/steps/steps_test_util.h"
 #include "tools/phone/phone.h"
@@ -76,12 +74,6 @@ class PhoneRecipient {
   std::thread thread_;
 };
 
-// True when the phone's copy of a key (a PKCS#8 file) opens with the password.
-inline bool key_opens(const std::vector<uint8_t> &key, const char *password) {
-  PrivateKeyInfo *info = pkey_decrypt(key.data(), key.size(), password);
-  if (info == nullptr) return false;
-  asn1_release(&asn1_tmpl_private_key_info, info);
-  return true;
-}
+using stepstest::key_opens;
 
 }  // namespace sheettest

@@ -13,7 +13,6 @@
 
 #include "media/certlist.h"
 #include "pki/asn1/asn1.h"
-#include "pki/keys/pkcs8.h"
 #include "pki/text/file_broker.h"
 #include "tests/modules/broker/standin_broker.h"
 #include "wizard/pages/media_logic.h"
@@ -223,6 +222,8 @@ inline void store_through_pages(UiRobot &robot, HWND window, const StoreStep &st
   seen->text = robot.ItemText(status, IDC_STATUS_TEXT);
 }
 
+using stepstest::key_opens;
+
 // The stored set as the medium's certificate list reads it back: the signing certificate and
 // key, the key-management certificate and key of the entry whose subject the certificate names.
 struct StoredSet {
@@ -254,14 +255,6 @@ inline StoredSet read_back(uint32_t media_code, const void *medium, const Bytes 
   free(list);
   certentry_free(wanted);
   return out;
-}
-
-// Whether the sealed key opens with the password.
-inline bool key_opens(const Bytes &key, const char *password) {
-  PrivateKeyInfo *info = pkey_decrypt(key.data(), key.size(), password);
-  if (info == nullptr) return false;
-  asn1_release(&asn1_tmpl_private_key_info, info);
-  return true;
 }
 
 }  // namespace sheettest
