@@ -88,6 +88,11 @@ HWND shot(UiRobot &robot, HWND sheet, int id, const std::string &name, DWORD tim
   return page;
 }
 
+HWND wait_sheet(UiRobot &robot, DWORD timeout_ms) {
+  return robot.WaitForWindow(
+      [](HWND w) { return ClassName(w) == L"#32770" && ::GetDlgItem(w, ID_WIZNEXT) != nullptr; }, timeout_ms);
+}
+
 bool is_message_box(HWND window) {
   return ClassName(window) == L"#32770" && ::GetDlgItem(window, 0xFFFF) != nullptr &&
          ::GetDlgItem(window, ID_WIZNEXT) == nullptr && ::GetDlgItem(window, IDC_SELECT_CERTS) == nullptr &&
@@ -314,9 +319,7 @@ void store_on_hard_disk(UiRobot &robot, HWND sheet) {
   ASSERT_TRUE(items.ok());
   int hard_disk = -1;
   ASSERT_TRUE(robot.WaitUntil([&] {
-    for (int i = 0; i < items.Count(); ++i) {
-      if (items.Param(i) == v7::pages::kIconHardDisk) hard_disk = i;
-    }
+    hard_disk = items.Find([&](int i) { return items.Param(i) == v7::pages::kIconHardDisk; });
     return hard_disk >= 0;
   }));
   ASSERT_TRUE(items.Select(hard_disk));
@@ -349,9 +352,7 @@ TEST_F(PageMainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
 
   // ---- Receive (kind 1: registration number, 8-digit code) ----
   Phone sender(1, kRelayTransportRaw);
-  HWND sheet = robot.WaitForWindow(
-      [](HWND w) { return ClassName(w) == L"#32770" && ::GetDlgItem(w, ID_WIZNEXT) != nullptr; },
-      person ? kPersonMs : kFirstWindowMs);
+  HWND sheet = wait_sheet(robot, person ? kPersonMs : kFirstWindowMs);
   ASSERT_NE(sheet, nullptr) << "no wizard; the page said:\n" << page.Output();
   say("receive: the wizard opens; the phone sends the test user's certificate set");
   HWND number = shot(robot, sheet, IDC_SSN_RESIDENT1, "receive_1_number");
@@ -398,11 +399,12 @@ TEST_F(PageMainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
   ASSERT_TRUE(certs.ok());
   int ours = -1;
   ASSERT_TRUE(robot.WaitUntil([&] {
-    for (int i = 0; i < certs.Count(); ++i) {
+    ours = certs.Find([&](int i) {
       for (int column = 0; column < 4; ++column) {
-        if (certs.Text(i, column).find(L"Hong Gildong") != std::wstring::npos) ours = i;
+        if (certs.Text(i, column).find(L"Hong Gildong") != std::wstring::npos) return true;
       }
-    }
+      return false;
+    });
     return ours >= 0;
   }, step_ms)) << "the stored certificate is not listed";
   if (person) {
@@ -417,8 +419,7 @@ TEST_F(PageMainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
     robot.Screenshot(dialog, shot_name("send_0_selection_password"));
     robot.Click(dialog, IDOK);
   }
-  sheet = robot.WaitForWindow(
-      [](HWND w) { return ClassName(w) == L"#32770" && ::GetDlgItem(w, ID_WIZNEXT) != nullptr; }, step_ms);
+  sheet = wait_sheet(robot, step_ms);
   ASSERT_NE(sheet, nullptr) << "no wizard after the selection; the page said:\n" << page.Output();
   HWND send_code = shot(robot, sheet, IDC_AN_GROUP3, "send_1_code");
   ASSERT_NE(send_code, nullptr);
@@ -459,8 +460,7 @@ TEST_F(PageMainJob, AReceiveCancelledOnItsFirstPageReachesThePageAsAFailure) {
   ASSERT_TRUE(page.Start(std::wstring(script.begin(), script.end()), korean() ? L"ko" : L"en"));
   UiRobot robot(page.ui_thread());
   BoxAnswerer boxes(robot);
-  HWND sheet = robot.WaitForWindow(
-      [](HWND w) { return ClassName(w) == L"#32770" && ::GetDlgItem(w, ID_WIZNEXT) != nullptr; }, kFirstWindowMs);
+  HWND sheet = wait_sheet(robot, kFirstWindowMs);
   ASSERT_NE(sheet, nullptr) << "no wizard; the page said:\n" << page.Output();
   ASSERT_NE(shot(robot, sheet, IDC_SSN_RESIDENT1, "cancel_1_number"), nullptr);
   robot.Click(sheet, IDCANCEL);

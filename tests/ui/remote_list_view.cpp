@@ -49,6 +49,14 @@ int RemoteListView::Count() const {
   return int(count);
 }
 
+int RemoteListView::Find(const std::function<bool(int item)> &match) const {
+  const int count = Count();
+  for (int i = 0; i < count; ++i) {
+    if (match(i)) return i;
+  }
+  return -1;
+}
+
 LPARAM RemoteListView::Param(int item) const {
   LVITEMW record{};
   record.mask = LVIF_PARAM;

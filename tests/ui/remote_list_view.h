@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace v7test {
@@ -20,6 +21,8 @@ class RemoteListView {
   bool ok() const { return buffer_ != nullptr; }
 
   int Count() const;
+  // The first item match accepts, or -1.
+  int Find(const std::function<bool(int item)> &match) const;
   // The item's application value (LVIF_PARAM); 0 when it cannot be read.
   LPARAM Param(int item) const;
   // The text of the item's column; empty when it cannot be read.
