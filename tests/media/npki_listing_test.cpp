@@ -75,7 +75,9 @@ class NpkiListing : public ::testing::Test {
     npkitest::set_hooks(true);
     pf_ = program_files_npki_folder();
     ASSERT_EQ(pf_, "C:\\Program Files\\NPKI");
+    // A store found there is someone else's: it is neither used nor removed.
     ASSERT_FALSE(fs::exists(pf_)) << "an NPKI store is already there";
+    owns_pf_ = true;
     low_ = g_profile + "\\AppData\\LocalLow\\NPKI";
     const fs::path tree = V7_NPKI_TREE_DIR;
     fs::create_directories(fs::path(low_).parent_path());
@@ -89,7 +91,8 @@ class NpkiListing : public ::testing::Test {
     delete drive_;
     drive_ = nullptr;
     std::error_code ec;
-    fs::remove_all(pf_, ec);
+    if (owns_pf_) fs::remove_all(pf_, ec);
+    owns_pf_ = false;
     fs::remove_all(g_profile, ec);
     npkitest::set_hooks(false);
   }
@@ -118,10 +121,12 @@ class NpkiListing : public ::testing::Test {
   }
 
   static std::string pf_, low_;
+  static bool owns_pf_;
   static v7test::RemovableDrive *drive_;
 };
 
 std::string NpkiListing::pf_, NpkiListing::low_;
+bool NpkiListing::owns_pf_ = false;
 v7test::RemovableDrive *NpkiListing::drive_ = nullptr;
 
 TEST_F(NpkiListing, HardDiskAndRemovableListsMatchTheIndependentListing) {

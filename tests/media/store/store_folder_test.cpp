@@ -121,6 +121,7 @@ class StoreFolders : public ::testing::Test {
     set_file_broker(&g_broker);
 #ifdef _WIN32
     pf_ = "C:\\Program Files";
+    // A store found there is someone else's: it is neither used nor removed.
     ASSERT_FALSE(fs::exists(pf_ / "NPKI")) << "an NPKI store is already there";
 #else
     // Natively "C:\Program Files" and "E:" are relative paths: the tree's root is the working folder.
@@ -128,6 +129,7 @@ class StoreFolders : public ::testing::Test {
     pf_ = g_root / "C:" / "Program Files";
 #endif
     low_ = g_root / "profile" / "AppData" / "LocalLow";
+    owns_pf_npki_ = true;
   }
   static void TearDownTestSuite() {
     npkitest::set_hooks(false);
@@ -135,10 +137,12 @@ class StoreFolders : public ::testing::Test {
     set_file_broker(nullptr);
     std::error_code ec;
     fs::current_path(fs::temp_directory_path(), ec);
-    fs::remove_all(pf_ / "NPKI", ec);
+    if (owns_pf_npki_) fs::remove_all(pf_ / "NPKI", ec);
+    owns_pf_npki_ = false;
     fs::remove_all(g_root, ec);
   }
   void SetUp() override {
+    ASSERT_TRUE(owns_pf_npki_) << "the suite did not start: nothing is touched";
     std::error_code ec;
     fs::remove_all(pf_ / "NPKI", ec);
     fs::remove_all(low_, ec);
@@ -169,8 +173,10 @@ class StoreFolders : public ::testing::Test {
   }
 
   static fs::path pf_, low_;
+  static bool owns_pf_npki_;
 };
 fs::path StoreFolders::pf_, StoreFolders::low_;
+bool StoreFolders::owns_pf_npki_ = false;
 
 // All four parts land in the holder folder; the disk list finds the holder, its part readers give
 // the bytes back and both keys open with the new password only.
