@@ -191,6 +191,21 @@ void CombineSourceAlpha(PixelImage *destination, int x, int y, const PixelImage 
                 [&](uint32_t *pixel, int ix, int iy) { *pixel = BlendSourceAlpha(image.at(ix, iy), *pixel); });
 }
 
+bool MaskFromAlpha(PixelImage *color, PixelImage *mask) {
+  if (color->width != mask->width || color->height != mask->height) return false;
+  const auto hasAlpha = [](uint32_t p) { return (p & 0xFF000000) != 0; };
+  const auto hides = [](uint32_t p) { return (p & 0x00FFFFFF) != 0; };
+  if (std::none_of(color->pixels.begin(), color->pixels.end(), hasAlpha) ||
+      std::any_of(mask->pixels.begin(), mask->pixels.end(), hides))
+    return false;
+  for (size_t i = 0; i < color->pixels.size(); ++i) {
+    if (hasAlpha(color->pixels[i])) continue;
+    mask->pixels[i] = 0x00FFFFFF;
+    color->pixels[i] = 0;
+  }
+  return true;
+}
+
 HtmlPalette EffectPalette(HtmlColor color, HtmlColor midColor, HtmlColor endColor, int blendPercent) {
   HtmlPalette palette{};
   for (int k = 0; k <= 128; ++k) palette[size_t(k)] = MixColorToPixel(midColor, endColor, k, 128);

@@ -165,6 +165,15 @@ bool ScaleNearest(const PixelImage &source, int width, int height, PixelImage *o
 void CombineMaskPaint(PixelImage *destination, int x, int y, const PixelImage &mask, const PixelImage &image);
 // The image blended onto the destination at (x, y) by each source pixel's alpha byte.
 void CombineSourceAlpha(PixelImage *destination, int x, int y, const PixelImage &image);
+// An icon whose transparency lives only in the alpha bytes of its colour image comes with an AND
+// mask that hides nothing, and drawn by that mask its transparent places would cover what is under
+// them. When the mask (alpha cleared) is black everywhere and some colour pixel has a nonzero alpha
+// byte, the mask becomes white where alpha is 0 and the colour of those places is cleared, so that
+// the mask-and-paint draw leaves the destination there. A mask has no partial transparency: any
+// other alpha is opaque, as a pixel not of the mask colour is in a masked bitmap. Returns whether
+// the mask was made; a real mask, an image without alpha or images of different sizes stay as
+// they are.
+bool MaskFromAlpha(PixelImage *color, PixelImage *mask);
 
 // ---- Shadows ----
 

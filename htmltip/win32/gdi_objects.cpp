@@ -119,6 +119,7 @@ bool ReadIconPixels(HICON icon, IconPixels *pixels) {
     std::memcpy(read.color.pixels.data(), both.pixels.data() + read.mask.pixels.size(), read.color.pixels.size() * 4);
   }
   for (uint32_t &p : read.mask.pixels) p &= 0x00FFFFFF;
+  if (colorBitmap) MaskFromAlpha(&read.color, &read.mask);
   read.size = colorBitmap ? HtmlSize{read.color.width, read.color.height} : HtmlSize{read.mask.width, read.mask.height};
   *pixels = std::move(read);
   return true;

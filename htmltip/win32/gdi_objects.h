@@ -101,6 +101,8 @@ bool ReadBitmapPixels(HBITMAP bitmap, PixelImage *image, HDC memory = nullptr);
 
 // An icon's colour image and its AND mask (alpha cleared), both at the icon's own size: read once
 // and drawn, measured or scaled as often as needed without asking GDI for the icon again.
+// An icon whose AND mask hides nothing and whose colour image has alpha gets its mask from the
+// alpha bytes (MaskFromAlpha), so every draw that goes by the mask sees its transparent places.
 struct IconPixels {
   PixelImage color;
   PixelImage mask;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "htmltip/pixel_ops.h"
@@ -483,6 +484,60 @@ TEST(DrawManager, IconPixelsAreReadOnceAndDrawAsTheIcon) {
   EXPECT_EQ(none.size.cx, 0);
   ::DestroyIcon(colored);
   ::DestroyIcon(mono);
+}
+
+// Icons whose transparency lives only in their colour image's alpha bytes (their AND mask hides
+// nothing) show what is under them where alpha is 0; an icon with a real AND mask keeps to it, alpha
+// or not. The first generation has no partial transparency: any nonzero alpha draws the pixel.
+TEST(DrawManager, IconsWithTransparencyOnlyInTheirAlpha) {
+  constexpr uint32_t kOpaque = 0xFF2080C0u, kHalf = 0x80306090u;
+  PixelImage color;
+  ASSERT_TRUE(color.Resize(4, 3, kOpaque));
+  color.at(0, 0) = 0x00000000u;  // transparent, colour already black
+  color.at(3, 0) = 0x00FFFFFFu;  // transparent with a colour that would show through a plain OR
+  color.at(0, 2) = 0x00102030u;
+  color.at(2, 1) = kHalf;
+  color.at(1, 1) = 0xFF000000u;  // opaque black: what an AND-masked icon has under its mask
+  const uint16_t empty[] = {0, 0, 0};
+  const uint16_t rows[] = {0x8000, 0x4000, 0x0000};  // 1: transparent, at (0, 0) and (1, 1)
+  PixelImage opaqueColor = color;
+  for (uint32_t &p : opaqueColor.pixels) p &= 0x00FFFFFF;
+  struct {
+    const char *name;
+    const PixelImage *color;
+    const uint16_t *mask;
+    std::vector<std::pair<int, int>> transparent;
+  } cases[] = {
+      {"alpha only", &color, empty, {{0, 0}, {3, 0}, {0, 2}}},
+      {"AND mask and alpha", &color, rows, {{0, 0}, {1, 1}}},
+      {"AND mask, no alpha", &opaqueColor, rows, {{0, 0}, {1, 1}}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    HICON icon = IconFrom(c.color, 4, 3, c.mask);
+    ASSERT_NE(icon, nullptr);
+    PixelImage want;
+    ASSERT_TRUE(want.Resize(8, 8, kGround));
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x) want.at(2 + x, 1 + 3 + y) = c.color->at(x, y) & 0x00FFFFFF;
+    for (const auto &[x, y] : c.transparent) want.at(2 + x, 1 + 3 + y) = kGround;
+    CPPDrawManager first;
+    Surface s(8, 8);
+    first.DrawIcon(s.dc(), 2, 1, 4, 3, icon);  // three pixels low
+    EXPECT_TRUE(SamePixels(s.got(), want));
+    // The second generation's solid effect paints the icon's shape, read from the same mask.
+    CPPDrawManager2 second;
+    CPPDrawManager2::ImageLook solid;
+    solid.effects = kEffectSolid;
+    solid.effectColor = HtmlRgb(0, 200, 0);
+    Surface t(8, 8);
+    second.DrawIcon(t.dc(), 2, 4, 4, 3, icon, solid);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x)
+        if (want.at(2 + x, 4 + y) != kGround) want.at(2 + x, 4 + y) = 0x0000C800u;
+    EXPECT_TRUE(SamePixels(t.got(), want));
+    ::DestroyIcon(icon);
+  }
 }
 
 TEST(DrawManager, FirstGenerationToolkit) {

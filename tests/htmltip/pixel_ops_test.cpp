@@ -301,6 +301,37 @@ TEST(PixelOps, MaskAndPaintCombineAsTheRasterOperations) {
   EXPECT_EQ(destination.at(3, 0), 0x00405060u);  // alpha 0 there
 }
 
+TEST(PixelOps, AnEmptyIconMaskIsMadeFromTheAlpha) {
+  const std::vector<uint32_t> color = {0x00000000, 0x00FFFFFF, 0x01102030, 0x80405060, 0xFF708090, 0x00102030};
+  const std::vector<uint32_t> clear(6, 0), hiding = {0, 0x00FFFFFF, 0, 0, 0, 0};
+  const std::vector<uint32_t> opaque = {0x00000000, 0x00FFFFFF, 0x00102030, 0x00405060, 0x00708090, 0x00102030};
+  const std::vector<uint32_t> derivedMask = {0x00FFFFFF, 0x00FFFFFF, 0, 0, 0, 0x00FFFFFF};
+  const std::vector<uint32_t> derivedColor = {0, 0, 0x01102030, 0x80405060, 0xFF708090, 0};
+  struct {
+    const char *name;
+    std::vector<uint32_t> color, mask;
+    int maskWidth;
+    bool made;
+    std::vector<uint32_t> wantColor, wantMask;
+  } cases[] = {
+      {"alpha only: alpha 0 is transparent, any other alpha opaque", color, clear, 3, true, derivedColor, derivedMask},
+      {"a real mask is kept", color, hiding, 3, false, color, hiding},
+      {"no alpha: nothing to go by", opaque, clear, 3, false, opaque, clear},
+      {"sizes differ", color, clear, 2, false, color, clear},
+  };
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    PixelImage image, mask;
+    ASSERT_TRUE(image.Resize(3, 2));
+    ASSERT_TRUE(mask.Resize(c.maskWidth, 6 / c.maskWidth));
+    image.pixels = c.color;
+    mask.pixels = c.mask;
+    EXPECT_EQ(MaskFromAlpha(&image, &mask), c.made);
+    EXPECT_EQ(image.pixels, c.wantColor);
+    EXPECT_EQ(mask.pixels, c.wantMask);
+  }
+}
+
 TEST(PixelOps, ShadowLevelsPlainAndSoft) {
   PixelImage shape;
   ASSERT_TRUE(shape.Resize(2, 2, 0x00FFFFFF));
