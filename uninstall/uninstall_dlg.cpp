@@ -31,6 +31,9 @@ HICON CUninstallDlg::Icon(UINT id, int size) const {
 }
 
 BOOL CUninstallDlg::OnInitDialog() {
+  // The base initialisation shows the status field's text: the opening line, not an empty one,
+  // stands over the questions that come first.
+  status_ = classlib::LoadText(IDS_STATUS_START);
   CDialog::OnInitDialog();
   std::wstring about = classlib::LoadText(IDS_ABOUTBOX);
   HMENU system_menu = ::GetSystemMenu(m_hWnd, FALSE);

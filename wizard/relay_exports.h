@@ -15,7 +15,8 @@ extern "C" {
 // language's primary id; returns the value stored.
 int WINAPI cr_set_lang_id(int language);
 // Ordinal 2: a whole receive of kind 1 to 3 in the modal wizard, offering the storage media of
-// the mask. The request record is read in place for the call and never kept.
+// the mask. The request record is read in place for the call and never kept; without one (null)
+// both transfer calls return -1 at once, without a window.
 int WINAPI VELMORARELAY_RecvCertificate(int type, int flags, int media, RelayRequestRecord *request);
 // Ordinal 3: a whole send of kind 1 to 5: the certificate selection, then the wizard.
 int WINAPI VELMORARELAY_SendCertificate(int type, int flags, RelayRequestRecord *request);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "control/identity.h"
+#include "control/ole/registration.h"
 #include "control/res/cert_relay_ids.h"
 #include "tests/ui/robot.h"
 
@@ -463,6 +464,39 @@ TEST_F(ControlModule, AboutBoxRefusesNestedCallsAndKeepsTheControlAlive) {
   EXPECT_EQ(can_unload_(), S_OK);                  // and lets it go when it returns
   EXPECT_EQ(LogLines(), std::vector<std::string>{"SetCharEncoding 1"});  // no send reached the library
   ::DestroyWindow(helper);
+}
+
+std::wstring ReadValue(const std::wstring &key, const wchar_t *name) {
+  wchar_t value[512] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+    return L"(none)";
+  }
+  return value;
+}
+
+// A category's description is cut to the 127 characters the categories manager holds and lands
+// under the locale the pages look for (value "949"); the class is then listed as implementing it.
+TEST_F(ControlModule, CategoriesAreDescribedInTheirLocaleAndCut) {
+  const std::wstring long_text(200, L'd');
+  EXPECT_EQ(ole::CategoryDescription(long_text.c_str()), std::wstring(127, L'd'));
+  EXPECT_EQ(ole::CategoryDescription(L"Controls that are safely scriptable"), L"Controls that are safely scriptable");
+  EXPECT_EQ(ole::CategoryDescription(nullptr), L"");
+
+  // A category and a class of the test's own, so that nothing real is touched.
+  const GUID category = {0x5A1C0E11, 0x7F3B, 0x4C2D, {0x9E, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD}};
+  const GUID clsid = {0x5A1C0E12, 0x7F3B, 0x4C2D, {0x9E, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD}};
+  const std::wstring category_key = L"Component Categories\\" + ole::GuidText(category);
+  const std::wstring class_key = L"CLSID\\" + ole::GuidText(clsid);
+  ASSERT_EQ(ole::RegisterClassInCategory(clsid, category, long_text.c_str()), S_OK);
+  EXPECT_EQ(ReadValue(category_key, L"949"), std::wstring(127, L'd'));
+  HKEY implemented = nullptr;
+  EXPECT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, (class_key + L"\\Implemented Categories\\" + ole::GuidText(category)).c_str(),
+                            0, KEY_READ, &implemented),
+            ERROR_SUCCESS);
+  if (implemented != nullptr) ::RegCloseKey(implemented);
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, category_key.c_str());
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, class_key.c_str());
 }
 
 // Pumps the thread's messages until found() gives a window or the deadline passes.

@@ -5,6 +5,7 @@ library, whose log is compared line by line.
 
 usage: control_wine_test.py registration|script --emulator <wine-run.sh> --arch win32|win64
            --ocx <host path> --stub-dir <host path> --work <host dir> [--client <js>]
+           [--system-language <primary id>]
 """
 import argparse
 import os
@@ -178,8 +179,8 @@ def script(wine, args):
     expect(out == EXPECTED_OUTPUT, "script output:\n" + out)
     with open(log, encoding="latin-1") as f:
         got = f.read().splitlines()
-    # The test runs in an English locale: the system default language is English (9).
-    want = expected_log(9)
+    # SetLanguage(1033) passes the system default language of the test's locale.
+    want = expected_log(args.system_language)
     for i in range(max(len(got), len(want))):
         g = got[i] if i < len(got) else "<none>"
         w = want[i] if i < len(want) else "<none>"
@@ -195,6 +196,8 @@ def main():
     parser.add_argument("--stub-dir", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--client")
+    parser.add_argument("--system-language", type=int, default=9,
+                        help="primary id of the locale's default language (9 English, 18 Korean)")
     args = parser.parse_args()
     wine = Wine(args)
     (registration if args.what == "registration" else script)(wine, args)

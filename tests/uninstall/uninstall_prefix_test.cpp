@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "crypto/hash/hash.h"
+#include "platform/osver/os_version_query.h"
 #include "tests/modules/uninstall/stub_control_keys.h"
 #include "tests/ui/robot.h"
 #include "uninstall/res/string_ids.h"
@@ -458,10 +459,47 @@ TEST_F(UninstallPrefix, DecliningChangesNothing) {
   const auto before = Snapshot(true);
   CUninstallDlg dialog;
   INT_PTR result = 0;
+  std::wstring opening;
   const std::string shots = "uninstall_" + Language() + "_declined";
-  RunWithRobot([&](UiRobot &robot) { AnswerQuestions(robot, false, shots); },
-               [&] { result = dialog.DoModal(); });
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        // The window stands behind the questions with its opening line.
+        HWND main = robot.WaitForDialogWithControl(IDC_STATUS);
+        ASSERT_NE(main, nullptr);
+        opening = robot.ItemText(main, IDC_STATUS);
+        AnswerQuestions(robot, false, shots);
+      },
+      [&] { result = dialog.DoModal(); });
+  EXPECT_EQ(opening, Text(IDS_STATUS_START));
   EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(dialog.outcome(), RemovalOutcome::kDeclined);
+  EXPECT_EQ(Differences(before, Snapshot(true)), "");
+}
+
+bool NoVersion(OsVersionRecord *) { return false; }
+
+// Without the system's version the removal never starts (no question, no step): the window says
+// why and lets the user close it.
+TEST_F(UninstallPrefix, AVersionThatCannotBeReadRemovesNothing) {
+  const auto before = Snapshot(true);
+  platform_set_os_version_hook(NoVersion);
+  CUninstallDlg dialog;
+  INT_PTR result = 0;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND main = robot.WaitForDialogWithControl(IDC_STATUS);
+        ASSERT_NE(main, nullptr);
+        ASSERT_TRUE(robot.WaitUntil([&] { return robot.Enabled(main, IDOK); }));
+        EXPECT_EQ(robot.ItemText(main, IDC_STATUS), Text(IDS_VERSION_FAILED));
+        EXPECT_FALSE(robot.Enabled(main, IDC_SHORTCUT));
+        for (int id = IDC_STEP_CACHE_ICON; id <= IDC_STEP_OTHER_ICON; id++) {
+          EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(main, id))) << id;
+        }
+        robot.Click(main, IDOK);
+      },
+      [&] { result = dialog.DoModal(); });
+  platform_set_os_version_hook(nullptr);
+  EXPECT_EQ(result, IDOK);
   EXPECT_EQ(dialog.outcome(), RemovalOutcome::kDeclined);
   EXPECT_EQ(Differences(before, Snapshot(true)), "");
 }

@@ -74,6 +74,8 @@ extern "C" int WINAPI VELMORARELAY_SetCharEncoding(int encoding) {
 extern "C" int WINAPI VELMORARELAY_RecvCertificate(int type, int flags, int media, RelayRequestRecord *request) {
   const RelayModeWord mode = relay_mode_for_recv(type);
   if (mode == 0) return kRelayExportUnknownType;
+  // Without a record there is nothing to run the transfer for: refused before any window.
+  if (request == nullptr) return kRelayExportFailed;
   ExportCall call(ExportCall::kTransfer);
   if (call.Refused()) return kRelayExportFailed;
   const v7::sheet::MediaMask mask{uint32_t(media)};
@@ -87,6 +89,7 @@ extern "C" int WINAPI VELMORARELAY_RecvCertificate(int type, int flags, int medi
 extern "C" int WINAPI VELMORARELAY_SendCertificate(int type, int flags, RelayRequestRecord *request) {
   const RelayModeWord mode = relay_mode_for_send(type);
   if (mode == 0) return kRelayExportUnknownType;
+  if (request == nullptr) return kRelayExportFailed;
   ExportCall call(ExportCall::kTransfer);
   if (call.Refused()) return kRelayExportFailed;
   // Declared first, so the driver outlives the sheet that points at it.

@@ -1,6 +1,6 @@
 // The built v7relay.dll as a caller sees it: loaded by path, its exports taken by ordinal. Loading
 // it loads nothing else (the rich-edit library comes with the first transfer call); unknown types
-// are refused without a window; the setters' rule; a receive cancelled on its first page returns
+// and missing request records are refused without a window; the setters' rule; a receive cancelled on its first page returns
 // 21500 with the library's own cancel question answered by the robot; and the call leaves no
 // reference behind, so the library unloads when its caller lets it go.
 #include <gtest/gtest.h>
@@ -73,7 +73,10 @@ TEST(RelayDll, LoadsLightAndAnswersByOrdinalAndUnloadsAfterACancelledReceive) {
   auto request = std::make_unique<RelayRequestRecord>();
   EXPECT_EQ(send(6, 1, request.get()), kRelayExportUnknownType);
   EXPECT_EQ(recv(6, 1, 0xFFFF, request.get()), kRelayExportUnknownType);
-  EXPECT_EQ(thread_windows(), 0) << "an unknown type opens no window";
+  EXPECT_EQ(send(1, 1, nullptr), kRelayExportFailed);
+  EXPECT_EQ(recv(1, 1, 0x1, nullptr), kRelayExportFailed);
+  EXPECT_EQ(send(6, 1, nullptr), kRelayExportUnknownType);
+  EXPECT_EQ(thread_windows(), 0) << "an unknown type or a missing record opens no window";
 
   int result = 0;
   RunWithRobot(
