@@ -62,35 +62,21 @@ void say(const std::string &line) {
   std::fflush(stdout);
 }
 
-// The text as UTF-8 on one line, for the console.
-std::string console_text(const std::wstring &text) {
-  std::wstring line;
-  for (wchar_t c : text) line += c == L'\r' ? L' ' : c == L'\n' ? L' ' : c;
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), int(line.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(size_t(n > 0 ? n : 0), '\0');
-  if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), int(line.size()), &out[0], n, nullptr, nullptr);
-  return out;
+// The text on one line, for the console.
+std::string console_text(std::wstring text) {
+  for (wchar_t &c : text) {
+    if (c == L'\r' || c == L'\n') c = L' ';
+  }
+  return v7test::Utf8FromWide(text);
 }
 
 std::string shot_name(const std::string &what) { return std::string("page_") + (korean() ? "ko_" : "en_") + what; }
 
 // Saves the page once it holds control id; the page, or null.
 HWND shot(UiRobot &robot, HWND sheet, int id, const std::string &name, DWORD timeout_ms = 15000) {
-  HWND page = nullptr;
-  robot.WaitUntil(
-      [&] {
-        page = current_page(sheet);
-        return page != nullptr && ::GetDlgItem(page, id) != nullptr && ::IsWindowVisible(page);
-      },
-      timeout_ms);
-  if (page == nullptr || ::GetDlgItem(page, id) == nullptr) return nullptr;
-  if (!interactive()) robot.Screenshot(sheet, shot_name(name));
+  HWND page = wait_page(robot, sheet, id, timeout_ms);
+  if (page != nullptr && !interactive()) robot.Screenshot(sheet, shot_name(name));
   return page;
-}
-
-HWND wait_sheet(UiRobot &robot, DWORD timeout_ms) {
-  return robot.WaitForWindow(
-      [](HWND w) { return ClassName(w) == L"#32770" && ::GetDlgItem(w, ID_WIZNEXT) != nullptr; }, timeout_ms);
 }
 
 bool is_message_box(HWND window) {
@@ -117,11 +103,14 @@ bool tree(const std::vector<fs::path> &roots, std::set<fs::path> *all) {
   return true;
 }
 
-bool same_bytes(const fs::path &a, const Bytes &b) {
-  std::ifstream in(a, std::ios::binary);
-  Bytes have((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return bool(in.eof() || in) && have == b;
+// The file's bytes; empty when it cannot be read.
+Bytes file_bytes(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return in.eof() || in ? bytes : Bytes();
 }
+
+bool same_bytes(const fs::path &a, const Bytes &b) { return !b.empty() && file_bytes(a) == b; }
 
 // The page's process: cscript running the page, its output read on a thread of its own.
 class Page {
@@ -270,8 +259,8 @@ class PageMainJob : public ::testing::Test {
     const fs::path module = fs::path(env("V7_CKAPP_DIR")) / "complete" / "CKApp.dll";
     std::error_code ec;
     ASSERT_TRUE(fs::exists(module, ec)) << module.string();
-    std::ifstream in(module, std::ios::binary);
-    const Bytes ours((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Bytes ours = file_bytes(module);
+    ASSERT_FALSE(ours.empty()) << module.string();
     if (!fs::exists(ckapp_, ec)) {
       ASSERT_TRUE(fs::copy_file(module, ckapp_, ec)) << ckapp_.string() << ": " << ec.message();
       placed_ckapp_ = true;
@@ -352,7 +341,7 @@ TEST_F(PageMainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
 
   // ---- Receive (kind 1: registration number, 8-digit code) ----
   Phone sender(1, kRelayTransportRaw);
-  HWND sheet = wait_sheet(robot, person ? kPersonMs : kFirstWindowMs);
+  HWND sheet = find_sheet(robot, person ? kPersonMs : kFirstWindowMs);
   ASSERT_NE(sheet, nullptr) << "no wizard; the page said:\n" << page.Output();
   say("receive: the wizard opens; the phone sends the test user's certificate set");
   HWND number = shot(robot, sheet, IDC_SSN_RESIDENT1, "receive_1_number");
@@ -419,7 +408,7 @@ TEST_F(PageMainJob, AReceiveFromAPhoneThenASendOfThatSetToAnother) {
     robot.Screenshot(dialog, shot_name("send_0_selection_password"));
     robot.Click(dialog, IDOK);
   }
-  sheet = wait_sheet(robot, step_ms);
+  sheet = find_sheet(robot, step_ms);
   ASSERT_NE(sheet, nullptr) << "no wizard after the selection; the page said:\n" << page.Output();
   HWND send_code = shot(robot, sheet, IDC_AN_GROUP3, "send_1_code");
   ASSERT_NE(send_code, nullptr);
@@ -460,7 +449,7 @@ TEST_F(PageMainJob, AReceiveCancelledOnItsFirstPageReachesThePageAsAFailure) {
   ASSERT_TRUE(page.Start(std::wstring(script.begin(), script.end()), korean() ? L"ko" : L"en"));
   UiRobot robot(page.ui_thread());
   BoxAnswerer boxes(robot);
-  HWND sheet = wait_sheet(robot, kFirstWindowMs);
+  HWND sheet = find_sheet(robot, kFirstWindowMs);
   ASSERT_NE(sheet, nullptr) << "no wizard; the page said:\n" << page.Output();
   ASSERT_NE(shot(robot, sheet, IDC_SSN_RESIDENT1, "cancel_1_number"), nullptr);
   robot.Click(sheet, IDCANCEL);

@@ -91,14 +91,15 @@ bool AllWhite(const std::vector<uint32_t> &pixels) {
   return true;
 }
 
-std::string Utf8(const std::wstring &text) {
+
+}  // namespace
+
+std::string Utf8FromWide(const std::wstring &text) {
   int length = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(size_t(length > 0 ? length : 0), '\0');
   if (length > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], length, nullptr, nullptr);
   return out;
 }
-
-}  // namespace
 
 std::wstring WideFromUtf8(const char *utf8) {
   int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
@@ -169,7 +170,7 @@ std::string UiRobot::MissingGlyphs(HWND window) const {
     if (missing.empty()) continue;
     char id[32];
     std::snprintf(id, sizeof id, caption ? "caption" : "control %d", ::GetDlgCtrlID(each));
-    report += std::string(id) + " \"" + Utf8(text) + "\":";
+    report += std::string(id) + " \"" + Utf8FromWide(text) + "\":";
     for (wchar_t c : missing) {
       char code[16];
       std::snprintf(code, sizeof code, " U+%04X", unsigned(c));

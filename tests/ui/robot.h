@@ -70,6 +70,8 @@ std::wstring MissingGlyphsOf(HFONT font, const std::wstring &text);
 
 // UTF-8 text (the string table's) as wide text; empty when it is not valid UTF-8.
 std::wstring WideFromUtf8(const char *utf8);
+// Wide text as UTF-8.
+std::string Utf8FromWide(const std::wstring &text);
 
 // The top-level windows of a thread, in z-order.
 std::vector<HWND> ThreadWindows(DWORD thread);

@@ -135,9 +135,8 @@ TEST_F(ExportsUi, AWholeReceiveThroughTheExportReturnsZeroOnceTheSetIsStored) {
   int result = 0;
   RunWithRobot(
       [&](UiRobot &robot) {
-        HWND window = find_sheet(robot);
-        ASSERT_NE(window, nullptr);
-        HWND page = wait_page(robot, window, IDC_SSN_RESIDENT1);
+        HWND window = nullptr;
+        HWND page = wait_first_page(robot, IDC_SSN_RESIDENT1, &window);
         ASSERT_NE(page, nullptr);
         type_number(robot, page);
         ASSERT_TRUE(press(robot, window, ID_WIZNEXT));

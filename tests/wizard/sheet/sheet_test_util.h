@@ -72,9 +72,10 @@ inline std::wstring last_box() {
 
 // ---- Finding the sheet and its pages ----
 
-inline HWND find_sheet(UiRobot &robot) {
+inline HWND find_sheet(UiRobot &robot, DWORD timeout_ms = 15000) {
   return robot.WaitForWindow(
-      [](HWND w) { return v7test::ClassName(w) == L"#32770" && ::GetDlgItem(w, ID_WIZNEXT) != nullptr; });
+      [](HWND w) { return v7test::ClassName(w) == L"#32770" && ::GetDlgItem(w, ID_WIZNEXT) != nullptr; },
+      timeout_ms);
 }
 
 inline HWND current_page(HWND sheet) {
@@ -84,12 +85,14 @@ inline HWND current_page(HWND sheet) {
 }
 
 // Waits until the page on show holds control id; null after the deadline.
-inline HWND wait_page(UiRobot &robot, HWND sheet, int id) {
+inline HWND wait_page(UiRobot &robot, HWND sheet, int id, DWORD timeout_ms = 15000) {
   HWND page = nullptr;
-  robot.WaitUntil([&] {
-    page = current_page(sheet);
-    return page != nullptr && ::GetDlgItem(page, id) != nullptr && ::IsWindowVisible(page);
-  });
+  robot.WaitUntil(
+      [&] {
+        page = current_page(sheet);
+        return page != nullptr && ::GetDlgItem(page, id) != nullptr && ::IsWindowVisible(page);
+      },
+      timeout_ms);
   return page != nullptr && ::GetDlgItem(page, id) != nullptr ? page : nullptr;
 }
 
