@@ -89,7 +89,7 @@ class CertListToken : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = tokentest::softhsm_path();
-    ASSERT_FALSE(path_.empty()) << "SoftHSM2 is not installed (scripts/setup installs softhsm2)";
+    if (path_.empty()) GTEST_SKIP() << "SoftHSM2 is not installed (scripts/setup installs softhsm2)";
     ASSERT_EQ(tokentest::softhsm_start(dir_, "000000", kPin), 0);
   }
   void TearDown() override { unsetenv("SOFTHSM2_CONF"); }
