@@ -25,6 +25,8 @@ COleControl::COleControl(const ControlIdentity &identity, const DispatchTable &t
 
 COleControl::~COleControl() {
   if (window_ != nullptr) ::DestroyWindow(window_);
+  ReleaseAndClear(frame_);
+  ReleaseAndClear(document_);
   ReleaseAndClear(inplace_site_);
   ReleaseAndClear(site_);
   ReleaseAndClear(view_sink_);
@@ -43,12 +45,16 @@ HRESULT STDMETHODCALLTYPE COleControl::QueryInterface(REFIID iid, void **out) {
     *out = static_cast<ISpecifyPropertyPages *>(this);
   } else if (IsEqualIID(iid, IID_IPersist) || IsEqualIID(iid, IID_IPersistStreamInit)) {
     *out = static_cast<IPersistStreamInit *>(this);
+  } else if (IsEqualIID(iid, IID_IPersistPropertyBag)) {
+    *out = static_cast<IPersistPropertyBag *>(this);
   } else if (IsEqualIID(iid, IID_IOleControl)) {
     *out = static_cast<IOleControl *>(this);
   } else if (IsEqualIID(iid, IID_IOleObject)) {
     *out = static_cast<IOleObject *>(this);
   } else if (IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceObject)) {
     *out = static_cast<IOleInPlaceObject *>(this);
+  } else if (IsEqualIID(iid, IID_IOleInPlaceActiveObject)) {
+    *out = static_cast<IOleInPlaceActiveObject *>(this);
   } else if (IsEqualIID(iid, IID_IViewObject) || IsEqualIID(iid, IID_IViewObject2)) {
     *out = static_cast<IViewObject2 *>(this);
   } else if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
@@ -196,11 +202,14 @@ HRESULT STDMETHODCALLTYPE COleControl::GetClipboardData(DWORD, IDataObject **dat
 HRESULT STDMETHODCALLTYPE COleControl::DoVerb(LONG verb, LPMSG, IOleClientSite *site, LONG, HWND parent,
                                               LPCRECT rect) {
   switch (verb) {
-    case OLEIVERB_PRIMARY:
     case OLEIVERB_SHOW:
     case OLEIVERB_INPLACEACTIVATE:
-    case OLEIVERB_UIACTIVATE:
       return InPlaceActivate(site != nullptr ? site : site_, parent, rect);
+    case OLEIVERB_PRIMARY:
+    case OLEIVERB_UIACTIVATE: {
+      const HRESULT hr = InPlaceActivate(site != nullptr ? site : site_, parent, rect);
+      return FAILED(hr) ? hr : UIActivate();
+    }
     case OLEIVERB_HIDE:
       if (window_ != nullptr) ::ShowWindow(window_, SW_HIDE);
       return S_OK;
@@ -230,9 +239,9 @@ HRESULT COleControl::InPlaceActivate(IOleClientSite *site, HWND parent, LPCRECT 
   RECT clip = position;
   OLEINPLACEFRAMEINFO frame_info{};
   frame_info.cb = sizeof frame_info;
-  if (SUCCEEDED(inplace->GetWindowContext(&frame, &document, &position, &clip, &frame_info))) {
-    ReleaseAndClear(frame);
-    ReleaseAndClear(document);
+  if (FAILED(inplace->GetWindowContext(&frame, &document, &position, &clip, &frame_info))) {
+    frame = nullptr;
+    document = nullptr;
   }
   static const ATOM registered = [] {
     WNDCLASSW window_class{};
@@ -242,21 +251,49 @@ HRESULT COleControl::InPlaceActivate(IOleClientSite *site, HWND parent, LPCRECT 
     window_class.lpszClassName = kWindowClass;
     return ::RegisterClassW(&window_class);
   }();
-  if (registered == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    inplace->OnInPlaceDeactivate();
-    inplace->Release();
-    return E_FAIL;
+  if (registered != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
+    window_ = ::CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, position.left,
+                                position.top, position.right - position.left, position.bottom - position.top, host,
+                                nullptr, classlib::AfxGetResourceHandle(), this);
   }
-  window_ = ::CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, position.left,
-                              position.top, position.right - position.left, position.bottom - position.top, host,
-                              nullptr, classlib::AfxGetResourceHandle(), this);
   if (window_ == nullptr) {
+    ReleaseAndClear(frame);
+    ReleaseAndClear(document);
     inplace->OnInPlaceDeactivate();
     inplace->Release();
     return E_FAIL;
   }
   ReleaseAndClear(inplace_site_);
+  ReleaseAndClear(frame_);
+  ReleaseAndClear(document_);
   inplace_site_ = inplace;
+  frame_ = frame;
+  document_ = document;
+  return S_OK;
+}
+
+// Makes the in-place control the container's UI-active object: the site learns it first, then the
+// frame and the document window get the object whose accelerators and activation they forward,
+// and the control takes the focus.
+HRESULT COleControl::UIActivate() {
+  if (inplace_site_ == nullptr || window_ == nullptr) return E_UNEXPECTED;
+  if (!ui_active_) {
+    ui_active_ = true;
+    inplace_site_->OnUIActivate();
+    IOleInPlaceActiveObject *active = this;
+    if (frame_ != nullptr) frame_->SetActiveObject(active, nullptr);
+    if (document_ != nullptr) document_->SetActiveObject(active, nullptr);
+  }
+  ::SetFocus(window_);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE COleControl::UIDeactivate() {
+  if (!ui_active_) return S_OK;
+  ui_active_ = false;
+  if (frame_ != nullptr) frame_->SetActiveObject(nullptr, nullptr);
+  if (document_ != nullptr) document_->SetActiveObject(nullptr, nullptr);
+  if (inplace_site_ != nullptr) inplace_site_->OnUIDeactivate(FALSE);
   return S_OK;
 }
 
@@ -310,11 +347,14 @@ HRESULT STDMETHODCALLTYPE COleControl::GetWindow(HWND *hwnd) {
 }
 
 HRESULT STDMETHODCALLTYPE COleControl::InPlaceDeactivate() {
+  UIDeactivate();
   if (window_ != nullptr) {
     ::DestroyWindow(window_);
     window_ = nullptr;
   }
   if (inplace_site_ != nullptr) inplace_site_->OnInPlaceDeactivate();
+  ReleaseAndClear(frame_);
+  ReleaseAndClear(document_);
   ReleaseAndClear(inplace_site_);
   return S_OK;
 }

@@ -30,9 +30,11 @@ class COleControl : public IDispatch,
                     public IProvideClassInfo2,
                     public ISpecifyPropertyPages,
                     public IPersistStreamInit,
+                    public IPersistPropertyBag,
                     public IOleControl,
                     public IOleObject,
                     public IOleInPlaceObject,
+                    public IOleInPlaceActiveObject,
                     public IViewObject2,
                     public IConnectionPointContainer {
  public:
@@ -60,14 +62,17 @@ class COleControl : public IDispatch,
   // ISpecifyPropertyPages
   HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pages) override;
 
-  // IPersistStreamInit: the control keeps no persistent properties; a stream is accepted and
-  // left as it is.
+  // IPersistStreamInit and IPersistPropertyBag: the control keeps no persistent properties; a
+  // stream or a page's <param> values are accepted and left as they are (a value the control does
+  // not know must never make its creation fail), and nothing is written back.
   HRESULT STDMETHODCALLTYPE GetClassID(CLSID *clsid) override;
   HRESULT STDMETHODCALLTYPE IsDirty() override { return S_FALSE; }
   HRESULT STDMETHODCALLTYPE Load(IStream *stream) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE Save(IStream *stream, BOOL clear_dirty) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER *size) override;
   HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Load(IPropertyBag *bag, IErrorLog *log) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Save(IPropertyBag *bag, BOOL clear_dirty, BOOL save_all) override { return S_OK; }
 
   // IOleControl
   HRESULT STDMETHODCALLTYPE GetControlInfo(CONTROLINFO *info) override;
@@ -105,9 +110,19 @@ class COleControl : public IDispatch,
   HRESULT STDMETHODCALLTYPE GetWindow(HWND *hwnd) override;
   HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enter) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE InPlaceDeactivate() override;
-  HRESULT STDMETHODCALLTYPE UIDeactivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE UIDeactivate() override;
   HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT position, LPCRECT clip) override;
   HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override { return INPLACE_E_NOTUNDOABLE; }
+
+  // IOleInPlaceActiveObject: what the container's frame calls on the UI-active object. The control
+  // has no accelerators, menus or tool space of its own.
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL activate) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL activate) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT border, IOleInPlaceUIWindow *window, BOOL frame) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override { return S_OK; }
 
   // IConnectionPointContainer: the event interface's point only.
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints **points) override;
@@ -138,12 +153,18 @@ class COleControl : public IDispatch,
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   HRESULT TypeInfoOf(const GUID &guid, ITypeInfo **info);
   HRESULT InPlaceActivate(IOleClientSite *site, HWND parent, LPCRECT rect);
+  HRESULT UIActivate();
 
   const ControlIdentity &identity_;
   const DispatchTable &table_;
   LONG refs_ = 1;
   IOleClientSite *site_ = nullptr;
   IOleInPlaceSite *inplace_site_ = nullptr;
+  // The container's frame and document window, kept while in place to tell them which object is
+  // UI-active; ui_active_ says whether the control told them so.
+  IOleInPlaceFrame *frame_ = nullptr;
+  IOleInPlaceUIWindow *document_ = nullptr;
+  bool ui_active_ = false;
   IAdviseSink *view_sink_ = nullptr;
   IOleAdviseHolder *advise_holder_ = nullptr;
   HWND window_ = nullptr;

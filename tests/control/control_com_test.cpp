@@ -515,8 +515,34 @@ HWND PumpUntil(const std::function<HWND()> &found, DWORD timeout_ms = 10000) {
   }
 }
 
+// A page's <param> values as a browser hands them over: it records every value written back.
+class ParamBag : public IPropertyBag {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyBag) ? this : nullptr;
+    return *out != nullptr ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT *value, IErrorLog *) override {
+    if (value == nullptr) return E_POINTER;
+    // Every name has a value, and one the control could not take: a long text.
+    V_VT(value) = VT_BSTR;
+    V_BSTR(value) = ::SysAllocString(L"unexpected value for a control that keeps no properties");
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(LPCOLESTR name, VARIANT *) override {
+    written.push_back(name != nullptr ? name : L"");
+    return S_OK;
+  }
+  std::vector<std::wstring> written;
+};
+
 // The system's own control container (atl.dll's AtlAxWin window) creates the registered control by
 // its ProgID, activates it in place and lets it paint: the white placeholder with its ellipse.
+// Then what a browser asks of it besides: its <param> values (none kept, none refused, none
+// written back) and UI activation, after which the control has the focus and answers the frame.
 TEST_F(ControlModule, ContainerActivatesAndShowsThePlaceholder) {
   auto entry = [this](const char *name) {
     return reinterpret_cast<HRESULT(WINAPI *)()>(reinterpret_cast<void (*)()>(::GetProcAddress(module_, name)));
@@ -545,6 +571,54 @@ TEST_F(ControlModule, ContainerActivatesAndShowsThePlaceholder) {
   EXPECT_EQ(::GetPixel(dc, 0, 40) & 0xFFFFFF, 0u);          // its outline
   ::ReleaseDC(control, dc);
   v7test::UiRobot(::GetCurrentThreadId()).Screenshot(frame, "control_in_container");
+
+  auto get_control = reinterpret_cast<HRESULT(WINAPI *)(HWND, IUnknown **)>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(atl, "AtlAxGetControl")));
+  ASSERT_NE(get_control, nullptr);
+  IUnknown *object = nullptr;
+  ASSERT_EQ(get_control(host, &object), S_OK);
+  IPersistPropertyBag *persist = nullptr;
+  ASSERT_EQ(object->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void **>(&persist)), S_OK);
+  ParamBag bag;
+  CLSID clsid{};
+  EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+  EXPECT_TRUE(IsEqualGUID(clsid, kControlClassId));
+  EXPECT_EQ(persist->InitNew(), S_OK);
+  EXPECT_EQ(persist->Load(&bag, nullptr), S_OK);
+  EXPECT_EQ(persist->Save(&bag, TRUE, TRUE), S_OK);
+  EXPECT_TRUE(bag.written.empty()) << "the control writes no properties back";
+  persist->Release();
+
+  IOleInPlaceActiveObject *active = nullptr;
+  ASSERT_EQ(object->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void **>(&active)), S_OK);
+  HWND active_window = nullptr;
+  EXPECT_EQ(active->GetWindow(&active_window), S_OK);
+  EXPECT_EQ(active_window, control);
+  MSG key{control, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+  EXPECT_EQ(active->TranslateAccelerator(&key), S_FALSE) << "no accelerators of its own";
+  EXPECT_EQ(active->OnFrameWindowActivate(TRUE), S_OK);
+  EXPECT_EQ(active->OnDocWindowActivate(TRUE), S_OK);
+  EXPECT_EQ(active->EnableModeless(TRUE), S_OK);
+  active->Release();
+
+  IOleObject *ole = nullptr;
+  ASSERT_EQ(object->QueryInterface(IID_IOleObject, reinterpret_cast<void **>(&ole)), S_OK);
+  IOleClientSite *site = nullptr;
+  ASSERT_EQ(ole->GetClientSite(&site), S_OK);
+  ASSERT_NE(site, nullptr);
+  RECT position = {0, 0, 160, 80};
+  ::SetFocus(frame);
+  EXPECT_EQ(ole->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site, 0, host, &position), S_OK);
+  EXPECT_EQ(::GetFocus(), control) << "UI activation gives the control the focus";
+  IOleInPlaceObject *in_place = nullptr;
+  ASSERT_EQ(object->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void **>(&in_place)), S_OK);
+  EXPECT_EQ(in_place->UIDeactivate(), S_OK);
+  EXPECT_EQ(in_place->UIDeactivate(), S_OK) << "a second deactivation is harmless";
+  EXPECT_EQ(::IsWindow(control), TRUE) << "UI deactivation keeps the control in place";
+  in_place->Release();
+  site->Release();
+  ole->Release();
+  object->Release();
   ::DestroyWindow(frame);
   PumpUntil([] { return HWND(nullptr); }, 200);  // the container's releases
   EXPECT_EQ(entry("DllUnregisterServer")(), S_OK);
