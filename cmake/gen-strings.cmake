@@ -4,7 +4,9 @@
 #   <dir>/strings.rc        the STRINGTABLE (UTF-8) for the module's Windows binary
 #   <dir>/string_table.h    the portable table: FindString(id), FindPairText(id, korean)
 #   <dir>/string_table.cpp
-# under V7_GENERATED_DIR. The generator is python3 of the standard library, so a cross build runs
+# under V7_GENERATED_DIR. A text's @NAME@ becomes the deployment value NAME of the generated
+# deployment header (cmake/deployment.cmake), so a table names the addresses the build was
+# configured with. The generator is python3 of the standard library, so a cross build runs
 # it on the build host as it is.
 #
 # v7_string_table(<target> TABLE <strings.txt> DIR <path below the generated folder>
@@ -25,14 +27,15 @@ function(v7_string_table target)
   get_filename_component(table "${ARG_TABLE}" ABSOLUTE)
   set(script "${CMAKE_SOURCE_DIR}/tools/gen-strings/gen_strings.py")
   set(out "${V7_GENERATED_DIR}/${ARG_DIR}")
+  set(deployment "${V7_GENERATED_DIR}/v7config/deployment.h")
   set(outputs "${out}/string_ids.h" "${out}/strings.rc" "${out}/string_table.h" "${out}/string_table.cpp")
   file(MAKE_DIRECTORY "${out}")
   add_custom_command(
     OUTPUT ${outputs}
     COMMAND Python3::Interpreter "${script}" "${table}" --ids "${out}/string_ids.h" --rc "${out}/strings.rc"
             --header "${out}/string_table.h" --cpp "${out}/string_table.cpp" --namespace "${ARG_NAMESPACE}"
-            --include-as "${ARG_DIR}/string_table.h"
-    DEPENDS "${script}" "${table}"
+            --include-as "${ARG_DIR}/string_table.h" --deployment "${deployment}"
+    DEPENDS "${script}" "${table}" "${deployment}"
     COMMENT "Generating the string table of ${ARG_DIR}"
     VERBATIM)
 

@@ -9,10 +9,16 @@ are \\n \\r \\t and \\\\. Anything else (a duplicate id or name, an id N + 1 tha
 uses, a bad escape, a wrong column count, bytes that are not UTF-8, an empty text) stops the
 generator with file:line and the reason, so a broken table never reaches a build.
 
+A text may name a deployment value as @NAME@ (capitals, digits and _): with --deployment, the
+string value the generated deployment header defines for NAME (#define NAME "value") stands in its
+place, so a text that gives an address carries the one the build was configured with. A name the
+header does not define stops the generator likewise.
+
 Usage: gen_strings.py TABLE --ids IDS.h --rc STRINGS.rc --cpp TABLE.cpp --header TABLE.h
-                      --namespace a::b --include-as path/of/TABLE.h
+                      --namespace a::b --include-as path/of/TABLE.h [--deployment DEPLOYMENT.h]
 Runs on the build host with the standard library only, so a cross build needs no host compiler.
-scripts/check-resources imports parse_table from here, so both read the table the same way.
+scripts/check-resources imports parse_table and expand_deployment from here, so both read the
+table the same way.
 """
 import argparse
 import os
@@ -119,6 +125,33 @@ def parse_table(path):
             owner[string_id] = entry
         names[name] = entry
         entries.append(entry)
+    return entries
+
+
+PLACEHOLDER = re.compile(r"@([A-Z][A-Z0-9_]*)@")
+STRING_DEFINE = re.compile(r'^\s*#\s*define\s+([A-Z][A-Z0-9_]*)\s+"([^"\\]*)"\s*$', re.M)
+
+
+def deployment_values(path):
+    """NAME -> value of the string defines (#define NAME "value") of a generated header."""
+    with open(path, encoding="utf-8") as f:
+        return dict(STRING_DEFINE.findall(f.read()))
+
+
+def expand_deployment(entries, values, path):
+    """Replaces each @NAME@ of the entries' texts with values[NAME]; raises TableError on the
+    entry's line for a name that values does not hold."""
+    def expand(text, entry):
+        def value(m):
+            if m.group(1) not in values:
+                raise TableError(path, entry.line, f"@{m.group(1)}@ is no deployment value")
+            return values[m.group(1)]
+        return PLACEHOLDER.sub(value, text)
+
+    for entry in entries:
+        entry.korean = expand(entry.korean, entry)
+        if entry.english is not None:
+            entry.english = expand(entry.english, entry)
     return entries
 
 
@@ -230,14 +263,17 @@ def main(argv):
     parser.add_argument("--header")
     parser.add_argument("--namespace", default="v7::strings")
     parser.add_argument("--include-as", help="the header's path as the .cpp includes it")
+    parser.add_argument("--deployment", help="the generated header of the deployment values @NAME@ names")
     args = parser.parse_args(argv)
     try:
         entries = parse_table(args.table)
+        if args.deployment:
+            expand_deployment(entries, deployment_values(args.deployment), args.table)
     except TableError as e:
         print(f"gen_strings: {e}", file=sys.stderr)
         return 1
     except OSError as e:
-        print(f"gen_strings: {args.table}: {e.strerror}", file=sys.stderr)
+        print(f"gen_strings: {e.filename or args.table}: {e.strerror}", file=sys.stderr)
         return 1
     source = os.path.basename(args.table)
     if args.ids:

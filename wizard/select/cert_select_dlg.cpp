@@ -17,6 +17,7 @@
 #include "platform/ui/message_box.h"
 #include "v7config/deployment.h"
 #include "wizard/certview/viewer_tables.h"
+#include "wizard/dialogs/error_exports.h"
 #include "wizard/dialogs/web_page.h"
 #include "wizard/dialogs/text_setters.h"
 #include "wizard/records/request_record.h"
@@ -110,6 +111,7 @@ BOOL CCertSelectDlg::OnInitDialog() {
   SetTexts();
   ra_bitmap_ = static_cast<HBITMAP>(::LoadImageW(v7::classlib::AfxGetResourceHandle(),
                                                  MAKEINTRESOURCEW(IDB_SELECT_RA_BUTTON), IMAGE_BITMAP, 0, 0, 0));
+  SizeRaButtonToBitmap();
   media_images_ = ::ImageList_Create(48, 48, ILC_COLOR16 | ILC_MASK, 6, 0);
   for (int id : {IDI_SELECT_TOKEN, IDI_SELECT_CARD, IDI_SELECT_PHONE, IDI_SELECT_SECURE_DISK, IDI_SELECT_REMOVABLE,
                  IDI_SELECT_HARD_DISK}) {
@@ -177,6 +179,16 @@ void CCertSelectDlg::SetTexts() {
     ::ShowWindow(Item(IDC_SELECT_PW_LABEL), SW_HIDE);
     ::ShowWindow(Item(IDC_SELECT_PASSWORD), SW_HIDE);
   }
+}
+
+// The button is its picture: it takes the bitmap's size where the template placed it, so the
+// picture is drawn as it was made, never stretched to the template's dialog units.
+void CCertSelectDlg::SizeRaButtonToBitmap() {
+  BITMAP info = {};
+  if (ra_bitmap_ == nullptr || ::GetObjectW(ra_bitmap_, sizeof info, &info) != sizeof info) return;
+  ra_size_ = SIZE{info.bmWidth, info.bmHeight};
+  ::SetWindowPos(Item(IDC_SELECT_RA_LINK), nullptr, 0, 0, ra_size_.cx, ra_size_.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CCertSelectDlg::AddMediaItems() {
@@ -370,7 +382,7 @@ void CCertSelectDlg::FillList() {
     ::EnableWindow(Item(id), FALSE);
   ::SetFocus(Item(IDC_SELECT_MEDIA));
   if ((medium_ == kMediumToken || medium_ == kMediumSmartCard) && load_error_ != 0 && load_error_ != -1)
-    ShowCodeText(load_error_);
+    v7::dialogs::ShowErrorByCode(load_error_);
 }
 
 CERT_ENTRY *CCertSelectDlg::SelectedEntry() const {
@@ -583,7 +595,7 @@ LRESULT CCertSelectDlg::OnDrawItem(WPARAM, LPARAM lparam) {
   HDC memory = ::CreateCompatibleDC(draw->hDC);
   HGDIOBJ old = ::SelectObject(memory, ra_bitmap_);
   const RECT &r = draw->rcItem;
-  ::StretchBlt(draw->hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0, 64, 36, SRCCOPY);
+  ::BitBlt(draw->hDC, r.left, r.top, ra_size_.cx, ra_size_.cy, memory, 0, 0, SRCCOPY);
   ::SelectObject(memory, old);
   ::DeleteDC(memory);
   wchar_t text[64] = {};
@@ -639,7 +651,9 @@ void CCertSelectDlg::ShowNotice(UINT pair, UINT icon) {
   v7::message_box_w(u16(text), u16(caption), MB_OK | icon);
 }
 
-void CCertSelectDlg::ShowCodeText(int code) {
+// The file search names its failure under the notice caption; every other failure of a back end
+// is an error by code.
+void CCertSelectDlg::ShowSearchFailure(int code) {
   char16_t *text = err_code_text_w(code, korean() ? 0 : 0x200);
   const std::wstring caption = LoadPairText(IDS_NOTICE_CAPTION);
   v7::message_box_w(text != nullptr ? text : u"", u16(caption), MB_OK | MB_ICONEXCLAMATION);

@@ -97,6 +97,7 @@ class CCertSelectDlg : public v7::classlib::CDialog, private v7::keyload::KeyLoa
 
   // Initialisation steps.
   void SetTexts();
+  void SizeRaButtonToBitmap();
   void AddMediaItems();
   void ShowBanner();
   void CreateTips();
@@ -127,7 +128,7 @@ class CCertSelectDlg : public v7::classlib::CDialog, private v7::keyload::KeyLoa
   void ReportOkFailure(const CERT_ENTRY *entry, int error, bool km_attempted, bool sign_loaded);
   void RememberMedium(const CERT_ENTRY *entry);
   void ShowNotice(UINT pair, UINT icon);
-  void ShowCodeText(int code);
+  void ShowSearchFailure(int code);
 
   LRESULT OnMediaClick(NMHDR *header);
   LRESULT OnMediaKey(NMHDR *header);
@@ -164,6 +165,7 @@ class CCertSelectDlg : public v7::classlib::CDialog, private v7::keyload::KeyLoa
   HIMAGELIST media_images_ = nullptr;
   HIMAGELIST row_images_ = nullptr;
   HBITMAP ra_bitmap_ = nullptr;
+  SIZE ra_size_ = {0, 0};
   v7::htmltip::win32::CPPToolTip expiry_tip_;
   v7::htmltip::win32::CPPToolTip phone_tip_;
   v7::htmltip::win32::CPPToolTip hdd_tip_;

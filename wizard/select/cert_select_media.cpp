@@ -366,12 +366,13 @@ void CCertSelectDlg::OnView() {
   }
   if (sign_len == 0 && km_len == 0) {
     if (code != 0) {
-      ShowCodeText(code);
+      v7::dialogs::ShowErrorByCode(code);
     } else {
       ShowNotice(IDS_READING_CERTIFICATE, MB_ICONEXCLAMATION);
     }
-  } else {
-    v7::viewer::ShowCertificateViewer(record_->request, entry, sign, sign_len, km, km_len);
+  } else if (v7::viewer::ShowCertificateViewer(record_->request, entry, sign, sign_len, km, km_len) == -1) {
+    // Bytes that are no certificate open no viewer: the user is told why instead.
+    v7::dialogs::ShowErrorByCode(errno != 0 ? errno : int(v7::kErrAsn1Decode));
   }
   free(sign);
   free(km);
@@ -424,7 +425,7 @@ void CCertSelectDlg::OnSearch() {
   if (code != 0) {
     sel::free_pkcs12_import(&imported);
     free(file);
-    if (!silent) ShowCodeText(code);
+    if (!silent) ShowSearchFailure(code);
     return;
   }
   medium_ = kMediumMemory;

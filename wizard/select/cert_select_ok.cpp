@@ -150,7 +150,7 @@ bool CCertSelectDlg::LoadKeys(CERT_ENTRY *entry, const sel::OkPlan &plan, bool *
     case sel::KeyLoad::kPkcs12: {
       const int code = LoadPkcs12Key();
       if (code != 0) {
-        ShowCodeText(code);
+        v7::dialogs::ShowErrorByCode(code);
         errno = code;
       }
       break;

@@ -1,6 +1,7 @@
 #include "wizard/viewer/cert_view_prop.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -441,14 +442,18 @@ bool CCertViewProp::SetCertificates(const uint8_t *sign_der, size_t sign_length,
                                     size_t km_length) {
   certview_free(sign_);
   certview_free(km_);
+  int code = 0;
   sign_ = sign_der != nullptr ? certview_decode(sign_der, sign_length) : nullptr;
+  if (sign_der != nullptr && sign_ == nullptr) code = errno;
   km_ = km_der != nullptr ? certview_decode(km_der, km_length) : nullptr;
+  if (km_der != nullptr && km_ == nullptr && code == 0) code = errno;
   const bool ok = (sign_der == nullptr || sign_ != nullptr) && (km_der == nullptr || km_ != nullptr);
   shown_ = sign_ != nullptr ? 0 : 1;
   page1_.SetCertificate(CertificateOf(shown_), shown_);
   page2_.SetCertificate(CertificateOf(shown_));
   // The details page exists only for a certificate to show.
   if (GetPageCount() == 1 && (sign_ != nullptr || km_ != nullptr)) AddPage(&page2_);
+  if (!ok) errno = code != 0 ? code : int(kErrAsn1Decode);
   return ok;
 }
 
@@ -552,7 +557,10 @@ void CCertViewProp::OnRootInfo() {
 INT_PTR ShowCertificateViewer(const RelayRequestRecord *request, const CERT_ENTRY *entry,
                               const uint8_t *sign_der, size_t sign_length, const uint8_t *km_der,
                               size_t km_length) {
-  if (sign_der == nullptr && km_der == nullptr) return -1;
+  if (sign_der == nullptr && km_der == nullptr) {
+    errno = kErrInvalidParameter;
+    return -1;
+  }
   CCertViewProp sheet;
   sheet.SetRequest(request);
   sheet.SetEntry(entry);

@@ -121,7 +121,8 @@ class CCertViewProp : public classlib::CPropertySheet {
 
   void SetRequest(const RelayRequestRecord *request);
   void SetEntry(const CERT_ENTRY *entry);
-  // Decodes the certificates into the two slots; false when a certificate given does not decode.
+  // Decodes the certificates into the two slots; false, with the decoder's code in errno, when a
+  // certificate given does not decode.
   bool SetCertificates(const uint8_t *sign_der, size_t sign_length, const uint8_t *km_der, size_t km_length);
 
   // Shows certificate 0 (signing) or 1 (key management) on both pages.
@@ -155,7 +156,8 @@ class CCertViewProp : public classlib::CPropertySheet {
 
 // The viewer's entry point (the selection dialog and the tests call it): runs the sheet modally
 // over the active window for the entry's certificates (either may be null, not both). The modal
-// result, or -1 when there is no certificate or one given does not decode.
+// result, or -1 with the code in errno when there is no certificate (1001) or one given does not
+// decode (the decoder's code), so that the caller can say why nothing opened.
 INT_PTR ShowCertificateViewer(const RelayRequestRecord *request, const CERT_ENTRY *entry,
                               const uint8_t *sign_der, size_t sign_length, const uint8_t *km_der,
                               size_t km_length);

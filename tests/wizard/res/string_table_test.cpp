@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "v7config/deployment.h"
 #include "wizard/res/string_ids.h"
 #include "wizard/res/string_table.h"
 
@@ -62,6 +63,21 @@ TEST(StringTable, KnownTextsAndLookups) {
   EXPECT_EQ(FindString(0), nullptr);
   EXPECT_EQ(FindString(IDS_PHONE_PASSWORD_WRONG + 1), nullptr) << "a single string has no second id";
   EXPECT_EQ(FindString(65535), nullptr);
+}
+
+// A text that names a deployment value carries the one the build was configured with, in both
+// languages, and no placeholder is left in any text.
+TEST(StringTable, DeploymentValuesStandInTheTexts) {
+  for (bool korean : {true, false}) {
+    SCOPED_TRACE(korean ? "ko" : "en");
+    const char *asked = FindPairText(IDS_HSM_NOT_APPROVED_ASK, korean);
+    ASSERT_NE(asked, nullptr);
+    EXPECT_NE(std::strstr(asked, V7_TOKEN_APPROVAL_PAGE ")"), nullptr) << asked;
+  }
+  for (size_t i = 0; i < kStringCount; i++) {
+    const char *at = std::strchr(kStrings[i].text, '@');
+    EXPECT_TRUE(at == nullptr || std::strchr(at + 1, '@') == nullptr) << kStrings[i].id << ": " << kStrings[i].text;
+  }
 }
 
 #ifdef _WIN32

@@ -183,6 +183,53 @@ inline std::wstring close_error_dialog(UiRobot &robot, HWND over) {
   return summary;
 }
 
+// What a real message box shows: its caption, its text, the ids of its buttons, how many icons
+// it shows and its owner.
+struct BoxSeen {
+  std::wstring caption, text;
+  std::vector<int> buttons;
+  int icons = 0;
+  HWND owner = nullptr;
+};
+
+inline BOOL CALLBACK collect_child(HWND child, LPARAM list) {
+  reinterpret_cast<std::vector<HWND> *>(list)->push_back(child);
+  return TRUE;
+}
+
+// A message box of the thread: a dialog with the box's text control, none of the selection dialog.
+inline bool is_message_box(HWND window) {
+  return v7test::ClassName(window) == L"#32770" && ::GetDlgItem(window, 0xFFFF) != nullptr &&
+         ::GetDlgItem(window, IDC_SELECT_CERTS) == nullptr;
+}
+
+// Waits for a message box over the thread's windows, reads it and answers OK (the only button it
+// should have); an empty caption and text "(no box)" when none came.
+inline BoxSeen answer_message_box(UiRobot &robot) {
+  BoxSeen seen;
+  HWND box = robot.WaitForWindow(is_message_box);
+  if (box == nullptr) {
+    seen.text = L"(no box)";
+    return seen;
+  }
+  seen.caption = robot.Text(box);
+  seen.text = robot.Text(::GetDlgItem(box, 0xFFFF));
+  seen.owner = ::GetWindow(box, GW_OWNER);
+  std::vector<HWND> children;
+  ::EnumChildWindows(box, collect_child, LPARAM(&children));
+  for (HWND child : children) {
+    if (!::IsWindowVisible(child)) continue;
+    const std::wstring kind = v7test::ClassName(child);
+    if (kind == L"Button") seen.buttons.push_back(::GetDlgCtrlID(child));
+    if (kind == L"Static" && (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        ::SendMessageW(child, STM_GETICON, 0, 0) != 0)
+      ++seen.icons;
+  }
+  robot.Click(box, IDOK);
+  robot.WaitGone(box);
+  return seen;
+}
+
 // The NPKI hooks' folders, and a documents folder for the broker's file choice.
 inline const FsFolderHooks *folder_hooks() {
   static const FsFolderHooks hooks = {

@@ -18,6 +18,7 @@
 #include "tests/modules/pkcs11/test_token_control.h"
 #include "tests/pki/keys/keyobj/keyobj_test_util.h"
 #include "tests/wizard/select/select_robot.h"
+#include "v7config/deployment.h"
 #include "wizard/dialogs/text_setters.h"
 #include "wizard/res/string_ids.h"
 
@@ -121,6 +122,8 @@ TEST(SelectTokenUi, RememberedPathNeedsApprovalAndTheMenuOpensTheTokenForItsPin)
   // The unapproved program was asked about once, and OK took the token with approval word 0.
   ASSERT_EQ(g_boxes.size(), 1u);
   EXPECT_EQ(g_boxes[0], v7::classlib::LoadPairText(IDS_HSM_NOT_APPROVED_ASK));
+  // It names where the approved programs are listed.
+  EXPECT_NE(narrow(g_boxes[0]).find(V7_TOKEN_APPROVAL_PAGE ")"), std::string::npos) << narrow(g_boxes[0]);
   EXPECT_EQ(select->record->token_approved, 0u);
   EXPECT_STREQ(CertListGetPin(select->record), kPin);
   EXPECT_NE(select->record->sign_key, nullptr);

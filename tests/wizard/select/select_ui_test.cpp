@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -389,6 +390,227 @@ TEST_F(SelectUi, NoMediaSelectsNothingAndHiddenPasswordEndsAtOnce) {
   EXPECT_EQ(shapes[0].search_top - shapes[1].search_top, 80);
   EXPECT_EQ(shapes[0].note_top - shapes[1].note_top, 80);
   EXPECT_EQ(CertListShowDialog(nullptr), v7::kErrInvalidParameter);
+}
+
+// Two holders of the hard disk that go wrong after the list showed them: one certificate file
+// turns into bytes that are no certificate, the other goes. Removed again when the case ends.
+class BrokenHolders {
+ public:
+  BrokenHolders() {
+    for (const Holder &h : holders()) {
+      certtest::CertSpec spec;
+      spec.subject = {{"c", "KR"}, {"o", "TestCA"}, {"ou", "Users"}, {"cn", h.cn}};
+      put(folder(h) / "signCert.der", certtest::certificate(spec));
+      put(folder(h) / "signPri.key", fixture("signPri.key"));
+    }
+  }
+  ~BrokenHolders() {
+    std::error_code ec;
+    for (const Holder &h : holders()) fs::remove_all(folder(h), ec);
+  }
+  // The first holder's certificate cut in half; the second's removed.
+  void Break() {
+    v7test::Bytes cut = fixture("signCert.der");
+    cut.resize(cut.size() / 2);
+    put(folder(holders()[0]) / "signCert.der", cut);
+    std::error_code ec;
+    fs::remove(folder(holders()[1]) / "signCert.der", ec);
+  }
+  struct Holder {
+    const char *cn;
+    int code;  // what View must say
+  };
+  static const std::vector<Holder> &holders() {
+    static const std::vector<Holder> all = {{"View Cut()0007777", v7::kErrAsn1Decode},
+                                            {"View Gone()0008888", v7::kErrFileNotFound}};
+    return all;
+  }
+
+ private:
+  static fs::path folder(const Holder &h) {
+    return npkitest::profile() / "AppData" / "LocalLow" / "NPKI" / "TestCA" / "USER" /
+           (std::string("cn=") + h.cn + ",ou=Users,o=TestCA,c=KR");
+  }
+};
+
+TEST_F(SelectUi, ViewOfASetThatCannotBeReadSaysWhyInAPlainBoxOverTheDialog) {
+  // Real boxes here: the system's own, read by the robot.
+  v7::set_message_box_hook_w(nullptr);
+  for (uint16_t language : {kLanguageKorean, kLanguageEnglish}) {
+    const bool korean = language == kLanguageKorean;
+    SCOPED_TRACE(korean ? "ko" : "en");
+    BrokenHolders broken;
+    set_language_id(language);
+    auto select = new_select();
+    BoxSeen reference;
+    std::vector<BoxSeen> seen;
+    HWND dialog_seen = nullptr;
+    bool viewer_opened = false, view_back = false;
+    int result = 0;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          // A box without a caption of its own, for the caption the system gives one.
+          reference = answer_message_box(robot);
+          HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+          ASSERT_NE(dialog, nullptr);
+          dialog_seen = dialog;
+          HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+          ASSERT_TRUE(robot.WaitUntil([&] { return row_of(list, "View Gone()0008888") >= 0; }));
+          broken.Break();
+          for (const BrokenHolders::Holder &h : BrokenHolders::holders()) {
+            select_row(list, row_of(list, h.cn));
+            robot.Click(dialog, IDC_SELECT_VIEW);
+            seen.push_back(answer_message_box(robot));
+            view_back = robot.WaitUntil([&] { return robot.Enabled(dialog, IDC_SELECT_VIEW); });
+          }
+          viewer_opened = robot.WaitForDialogWithControl(IDW_CV_CHOICE, dialog, 10) != nullptr;
+          robot.Click(dialog, IDCANCEL);
+          EXPECT_TRUE(robot.WaitGone(dialog));
+        },
+        [&] {
+          v7::message_box_w(u"reference", nullptr, MB_OK);
+          result = CertListShowDialog(select->record);
+        });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_FALSE(viewer_opened);
+    EXPECT_TRUE(view_back);
+    ASSERT_EQ(seen.size(), BrokenHolders::holders().size());
+    for (size_t i = 0; i < seen.size(); ++i) {
+      const BrokenHolders::Holder &h = BrokenHolders::holders()[i];
+      SCOPED_TRACE(h.cn);
+      // The code's message in the dialog's language, followed by the code.
+      char16_t *message = err_code_text_w(h.code, korean ? 0 : 0x200);
+      ASSERT_NE(message, nullptr);
+      const std::wstring text =
+          reinterpret_cast<const wchar_t *>(message) + (L" [" + std::to_wstring(h.code) + L"] ");
+      free(message);
+      EXPECT_EQ(narrow_utf8(seen[i].text), narrow_utf8(text));
+      // The error by code: the system's caption, OK alone, no icon, over the dialog.
+      EXPECT_EQ(seen[i].caption, reference.caption);
+      EXPECT_NE(seen[i].caption, v7::classlib::LoadPairText(IDS_NOTICE_CAPTION));
+      EXPECT_EQ(seen[i].buttons, std::vector<int>{IDOK});
+      EXPECT_EQ(seen[i].icons, 0);
+      EXPECT_EQ(seen[i].owner, dialog_seen);
+    }
+  }
+}
+
+TEST_F(SelectUi, MediumKindsSevenAndEightOpenOnAnEmptyListThatSaysNothing) {
+  set_language_id(kLanguageEnglish);
+  for (uint32_t kind : {7u, 8u}) {
+    SCOPED_TRACE(kind);
+    request_.forced_medium = kind;
+    auto select = new_select();
+    std::vector<std::string> rows;
+    int chosen_medium = -2, result = 0;
+    bool list_enabled = true, ok_enabled = true;
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+          ASSERT_NE(dialog, nullptr);
+          HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+          robot.WaitUntil([&] { return rows_of(list).size() == 3; });
+          rows = rows_of(list);
+          list_enabled = robot.Enabled(dialog, IDC_SELECT_CERTS);
+          ok_enabled = robot.Enabled(dialog, IDOK);
+          chosen_medium = int(::SendMessageW(::GetDlgItem(dialog, IDC_SELECT_MEDIA), LVM_GETNEXTITEM, WPARAM(-1),
+                                             LVNI_SELECTED));
+          robot.Click(dialog, IDCANCEL);
+          EXPECT_TRUE(robot.WaitGone(dialog));
+        },
+        [&] { result = CertListShowDialog(select->record); });
+    EXPECT_EQ(result, IDCANCEL);
+    // Three empty rows and not the no-certificate text: no medium was looked at yet.
+    EXPECT_EQ(rows, std::vector<std::string>(3, "0||||"));
+    EXPECT_FALSE(list_enabled);
+    EXPECT_FALSE(ok_enabled);
+    EXPECT_EQ(chosen_medium, -1) << "no medium is chosen, the remembered one neither";
+    EXPECT_TRUE(g_boxes.empty());
+  }
+}
+
+// The column's texts top to bottom.
+std::vector<std::string> column_of(HWND list, int column) {
+  std::vector<std::string> out;
+  for (const std::string &row : rows_of(list)) {
+    size_t at = 0;
+    for (int i = 0; i <= column; ++i) at = row.find('|', at) + 1;
+    out.push_back(row.substr(at, row.find('|', at) - at));
+  }
+  return out;
+}
+
+TEST_F(SelectUi, ColumnHeaderClicksSortTheListEachTimeTheOtherWay) {
+  set_language_id(kLanguageEnglish);
+  auto select = new_select();
+  struct Click {
+    int column;
+    std::vector<std::string> values;
+  };
+  std::vector<Click> clicks;
+  int result = 0;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+        ASSERT_NE(dialog, nullptr);
+        HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+        ASSERT_TRUE(robot.WaitUntil([&] { return rows_of(list).size() == 4; }));
+        HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+        for (int column : {1, 1, 2, 0}) {
+          // A press and release of the left button in the middle of the column's header, sent, so
+          // that the list is sorted when they return.
+          RECT r = {};
+          ::SendMessageW(header, HDM_GETITEMRECT, WPARAM(column), LPARAM(&r));
+          const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+          ::SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+          ::SendMessageW(header, WM_LBUTTONUP, 0, at);
+          clicks.push_back({column, column_of(list, column)});
+        }
+        robot.Click(dialog, IDCANCEL);
+        EXPECT_TRUE(robot.WaitGone(dialog));
+      },
+      [&] { result = CertListShowDialog(select->record); });
+  EXPECT_EQ(result, IDCANCEL);
+  ASSERT_EQ(clicks.size(), 4u);
+  // Every click sorts by its column, the opposite way of the click before it.
+  int last_direction = 0;
+  for (const Click &c : clicks) {
+    SCOPED_TRACE(c.column);
+    std::vector<std::string> up = c.values, down = c.values;
+    std::sort(up.begin(), up.end());
+    std::sort(down.rbegin(), down.rend());
+    const int direction = c.values == up ? 1 : c.values == down ? -1 : 0;
+    EXPECT_NE(direction, 0) << "not sorted by the clicked column";
+    if (last_direction != 0) {
+      EXPECT_EQ(direction, -last_direction);
+    }
+    last_direction = direction;
+  }
+  EXPECT_EQ(clicks[0].values.front(), clicks[1].values.back()) << "the second click turned the order round";
+}
+
+TEST_F(SelectUi, RegistrationAuthorityButtonIsItsPicturesSize) {
+  HBITMAP picture = static_cast<HBITMAP>(
+      ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SELECT_RA_BUTTON), IMAGE_BITMAP, 0, 0, 0));
+  ASSERT_NE(picture, nullptr);
+  BITMAP info = {};
+  ASSERT_EQ(::GetObjectW(picture, sizeof info, &info), int(sizeof info));
+  ::DeleteObject(picture);
+  auto select = new_select();
+  RECT client = {};
+  int result = 0;
+  RunWithRobot(
+      [&](UiRobot &robot) {
+        HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+        ASSERT_NE(dialog, nullptr);
+        ::GetClientRect(::GetDlgItem(dialog, IDC_SELECT_RA_LINK), &client);
+        robot.Click(dialog, IDCANCEL);
+        EXPECT_TRUE(robot.WaitGone(dialog));
+      },
+      [&] { result = CertListShowDialog(select->record); });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(client.right - client.left, info.bmWidth);
+  EXPECT_EQ(client.bottom - client.top, info.bmHeight);
 }
 
 // Runs the send's selection and presses one button of the dialog as soon as it shows.
