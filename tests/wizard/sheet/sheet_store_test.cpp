@@ -381,6 +381,17 @@ StoreStep token_step(bool first_visit) {
   return step;
 }
 
+// The receive went through the password page and its set is listed on the test token.
+void expect_stored_on_token(const StoreSeen &seen, const CSheetCertRelay &sheet, const TestTokenScope &token) {
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false)) << narrow(seen.text);
+  const ReceivedCertRecord *r = sheet.Received();
+  ASSERT_NE(r, nullptr);
+  const StoredSet back = read_back(kMediumToken, token.module().c_str(), received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(back.found);
+  EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+}
+
 // The security token: the token menu from the system folder's token configuration, the library's
 // failed approval accepted with OK, the PIN asked in its dialog; the set goes onto the test token
 // and is listed there after.
@@ -406,13 +417,7 @@ TEST_F(SheetUi, AReceiveEndsWithTheSetOnASecurityToken) {
   EXPECT_EQ(seen.items, (std::vector<int>{998, 1000}));
   // The token, the separator and the install entry.
   EXPECT_EQ(seen.menu, (std::vector<std::wstring>{L"V7 Test Token", std::wstring(38, L'-'), L"HSM program installation"}));
-  EXPECT_TRUE(seen.password_page);
-  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false)) << narrow(seen.text);
-  const ReceivedCertRecord *r = sheet.Received();
-  ASSERT_NE(r, nullptr);
-  const StoredSet back = read_back(kMediumToken, token.module().c_str(), received_part(r->sign_cert, r->sign_cert_len));
-  EXPECT_TRUE(back.found);
-  EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+  expect_stored_on_token(seen, sheet, token);
 }
 
 // Receive kind 3 stores a disk at once, but a token through the password page: Back from that page
@@ -456,13 +461,7 @@ TEST_F(SheetUi, KindThreeBackFromThePasswordPageAndTheTokenAgainShowsThePassword
   EXPECT_EQ(result, ID_WIZFINISH);
   EXPECT_TRUE(first_password_page);
   EXPECT_TRUE(back_to_media);
-  EXPECT_TRUE(seen.password_page);
-  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false)) << narrow(seen.text);
-  const ReceivedCertRecord *r = sheet.Received();
-  ASSERT_NE(r, nullptr);
-  const StoredSet back = read_back(kMediumToken, token.module().c_str(), received_part(r->sign_cert, r->sign_cert_len));
-  EXPECT_TRUE(back.found);
-  EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+  expect_stored_on_token(seen, sheet, token);
 }
 
 // An IC card of the virtual card (through the test winscard.dll): a card that holds no set takes
