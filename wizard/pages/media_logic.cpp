@@ -4,8 +4,10 @@
 
 #include "crypto/base/wipe.h"
 #include "pki/password/password.h"
+#include "pki/text/strings.h"
 #include "platform/errors/error_codes.h"
 #include "relay/session/session.h"
+#include "wizard/records/request_record.h"
 #include "wizard/res/media_pages_ids.h"
 #include "wizard/res/string_ids.h"
 
@@ -102,6 +104,10 @@ MediumChoice ic_card_choice(int probe, int probe_code, int key_bits, bool pin_pr
 MediumChoice secure_disk_choice(int lookup_code, int slot) {
   if (lookup_code != 0) return MediumChoice::kCannotUse;
   return slot != 0 ? MediumChoice::kAskReplace : MediumChoice::kTake;
+}
+
+bool secure_disk_needs_install(const char *module_version, const SecureDiskConfig &config) {
+  return module_version == nullptr || version_compare(module_version, request_text(config.min_version)) < 0;
 }
 
 bool media_stores_at_once(RelayModeWord mode, uint32_t kind) { return is_receive_kind3(mode) && is_disk(kind); }

@@ -16,6 +16,7 @@
 #include "wizard/pages/page_logic.h"
 
 struct ReceivedCertRecord;
+struct SecureDiskConfig;
 
 namespace v7 {
 namespace pages {
@@ -107,6 +108,11 @@ MediumChoice ic_card_choice(int probe, int probe_code, int key_bits, bool pin_pr
 // The secure disk, from sd_find_cert_slot's result for the received signing certificate: the
 // slot that holds its holder's set, which the store replaces (0: none).
 MediumChoice secure_disk_choice(int lookup_code, int slot);
+
+// Whether the secure-disk module must be installed (again) before it is used: its version could
+// not be read (null), or it is older than the request's minimum. The minimum is read within its
+// field: a field filled to its end has no terminator and asks for no minimum.
+bool secure_disk_needs_install(const char *module_version, const SecureDiskConfig &config);
 
 // ---- Next of the media page ----
 

@@ -12,14 +12,6 @@ namespace pages {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "edit texts are read as UTF-16");
 
-void WipeGroups(std::vector<std::u16string> *groups) {
-  for (std::u16string &g : *groups) {
-    if (!g.empty()) v7::secure_wipe(&g[0], g.size() * sizeof(char16_t));
-    g.clear();
-  }
-  groups->clear();
-}
-
 CPageInputSSN::CPageInputSSN() : CRelayPage(IDD_PAGE_INPUT_SSN) {}
 
 BOOL CPageInputSSN::OnInitDialog() {
@@ -72,20 +64,19 @@ void CPageInputSSN::SetType(NumberType type) {
   UpdateButtons();
 }
 
-std::vector<std::u16string> CPageInputSSN::ReadGroups() {
-  std::vector<std::u16string> groups;
+void CPageInputSSN::ReadGroups(SecretGroups *groups) {
+  groups->Clear();
   for (const NumberGroup &g : number_groups(type_)) {
     v7::classlib::CSecretText secret;
     key_crypt_.GetText(Item(g.control), secret);
-    groups.emplace_back(reinterpret_cast<const char16_t *>(secret.c_str()));
+    groups->Add(reinterpret_cast<const char16_t *>(secret.c_str()), secret.length());
   }
-  return groups;
 }
 
 void CPageInputSSN::UpdateButtons() {
-  std::vector<std::u16string> groups = ReadGroups();
+  SecretGroups groups;
+  ReadGroups(&groups);
   PostButtons(number_buttons(type_, groups));
-  WipeGroups(&groups);
 }
 
 void CPageInputSSN::FocusOnWhenFull(int from, size_t digits, int to) {
@@ -94,10 +85,11 @@ void CPageInputSSN::FocusOnWhenFull(int from, size_t digits, int to) {
 
 LRESULT CPageInputSSN::OnWizardNext() {
   UpdateData(TRUE);
-  std::vector<std::u16string> groups = ReadGroups();
+  SecretGroups groups;
+  ReadGroups(&groups);
   std::string joined;
   const NumberCheck check = join_number(type_, groups, &joined);
-  WipeGroups(&groups);
+  groups.Clear();
   if (check != NumberCheck::Ok) {
     // Refused, never cut: a number cut to fit would be someone else's.
     const std::wstring text = v7::classlib::LoadPairText(check == NumberCheck::TooLong ? IDS_NUMBER_TOO_LONG

@@ -46,15 +46,12 @@ class CPageInputSSN : public CRelayPage {
   void OnResidentClicked() { SetType(NumberType::Resident); }
   void OnBusinessClicked() { SetType(NumberType::Business); }
   void OnDestroy();
-  // The groups of the current type through the wrapper; the caller wipes them (WipeGroups).
-  std::vector<std::u16string> ReadGroups();
+  // The groups of the current type through the wrapper.
+  void ReadGroups(SecretGroups *groups);
 
   NumberType type_ = NumberType::Resident;
   v7::keycrypt::CKeyCrypt key_crypt_;
 };
-
-// Wipes and empties texts that held a secret.
-void WipeGroups(std::vector<std::u16string> *groups);
 
 }  // namespace pages
 }  // namespace v7

@@ -68,30 +68,47 @@ std::vector<NumberGroup> number_groups(NumberType type) {
 
 size_t number_digits(NumberType type) { return type == NumberType::Business ? 10 : 13; }
 
-std::u16string trim_group(const std::u16string &text) {
+bool SecretGroups::Add(const char16_t *text, size_t length) {
+  if (count_ >= kMaxGroups || length > kMaxLength || (text == nullptr && length != 0)) return false;
+  if (length != 0) memcpy(text_[count_], text, length * sizeof(char16_t));
+  text_[count_][length] = 0;
+  length_[count_] = length;
+  ++count_;
+  return true;
+}
+
+void SecretGroups::Clear() {
+  secure_wipe(text_, sizeof text_);
+  secure_wipe(length_, sizeof length_);
+  count_ = 0;
+}
+
+std::u16string_view trim_group(std::u16string_view text) {
   size_t begin = 0, end = text.size();
   while (begin < end && is_space(text[begin])) ++begin;
   while (end > begin && is_space(text[end - 1])) --end;
   return text.substr(begin, end - begin);
 }
 
-WizardButtonFlags number_buttons(NumberType type, const std::vector<std::u16string> &groups) {
+WizardButtonFlags number_buttons(NumberType type, const SecretGroups &groups) {
   const std::vector<NumberGroup> layout = number_groups(type);
-  if (groups.size() != layout.size()) return kButtonsNone;
+  if (groups.Count() != layout.size()) return kButtonsNone;
   for (size_t i = 0; i < layout.size(); ++i) {
-    if (trim_group(groups[i]).size() < layout[i].digits) return kButtonsNone;
+    if (trim_group(groups.View(i)).size() < layout[i].digits) return kButtonsNone;
   }
   return kButtonsNext;
 }
 
-NumberCheck join_number(NumberType type, const std::vector<std::u16string> &groups, std::string *out) {
+NumberCheck join_number(NumberType type, const SecretGroups &groups, std::string *out) {
   wipe_string(out);
   const std::vector<NumberGroup> layout = number_groups(type);
-  if (groups.size() != layout.size()) return NumberCheck::TooShort;
+  if (groups.Count() != layout.size()) return NumberCheck::TooShort;
   NumberCheck check = NumberCheck::Ok;
+  // Room for the whole number first: a string that grew would leave the digits so far behind in
+  // the block it gave back.
   out->reserve(number_digits(type));
   for (size_t i = 0; i < layout.size() && check == NumberCheck::Ok; ++i) {
-    std::u16string group = trim_group(groups[i]);
+    const std::u16string_view group = trim_group(groups.View(i));
     for (char16_t c : group) {
       if (c < u'0' || c > u'9') check = NumberCheck::NotDigits;
     }
@@ -100,18 +117,22 @@ NumberCheck join_number(NumberType type, const std::vector<std::u16string> &grou
     if (check == NumberCheck::Ok) {
       for (char16_t c : group) out->push_back(char(c));
     }
-    if (!group.empty()) secure_wipe(&group[0], group.size() * sizeof(char16_t));
   }
   if (check != NumberCheck::Ok) wipe_string(out);
   return check;
 }
 
-std::vector<std::string> code_groups(RelayModeWord mode, const std::string &code) {
+bool code_groups(RelayModeWord mode, const std::string &code, SecretGroups *out) {
+  out->Clear();
   const size_t want = relay_mode_kind(mode) < 2 ? 8 : 12;
-  if (code.size() != want) return {};
-  std::vector<std::string> groups;
-  for (size_t at = 0; at < want; at += 4) groups.push_back(code.substr(at, 4));
-  return groups;
+  if (code.size() != want) return false;
+  for (size_t at = 0; at < want; at += 4) {
+    char16_t group[4];
+    for (size_t i = 0; i < 4; ++i) group[i] = char16_t(static_cast<unsigned char>(code[at + i]));
+    out->Add(group, 4);
+    secure_wipe(group, sizeof group);
+  }
+  return true;
 }
 
 StatusView status_view(const StatusInput &in) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "relay/mode_word.h"
@@ -67,13 +68,42 @@ std::vector<NumberGroup> number_groups(NumberType type);
 // The digits of the whole number: 13 (resident) or 10 (business).
 size_t number_digits(NumberType type);
 
-// White space (space, tab, CR, LF, vertical tab, form feed) off the left, then off the right.
-std::u16string trim_group(const std::u16string &text);
+// Texts typed into or shown in a page's group edits (a registration number, an authorization
+// code), held in the object itself: no heap block of them is left behind by a container that grew
+// or a copy that was made, and the whole object is wiped when it is cleared or goes.
+class SecretGroups {
+ public:
+  enum : size_t { kMaxGroups = 3, kMaxLength = 127 };
+
+  SecretGroups() = default;
+  ~SecretGroups() { Clear(); }
+  SecretGroups(const SecretGroups &) = delete;
+  SecretGroups &operator=(const SecretGroups &) = delete;
+
+  // Appends a group; false, with nothing added, once kMaxGroups are held or for a text longer than
+  // kMaxLength (which is never cut).
+  bool Add(const char16_t *text, size_t length);
+  void Clear();
+  size_t Count() const { return count_; }
+  // The group's text, terminated, and its length.
+  const char16_t *Text(size_t i) const { return text_[i]; }
+  size_t Length(size_t i) const { return length_[i]; }
+  std::u16string_view View(size_t i) const { return std::u16string_view(text_[i], length_[i]); }
+
+ private:
+  char16_t text_[kMaxGroups][kMaxLength + 1] = {};
+  size_t length_[kMaxGroups] = {};
+  size_t count_ = 0;
+};
+
+// White space (space, tab, CR, LF, vertical tab, form feed) off the left, then off the right: a
+// view into the text, so a secret is never copied to be trimmed.
+std::u16string_view trim_group(std::u16string_view text);
 
 // Next once every group of the type holds at least its digits' worth of characters after
 // trimming; nothing otherwise. A group typed too long or with something other than digits still
 // enables Next, so that the join can say what is wrong instead of leaving a dead button.
-WizardButtonFlags number_buttons(NumberType type, const std::vector<std::u16string> &groups);
+WizardButtonFlags number_buttons(NumberType type, const SecretGroups &groups);
 
 // Why a typed number was refused.
 enum class NumberCheck { Ok, TooShort, TooLong, NotDigits };
@@ -81,14 +111,15 @@ enum class NumberCheck { Ok, TooShort, TooLong, NotDigits };
 // Trims each group and joins them without separator into out (ASCII digits). A group longer
 // than its digits is refused, never cut; a character other than an ASCII digit 0-9 (a full-width
 // digit from a paste, say) is refused. out is wiped and emptied on refusal.
-NumberCheck join_number(NumberType type, const std::vector<std::u16string> &groups, std::string *out);
+NumberCheck join_number(NumberType type, const SecretGroups &groups, std::string *out);
 
 // ---- The code display pages ----
 
 // The groups of four in which a code shows: two for a mode whose kind is below 2 (an 8-character
-// code), three for the others (12 characters). A code of another length gives no groups: a code
-// shown cut or padded could only be typed wrong on the phone.
-std::vector<std::string> code_groups(RelayModeWord mode, const std::string &code);
+// code), three for the others (12 characters), each byte of the code a character. A code of
+// another length gives no groups (false): a code shown cut or padded could only be typed wrong on
+// the phone.
+bool code_groups(RelayModeWord mode, const std::string &code, SecretGroups *out);
 
 // ---- Status pages ----
 

@@ -423,8 +423,8 @@ void CPageMedia::ChooseSecureDisk() {
   }
   if (rc == 0 && !install) {
     char *version = nullptr;
-    install = sd_get_version_text(secure_disk_, &version) != 0 ||
-              version_compare(version, request->secure_disk.min_version) < 0;
+    const bool read = sd_get_version_text(secure_disk_, &version) == 0;
+    install = secure_disk_needs_install(read ? version : nullptr, request->secure_disk);
     free(version);
   }
   MediumChoice choice = MediumChoice::kTake;

@@ -413,8 +413,8 @@ LRESULT CSheetCertRelay::OnAuthCode(WPARAM, LPARAM lparam) {
   if (closing_) return 0;
   wipe_text(&auth_code_);
   if (lparam != 0) auth_code_ = reinterpret_cast<const char *>(lparam);
-  const std::vector<std::string> groups = code_groups(mode_, auth_code_);
-  if (groups.empty()) {
+  SecretGroups groups;
+  if (!code_groups(mode_, auth_code_, &groups)) {
     FailTransfer(u16_of(LoadPairText(IDS_CODE_NOT_VALID)));
     return 0;
   }
@@ -424,9 +424,8 @@ LRESULT CSheetCertRelay::OnAuthCode(WPARAM, LPARAM lparam) {
   // After the page's own buttons, which it posted when it was made.
   PostButtons(kButtonsNone);
   static const int kGroups[] = {IDC_CODE_GROUP1, IDC_CODE_GROUP2, IDC_CODE_GROUP3};
-  for (size_t i = 0; i < groups.size() && i < 3; ++i) {
-    const std::wstring text(groups[i].begin(), groups[i].end());
-    ::SetDlgItemTextW(page->m_hWnd, kGroups[i], text.c_str());
+  for (size_t i = 0; i < groups.Count() && i < 3; ++i) {
+    ::SetDlgItemTextW(page->m_hWnd, kGroups[i], reinterpret_cast<const wchar_t *>(groups.Text(i)));
     ::EnableWindow(::GetDlgItem(page->m_hWnd, kGroups[i]), FALSE);
   }
   return 0;

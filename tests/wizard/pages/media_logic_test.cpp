@@ -10,6 +10,7 @@
 #include "pki/errors/error_ctx.h"
 #include "platform/errors/error_codes.h"
 #include "relay/session/session.h"
+#include "wizard/records/request_record.h"
 #include "wizard/res/media_pages_ids.h"
 #include "wizard/res/string_ids.h"
 
@@ -158,6 +159,32 @@ TEST(SecureDisk, ASlotOfTheHolderIsAskedAbout) {
   EXPECT_EQ(secure_disk_choice(0, 3), MediumChoice::kAskReplace);
   EXPECT_EQ(secure_disk_choice(0x20000 + 7, 0), MediumChoice::kCannotUse);
   EXPECT_EQ(secure_disk_choice(v7::kErrDecodeFailed, 0), MediumChoice::kCannotUse);
+}
+
+// The module is installed again when its version cannot be read or is below the request's
+// minimum; a minimum that fills its whole field has no end and asks for nothing, and reading it
+// never runs on into the install page's address that follows it.
+TEST(SecureDisk, AModuleOlderThanTheMinimumIsInstalledAgain) {
+  const struct {
+    const char *module;
+    const char *minimum;  // null: the field filled to its end, the address after it all nines too
+    bool install;
+  } cases[] = {
+      {"3.1.0", "3.0", false}, {"3.0", "3.0", false},  {"2.9", "3.0", true}, {"3.0", "3.0.1", true},
+      {"1.0", "", false},      {nullptr, "", true},    {nullptr, "1.0", true}, {"1.0", nullptr, false},
+  };
+  for (const auto &c : cases) {
+    SecureDiskConfig config;
+    if (c.minimum != nullptr) {
+      memset(&config, 0, sizeof config);
+      strcpy(config.min_version, c.minimum);
+    } else {
+      for (size_t i = 0; i < sizeof config; ++i) reinterpret_cast<char *>(&config)[i] = i % 2 == 0 ? '9' : '.';
+      config.install_url[sizeof config.install_url - 1] = 0;
+    }
+    EXPECT_EQ(secure_disk_needs_install(c.module, config), c.install)
+        << (c.module != nullptr ? c.module : "(unread)") << " " << (c.minimum != nullptr ? c.minimum : "(filled)");
+  }
 }
 
 TEST(MediaNext, KindThreeStoresADiskAtOnceAndSkipsThePasswordPageForItOnly) {

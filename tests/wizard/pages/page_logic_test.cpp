@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,17 @@ using namespace v7::pages;
 namespace {
 
 using P = SheetPage;
+
+// The table's texts as a page holds them.
+void fill(const std::vector<std::u16string> &texts, SecretGroups *groups) {
+  for (const std::u16string &text : texts) ASSERT_TRUE(groups->Add(text.data(), text.size()));
+}
+
+std::vector<std::u16string> texts_of(const SecretGroups &groups) {
+  std::vector<std::u16string> texts;
+  for (size_t i = 0; i < groups.Count(); ++i) texts.emplace_back(groups.View(i));
+  return texts;
+}
 
 TEST(ModePages, EachModeShowsItsPagesInOrder) {
   const struct {
@@ -85,7 +98,7 @@ TEST(NumberPage, TrimTakesWhiteSpaceOffBothEndsOnly) {
       {u"", u""},         {u"   ", u""},         {u" 123 ", u"123"},   {u"\t\r\n12 34\v\f", u"12 34"},
       {u"123456", u"123456"}, {u"\u3000" u"12", u"\u3000" u"12"},  // an ideographic space is no white space here
   };
-  for (const auto &c : cases) EXPECT_EQ(trim_group(c.in), c.out);
+  for (const auto &c : cases) EXPECT_EQ(std::u16string(trim_group(c.in)), c.out);
 }
 
 TEST(NumberPage, NextWaitsForEveryGroupOfTheCurrentType) {
@@ -107,7 +120,11 @@ TEST(NumberPage, NextWaitsForEveryGroupOfTheCurrentType) {
       {NumberType::Business, {u"123", u"45", u"6789"}, kButtonsNone},
       {NumberType::Business, {u"123456", u"1234567"}, kButtonsNone},  // the other type's groups
   };
-  for (const auto &c : cases) EXPECT_EQ(number_buttons(c.type, c.groups), c.buttons);
+  for (const auto &c : cases) {
+    SecretGroups groups;
+    fill(c.groups, &groups);
+    EXPECT_EQ(number_buttons(c.type, groups), c.buttons);
+  }
 }
 
 TEST(NumberPage, JoinRefusesWhatItWouldHaveToCutOrGuess) {
@@ -131,8 +148,10 @@ TEST(NumberPage, JoinRefusesWhatItWouldHaveToCutOrGuess) {
       {NumberType::Resident, {u"800101"}, NumberCheck::TooShort, ""},
   };
   for (const auto &c : cases) {
+    SecretGroups groups;
+    fill(c.groups, &groups);
     std::string joined = "left over";
-    EXPECT_EQ(join_number(c.type, c.groups, &joined), c.check);
+    EXPECT_EQ(join_number(c.type, groups, &joined), c.check);
     EXPECT_EQ(joined, c.joined);
   }
 }
@@ -141,19 +160,66 @@ TEST(CodePages, CodesShowInGroupsOfFourOnlyAtTheirLength) {
   const struct {
     RelayModeWord mode;
     std::string code;
-    std::vector<std::string> groups;
+    std::vector<std::u16string> groups;
   } cases[] = {
-      {0x88000001u, "12345678", {"1234", "5678"}},
+      {0x88000001u, "12345678", {u"1234", u"5678"}},
       {0x88000001u, "123456789012", {}},
       {0x88000001u, "1234567", {}},
       {0x88000001u, "123456789", {}},
-      {0x88000002u, "123456789012", {"1234", "5678", "9012"}},
-      {0x88000003u, "ABCD5678WXYZ", {"ABCD", "5678", "WXYZ"}},
+      {0x88000002u, "123456789012", {u"1234", u"5678", u"9012"}},
+      {0x88000003u, "ABCD5678WXYZ", {u"ABCD", u"5678", u"WXYZ"}},
       {0x88000003u, "12345678", {}},
       {0x88000003u, "1234567890123", {}},
       {0x88000003u, "", {}},
   };
-  for (const auto &c : cases) EXPECT_EQ(code_groups(c.mode, c.code), c.groups) << c.code;
+  for (const auto &c : cases) {
+    SecretGroups groups;
+    fill({u"left", u"over"}, &groups);
+    EXPECT_EQ(code_groups(c.mode, c.code, &groups), !c.groups.empty()) << c.code;
+    EXPECT_EQ(texts_of(groups), c.groups) << c.code;
+  }
+}
+
+// The groups live inside the object, which leaves nothing of them once it is gone: no block of a
+// container that grew, no copy on the heap.
+TEST(SecretGroups, TheTextsLieInTheObjectAndAreWipedWithIt) {
+  alignas(SecretGroups) unsigned char storage[sizeof(SecretGroups)];
+  auto *groups = new (storage) SecretGroups();
+  ASSERT_TRUE(code_groups(0x88000002u, "123456789012", groups));
+  ASSERT_EQ(groups->Count(), 3u);
+  for (size_t i = 0; i < groups->Count(); ++i) {
+    const auto *text = reinterpret_cast<const unsigned char *>(groups->Text(i));
+    EXPECT_TRUE(text >= storage && text + 5 * sizeof(char16_t) <= storage + sizeof storage) << i;
+  }
+  groups->~SecretGroups();
+  EXPECT_EQ(size_t(std::count(storage, storage + sizeof storage, 0)), sizeof storage);
+
+  groups = new (storage) SecretGroups();
+  fill({u"800101", u"1234567"}, groups);
+  groups->Clear();
+  EXPECT_EQ(groups->Count(), 0u);
+  EXPECT_EQ(size_t(std::count(storage, storage + sizeof storage, 0)), sizeof storage);
+  groups->~SecretGroups();
+}
+
+// What does not fit is refused whole, never cut.
+TEST(SecretGroups, AGroupTooLongOrOneTooManyIsRefused) {
+  SecretGroups groups;
+  const std::u16string longest(SecretGroups::kMaxLength, u'7');
+  const std::u16string too_long(SecretGroups::kMaxLength + 1, u'7');
+  EXPECT_FALSE(groups.Add(too_long.data(), too_long.size()));
+  EXPECT_EQ(groups.Count(), 0u);
+  EXPECT_TRUE(groups.Add(longest.data(), longest.size()));
+  EXPECT_EQ(std::u16string(groups.Text(0)), longest);
+  EXPECT_TRUE(groups.Add(u"45", 2));
+  EXPECT_TRUE(groups.Add(u"67890", 5));
+  EXPECT_FALSE(groups.Add(u"1", 1));
+  EXPECT_EQ(texts_of(groups), (std::vector<std::u16string>{longest, u"45", u"67890"}));
+  // An overlong group still enables Next, so the join can say what is wrong.
+  EXPECT_EQ(number_buttons(NumberType::Business, groups), kButtonsNext);
+  std::string joined;
+  EXPECT_EQ(join_number(NumberType::Business, groups, &joined), NumberCheck::TooLong);
+  EXPECT_EQ(joined, "");
 }
 
 TEST(StatusPage, EachStateShowsItsHeadingTextIconAndButtons) {

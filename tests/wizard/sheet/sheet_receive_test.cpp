@@ -43,6 +43,7 @@ struct Seen {
   HICON last_icon = nullptr;
   std::wstring caption;                    // of the sheet on its first page
   std::vector<std::wstring> button_texts;  // Back, Next, Cancel on the first page
+  std::wstring finish_text;                // on the last page
   std::string code;
   std::string missing_glyphs;
 };
@@ -134,6 +135,7 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
         seen.last_icon = shown_icon(status);
         EXPECT_TRUE(robot.Screenshot(window, "sheet_status_stored_" + std::string(korean ? "ko" : "en")));
         seen.missing_glyphs += robot.MissingGlyphs(status);
+        seen.finish_text = robot.ItemText(window, ID_WIZFINISH);
         robot.Click(window, ID_WIZFINISH);
         EXPECT_TRUE(robot.WaitGone(window));
       },
@@ -156,6 +158,7 @@ void check_whole_receive(const ReceiveCase &c, bool hangul, const std::wstring &
     EXPECT_EQ(seen.caption, c.kind == 1 ? L"Alien ID/Business Registration Number Input"
                                         : c.kind == 2 ? L"Certificate Import" : L"");
     EXPECT_EQ(seen.button_texts, (std::vector<std::wstring>{L"Back", L"Next", L"Cancel"}));
+    EXPECT_EQ(seen.finish_text, L"Finish");
   }
   EXPECT_EQ(seen.last_heading, pair_text(IDS_STATUS_COMPLETED, korean));
   EXPECT_EQ(seen.last_text, pair_text(IDS_STATUS_STORED_ON_PC, korean));

@@ -330,34 +330,76 @@ TEST_F(SheetUi, KindThreeFailureAtTheSecondPairLeavesTheOldSet) {
   }
 }
 
-// The security token: the token menu from the system folder's token configuration, the library's
-// failed approval accepted with OK, the PIN asked in its dialog; the set goes onto the test token
-// (kept loaded here, since its objects live as long as it is mapped) and is listed there after.
-TEST_F(SheetUi, AReceiveEndsWithTheSetOnASecurityToken) {
-  const std::string module = V7_TEST_TOKEN_FILE;
-  const std::wstring module_w(module.begin(), module.end());
-  HMODULE token = ::LoadLibraryW(module_w.c_str());
-  ASSERT_NE(token, nullptr);
-  auto reset = reinterpret_cast<V7TestTokenResetFn>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(token, "V7TestToken_Reset")));
-  ASSERT_NE(reset, nullptr);
-  reset("1234");
-  wchar_t system[MAX_PATH] = {};
-  ASSERT_NE(::GetSystemDirectoryW(system, MAX_PATH), 0u);
-  const std::wstring conf = std::wstring(system) + L"\\npki_pkcs11.cnf";
-  const std::string text = "[Tokens]\r\nlist = V7TEST\r\n[V7TEST]\r\nInfo=V7 Test Token\r\nName=" + module + "\r\n";
-  HANDLE file = ::CreateFileW(conf.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  ::WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
-  ::CloseHandle(file);
-  // The approval question's OK, which a Yes would not be.
-  g_boxes.answer = IDOK;
+// The test token, kept loaded while the test runs (its objects live as long as it is mapped) and
+// empty with PIN 1234, named by the system folder's token configuration, which goes with it.
+class TestTokenScope {
+ public:
+  TestTokenScope() {
+    const std::wstring module_w(module_.begin(), module_.end());
+    token_ = ::LoadLibraryW(module_w.c_str());
+    if (token_ == nullptr) return;
+    reset_ = reinterpret_cast<V7TestTokenResetFn>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(token_, "V7TestToken_Reset")));
+    if (reset_ == nullptr) return;
+    reset_("1234");
+    wchar_t system[MAX_PATH] = {};
+    if (::GetSystemDirectoryW(system, MAX_PATH) == 0) return;
+    conf_ = std::wstring(system) + L"\\npki_pkcs11.cnf";
+    const std::string text = "[Tokens]\r\nlist = V7TEST\r\n[V7TEST]\r\nInfo=V7 Test Token\r\nName=" + module_ + "\r\n";
+    HANDLE file = ::CreateFileW(conf_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ready_ = ::WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr) && written == text.size();
+    ::CloseHandle(file);
+  }
+  ~TestTokenScope() {
+    if (!conf_.empty()) ::DeleteFileW(conf_.c_str());
+    if (reset_ != nullptr) reset_("1234");
+    if (token_ != nullptr) ::FreeLibrary(token_);
+  }
+  TestTokenScope(const TestTokenScope &) = delete;
+  TestTokenScope &operator=(const TestTokenScope &) = delete;
+
+  bool ready() const { return ready_; }
+  const std::string &module() const { return module_; }
+
+ private:
+  const std::string module_ = V7_TEST_TOKEN_FILE;
+  HMODULE token_ = nullptr;
+  V7TestTokenResetFn reset_ = nullptr;
+  std::wstring conf_;
+  bool ready_ = false;
+};
+
+// The robot's step for the token: the first entry of its menu, then the PIN.
+StoreStep token_step(bool first_visit) {
   StoreStep step;
   step.icon = v7::pages::kIconToken;
   step.menu_command = v7::pages::kTokenCommandFirst;
-  step.first_visit = true;
+  step.first_visit = first_visit;
   step.answer = answer_pin;
+  return step;
+}
+
+// The receive went through the password page and its set is listed on the test token.
+void expect_stored_on_token(const StoreSeen &seen, const CSheetCertRelay &sheet, const TestTokenScope &token) {
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false)) << narrow(seen.text);
+  const ReceivedCertRecord *r = sheet.Received();
+  ASSERT_NE(r, nullptr);
+  const StoredSet back = read_back(kMediumToken, token.module().c_str(), received_part(r->sign_cert, r->sign_cert_len));
+  EXPECT_TRUE(back.found);
+  EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
+}
+
+// The security token: the token menu from the system folder's token configuration, the library's
+// failed approval accepted with OK, the PIN asked in its dialog; the set goes onto the test token
+// and is listed there after.
+TEST_F(SheetUi, AReceiveEndsWithTheSetOnASecurityToken) {
+  TestTokenScope token;
+  ASSERT_TRUE(token.ready());
+  // The approval question's OK, which a Yes would not be.
+  g_boxes.answer = IDOK;
   BrokerScope broker;
   set_language_id(kLanguageEnglish);
   Phone phone(2, kRelayTransportRaw);
@@ -367,24 +409,59 @@ TEST_F(SheetUi, AReceiveEndsWithTheSetOnASecurityToken) {
   receive_then(
       2,
       [&](UiRobot &robot, HWND window) {
-        store_through_pages(robot, window, step, false, &seen, &sheet);
+        store_through_pages(robot, window, token_step(true), false, &seen, &sheet);
         robot.Click(window, ID_WIZFINISH);
         EXPECT_TRUE(robot.WaitGone(window));
       },
       &sheet, &phone);
-  ::DeleteFileW(conf.c_str());
   EXPECT_EQ(seen.items, (std::vector<int>{998, 1000}));
   // The token, the separator and the install entry.
   EXPECT_EQ(seen.menu, (std::vector<std::wstring>{L"V7 Test Token", std::wstring(38, L'-'), L"HSM program installation"}));
-  EXPECT_TRUE(seen.password_page);
-  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false)) << narrow(seen.text);
-  const ReceivedCertRecord *r = sheet.Received();
-  ASSERT_NE(r, nullptr);
-  const StoredSet back = read_back(kMediumToken, module.c_str(), received_part(r->sign_cert, r->sign_cert_len));
-  EXPECT_TRUE(back.found);
-  EXPECT_EQ(back.sign_cert, received_part(r->sign_cert, r->sign_cert_len));
-  reset("1234");
-  ::FreeLibrary(token);
+  expect_stored_on_token(seen, sheet, token);
+}
+
+// Receive kind 3 stores a disk at once, but a token through the password page: Back from that page
+// and the token chosen again lead to the password page again, which then stores on the token.
+TEST_F(SheetUi, KindThreeBackFromThePasswordPageAndTheTokenAgainShowsThePasswordPageAgain) {
+  TestTokenScope token;
+  ASSERT_TRUE(token.ready());
+  g_boxes.answer = IDOK;
+  BrokerScope broker;
+  set_language_id(kLanguageEnglish);
+  Phone phone(3, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x5});
+  sheet.AddModePages();
+  const auto *media_page = static_cast<const v7::pages::CPageMedia *>(sheet.Page(SheetPage::Media));
+  bool first_password_page = false, back_to_media = false;
+  StoreSeen seen;
+  const INT_PTR result = receive_then(
+      3,
+      [&](UiRobot &robot, HWND window) {
+        HWND media = wait_page(robot, window, IDC_MEDIA_LIST);
+        ASSERT_NE(media, nullptr);
+        g_menu_drive = 0;
+        g_menu_command = v7::pages::kTokenCommandFirst;
+        v7::pages::set_popup_menu_chooser(choose_from_menu);
+        choose_item(robot, media, item_of(list_icons(media), v7::pages::kIconToken));
+        answer_pin(robot);
+        ASSERT_TRUE(robot.WaitUntil([&] { return media_page->Ready() && media_page->Kind() == kStoreSecurityToken; }));
+        v7::pages::set_popup_menu_chooser(nullptr);
+        ::PostMessageW(window, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+        first_password_page = wait_page(robot, window, IDC_PWR_CHECK) != nullptr;
+        ASSERT_TRUE(first_password_page);
+        ASSERT_TRUE(press(robot, window, ID_WIZBACK));
+        back_to_media = wait_page(robot, window, IDC_MEDIA_LIST) != nullptr;
+        ASSERT_TRUE(back_to_media);
+        store_through_pages(robot, window, token_step(false), false, &seen, &sheet);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  v7::pages::set_popup_menu_chooser(nullptr);
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_TRUE(first_password_page);
+  EXPECT_TRUE(back_to_media);
+  expect_stored_on_token(seen, sheet, token);
 }
 
 // An IC card of the virtual card (through the test winscard.dll): a card that holds no set takes
