@@ -125,9 +125,11 @@ int rsa_key_kind(const RSA_CTX *ctx) {
 
 int rsa_set_public_key(RSA_CTX *ctx, const uint8_t *n_bytes, size_t n_len, const uint8_t *e_bytes,
                        size_t e_len) {
-  if (ctx == nullptr || n_bytes == nullptr || e_bytes == nullptr)
-    return v7::with_errno(v7::kErrInvalidParameter, 0);
+  if (ctx == nullptr) return v7::with_errno(v7::kErrInvalidParameter, 0);
+  // Emptied before anything is judged: a caller that ignores the failure must not go on using
+  // the key it meant to replace.
   rsa_clear(ctx);
+  if (n_bytes == nullptr || e_bytes == nullptr) return v7::with_errno(v7::kErrInvalidParameter, 0);
   Number n = strip(n_bytes, n_len), e = strip(e_bytes, e_len);
   if (!n.odd() || !e.odd() || n.bits() > size_t(RSA_MAX_MODULUS_BITS) || !exponent_fits(e, n)) {
     return v7::with_errno(v7::kErrRsaIncorrectKey, 0);

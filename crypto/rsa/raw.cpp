@@ -209,9 +209,11 @@ int rsa_public_decrypt(const RSA_CTX *ctx, const uint8_t *msg, size_t msg_len, c
   if (enc->verify == nullptr) return v7::with_errno(v7::kErrInvalidParameter, 0);
   v7::RsaView v = v7::rsa_view(ctx);
   size_t k = v7::rsa_bytes(v);
-  // A signature is exactly k bytes and below n (RSAVP1): otherwise s, s + n and any prefixed
-  // garbage would all verify alike.
-  if (sig_len != k) return v7::with_errno(v7::kErrVerifySignature, 0);
+  // A signature is a number below n (RSAVP1), whatever its length: a signer that writes it in
+  // the fewest bytes drops a leading zero about once in 256 signatures. Nothing longer than k is
+  // read, and rsa_raw_public refuses a value not below n, so s, s + n and any prefixed garbage do
+  // not verify alike.
+  if (sig_len > k) return v7::with_errno(v7::kErrVerifySignature, 0);
   SecretBlock block(k);
   if (block.p == nullptr) return v7::with_errno(v7::kErrOutOfMemory, 0);
   int code = v7::rsa_raw_public(v, sig, sig_len, block.p, k);

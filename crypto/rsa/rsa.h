@@ -110,10 +110,11 @@ int rsa_generate_key(RSA_CTX *ctx);
 int rsa_private_encrypt(size_t out_capacity, const RSA_CTX *ctx, const uint8_t *msg, size_t msg_len,
                         const RSA_PADDING *encoding, uint8_t *out);
 
-// Verifies a signature of exactly k bytes whose value is below n; the recovered k-byte block goes
-// to the encoding's verifier (null: PKCS#1 v1.5 type 1, any hash). Returns 1 for a valid signature;
+// Verifies a signature read as a big-endian number below n, in at most k bytes (a signature whose
+// leading zero bytes were dropped is the same number); the recovered k-byte block goes to the
+// encoding's verifier (null: PKCS#1 v1.5 type 1, any hash). Returns 1 for a valid signature;
 // 0 with kErrInvalidParameter (null context or signature, an encoding without a verifier),
-// kErrRsaNoKey (no key), kErrVerifySignature (wrong length, or not below n), kErrOutOfMemory, or
+// kErrRsaNoKey (no key), kErrVerifySignature (longer than k, or not below n), kErrOutOfMemory, or
 // the verifier's code. Public or private key.
 int rsa_public_decrypt(const RSA_CTX *ctx, const uint8_t *msg, size_t msg_len, const RSA_PADDING *encoding,
                        const uint8_t *sig, size_t sig_len);

@@ -73,6 +73,6 @@ uint8_t *digest_info_new(int hash_type, const uint8_t *data, size_t length, size
 // modulus length in bits, 0 on failure: kErrInvalidParameter for another kind, kErrAsn1Decode when
 // the element is longer than the input, kErrRsaIncorrectKey for a bad key (another version, further
 // primes, a negative number), the codec's codes and those of rsa_set_public_key /
-// rsa_set_private_key.
+// rsa_set_private_key. A failure leaves the context empty.
 enum : int { RSA_DER_PUBLIC = 1, RSA_DER_PRIVATE = 2 };
 int rsa_key_decode(const uint8_t *der, size_t length, int kind, RSA_CTX *ctx);

@@ -49,6 +49,9 @@ bool element_overruns(const uint8_t *der, size_t length) {
 }  // namespace
 
 int rsa_key_decode(const uint8_t *der, size_t length, int kind, RSA_CTX *ctx) {
+  // The key held before goes whatever happens, as with the set-key functions: a failed load must
+  // not leave an earlier key in use.
+  rsa_clear(ctx);
   if (der == nullptr || length == 0 || ctx == nullptr || (kind != RSA_DER_PUBLIC && kind != RSA_DER_PRIVATE))
     return with_errno(v7::kErrInvalidParameter, 0);
   if (element_overruns(der, length)) return with_errno(v7::kErrAsn1Decode, 0);

@@ -86,6 +86,21 @@ TEST(RsaKey, PublicKeyRefusals) {
   EXPECT_EQ(v7::kErrInvalidParameter, errno);
   EXPECT_EQ(0, rsa_set_public_key(ctx.get(), nullptr, 0, k.e.data(), k.e.size()));
   EXPECT_EQ(v7::kErrInvalidParameter, errno);
+  // A missing number fails like a bad one: the key loaded before is gone.
+  struct Missing {
+    const char *what;
+    const uint8_t *n, *e;
+  } missing[] = {{"null n", nullptr, k.e.data()}, {"null e", k.n.data(), nullptr}, {"both null", nullptr, nullptr}};
+  for (const Missing &m : missing) {
+    Rsa loaded = rsatest::public_key(k);
+    errno = 0;
+    EXPECT_EQ(0, rsa_set_public_key(loaded.get(), m.n, k.n.size(), m.e, k.e.size())) << m.what;
+    EXPECT_EQ(v7::kErrInvalidParameter, errno) << m.what;
+    EXPECT_EQ(RSA_KIND_EMPTY, loaded->kind) << m.what;
+    EXPECT_EQ(nullptr, loaded->words) << m.what;
+    EXPECT_EQ(0, rsa_key_kind(loaded.get())) << m.what;
+    EXPECT_EQ(v7::kErrRsaNoKey, errno) << m.what;
+  }
 }
 
 TEST(RsaKey, PrivateKeyRefusals) {

@@ -78,6 +78,34 @@ TEST(Pkcs1Sign, OpenSslSignaturesByteForByte) {
   }
 }
 
+// A signature is a number: one that begins with a zero byte verifies as well when the signer wrote
+// it in the fewest bytes, and no longer than the modulus.
+TEST(Pkcs1Sign, SignatureWithoutItsLeadingZeroVerifies) {
+  int whole_byte_moduli = 0;
+  for (const auto &c : v7test::load_vectors("rsa_pkcs1.txt")) {
+    Bytes sig = c.bytes("sig");
+    if (c.number("hash") == HASH_MD5 || sig.empty() || sig[0] != 0) continue;
+    SCOPED_TRACE(c.where());
+    Rsa pub = rsatest::public_key(c.text("key"));
+    Bytes msg = c.bytes("msg"), stripped(sig.begin() + 1, sig.end()), other = msg;
+    other.push_back('!');
+    if (c.text("key") != "k2049") ++whole_byte_moduli;
+    EXPECT_EQ(1, rsa_public_decrypt(pub.get(), msg.data(), msg.size(), nullptr, stripped.data(), stripped.size()));
+    EXPECT_EQ(v7::kErrVerifySignature, code_of([&] {
+                return rsa_public_decrypt(pub.get(), other.data(), other.size(), nullptr, stripped.data(),
+                                          stripped.size());
+              }));
+    // Longer than the modulus is refused even when the extra byte is zero.
+    Bytes longer = sig;
+    longer.insert(longer.begin(), 0x00);
+    EXPECT_EQ(v7::kErrVerifySignature, code_of([&] {
+                return rsa_public_decrypt(pub.get(), msg.data(), msg.size(), nullptr, longer.data(), longer.size());
+              }));
+  }
+  // The 1024- and 2048-bit keys' own: a modulus of 8j + 1 bits makes every other signature one.
+  EXPECT_GE(whole_byte_moduli, 4);
+}
+
 TEST(Pkcs1Sign, BlockRules) {
   Bytes msg = {'m', 's', 'g'}, sha1 = digest(HASH_SHA1, msg), sha256 = digest(HASH_SHA256, msg);
   Bytes good = type1_block(8, kSha1Prefix, sha1);

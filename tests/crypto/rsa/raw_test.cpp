@@ -103,7 +103,7 @@ TEST(RsaRaw, RefusalsOfTheFourOperations) {
       {"encrypt with a signature encoding", v7::kErrInvalidParameter,
        [&] { return encrypt(pub, k, &RSA_PAD_PKCS1_SIGN); }},
       {"verify with no key", v7::kErrRsaNoKey, [&] { return verify(empty, sig, nullptr, msg.size()); }},
-      {"verify k - 1 bytes", v7::kErrVerifySignature,
+      {"verify k - 1 bytes (another number)", v7::kErrVerifySignature,
        [&] { return verify(pub, short_sig, nullptr, msg.size()); }},
       {"verify k + 1 bytes (leading zero)", v7::kErrVerifySignature,
        [&] { return verify(pub, long_sig, nullptr, msg.size()); }},

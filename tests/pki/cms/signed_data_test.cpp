@@ -60,6 +60,16 @@ TEST(SignedData, OpenSslSignedDataVerifiesAndReportsItsFields) {
   EXPECT_EQ(v.info.idn, nullptr);
 }
 
+// Its signature begins with a zero byte and is written in 255 bytes without it: still the number
+// the signer computed.
+TEST(SignedData, SignatureWithoutItsLeadingZeroVerifies) {
+  Verified v;
+  verify(pki_file("cms_short_sig.der"), &v);
+  ASSERT_EQ(v.code, 0) << v.errors.newest_detail();
+  const std::string content(v.content.begin(), v.content.end());
+  EXPECT_EQ(content.rfind("signed content of the test PKI, ", 0), 0u) << content;
+}
+
 TEST(SignedData, CasesOfTheFixtures) {
   const struct {
     const char *file;

@@ -286,6 +286,13 @@ TEST(RsaKeyDecode, PublicAndPrivateKeys) {
     EXPECT_EQ(rsa_key_decode(b.der.data(), b.der.size(), b.kind, fresh), 0);
     EXPECT_EQ(errno, b.code);
     EXPECT_EQ(rsa_key_kind(fresh), 0);
+    // A key loaded before does not survive a failed load.
+    ASSERT_EQ(rsa_key_decode(pub.data(), pub.size(), RSA_DER_PUBLIC, fresh), 2048);
+    errno = 0;
+    EXPECT_EQ(rsa_key_decode(b.der.data(), b.der.size(), b.kind, fresh), 0);
+    EXPECT_EQ(errno, b.code);
+    EXPECT_EQ(fresh->kind, RSA_KIND_EMPTY);
+    EXPECT_EQ(fresh->words, nullptr);
     rsa_free(fresh);
   }
   // Bytes after the key are not its business.

@@ -49,6 +49,8 @@ TEST_F(PathTest, GoodPathsValidateInEveryMode) {
       {"CHAIN", "user_km.der", 0, 0},
       {"CHAIN", "relay.der", 0, 0},
       {"CHAIN", "path_good.der", v7::kErrNoIssuerCert, 0},
+      // Its signature begins with a zero byte and is written without it: the same number.
+      {"CHAIN", "path_short_sig.der", 0, 0},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.mode) + " " + c.file);
@@ -79,6 +81,15 @@ TEST_F(PathTest, EachFailureGivesItsCode) {
       {"NOCRL", "path_orphan.der", v7::kErrNoIssuerCert, 0},
       {"CHAIN", "path_orphan.der", v7::kErrNoIssuerCert, 0},
       {"NOCRL", "path_root_untrusted.der", v7::kErrMistrustedRoot, v7::kErrCtlNotListed},
+      // A signing certificate validated for key encipherment; no key usage at all; a critical
+      // extended key usage (codeSigning) its key usage (keyEncipherment) does not allow.
+      {"CHAIN", "user_sign.der", v7::kErrKeyUsage, v7::kErrValidateUserCert},
+      {"CHAIN", "path_noku.der", v7::kErrNoKeyUsage, v7::kErrValidateUserCert},
+      {"CHAIN", "path_eku_disagrees.der", v7::kErrExtKeyUsage, v7::kErrValidateUserCert},
+      // The built-in CA its key identifier and serial name does not issue it: the inner and outer
+      // signature algorithms differ, or its issuer name is another's.
+      {"CHAIN", "path_sig_alg_mismatch.der", v7::kErrNoIssuerCert, v7::kErrSignatureAlgMismatch},
+      {"CHAIN", "path_renamed_issuer.der", v7::kErrNoIssuerCert, v7::kErrIssuerNameMismatch},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.mode) + " " + c.file);

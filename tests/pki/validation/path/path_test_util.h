@@ -114,6 +114,19 @@ class Env {
     err_ctx_clear(&err);
     return cert_validate_der(der.data(), der.size(), ctx);
   }
+  // One more trust anchor, at the end of the list as a trust list would add it; freed with the
+  // settings' roots.
+  void add_anchor(const std::string &name) {
+    Bytes der = fixture(name);
+    auto *node = static_cast<CERT_NODE *>(calloc(1, sizeof(CERT_NODE)));
+    ASSERT_NE(nullptr, node);
+    node->cert = static_cast<Certificate *>(
+        asn1_decode_alloc(ASN1_MODE_DER, der.data(), &asn1_tmpl_certificate, der.size()));
+    CERT_NODE **tail = &settings->roots;
+    while (*tail != nullptr) tail = &(*tail)->next;
+    *tail = node;
+    ASSERT_NE(nullptr, node->cert) << name;
+  }
   // RootCertDir as the settings finished it (with its "/").
   std::string root_folder() const { return settings->root_cert_dir; }
 

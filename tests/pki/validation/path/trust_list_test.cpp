@@ -34,13 +34,26 @@ TEST_F(TrustListTest, Refusals) {
     const char *ctl_dn;
     const char *root;
     int expected;
+    int also;  // why the list was refused, or 0
   } cases[] = {
-      {kCtlDn, "path_root_untrusted.der", v7::kErrCtlNotListed},
+      {kCtlDn, "path_root_untrusted.der", v7::kErrCtlNotListed, 0},
       // Signed by a root that is no trust anchor.
-      {"cn=PATH-CTL-FOREIGN,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted},
+      {"cn=PATH-CTL-FOREIGN,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted, 0},
       // Values that are certificates, not signed lists.
-      {"cn=KISA-CTL,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted},
-      {"cn=Nobody,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlProcess},
+      {"cn=KISA-CTL,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted, 0},
+      {"cn=Nobody,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlProcess, 0},
+      // Lists signed by the national root that name the root, each refused for one fault: no
+      // signed data, OpenSSL's version 3, data content, expired, another subject usage.
+      {"cn=PATH-CTL-NOT-SIGNED,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted,
+       v7::kErrCtlNotSignedData},
+      {"cn=PATH-CTL-VERSION-3,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted,
+       v7::kErrCtlVersion},
+      {"cn=PATH-CTL-DATA-TYPE,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted,
+       v7::kErrCtlContentType},
+      {"cn=PATH-CTL-EXPIRED,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted,
+       v7::kErrCtlValidity},
+      {"cn=PATH-CTL-USAGE,ou=ROOTCA,o=KISA,c=KR", "path_root_extra.der", v7::kErrCtlNoTrusted,
+       v7::kErrCtlSubjectUsage},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.ctl_dn);
@@ -52,6 +65,9 @@ TEST_F(TrustListTest, Refusals) {
     const size_t before = count(env.ctx->roots);
     EXPECT_EQ(c.expected, ctl_check(env.ctx, root.cert))
         << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+    if (c.also != 0) {
+      EXPECT_TRUE(in_trail(env.err, c.also)) << c.also;
+    }
     EXPECT_EQ(before, count(env.ctx->roots));
     EXPECT_EQ(0u, files_under(env.folder));
   }

@@ -1,0 +1,150 @@
+// The refusals of the revocation-list checks, of the issuer check against extra candidates and of
+// the trust anchor's validity: one fixture per code (tests/fixtures/pki/make-path-pki.sh), and
+// the code each must give. Accepting any of them would report a certificate as valid that is not.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/clock/clock.h"
+#include "platform/errors/errno_util.h"
+#include "pki/validation/validate.h"
+#include "tests/pki/validation/path/path_test_util.h"
+
+namespace {
+
+using namespace pathtest;
+
+class RefusalTest : public PathTestBase {};
+
+std::string trail(ERROR_CTX *err) { return err_ctx_format(err, kErrFmtEnglish | kErrFmtUtf8); }
+
+// Lists handed in for the call, and (crl null) lists the directory serves at the entry the leaf's
+// distribution point names. A list that fails its check against the issuer fails the validation
+// with kErrValidateCrl; one that does not belong to the certificate or is not current when fetched
+// fails it with kErrGetCrl. `also` is the code that says why.
+TEST_F(RefusalTest, RevocationListRefusals) {
+  const struct {
+    const char *file;
+    const char *arl;
+    const char *crl;
+    const char *anchor;  // a further trust anchor, or null
+    int expected;
+    int also;
+  } cases[] = {
+      // A list that is not the certificate's issuer's, though its key identifier is.
+      {"user_km.der", "arl_good.der", "crl_renamed_issuer.der", nullptr, v7::kErrValidateCrl, v7::kErrCrlIssuer},
+      // Ordinary lists without an issuing distribution point: the root's for its CA, the CA's for
+      // its leaf.
+      {"user2_sign.der", "arl_ordinary_good.der", "crl_ordinary_good.der", nullptr, v7::kErrValidateCrl,
+       v7::kErrCrlIssuer},
+      {"user2_sign.der", "arl_ordinary_idp.der", "crl_ordinary_noidp.der", nullptr, v7::kErrValidateCrl,
+       v7::kErrCrlIssuer},
+      // With a distribution point both lists pass; the signing certificate then fails the
+      // key-encipherment use it is validated for.
+      {"user2_sign.der", "arl_ordinary_idp.der", "crl_ordinary_good.der", nullptr, v7::kErrKeyUsage,
+       v7::kErrValidateUserCert},
+      {"user_km.der", "arl_good.der", "crl_other_idp.der", nullptr, v7::kErrValidateCrl, v7::kErrInvalidCrlIdp},
+      {"user_km.der", "arl_good.der", "crl_sig_alg_mismatch.der", nullptr, v7::kErrValidateCrl,
+       v7::kErrCrlSignatureAlgMismatch},
+      {"user_km.der", "arl_good.der", "crl_badsig.der", nullptr, v7::kErrValidateCrl, v7::kErrCrlSignature},
+      // An ordinary list signed by a key whose certificate does not allow it.
+      {"path_under_nocrlsign.der", "arl_good.der", "crl_root_nocrlsign.der", "path_root_nocrlsign.der",
+       v7::kErrValidateCrl, v7::kErrKeyUsage},
+      {"path_under_noku.der", "arl_good.der", "crl_root_noku.der", "path_root_noku.der", v7::kErrValidateCrl,
+       v7::kErrNoKeyUsage},
+      // Entries: a reason code that does not decode, and the entry of a certificate whose
+      // distribution point names a list issuer, without the certificate issuer it needs.
+      {"user_km.der", "arl_good.der", "crl_reason_integer.der", nullptr, v7::kErrInvalidCrlReason, 0},
+      {"path_indirect.der", "arl_good.der", "crl_indirect.der", nullptr, v7::kErrInvalidCrlIssuerEntry, 0},
+      {"user_sign.der", "arl_good.der", "crl_hold.der", nullptr, v7::kErrCertHeld, 0},
+      // An expired list counts as none: the certificate's own directory (nothing answers) has none.
+      {"user_km.der", "arl_good.der", "crl_expired.der", nullptr, v7::kErrGetCrl, 0},
+      // Fetched from the directory.
+      {"path_crl_wrong_key.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlAkiMismatch},
+      {"path_crl_expired.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlExpired},
+      {"path_crl_future.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlNotYetValid},
+      {"path_crl_bad_idp.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidCrlIdp},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + (c.crl != nullptr ? c.crl : "(directory)"));
+    Options o;
+    o.store = "FALSE";
+    Env env("lists", o);
+    if (c.anchor != nullptr) env.add_anchor(c.anchor);
+    Bytes der = fixture(c.file), arl = fixture(c.arl), crl = c.crl != nullptr ? fixture(c.crl) : Bytes();
+    err_ctx_clear(&env.err);
+    EXPECT_EQ(c.expected, cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(),
+                                                      crl.empty() ? nullptr : crl.data(), crl.size()))
+        << trail(&env.err);
+    EXPECT_TRUE(in_trail(env.err, c.expected));
+    if (c.also != 0) {
+      EXPECT_TRUE(in_trail(env.err, c.also)) << c.also << "\n" << trail(&env.err);
+    }
+    if (c.expected != v7::kErrValidateCrl) {
+      EXPECT_FALSE(in_trail(env.err, v7::kErrValidateCrl));
+    }
+  }
+}
+
+// Candidates the caller hands along that did not issue the certificate, or a CA among them whose
+// own extensions are refused.
+TEST_F(RefusalTest, ExtraIssuerRefusals) {
+  const struct {
+    const char *file;
+    const char *issuer;
+    int expected;
+    int also;
+  } cases[] = {
+      {"path_wrong_keyid.der", "ca.der", v7::kErrNoIssuerCert, v7::kErrIssuerKeyIdMismatch},
+      {"path_bad_pc_leaf.der", "path_ca_bad_pc.der", v7::kErrInvalidPolicyConstraints, v7::kErrValidateCaCert},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.file);
+    Options o;
+    o.mode = "CHAIN";
+    o.store = "FALSE";
+    Env env("extras", o);
+    Bytes der = fixture(c.file), issuer = fixture(c.issuer);
+    const uint8_t *ders[] = {issuer.data()};
+    const size_t lens[] = {issuer.size()};
+    err_ctx_clear(&env.err);
+    EXPECT_EQ(c.expected, cert_validate_der_with_issuers(der.data(), der.size(), env.ctx, ders, lens, 1))
+        << trail(&env.err);
+    EXPECT_TRUE(in_trail(env.err, c.also)) << c.also << "\n" << trail(&env.err);
+  }
+}
+
+int64_t in_2051() { return 2556144000;  /* 2051-01-01 00:00:00Z */ }
+int64_t in_2024() { return 1704067200;  /* 2024-01-01 00:00:00Z */ }
+
+// The anchor is judged by its own validity before anything below it. The accredited CA is issued
+// by the national root directly, so its chain is the root alone.
+TEST_F(RefusalTest, AnchorOutsideItsValidity) {
+  const struct {
+    ClockHook clock;
+    int expected;
+  } cases[] = {{in_2051, v7::kErrAnchorExpired}, {in_2024, v7::kErrAnchorNotYetValid}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.expected);
+    Options o;
+    o.mode = "NOCRL";
+    o.store = "FALSE";
+    Env env("anchor", o);
+    platform_set_clock_hook(c.clock);
+    EXPECT_EQ(c.expected, env.validate("ca.der")) << trail(&env.err);
+    platform_set_clock_hook(nullptr);
+    EXPECT_TRUE(in_trail(env.err, c.expected));
+  }
+  Options o;
+  o.mode = "NOCRL";
+  o.time_check = false;
+  Env unchecked("anchor-unchecked", o);
+  platform_set_clock_hook(in_2051);
+  const int code = unchecked.validate("ca.der");
+  platform_set_clock_hook(nullptr);
+  // Past the anchor's check, the CA certificate fails only the key-encipherment use.
+  EXPECT_EQ(v7::kErrKeyUsage, code) << trail(&unchecked.err);
+}
+
+}  // namespace
