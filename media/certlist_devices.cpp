@@ -224,6 +224,7 @@ size_t read_token_part(const CERT_ENTRY *entry, int part, uint8_t **out) {
 
 size_t read_securedisk_part(const CERT_ENTRY *entry, int part, uint8_t **out) {
   SecureDiskHandle *handle = nullptr;
+  // A handle of its own, from a file whose signature is checked before it is loaded.
   int rc = sd_module_load(&handle);
   if (rc == 0) rc = sd_open(handle);
   uint8_t *der = nullptr;
