@@ -89,16 +89,20 @@ CERT_ENTRY *load_token(CERTLIST_CTX *list, const char *path, P11_MODULE *open_mo
   }
   int rc = p11_find_certs_init(module);
   int last_error = 0;
+  // A search the token broke off is told by the token's own code, which the reader leaves in
+  // errno; what follows (closing the search, releasing the module) must not lose it.
+  int search_code = 0;
   bool added = false;
   // A module that never reports the end of its objects still ends the search.
   for (int objects = 0; rc == 0; objects++) {
     if (objects == kMaxTokenObjects) {
-      rc = kErrP11FindObjects;
+      rc = search_code = kErrP11FindObjects;
       break;
     }
     uint8_t *value = nullptr, *id = nullptr;
     size_t value_len = 0, id_len = 0;
     rc = p11_find_next_cert(module, &value, &value_len, &id, &id_len);
+    if (rc == kErrP11FindObjects) search_code = errno != 0 ? errno : rc;
     if (rc == 0) {
       CERT_ENTRY *before = list->first;
       int code = add_token_cert(list, value, value_len, id, id_len);
@@ -124,6 +128,8 @@ CERT_ENTRY *load_token(CERTLIST_CTX *list, const char *path, P11_MODULE *open_mo
     }
   } else if (rc == kErrNoObject) {
     code = last_error;
+  } else if (rc == kErrP11FindObjects) {
+    code = search_code;
   }
   p11_module_release(module);
   return with_errno(code, code == 0 ? list->first : nullptr);
@@ -218,6 +224,7 @@ size_t read_token_part(const CERT_ENTRY *entry, int part, uint8_t **out) {
 
 size_t read_securedisk_part(const CERT_ENTRY *entry, int part, uint8_t **out) {
   SecureDiskHandle *handle = nullptr;
+  // A handle of its own, from a file whose signature is checked before it is loaded.
   int rc = sd_module_load(&handle);
   if (rc == 0) rc = sd_open(handle);
   uint8_t *der = nullptr;

@@ -8,6 +8,7 @@
 #include "crypto/base/wipe.h"
 #include "media/securedisk/internal.h"
 #include "media/securedisk/module_signature.h"
+#include "pki/errors/error_ctx.h"
 #include "pki/text/codepage.h"
 #include "platform/errors/errno_util.h"
 #include "platform/fs/fs.h"
@@ -188,15 +189,6 @@ void sd_set_module_folder(const char *folder) {
   snprintf(g_module_folder, sizeof g_module_folder, "%s", folder != nullptr ? folder : "");
 }
 
-int sd_module_load(SecureDiskHandle **out) {
-  if (out == nullptr) return fail(kErrInternal);
-  *out = nullptr;
-  if (g_module_folder[0] != '\0') return sd_module_load_from(g_module_folder, out);
-  char folder[kSdPathCapacity] = {};
-  if (!platform_fs_system_folder_a(folder, sizeof folder)) return fail(kErrSdSystemFolder);
-  return sd_module_load_from(folder, out);
-}
-
 int sd_module_load_verified(ERROR_CTX *ctx, const char *folder, int check_signer, SecureDiskHandle **out) {
   if (out == nullptr) return fail(kErrInternal);
   *out = nullptr;
@@ -217,6 +209,14 @@ int sd_module_load_checked(ERROR_CTX *ctx, int check_signer, SecureDiskHandle **
   char folder[kSdPathCapacity] = {};
   if (!platform_fs_system_folder_a(folder, sizeof folder)) return fail(kErrSdSystemFolder);
   return sd_module_load_verified(ctx, folder, check_signer, out);
+}
+
+int sd_module_load(SecureDiskHandle **out) {
+  // The check's pushed nodes have no reader here: its code tells the caller.
+  ERROR_CTX ctx = {};
+  const int rc = sd_module_load_checked(&ctx, 0, out);
+  err_ctx_clear(&ctx);
+  return with_errno(rc, rc);
 }
 
 SecureDiskHandle *sd_handle_addref(SecureDiskHandle *h) {

@@ -41,13 +41,17 @@ struct SecureDiskHandle {
   char *error_text_euckr;  // its EUC-KR form, or null when it has none
 };
 
-// Loads "<system folder>\npki_securedisk.dll". 0, or 1013 (null out), 10001 (system folder path
-// unusable), 32950 (not loaded), 32951 (an entry point missing), 1000.
+// Loads "<system folder>\npki_securedisk.dll" once its file's signature verifies (its signer is
+// not asked): as sd_module_load_checked without a signer check, a refused module is never loaded.
+// 0, or 1013 (null out), 10001 (system folder path unusable), the check's code (1003, 33010,
+// 33373, 33762, 33768), 32950 (not loaded), 32951 (an entry point missing), 1000.
 int sd_module_load(SecureDiskHandle **out);
-// Makes sd_module_load look in folder instead of the system folder (a copy is kept; null goes back
+// Makes the loaders look in folder instead of the system folder (a copy is kept; null goes back
 // to the system folder). For tests, which cannot install into the system folder; not thread-safe.
 void sd_set_module_folder(const char *folder);
-// The same from a folder the caller names (a full path, as the module loader demands).
+// Loads and binds the module of a folder the caller names (a full path, as the module loader
+// demands) without any check of its file: for tests of the binding only. Every load of the
+// library's goes through sd_module_load_verified.
 int sd_module_load_from(const char *folder, SecureDiskHandle **out);
 // As sd_module_load_from, but the file's signature (and, with check_signer, its signer) is checked
 // first while the file is held against writes until the load returns: a refused module is never

@@ -65,7 +65,9 @@ int verify_pin(const char *pin) {
     return 0;
   }
   bool blocked = sw == 0x6983;
-  if ((sw >> 8) != 0x63 && !blocked) return with_errno(refusal_code(sw, kErrCardPinWrong), -1);
+  // Any other answer is no verdict on the PIN (no PIN under either reference, a PIN field the card
+  // does not take, a fault): the user is told what the card said, not that the PIN is wrong.
+  if ((sw >> 8) != 0x63 && !blocked) return with_errno(kErrCardVerifyRefused, -1);
   // A refusal: one try spent. It is remembered so that the same PIN does not spend more.
   st.tries_left = blocked ? 0 : (sw & 0xFFF0) == 0x63C0 ? static_cast<int>(sw & 0x0F) : -1;
   st.refused_pin = SecureBytes(bytes, len);

@@ -175,6 +175,8 @@ int sc_erase_km_pair(const char *pin) {
 
 int sc_pin_tries_left() { return card_state().tries_left; }
 
+bool sc_pin_box_told(int code) { return code == kErrCardPinWrong || code == kErrCardPinLocked; }
+
 void sc_forget_refused_pin() {
   CardState &st = card_state();
   st.refused_pin.clear();

@@ -62,6 +62,10 @@ int sc_erase_km_pair(const char *pin);
 // no refusal has been seen since the process started or the last accepted PIN.
 int sc_pin_tries_left();
 void sc_forget_refused_pin();
+// Whether the wrong-PIN box has told the user of a failure with this code (the card refused the
+// PIN, or it is blocked): callers show the text of any other code themselves. A VERIFY the card
+// refused for another reason (kErrCardVerifyRefused) shows no box.
+bool sc_pin_box_told(int code);
 
 // On an open card.
 int sc_open(const char *pin);

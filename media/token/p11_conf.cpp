@@ -95,12 +95,30 @@ P11_TOKEN_ENTRY *entry_for(string_view rest, string_view name, int index, bool *
   return e;
 }
 
+// The text with its line ends as LF: every CR that ends a line goes, a run of them before one
+// LF too ("\r\r\n" is one line end, as editors that double the CR leave it); a CR inside a line
+// stays. One pass: files of hundreds of thousands of lines are met.
+std::string with_lf_line_ends(string_view raw) {
+  std::string text;
+  text.reserve(raw.size());
+  for (size_t i = 0; i < raw.size();) {
+    size_t run = i;
+    while (run < raw.size() && raw[run] == '\r') ++run;
+    if (run == i) {
+      text += raw[i++];
+      continue;
+    }
+    if (run == raw.size() || raw[run] != '\n') text.append(raw.substr(i, run - i));
+    i = run;
+  }
+  return text;
+}
+
 }  // namespace
 
 P11_TOKEN_LIST *p11_conf_parse(const char *data, size_t length, const char *skip) {
   if (data == nullptr) return nullptr;
-  std::string text(data, strnlen(data, length));
-  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+  const std::string text = with_lf_line_ends(string_view(data, strnlen(data, length)));
   string_view all(text);
   size_t bracket = all.find(']');
   if (bracket == string_view::npos) return nullptr;

@@ -287,7 +287,7 @@ enum : int {
   kErrCardAbsent = 15308,     // no reader with a card connects
   kErrCardRead = 15309,       // READ RECORD refused: no such record file or record, or other
   kErrCardWrite = 15310,      // UPDATE RECORD refused
-  kErrCardPinWrong = 15311,   // the card refused the PIN (sc_pin_tries_left tells the tries left)
+  kErrCardPinWrong = 15311,   // the card refused the PIN (63 xx: the wrong-PIN box told the user)
   kErrCardPinLocked = 15312,  // the card's PIN is blocked (69 83)
   kErrCardNoSpace = 15314,    // an object larger than its kind holds, or 6A 84 from the card
   kErrCardLayout = 15315,     // a stored object length past what its kind holds, or a record of it missing
@@ -295,6 +295,9 @@ enum : int {
   // or the object is empty (length 0, as erased). The one read failure that means "nothing
   // stored": every other one leaves unknown what the card holds.
   kErrCardNotFound = 15324,
+  // The card refused VERIFY for another reason than the PIN (no PIN under either reference, a
+  // PIN field it does not take, a fault): no try was spent and no wrong-PIN box was shown.
+  kErrCardVerifyRefused = 15325,
   kErrPinInvalid = 16500,     // a PIN of fewer than 4 or more than 8 bytes: nothing was sent
   kErrPinRequired = 16501,    // the card wants the proven PIN (69 82), or a write came without one
   // Loading a chosen card set into key objects.

@@ -17,6 +17,7 @@ or "error":
   quirk NAME 0|1
   refuse F3|F4 KIND SW|-   from now on READ RECORD of that record file answers SW (as the image
                 line below), or again as stored with -
+  refuse verify SW|-       likewise every VERIFY
   clearlog      empty the APDU log
   sync          nothing, once every frame the reader sent before it is handled
   eject, insert take the card out of its vpcd slot and put it back (--connect only)
@@ -39,6 +40,7 @@ Image lines (also what save writes):
                             an UPDATE past them answers 6A 84
   refuse F3|F4 KIND SW      every READ RECORD of the record file answers the status word SW (hex),
                             as a card in a wrong state or with a fault would
+  refuse verify SW          every VERIFY answers SW, whatever its PIN or reference (no try spent)
   quirk NAME
 Quirks: no_fid (SELECT by file id answers 6A 82), pin_ref_81, resend_6c (the first READ of
 each record from 2 on answers 6C with the record's length), update_retry (the first try of
@@ -76,6 +78,7 @@ class Card:
         self.quirks = set()
         self.capacity = {}
         self.refusals = {}
+        self.verify_refusal = None
         self.power_off()
 
     def power_off(self):
@@ -91,6 +94,7 @@ class Card:
         card.quirks = set()
         card.capacity = {}
         card.refusals = {}
+        card.verify_refusal = None
         with open(path) as f:
             for number, line in enumerate(f, 1):
                 words = line.split()
@@ -119,10 +123,13 @@ class Card:
         elif key == "capacity":
             self.capacity[(words[1], int(words[2]))] = int(words[3])
         elif key == "refuse":
-            status = bytes.fromhex(words[3])
+            status = bytes.fromhex(words[-1])
             if len(status) != 2:
                 raise ValueError("a status word is two bytes")
-            self.refusals[(words[1], int(words[2]))] = status
+            if words[1] == "verify":
+                self.verify_refusal = status
+            else:
+                self.refusals[(words[1], int(words[2]))] = status
         elif key == "quirk":
             if words[1] not in QUIRKS:
                 raise ValueError("unknown quirk " + words[1])
@@ -142,6 +149,8 @@ class Card:
             lines.append("capacity %s %d %d" % (name, kind, n))
         for (name, kind), status in sorted(self.refusals.items()):
             lines.append("refuse %s %d %s" % (name, kind, status.hex().upper()))
+        if self.verify_refusal is not None:
+            lines.append("refuse verify " + self.verify_refusal.hex().upper())
         lines += ["quirk " + q for q in sorted(self.quirks)]
         tmp = path + ".tmp"
         with open(tmp, "w") as f:
@@ -187,6 +196,8 @@ class Card:
         return sw(0x90, 0x00)
 
     def verify(self, p1, p2, data, le):
+        if self.verify_refusal is not None:
+            return self.verify_refusal
         ref = 0x81 if "pin_ref_81" in self.quirks else 0x01
         if p1 != 0x00 or p2 != ref:
             return sw(0x6A, 0x88)
@@ -400,7 +411,9 @@ class Server:
             (self.card.quirks.add if words[2] == "1" else self.card.quirks.discard)(words[1])
             return "ok"
         if words[0] == "refuse":
-            if words[3] == "-":
+            if words[1] == "verify" and words[2] == "-":
+                self.card.verify_refusal = None
+            elif words[1] != "verify" and words[3] == "-":
                 self.card.refusals.pop((words[1], int(words[2])), None)
             else:
                 self.card.apply(words)

@@ -1,5 +1,6 @@
 #include "wizard/dialogs/input_pin_dlg.h"
 
+#include "media/smartcard/smartcard.h"
 #include "platform/errors/error_codes.h"
 #include "wizard/res/string_ids.h"
 
@@ -21,6 +22,9 @@ int AskPin(char *out) {
   const int modal_result = int(dialog.DoModal());
   const int rc = pin_result(dialog.Entry(modal_result), out, kPinOutCapacity);
   dialog.Wipe();
+  // A PIN typed anew goes to the card again, even one it refused before: a wrong one then shows
+  // the wrong-PIN box with the tries left instead of failing unseen.
+  if (rc == 0) sc_forget_refused_pin();
   return rc;
 }
 

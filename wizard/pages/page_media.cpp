@@ -369,9 +369,8 @@ void CPageMedia::ChooseIcCard() {
       FreePin();
       return;
     case MediumChoice::kCannotUse:
-      // A refused PIN has had the card's own box already.
-      if (probe_code != kErrCardPinWrong && probe_code != kErrCardPinLocked)
-        v7::dialogs::ShowErrorByCode(probe_code != 0 ? probe_code : kErrCardAbsent);
+      // A refused PIN has had the card's own box already; any other failure is told here.
+      if (!sc_pin_box_told(probe_code)) v7::dialogs::ShowErrorByCode(probe_code != 0 ? probe_code : kErrCardAbsent);
       FreePin();
       return;
     case MediumChoice::kAskReplace:

@@ -8,6 +8,7 @@
 #include "media/certlist.h"
 #include "media/registry_settings.h"
 #include "media/selection_record.h"
+#include "media/smartcard/smartcard.h"
 #include "media/token/p11_conf.h"
 #include "pki/errors/error_ctx.h"
 #include "platform/classlib/app.h"
@@ -381,7 +382,9 @@ void CCertSelectDlg::FillList() {
   for (int id : {IDC_SELECT_CERTS, IDC_SELECT_PW_LABEL, IDC_SELECT_PASSWORD, IDOK, IDC_SELECT_VIEW})
     ::EnableWindow(Item(id), FALSE);
   ::SetFocus(Item(IDC_SELECT_MEDIA));
-  if ((medium_ == kMediumToken || medium_ == kMediumSmartCard) && load_error_ != 0 && load_error_ != -1)
+  // A PIN the card refused has had the card's own box already: its text would tell it twice.
+  if ((medium_ == kMediumToken || medium_ == kMediumSmartCard) && load_error_ != 0 && load_error_ != -1 &&
+      !(medium_ == kMediumSmartCard && sc_pin_box_told(load_error_)))
     v7::dialogs::ShowErrorByCode(load_error_);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "media/certlist.h"
+#include "media/securedisk/module_signature.h"
 #include "media/securedisk/securedisk.h"
 #include "platform/errors/error_codes.h"
 #include "tests/media/securedisk/sd_test_fixture.h"
@@ -20,6 +21,11 @@ using namespace v7test;
 
 constexpr char kPassword[] = "Fixture1!";
 
+// The platform's answer for the module files the part readers check; the unsigned test module is
+// taken as trusted unless a test says otherwise.
+FileTrustAnswer g_trust;
+FileTrustAnswer scripted_trust(const char16_t *) { return g_trust; }
+
 class SecureDiskListTest : public SecureDiskFixture {
  protected:
   void SetUp() override {
@@ -27,6 +33,8 @@ class SecureDiskListTest : public SecureDiskFixture {
     ASSERT_EQ(sd_module_load_from(variant_folder("complete").c_str(), &handle_), 0);
     ASSERT_EQ(sd_open(handle_), 0);
     sd_set_module_folder(variant_folder("complete").c_str());
+    g_trust = {0, 0};
+    set_file_trust_verifier(scripted_trust);
   }
   void TearDown() override {
     certlist_free(&list_);
@@ -135,6 +143,46 @@ TEST_F(SecureDiskListTest, FilterAndFailures) {
   EXPECT_EQ(errno, v7::kErrModuleLoad);
   EXPECT_EQ(certlist_load_securedisk(nullptr, handle_), nullptr);
   EXPECT_EQ(errno, v7::kErrInvalidParameter);
+}
+
+// The part readers load a module of their own, and only once its file's signature holds: a file
+// the check refuses is never loaded, so none of its code runs. (The list's handle is the module
+// of another folder: a load of this one would show in its process attaches.)
+TEST_F(SecureDiskListTest, APartReaderNeverLoadsAModuleTheCheckRefuses) {
+  import(sign_cert_, km_cert_);
+  ASSERT_NE(certlist_load_securedisk(&list_, handle_), nullptr);
+  const std::string other = variant_folder("missing_export");
+  const std::string path = other + "\\npki_securedisk.dll";
+  sd_set_module_folder(other.c_str());
+  struct Case {
+    FileTrustAnswer answer;
+    int code;
+  } cases[] = {{{0x800B0100, 0x800B0100}, v7::kErrPeNoSignature},
+               {{0x80096010, 0}, v7::kErrPeImageHash},
+               {{0x800B010A, 0}, v7::kErrTrustChain},
+               {{0x800B0111, 0}, v7::kErrWin32Api}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.answer.result);
+    g_trust = c.answer;
+    const LONG loads = state_->loads;
+    uint8_t *out = nullptr;
+    errno = 0;
+    EXPECT_EQ(cert_read_sign_cert(list_.first, &out), 0u);
+    EXPECT_EQ(errno, c.code);
+    EXPECT_EQ(cert_read_km_cert(list_.first, &out), 0u);
+    EXPECT_EQ(errno, c.code);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(state_->loads, loads);
+    EXPECT_EQ(GetModuleHandleA(path.c_str()), nullptr);
+  }
+  // Once the file is trusted the reader loads it (this one lacks an entry point, and says so).
+  g_trust = {0, 0};
+  const LONG loads = state_->loads;
+  uint8_t *out = nullptr;
+  EXPECT_EQ(cert_read_sign_cert(list_.first, &out), 0u);
+  EXPECT_EQ(errno, v7::kErrModuleNoSymbol);
+  EXPECT_EQ(state_->loads, loads + 1);
+  EXPECT_EQ(GetModuleHandleA(path.c_str()), nullptr) << "unloaded again";
 }
 
 }  // namespace

@@ -304,6 +304,51 @@ TEST_F(SmartCard, WrongPin) {
   EXPECT_EQ(read_cert(nullptr, kScFileSign).data, cert);
 }
 
+// A VERIFY the card refuses for another reason than the PIN is no wrong PIN: no box claims one,
+// no try is counted, the PIN is not remembered as refused, and the code says what the card did,
+// so that the caller shows it. A wrong PIN afterwards still has its box.
+TEST_F(SmartCard, VerifyRefusedForAnotherReason) {
+  struct Case {
+    const char *what;
+    const char *sw;
+    size_t verifies;  // 6A 88 goes again under reference 81
+  } cases[] = {{"wrong data (6A 80)", "6A80", 1},
+               {"no PIN under 01 or 81 (6A 88)", "6A88", 2},
+               {"wrong P1 P2 (6A 86)", "6A86", 1},
+               {"conditions of use (69 85)", "6985", 1},
+               {"instruction not supported (6D 00)", "6D00", 1},
+               {"a fault (6F 00)", "6F00", 1}};
+  const int tries_told = sc_pin_tries_left();
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    load(blank_card(std::string("refuse verify ") + c.sw + "\n"));
+    Read r = read_key(kPin, kScFileSign);
+    EXPECT_EQ(r.rc, -1);
+    EXPECT_EQ(r.code, v7::kErrCardVerifyRefused);
+    EXPECT_EQ(count_prefix(card_.commands(), "0020"), c.verifies);
+    EXPECT_EQ(count_prefix(card_.commands(), "00B2"), 0u);
+    errno = 0;
+    EXPECT_EQ(sc_probe_card(kPin), 0);
+    EXPECT_EQ(errno, v7::kErrCardVerifyRefused);
+    EXPECT_FALSE(sc_pin_box_told(errno));
+    EXPECT_EQ(count_prefix(card_.commands(), "0020"), 2 * c.verifies) << "not remembered as a refused PIN";
+    EXPECT_EQ(sc_pin_tries_left(), tries_told);
+    EXPECT_TRUE(boxes().empty());
+  }
+  std::string rest;
+  card_.records(&rest);
+  EXPECT_NE(rest.find("tries 3 3"), std::string::npos) << rest;
+
+  ASSERT_EQ(card_.command("refuse verify -"), "ok");
+  EXPECT_EQ(read_key("9999", kScFileSign).code, v7::kErrCardPinWrong);
+  EXPECT_TRUE(sc_pin_box_told(v7::kErrCardPinWrong));
+  EXPECT_TRUE(sc_pin_box_told(v7::kErrCardPinLocked));
+  ASSERT_EQ(boxes().size(), 1u);
+  EXPECT_EQ(boxes()[0],
+            u"You have entered wrong PIN number.\r\nPlease enter the PIN number again.\r\nTries left: 2");
+  EXPECT_EQ(read_key(kPin, kScFileSign).code, v7::kErrCardNotFound) << "the right PIN is taken";
+}
+
 // The card forgets the PIN when it is powered down after each operation: a key read without a
 // PIN is refused (69 82). Switching from F300 to F400 powers it down and up and proves the PIN
 // again.

@@ -58,7 +58,15 @@ bool verifies(const char *cert, const Bytes &data, const Bytes &signature, int s
 
 // ---- A wrapped function list: call counts and hostile answers ---------------------------------
 
-enum class Hostile { kNone, kLongAttribute, kUnavailableAttribute, kLongSignature, kManyObjects, kManySlots };
+enum class Hostile {
+  kNone,
+  kLongAttribute,
+  kUnavailableAttribute,
+  kLongSignature,
+  kManyObjects,
+  kManySlots,
+  kFindFails
+};
 CK_FUNCTION_LIST g_real;
 CK_FUNCTION_LIST g_wrapped;
 Hostile g_hostile = Hostile::kNone;
@@ -81,6 +89,7 @@ CK_RV wrapped_sign(CK_SESSION_HANDLE s, CK_BYTE *d, CK_ULONG l, CK_BYTE *out, CK
   return rv;
 }
 CK_RV wrapped_find(CK_SESSION_HANDLE s, CK_OBJECT_HANDLE *o, CK_ULONG max, CK_ULONG *count) {
+  if (g_hostile == Hostile::kFindFails) return CKR_DEVICE_ERROR;
   CK_RV rv = g_real.C_FindObjects(s, o, max, count);
   if (g_hostile == Hostile::kManyObjects) *count = max + 1;
   return rv;
@@ -493,6 +502,30 @@ TEST_P(Token, HostileAnswersAreRefused) {
   ASSERT_NE(nullptr, m);
   EXPECT_EQ(v7::kErrP11BadAnswer, p11_module_open(m.get()));
   g_hostile = Hostile::kNone;
+}
+
+// A search the token breaks off fails the listing with the token's own code, not the search's.
+TEST_P(Token, AListingTheTokenBreaksOffKeepsTheTokensCode) {
+  {
+    Module writer(open());
+    ASSERT_NE(nullptr, writer);
+    write_set(writer.get());
+  }
+  Module m(open_wrapped());
+  ASSERT_NE(nullptr, m);
+  ASSERT_EQ(0, p11_module_open(m.get()));
+  g_hostile = Hostile::kFindFails;
+  CERTLIST_CTX list{};
+  errno = 0;
+  EXPECT_EQ(nullptr, certlist_load(&list, kMediumTokenModule, m.get()));
+  EXPECT_EQ(v7::kP11CodeOffset + int(CKR_DEVICE_ERROR), errno);
+  EXPECT_EQ(nullptr, list.first);
+  EXPECT_EQ(0u, list.media_code);
+  EXPECT_EQ(1, m->refs);
+  g_hostile = Hostile::kNone;
+  // The module is as it was: the search was closed.
+  ASSERT_NE(nullptr, certlist_load(&list, kMediumTokenModule, m.get())) << errno;
+  certlist_free(&list);
 }
 
 TEST(TokenBinding, LoadingRefusesWhatItCannotBind) {

@@ -119,6 +119,66 @@ TEST(P11Conf, HostileAndOverlongLines) {
   }
 }
 
+// Line ends as installers and editors leave them: LF, CR LF, CR CR LF, a CR alone inside a line
+// (kept), CR at the end of the file, and LF CR (the CR then opens the next line).
+TEST(P11Conf, LineEndsOfEveryKind) {
+  struct Case {
+    const char *what;
+    std::string text;
+    std::vector<std::string> entries;
+  } cases[] = {
+      {"LF", "[T]\nL=AAA BBB\n[AAA]\nInfo=A\nName=a.dll\n[BBB]\nInfo=B\n",
+       {"1 AAA a.dll|A|<null>|<null>", "2 BBB <null>|B|<null>|<null>"}},
+      {"CR LF", "[T]\r\nL=AAA BBB\r\n[AAA]\r\nInfo=A\r\nName=a.dll\r\n[BBB]\r\nInfo=B\r\n",
+       {"1 AAA a.dll|A|<null>|<null>", "2 BBB <null>|B|<null>|<null>"}},
+      {"both in one file", "[T]\nL=AAA BBB\r\n[AAA]\nInfo=A\r\nName=a.dll\n[BBB]\r\nInfo=B",
+       {"1 AAA a.dll|A|<null>|<null>", "2 BBB <null>|B|<null>|<null>"}},
+      {"CR CR LF", "[T]\r\r\nL=AAA\r\r\n[AAA]\r\r\nInfo=A\r\r\r\nName=a.dll\r\r\n",
+       {"1 AAA a.dll|A|<null>|<null>"}},
+      {"CR inside a line", "[T]\nL=AAA\n[AAA]\nInfo=A\rB\r\nName=\ra.dll\n", {"1 AAA \ra.dll|A\rB|<null>|<null>"}},
+      {"CR at the end of the file", "[T]\r\nL=AAA\r\n[AAA]\r\nInfo=A\r", {"1 AAA <null>|A\r|<null>|<null>"}},
+      {"LF CR", "[T]\n\rL=AAA\n\r[AAA]\nInfo=A\nName=a.dll\n\r", {"1 AAA a.dll|A|<null>|<null>"}},
+      {"LF CR before a key", "[T]\nL=AAA\n[AAA]\nInfo=A\n\rName=a.dll\n", {"1 AAA <null>|A|<null>|<null>"}},
+      {"CR LF in the list line's comment", "[T]\nL=AAA BBB // x\r\n[AAA]\nInfo=A\n[BBB]\nInfo=B\r\r\n",
+       {"1 AAA <null>|A|<null>|<null>", "2 BBB <null>|B|<null>|<null>"}},
+  };
+  for (const Case &c : cases) {
+    List list = parse(c.text);
+    ASSERT_NE(nullptr, list) << c.what;
+    EXPECT_EQ(c.entries, entries(list.get())) << c.what;
+  }
+  // A list line ended by a CR alone has no end: the file does not parse.
+  EXPECT_EQ(nullptr, parse("[T]\rL=AAA\r[AAA]\rInfo=A\r"));
+
+  // Every mix of five line ends over a file's lines reads as the same file with each CR that ends
+  // a line taken away, one at a time from the start, as a plain search-and-remove would.
+  const char *const ends[] = {"\n", "\r\n", "\r\r\n", "\r", "\n\r"};
+  const char *const lines[] = {"[T]", "L=AAA BBB", "[AAA]", "Info=A", "Name=a.dll", "[BBB]", "Info=B"};
+  // Every combination over the first four lines; the last three take their ends in turn.
+  for (int mix = 0; mix < 5 * 5 * 5 * 5; ++mix) {
+    std::string text;
+    for (size_t i = 0, digits = size_t(mix); i < std::size(lines); ++i, digits /= 5) {
+      text += lines[i];
+      text += ends[i < 4 ? digits % 5 : (size_t(mix) + i) % 5];
+    }
+    std::string reference = text;
+    for (size_t at; (at = reference.find("\r\n")) != std::string::npos;) reference.erase(at, 1);
+    List got = parse(text), want = parse(reference);
+    ASSERT_EQ(want == nullptr, got == nullptr) << mix;
+    if (want != nullptr) {
+      EXPECT_EQ(entries(want.get()), entries(got.get())) << mix;
+    }
+  }
+
+  // A large file: 200,000 lines of another vendor's section before the listed one.
+  std::string big = "[T]\r\nL=AAA\r\n[OTHER]\r\n";
+  for (int i = 0; i < 200000; ++i) big += i % 3 == 0 ? "Key=value\n" : "Key=value\r\n";
+  big += "[AAA]\r\nInfo=A\r\r\nName=a.dll\r\n";
+  List list = parse(big);
+  ASSERT_NE(nullptr, list);
+  EXPECT_EQ((std::vector<std::string>{"1 AAA a.dll|A|<null>|<null>"}), entries(list.get()));
+}
+
 TEST(P11Conf, LoadsFromAFileAndNotFromAMissingOne) {
   tokentest::TempDir dir("p11conf");
   const std::string path = dir.file("npki_pkcs11.cnf");

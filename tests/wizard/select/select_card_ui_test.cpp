@@ -89,4 +89,56 @@ TEST(SelectCardUi, CardListsWithoutAPinAndOkAsksItBeforeTheKeysLoad) {
   v7::keycrypt::KeyCryptSetModuleFolder(nullptr);
 }
 
+// The PIN the dialog asks goes to the card with what the card answers shown once: a VERIFY the
+// card refuses for another reason than the PIN (6A 80) in the text of that failure, a wrong PIN in
+// the wrong-PIN box alone, and the same wrong PIN asked again in its box again, one try less.
+TEST(SelectCardUi, TheCardsAnswerToThePinIsShownOnce) {
+  v7test::VcardClient card;
+  ASSERT_TRUE(card.ready()) << "no virtual card (ctest's card_services fixture)";
+  // No presence record: the probe cannot tell, so the PIN is asked before the list is read.
+  ASSERT_EQ(card.load("pin 31323334\ntries 3 3\ndf F3\nef F3 3\nef F3 4\nef F3 5\nef F3 6\n"
+                      "df F4\nef F4 3\nef F4 4\nrefuse verify 6A80\n"),
+            "ok");
+  sc_forget_refused_pin();
+  ckapptest::use_variant("complete", &g_ckapp);
+  RelayRequestRecord request;
+  begin_case(&request);
+  request.media_bits = 0x8;
+  set_language_id(kLanguageEnglish);
+  auto run_with_pin = [&](const wchar_t *pin) {
+    auto select = select_for(&request);
+    g_boxes.clear();
+    RunWithRobot(
+        [&](UiRobot &robot) {
+          HWND prompt = robot.WaitForDialogWithControl(IDC_PIN_EDIT);
+          ASSERT_NE(prompt, nullptr);
+          robot.SetItemText(prompt, IDC_PIN_EDIT, pin);
+          robot.Click(prompt, IDOK);
+          robot.WaitGone(prompt);
+          HWND dialog = robot.WaitForDialogWithControl(IDC_SELECT_CERTS);
+          ASSERT_NE(dialog, nullptr);
+          HWND list = ::GetDlgItem(dialog, IDC_SELECT_CERTS);
+          // The empty list's three rows come with the load's outcome.
+          ASSERT_TRUE(robot.WaitUntil([&] { return rows_of(list).size() == 3; }));
+          robot.Click(dialog, IDCANCEL);
+          EXPECT_TRUE(robot.WaitGone(dialog, 30000));
+        },
+        [&] { select->Run(); });
+    return g_boxes;
+  };
+  const std::wstring wrong_pin = L"You have entered wrong PIN number.\r\nPlease enter the PIN number again.";
+
+  std::vector<std::wstring> boxes = run_with_pin(L"1234");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find(L"The Card Refused the PIN Check"), std::wstring::npos);
+
+  ASSERT_EQ(card.command("refuse verify -"), "ok");
+  boxes = run_with_pin(L"9999");
+  EXPECT_EQ(boxes, std::vector<std::wstring>{wrong_pin + L"\r\nTries left: 2"});
+  boxes = run_with_pin(L"9999");
+  EXPECT_EQ(boxes, std::vector<std::wstring>{wrong_pin + L"\r\nTries left: 1"});
+  end_case();
+  v7::keycrypt::KeyCryptSetModuleFolder(nullptr);
+}
+
 }  // namespace
