@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "htmltip/html_drawer.h"
 #include "htmltip/internal.h"
 
 namespace v7::htmltip {
@@ -32,12 +31,6 @@ std::u16string AppendQuery(std::u16string_view page, std::u16string_view query) 
     }
   }
   return out;
-}
-
-std::u16string QuotedWebArgument(std::u16string_view address) {
-  std::u16string checked;
-  if (HtmlDrawer::EncodeLinkAddress(address, &checked) != 0) return std::u16string();
-  return u"\"" + checked + u"\"";
 }
 
 }  // namespace v7::htmltip

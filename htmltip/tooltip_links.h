@@ -1,7 +1,6 @@
-// The web addresses the first-generation tooltip opens: a page with a query text appended, handed
-// to a browser as one argument. The query comes from a certificate on disk, so it is percent-
-// encoded whole (every byte outside the unreserved characters), and the address is quoted after
-// the drawers' own address check: nothing in it can end the argument or add another.
+// The web addresses the first-generation tooltip opens: a page with a query text appended. The
+// query comes from a certificate on disk, so it is percent-encoded whole (every byte outside the
+// unreserved characters): nothing in it can add a parameter or leave the query.
 #pragma once
 
 #include <string>
@@ -12,9 +11,5 @@ namespace v7::htmltip {
 // `page` followed by the query as UTF-8, every byte outside the unreserved characters
 // (letters, digits, "-", ".", "_", "~") written as %XX. A lone surrogate becomes U+FFFD.
 std::u16string AppendQuery(std::u16string_view page, std::u16string_view query);
-
-// The checked address between double quotes, as one command-line argument; empty when it is not
-// an http or https address.
-std::u16string QuotedWebArgument(std::u16string_view address);
 
 }  // namespace v7::htmltip

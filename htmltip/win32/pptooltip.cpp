@@ -18,7 +18,10 @@ CPPToolTip::CPPToolTip()
       phoneSignSite(u"" V7_PHONE_SIGN_SITE),
       phoneUsbKeySite(u"" V7_PHONE_USBKEY_SITE),
       loadPairText([](UINT id) { return U16(classlib::LoadPairText(id)); }),
-      drawer_(HtmlGeneration::kFirst, HtmlWindowsSystemColor) {}
+      drawer_(HtmlGeneration::kFirst, HtmlWindowsSystemColor) {
+  // This generation's dialect has no string tag; its drawer still answers GetResourceTipText.
+  drawer_.loadString = [this](int id) { return LoadTipString(id); };
+}
 
 CPPToolTip::~CPPToolTip() {
   if (m_hWnd != nullptr) DestroyWindow();

@@ -50,7 +50,7 @@ class CPPToolTip : public TooltipWindow {
   HtmlRect HotRect() const;
 
   // The page a link tip opens (the query is appended, percent-encoded) and the sites of the two
-  // phone services; deployment values unless set.
+  // phone services; deployment values unless set. They open through the page-opening seam.
   std::u16string renewalPage;
   std::u16string phoneSignSite;
   std::u16string phoneUsbKeySite;

@@ -1,9 +1,12 @@
 #include "htmltip/win32/pptooltip2.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "htmltip/system_colors_win32.h"
 #include "htmltip/win32/gdi_canvas.h"
+#include "platform/ui/web_page.h"
 
 namespace v7::htmltip::win32 {
 namespace {
@@ -19,7 +22,9 @@ bool CopyBitmap(HDC to, HBITMAP bitmap, int width, int height) {
 
 CPPToolTip2::CPPToolTip2() : drawer_(HtmlGeneration::kSecond, HtmlWindowsSystemColor), machine_(this) {
   defaults.beginColor = defaults.midColor = defaults.endColor = ::GetSysColor(COLOR_INFOBK);
-  drawer_.openLink = ShellOpenAddress;
+  // The drawer hands over only checked, encoded web addresses.
+  drawer_.openLink = [](const std::u16string &address) { return open_web_page_address(address.c_str()); };
+  drawer_.loadString = [this](int id) { return LoadTipString(id); };
   // A change of the hot link repaints the tip through its own redraw message.
   drawer_.redrawRequest = [this](int hotLink) {
     if (m_hWnd != nullptr) ::SendMessageW(m_hWnd, kTooltipRedrawMessage, WPARAM(hotLink), 0);
@@ -60,6 +65,7 @@ BOOL CPPToolTip2::DestroyWindow() {
   backdrop_.reset();
   tools_.clear();
   toolCount_ = 0;
+  toolBars_.clear();
   return ::DestroyWindow(hwnd);
 }
 
@@ -78,6 +84,40 @@ void CPPToolTip2::RemoveTools(HWND target) {
   toolCount_ -= found->second.size();
   tools_.erase(found);
   if (target_ == target) target_ = nullptr;
+}
+
+bool CPPToolTip2::AddToolBar(HWND toolBar) {
+  if (toolBar == nullptr) return false;
+  if (std::find(toolBars_.begin(), toolBars_.end(), toolBar) != toolBars_.end()) return true;
+  if (toolBars_.size() >= kMaxTooltipToolBars) return false;
+  toolBars_.push_back(toolBar);
+  return true;
+}
+
+void CPPToolTip2::RemoveToolBar(HWND toolBar) {
+  toolBars_.erase(std::remove(toolBars_.begin(), toolBars_.end(), toolBar), toolBars_.end());
+  if (target_ == toolBar) target_ = nullptr;
+}
+
+bool CPPToolTip2::FindToolBarButton(HWND window, POINT screen, TooltipToolRecord *button) const {
+  if (window == nullptr || std::find(toolBars_.begin(), toolBars_.end(), window) == toolBars_.end()) return false;
+  POINT p = screen;
+  ::ScreenToClient(window, &p);
+  // A negative answer is a separator or the space between buttons.
+  const int index = int(::SendMessageW(window, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&p)));
+  TBBUTTON pressed{};
+  RECT rect{};
+  if (index < 0 || !::SendMessageW(window, TB_GETBUTTON, WPARAM(index), reinterpret_cast<LPARAM>(&pressed)) ||
+      (pressed.fsStyle & BTNS_SEP) ||
+      !::SendMessageW(window, TB_GETITEMRECT, WPARAM(index), reinterpret_cast<LPARAM>(&rect)))
+    return false;
+  std::u16string text = drawer_.GetResourceTipText(pressed.idCommand);
+  if (text.empty()) return false;
+  *button = TooltipToolRecord{};
+  button->target = window;
+  button->hotRect = rect;  // each button is a tip of its own
+  button->html = std::move(text);
+  return true;
 }
 
 const TooltipToolRecord *CPPToolTip2::FindTool(HWND window, POINT screen) const {
@@ -125,14 +165,23 @@ void CPPToolTip2::OnRelayMouseMove() {
     }
     return;
   }
-  // The edit of a drop-down combo box stands for the combo box.
-  wchar_t name[16] = {}, parentName[16] = {};
-  if (window != nullptr && ::GetClassNameW(window, name, 16) && ::lstrcmpiW(name, L"Edit") == 0) {
-    HWND parent = ::GetParent(window);
-    if (parent != nullptr && ::GetClassNameW(parent, parentName, 16) && ::lstrcmpiW(parentName, L"ComboBox") == 0)
-      window = parent;
+  // A button of a listed tool-bar first, then the tool map.
+  TooltipToolRecord button;
+  const TooltipToolRecord *tool = nullptr;
+  if (overTip) {
+    tool = &shown_;
+  } else if (FindToolBarButton(window, cursor, &button)) {
+    tool = &button;
+  } else {
+    // The edit of a drop-down combo box stands for the combo box.
+    wchar_t name[16] = {}, parentName[16] = {};
+    if (window != nullptr && ::GetClassNameW(window, name, 16) && ::lstrcmpiW(name, L"Edit") == 0) {
+      HWND parent = ::GetParent(window);
+      if (parent != nullptr && ::GetClassNameW(parent, parentName, 16) && ::lstrcmpiW(parentName, L"ComboBox") == 0)
+        window = parent;
+    }
+    tool = FindTool(window, cursor);
   }
-  const TooltipToolRecord *tool = overTip ? &shown_ : FindTool(window, cursor);
   if (tool == nullptr) {
     target_ = nullptr;
     StopTimer(kTooltipTimerShow);

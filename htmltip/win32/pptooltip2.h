@@ -43,8 +43,9 @@ struct TooltipToolRecord {
 
 // The drawer's redraw request to its tooltip.
 constexpr UINT kTooltipRedrawMessage = 0x465;
-// Tips the tool map holds at most, over all its windows.
+// Tips the tool map holds at most, over all its windows, and tool-bar windows listed at most.
 constexpr size_t kMaxTooltipTools = 1024;
+constexpr size_t kMaxTooltipToolBars = 64;
 
 class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
  public:
@@ -63,6 +64,11 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
   // messages through PreTranslateMessage. False for a record without a target or a full map.
   bool AddTool(const TooltipToolRecord &record);
   void RemoveTools(HWND target);
+  // A tool-bar window whose buttons show tips: the tip line of the string resource of the
+  // button's command id (GetResourceTipText), looked up before the tool map. False for no window
+  // or a full list; a window listed already stays listed once.
+  bool AddToolBar(HWND toolBar);
+  void RemoveToolBar(HWND toolBar);
   // The owner's relay: mouse moves over its windows find their tips.
   BOOL PreTranslateMessage(MSG *msg) override;
 
@@ -74,6 +80,8 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
   TooltipState state() const { return machine_.state(); }
   int transparency() const { return machine_.transparency(); }
   const BalloonPlacement &placement() const { return placement_; }
+  // The tip laid out last, its defaults filled in.
+  const TooltipToolRecord &shownTool() const { return shown_; }
   HtmlDrawer &drawer() { return drawer_; }
 
   // Settings, as constructed: the timings of the timer steps, the defaults of unset tip fields,
@@ -86,8 +94,9 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
   bool shadowSoft = true;
   int shadowBlurX = 7, shadowBlurY = 7;
   bool redrawEnabled = true;
-  // Links follow the drawer's seams (drawer().openLink, drawer().linkMessage); the address seam
-  // opens the checked address with the shell unless the owner sets another.
+  // Links follow the drawer's seams (drawer().openLink, drawer().linkMessage); a web link goes to
+  // the page-opening seam unless the owner sets another. The string tags and the tool-bar tips
+  // read the strings of the resource module in the process language (drawer().loadString).
 
  private:
   bool Dispatch(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override;
@@ -95,6 +104,7 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
   void OnLeftButtonDown();
   void OnRelayMouseMove();
   const TooltipToolRecord *FindTool(HWND window, POINT screen) const;
+  bool FindToolBarButton(HWND window, POINT screen, TooltipToolRecord *button) const;
 
   // The host of the timer steps.
   void StartTimer(int id, int periodMs) override;
@@ -118,6 +128,7 @@ class CPPToolTip2 : public TooltipWindow, private TooltipTimerHost {
   GdiObject<HBITMAP> backdrop_;
   std::map<HWND, std::vector<TooltipToolRecord>> tools_;
   size_t toolCount_ = 0;
+  std::vector<HWND> toolBars_;
 };
 
 }  // namespace v7::htmltip::win32

@@ -1,10 +1,11 @@
 #include "htmltip/win32/tooltip_window.h"
 
-#include <shellapi.h>
+#include <cstdint>
 
-#include "htmltip/tooltip_links.h"
+#include "htmltip/html_drawer.h"
 #include "platform/classlib/app.h"
-#include "platform/errors/error_codes.h"
+#include "platform/locale/process_words.h"
+#include "platform/ui/web_page.h"
 
 namespace v7::htmltip::win32 {
 
@@ -44,17 +45,6 @@ HtmlRect TooltipScreenArea(POINT point) {
   const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN), top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
   return HtmlRect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
                   top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-}
-
-bool ShellLaunch(const std::wstring &program, const std::wstring &argument) {
-  const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", program.c_str(), argument.c_str(), nullptr, SW_SHOWNORMAL);
-  return reinterpret_cast<INT_PTR>(result) > 32;
-}
-
-int ShellOpenAddress(const std::u16string &address) {
-  const std::wstring wide(address.begin(), address.end());
-  const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  return reinterpret_cast<INT_PTR>(result) > 32 ? 0 : v7::kErrHtmlLinkNotFollowed;
 }
 
 TooltipWindow::TooltipWindow() : border_(::CreateSolidBrush(::GetSysColor(COLOR_INFOTEXT))) {}
@@ -123,10 +113,18 @@ void TooltipWindow::FrameRegion(HDC dc) const {
   if (border_ && region_) ::FrameRgn(dc, region_.get(), border_.get(), frameWidth_, frameHeight_);
 }
 
-bool TooltipWindow::OpenWebPage(const std::u16string &address) const {
-  const std::u16string argument = QuotedWebArgument(address);
-  if (argument.empty() || !launcher) return false;
-  return launcher(L"iexplore.exe", std::wstring(argument.begin(), argument.end()));
+int TooltipWindow::OpenWebPage(const std::u16string &address) {
+  std::u16string checked;
+  const int rc = HtmlDrawer::EncodeLinkAddress(address, &checked);
+  return rc != 0 ? rc : open_web_page_address(checked.c_str());
+}
+
+std::u16string TooltipWindow::LoadTipString(int id) const {
+  // String ids are 16 bits; a tool-bar command may be any number.
+  const int64_t which = language_is_korean() ? int64_t(id) : int64_t(id) + 1;
+  if (id <= 0 || which > 0xFFFF) return std::u16string();
+  const std::wstring text = classlib::LoadText(resources(), UINT(which));
+  return std::u16string(text.begin(), text.end());
 }
 
 HtmlPoint TooltipWindow::CursorInClient() const {

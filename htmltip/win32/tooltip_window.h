@@ -1,11 +1,11 @@
 // What both tooltip generations share: the "CPPToolTip" window class, the popup created under the
 // owner and routed through the class layer's subclassing, a message dispatch no exception leaves,
-// the shaped region and the background bitmap, and the launching of web pages.
+// the shaped region and the background bitmap, the strings of the texts and the opening of web
+// pages.
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 #include "htmltip/tooltip_geometry.h"
@@ -25,13 +25,6 @@ bool EnsureTooltipClass(HINSTANCE instance);
 // system cannot say.
 HtmlRect TooltipScreenArea(POINT point);
 
-// Opens a web address: `program` ("iexplore.exe") with the quoted address as its one argument.
-// The default runs ShellExecuteW with the verb "open"; tests put a recorder in its place.
-using TooltipLauncher = std::function<bool(const std::wstring &program, const std::wstring &argument)>;
-bool ShellLaunch(const std::wstring &program, const std::wstring &argument);
-// Opens a checked address with the shell's handler for it: 0, or kErrHtmlLinkNotFollowed.
-int ShellOpenAddress(const std::u16string &address);
-
 class TooltipWindow : public classlib::CWnd {
  public:
   TooltipWindow();
@@ -43,8 +36,9 @@ class TooltipWindow : public classlib::CWnd {
   // layer's resource instance.
   void SetResourceModule(HMODULE module) { resources_ = module; }
   HMODULE resources() const;
-  // Opens the web pages of links; only http and https addresses ever reach it.
-  TooltipLauncher launcher = ShellLaunch;
+  // The string `id` of the resource module in the process language: id N in Korean, N + 1 in
+  // English; empty when there is none. The drawers' string tags and tip texts read it.
+  std::u16string LoadTipString(int id) const;
 
   // The bounds of the current layout in screen coordinates, and its shape in window coordinates
   // (owned by the tooltip; null before a layout).
@@ -102,8 +96,9 @@ class TooltipWindow : public classlib::CWnd {
   void CopyToWindow(HDC windowDc, HDC surface) const;
   // Frames the region with the border brush.
   void FrameRegion(HDC dc) const;
-  // Opens page in iexplore.exe when it is a web address.
-  bool OpenWebPage(const std::u16string &address) const;
+  // Opens `address` through the page-opening seam once it is checked and percent-encoded as an
+  // http or https address: 0, or a code (kErrHtmlLinkAddress for any other text).
+  static int OpenWebPage(const std::u16string &address);
   // GetCursorPos in client coordinates of this window.
   HtmlPoint CursorInClient() const;
   // Frees the region and the background.

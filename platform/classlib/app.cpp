@@ -63,11 +63,13 @@ bool AfxInitCommonControls() {
   return ready;
 }
 
-std::wstring LoadText(UINT id) {
+std::wstring LoadText(UINT id) { return LoadText(AfxGetResourceHandle(), id); }
+
+std::wstring LoadText(HINSTANCE module, UINT id) {
   // With a zero buffer size LoadStringW hands out the resource's own text, which is not
   // terminated and may be longer than any fixed buffer.
   const wchar_t *text = nullptr;
-  int length = ::LoadStringW(AfxGetResourceHandle(), id, reinterpret_cast<LPWSTR>(&text), 0);
+  int length = ::LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
   return length > 0 && text != nullptr ? std::wstring(text, size_t(length)) : std::wstring();
 }
 

@@ -42,6 +42,8 @@ bool AfxInitCommonControls();
 
 // The string resource id, whole; empty when there is none.
 std::wstring LoadText(UINT id);
+// The same from the resources of `module`.
+std::wstring LoadText(HINSTANCE module, UINT id);
 // The pair's text for the process language: id N in Korean (LanguageId 18), else id N + 1.
 std::wstring LoadPairText(UINT korean_id);
 

@@ -102,11 +102,14 @@ TEST(HtmlLink, AddressesAreCheckedAndEncoded) {
       {u"http://x/\u00E9\uD55C", u"http://x/%C3%A9%ED%95%9C"},
       {u"http://x/\U0001F600", u"http://x/%F0%9F%98%80"},
       {u"http://x/%41", u"http://x/%41"},
+      {u"https://e/x\" -new", u"https://e/x%22%20-new"},  // nothing can end the address
       {u"http://", nullptr},
       {u"https:///path", nullptr},
       {u"file:///c:/windows/notepad.exe", nullptr},
       {u"javascript:alert(1)", nullptr},
       {u"calc.exe", nullptr},
+      {u"c:\\windows\\calc.exe", nullptr},
+      {u"", nullptr},
       {u" http://x/", nullptr},
       {u"http://x/\r\nrest", nullptr},
   };

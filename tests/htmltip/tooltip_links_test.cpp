@@ -1,4 +1,4 @@
-// The addresses the first-generation tooltip opens: the query encoded whole, one quoted argument.
+// The addresses the first-generation tooltip opens: the query encoded whole.
 #include <gtest/gtest.h>
 
 #include "htmltip/tooltip_links.h"
@@ -15,15 +15,6 @@ TEST(TooltipLinks, TheQueryIsEncodedWhole) {
   EXPECT_EQ(AppendQuery(u"p?q=", std::u16string(1, char16_t(0xD800))), u"p?q=%EF%BF%BD");
   EXPECT_EQ(AppendQuery(u"p?q=", u"\u00e9-._~"), u"p?q=%C3%A9-._~");
   EXPECT_EQ(AppendQuery(u"p?q=", u""), u"p?q=");
-}
-
-TEST(TooltipLinks, OneQuotedArgument) {
-  EXPECT_EQ(QuotedWebArgument(u"https://e/x?q=a%20b"), u"\"https://e/x?q=a%20b\"");
-  // The drawers' check encodes what could end the argument.
-  EXPECT_EQ(QuotedWebArgument(u"https://e/x\" -new"), u"\"https://e/x%22%20-new\"");
-  EXPECT_EQ(QuotedWebArgument(u"file:///c:/x"), u"");
-  EXPECT_EQ(QuotedWebArgument(u""), u"");
-  EXPECT_EQ(QuotedWebArgument(u"c:\\windows\\calc.exe"), u"");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <functional>
@@ -18,6 +19,10 @@
 #include "htmltip/win32/gdi_objects.h"
 #include "htmltip/win32/pptooltip.h"
 #include "htmltip/win32/pptooltip2.h"
+#include "platform/errors/error_codes.h"
+#include "platform/locale/process_words.h"
+#include "platform/ui/web_page.h"
+#include "tooltip_strings.h"
 #include "tooltip_texts.h"
 
 namespace {
@@ -62,6 +67,43 @@ class Owner {
   }
   ~Owner() { ::DestroyWindow(hwnd); }
   HWND hwnd = nullptr;
+};
+
+// The page-opening seam answered by the test for its lifetime: every address that reaches it is
+// recorded, none opens.
+class PageSeam {
+ public:
+  PageSeam() {
+    pages_ = &opened;
+    v7::set_web_page_opener(Record);
+  }
+  ~PageSeam() {
+    v7::set_web_page_opener(nullptr);
+    pages_ = nullptr;
+  }
+  PageSeam(const PageSeam &) = delete;
+  PageSeam &operator=(const PageSeam &) = delete;
+  std::vector<std::u16string> opened;
+
+ private:
+  static int Record(const char16_t *address) {
+    if (pages_ != nullptr) pages_->push_back(address);
+    return 0;
+  }
+  static std::vector<std::u16string> *pages_;
+};
+std::vector<std::u16string> *PageSeam::pages_ = nullptr;
+
+// The process language for a scope.
+class Language {
+ public:
+  explicit Language(uint16_t id) : saved_(language_id()) { set_language_id(id); }
+  ~Language() { set_language_id(saved_); }
+  Language(const Language &) = delete;
+  Language &operator=(const Language &) = delete;
+
+ private:
+  uint16_t saved_;
 };
 
 // What a first-generation tip paints, at its window's size.
@@ -221,23 +263,29 @@ TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
   // The window goes on answering.
   ::SendMessageW(tip, WM_KEYDOWN, 0, 0);
   EXPECT_FALSE(tip.IsWindowVisible());
-  // A web link through the address seam, only as a checked http or https address.
-  std::vector<std::u16string> launched;
-  tip.drawer().openLink = [&](const std::u16string &address) {
-    launched.push_back(address);
-    return 0;
-  };
+  ::SetCursorPos(0, 0);
+}
+
+// A click on a web link: the page-opening seam gets it, only as a checked, encoded http or https
+// address; anything else never reaches the seam.
+TEST(CPPToolTip2, AWebLinkOpensThroughThePageSeamOnly) {
+  Owner owner;
+  CPPToolTip2 tip;
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  PageSeam pages;
   struct LinkCase {
     const char16_t *html;
-    const char16_t *launched;
+    const char16_t *opened;
   } links[] = {
       {u"<a href=\"https://e.test/ok?a=1\">web</a>", u"https://e.test/ok?a=1"},
-      {u"<a href=\"https://e.test/x y\">blank</a>", u"https://e.test/x%20y"},
+      {u"<a href=\"HTTP://e.test/x y\">blank</a>", u"HTTP://e.test/x%20y"},
+      {u"<a href=\"https://e.test/\uD55C\">hangul</a>", u"https://e.test/%ED%95%9C"},
       {u"<a href=\"file:///c:/x\">file</a>", nullptr},
       {u"<a href=\"calc.exe\">program</a>", nullptr},
+      {u"<a href=\"javascript:alert(1)\">script</a>", nullptr},
   };
   for (const LinkCase &c : links) {
-    launched.clear();
+    pages.opened.clear();
     tip.ShowHelpTip(POINT{300, 300}, c.html);
     ::UpdateWindow(tip);
     ASSERT_EQ(tip.drawer().linkAreas().size(), 1u);
@@ -247,13 +295,20 @@ TEST(CPPToolTip2, AThrowingLinkHandlerStaysInsideTheWindowProcedure) {
     ::SetCursorPos(at.x, at.y);
     ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     EXPECT_FALSE(tip.IsWindowVisible());
-    if (c.launched != nullptr) {
-      ASSERT_EQ(launched.size(), 1u);
-      EXPECT_EQ(launched[0], c.launched);
+    if (c.opened != nullptr) {
+      ASSERT_EQ(pages.opened.size(), 1u);
+      EXPECT_EQ(pages.opened[0], c.opened);
     } else {
-      EXPECT_TRUE(launched.empty());
+      EXPECT_TRUE(pages.opened.empty());
     }
   }
+  // The seam itself lets nothing but a web address through, whoever calls it.
+  pages.opened.clear();
+  for (const char16_t *text : {u"file:///c:/x", u"https://", u"https://e/a b", u"https://e/\"x", u"https://e/\uD55C", u""})
+    EXPECT_EQ(v7::open_web_page_address(text), v7::kErrInvalidParameter);
+  EXPECT_EQ(v7::open_web_page_address(nullptr), v7::kErrInvalidParameter);
+  EXPECT_TRUE(pages.opened.empty());
+  ::SetCursorPos(0, 0);
 }
 
 TEST(CPPToolTip2, AToolShowsWhereTheMouseRestsAndGoesOnItsTimers) {
@@ -463,16 +518,15 @@ TEST(CPPToolTip, TheHotRectangleIsTheDrawnLinkAndOpensTheRenewalPage) {
   tip.SetResourceModule(::GetModuleHandleW(nullptr));
   ASSERT_TRUE(tip.Create(owner.hwnd, FALSE));
   tip.renewalPage = u"https://renew.test/list?subject=";
-  std::vector<std::wstring> launched;
-  tip.launcher = [&](const std::wstring &program, const std::wstring &argument) {
-    launched.push_back(program + L" " + argument);
-    return true;
-  };
+  PageSeam pages;
+  std::vector<std::u16string> &launched = pages.opened;
   int checked = 0;
+  std::u16string linkHtml;
   for (const v7test::SelectionDialogTip &t : v7test::SelectionDialogTips()) {
     if (!t.linkTip) continue;
     SCOPED_TRACE(t.name);
     ++checked;
+    linkHtml = t.html;
     launched.clear();
     tip.ShowTip(L"cn=\uD64D\uAE38\uB3D9 \"x\",o=T", POINT{50, 50}, t.html);
     ASSERT_TRUE(tip.IsWindowVisible());
@@ -510,8 +564,7 @@ TEST(CPPToolTip, TheHotRectangleIsTheDrawnLinkAndOpensTheRenewalPage) {
     EXPECT_TRUE(launched.empty());
     ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(link.left, middleY));
     ASSERT_EQ(launched.size(), 1u);
-    EXPECT_EQ(launched[0],
-              L"iexplore.exe \"https://renew.test/list?subject=cn%3D%ED%99%8D%EA%B8%B8%EB%8F%99%20%22x%22%2Co%3DT\"");
+    EXPECT_EQ(launched[0], u"https://renew.test/list?subject=cn%3D%ED%99%8D%EA%B8%B8%EB%8F%99%20%22x%22%2Co%3DT");
   }
   EXPECT_EQ(checked, 2);
   // A tip without a query has no hot area and opens nothing anywhere.
@@ -520,6 +573,15 @@ TEST(CPPToolTip, TheHotRectangleIsTheDrawnLinkAndOpensTheRenewalPage) {
   EXPECT_TRUE(IsEmptyRect(tip.HotRect()));
   for (int y = 0; y < 40; y += 3) ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(15, y));
   EXPECT_TRUE(launched.empty());
+  // A page that is not a web address is refused on the click and never reaches the seam.
+  for (const char16_t *page : {u"file:///c:/windows/calc.exe?q=", u"calc.exe ", u"javascript:alert(1)//"}) {
+    tip.renewalPage = page;
+    tip.ShowTip(L"q", POINT{50, 50}, linkHtml);
+    const HtmlRect hot = tip.HotRect();
+    ASSERT_FALSE(IsEmptyRect(hot));
+    ::SendMessageW(tip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM((hot.left + hot.right) / 2, (hot.top + hot.bottom) / 2));
+    EXPECT_TRUE(launched.empty()) << int(page[0]);
+  }
 }
 
 // The phone menu: a real popup menu is open (its "#32768" window), the owner forwards each
@@ -571,11 +633,8 @@ TEST(CPPToolTip, TipsBesideTheItemsOfAnOpenMenu) {
   tip.loadPairText = [](UINT id) {
     return std::u16string(id == 13 ? u"sign tip" : id == 17 ? u"usb key tip" : u"");
   };
-  std::vector<std::wstring> launched;
-  tip.launcher = [&](const std::wstring &program, const std::wstring &argument) {
-    launched.push_back(program + L" " + argument);
-    return true;
-  };
+  PageSeam pages;
+  std::vector<std::u16string> &launched = pages.opened;
   tip.phoneSignSite = u"https://sign.test/start";
   tip.phoneUsbKeySite = u"https://usbkey.test/start";
   HMENU menu = ::CreatePopupMenu();
@@ -608,12 +667,168 @@ TEST(CPPToolTip, TipsBesideTheItemsOfAnOpenMenu) {
   EXPECT_TRUE(run.disabledHidden);
   EXPECT_TRUE(run.closedOverTip);
   ASSERT_EQ(launched.size(), 1u);
-  EXPECT_EQ(launched[0], L"iexplore.exe \"https://usbkey.test/start\"");
+  EXPECT_EQ(launched[0], u"https://usbkey.test/start");
   // Closed with the cursor elsewhere: nothing more opens.
   tip.ShowMenuItemTips(nullptr, 0, 0xFFFF);
   EXPECT_FALSE(tip.IsWindowVisible());
   EXPECT_EQ(launched.size(), 1u);
   ::DestroyMenu(menu);
+}
+
+std::u16string Number(int n) {
+  const std::string digits = std::to_string(n);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+// Pixels that are not the background colour.
+int InkedPixels(const PixelImage &image, uint32_t background) {
+  int inked = 0;
+  for (uint32_t p : image.pixels) inked += (p & 0xFFFFFF) != background;
+  return inked;
+}
+
+// The string tag draws the string of the tip's resource module in the process language, Korean at
+// id N, English at N + 1: exactly what the same text written out draws.
+TEST(TooltipWindows, TheStringTagDrawsTheModuleStringInTheProcessLanguage) {
+  Owner owner;
+  CPPToolTip2 second;
+  second.SetResourceModule(::GetModuleHandleW(nullptr));
+  ASSERT_TRUE(second.Create(owner.hwnd));
+  auto paint = [&](const std::u16string &html, PixelImage *image) {
+    second.ShowHelpTip(POINT{400, 400}, html);
+    const BalloonPlacement &p = second.placement();
+    Dib32 dib;
+    ASSERT_TRUE(dib.Create(nullptr, p.window.width(), p.window.height()));
+    ASSERT_TRUE(second.PaintTo(dib.dc(), 0));
+    dib.ReadPixels(image);
+  };
+  struct Case {
+    uint16_t language;
+    const char16_t *text;
+  } cases[] = {
+      {kLanguageKorean, u"\uC548\uB155\uD558\uC138\uC694 \uC778\uC99D\uC11C"},
+      {kLanguageEnglish, u"Hello certificate"},
+  };
+  const std::u16string tag = u"<string idres=" + Number(TIP_STRING_GREETING) + u">";
+  std::vector<uint32_t> drawn[2];
+  for (int i = 0; i < 2; ++i) {
+    const Case &c = cases[i];
+    SCOPED_TRACE(c.language);
+    Language language(c.language);
+    PixelImage fromTag, written;
+    paint(u"[" + tag + u"]", &fromTag);
+    paint(u"[" + std::u16string(c.text) + u"]", &written);
+    ASSERT_EQ(fromTag.width, written.width);
+    ASSERT_EQ(fromTag.height, written.height);
+    EXPECT_TRUE(fromTag.pixels == written.pixels);
+    // The other id of the pair draws too ("iddll" names the same strings).
+    PixelImage fromLibraryId;
+    paint(u"[<string iddll=" + Number(TIP_STRING_GREETING) + u">]", &fromLibraryId);
+    EXPECT_TRUE(fromLibraryId.pixels == written.pixels);
+    drawn[i] = fromTag.pixels;
+    // Ids with no string, and 0, draw nothing: only the brackets remain.
+    PixelImage missing, zero, brackets;
+    paint(u"[<string idres=30199>]", &missing);
+    paint(u"[<string idres=0>]", &zero);
+    paint(u"[]", &brackets);
+    EXPECT_TRUE(missing.pixels == brackets.pixels);
+    EXPECT_TRUE(zero.pixels == brackets.pixels);
+    EXPECT_LT(InkedPixels(brackets, HtmlPixelFromColor(::GetSysColor(COLOR_INFOBK) & 0xFFFFFF)),
+              InkedPixels(written, HtmlPixelFromColor(::GetSysColor(COLOR_INFOBK) & 0xFFFFFF)));
+  }
+  EXPECT_FALSE(drawn[0] == drawn[1]);
+
+  // The first generation's dialect has no string tag: the tag draws nothing there.
+  CPPToolTip first;
+  first.SetResourceModule(::GetModuleHandleW(nullptr));
+  ASSERT_TRUE(first.Create(owner.hwnd, FALSE));
+  PixelImage withTag, without;
+  first.ShowTip(nullptr, POINT{100, 100}, u"[" + tag + u"]");
+  ASSERT_TRUE(PaintedPixels(first, &withTag));
+  first.ShowTip(nullptr, POINT{100, 100}, u"[]");
+  ASSERT_TRUE(PaintedPixels(first, &without));
+  EXPECT_TRUE(withTag.pixels == without.pixels);
+  // Its drawer reads the same strings for tip lines.
+  Language english(kLanguageEnglish);
+  EXPECT_EQ(first.drawer().GetResourceTipText(TIP_STRING_BUTTON), u"Open a file");
+  EXPECT_EQ(second.drawer().GetResourceTipText(TIP_STRING_PROMPT_ONLY), u"");
+  EXPECT_EQ(second.drawer().GetResourceTipText(0x7FFFFFFF), u"");  // no string id: no pair either
+}
+
+// A tool-bar window of the owner's, listed with the tooltip: the mouse resting on a button shows
+// the tip line of the string of the button's command, in the process language; a separator, a
+// button whose string has no tip line, or a tool-bar no longer listed shows nothing.
+TEST(CPPToolTip2, AListedToolBarShowsTheTipsOfItsButtons) {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES};
+  ASSERT_TRUE(::InitCommonControlsEx(&icc));
+  Owner owner;
+  HWND bar = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_NORESIZE | CCS_NODIVIDER, 0, 0,
+                               380, 40, owner.hwnd, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(bar, nullptr);
+  ::SendMessageW(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  TBBUTTON buttons[3] = {};
+  buttons[0].iBitmap = I_IMAGENONE;
+  buttons[0].idCommand = TIP_STRING_BUTTON;
+  buttons[0].fsState = TBSTATE_ENABLED;
+  buttons[0].fsStyle = BTNS_BUTTON;
+  buttons[1].iBitmap = 8;
+  buttons[1].fsStyle = BTNS_SEP;
+  buttons[2] = buttons[0];
+  buttons[2].idCommand = TIP_STRING_PROMPT_ONLY;
+  ASSERT_TRUE(::SendMessageW(bar, TB_ADDBUTTONSW, 3, reinterpret_cast<LPARAM>(buttons)));
+  RECT rects[3] = {};
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(::SendMessageW(bar, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&rects[i])));
+  ASSERT_GT(rects[0].right - rects[0].left, 4);
+
+  CPPToolTip2 tip;
+  tip.SetResourceModule(::GetModuleHandleW(nullptr));
+  ASSERT_TRUE(tip.Create(owner.hwnd));
+  tip.timings().initialDelayMs = 20;
+  EXPECT_FALSE(tip.AddToolBar(nullptr));
+  ASSERT_TRUE(tip.AddToolBar(bar));
+  ASSERT_TRUE(tip.AddToolBar(bar));  // once is enough
+  int moves = 0;
+  auto restOn = [&](const RECT &r) {
+    POINT p{(r.left + r.right) / 2 + (++moves % 2), (r.top + r.bottom) / 2};
+    ::ClientToScreen(bar, &p);
+    ::SetCursorPos(p.x, p.y);
+    MSG msg{};
+    msg.hwnd = bar;
+    msg.message = WM_MOUSEMOVE;
+    EXPECT_FALSE(tip.PreTranslateMessage(&msg));
+  };
+  Flush();
+  struct Case {
+    uint16_t language;
+    const char16_t *tip;
+  } cases[] = {
+      {kLanguageKorean, u"\uD30C\uC77C \uC5F4\uAE30"},
+      {kLanguageEnglish, u"Open a file"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.language);
+    Language language(c.language);
+    restOn(rects[0]);
+    ASSERT_TRUE(PumpUntil([&] { return tip.state() == TooltipState::kShown; }));
+    EXPECT_EQ(tip.shownTool().html, c.tip);
+    EXPECT_EQ(tip.shownTool().target, bar);
+    EXPECT_TRUE(::EqualRect(&tip.shownTool().hotRect, &rects[0]));
+    // Nothing to show over the separator or the button without a tip line: the tip goes.
+    restOn(rects[1]);
+    EXPECT_EQ(tip.state(), TooltipState::kHidden);
+    restOn(rects[2]);
+    EXPECT_EQ(tip.state(), TooltipState::kHidden);
+    Flush();
+    EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  }
+  // No longer listed: its buttons show nothing.
+  tip.RemoveToolBar(bar);
+  restOn(rects[0]);
+  Flush();
+  EXPECT_EQ(tip.state(), TooltipState::kHidden);
+  ::SetCursorPos(0, 0);
+  tip.DestroyWindow();
+  ::DestroyWindow(bar);
 }
 
 TEST(TooltipWindows, AThousandShowHideCyclesLeaveNoGdiObject) {

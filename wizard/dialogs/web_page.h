@@ -1,6 +1,8 @@
 // Opening an outside module's install page in a browser window of its own.
 #pragma once
 
+#include "platform/ui/web_page.h"
+
 struct RelayRequestRecord;
 
 namespace v7 {
@@ -20,14 +22,11 @@ int open_page_address(const char *address);
 // reach a browser, never the shell. 0 when it was handed to the opener, else a code.
 int open_link(const char *address);
 
-// The page opener: shows the (checked, encoded) address; 0 or a code. The built-in one drives
-// Internet Explorer through COM in a 450 by 400 window without bars, topmost. Test code may swap
-// it; null restores the built-in one.
-using WebPageOpener = int (*)(const char16_t *address);
-void set_web_page_opener(WebPageOpener opener);
-
-// The built-in opener.
-int open_in_internet_explorer(const char16_t *address);
+// The page opener and its test seam are the platform's (platform/ui/web_page.h), shared with the
+// tooltips' links.
+using ::v7::WebPageOpener;
+using ::v7::open_in_internet_explorer;
+using ::v7::set_web_page_opener;
 
 }  // namespace dialogs
 }  // namespace v7
