@@ -129,10 +129,12 @@ int sd_find_cert_slot(SecureDiskHandle *h, const uint8_t *cert, size_t cert_len,
 
 // The old slot of the same subject is removed only once the set sits whole in its new slot, so a
 // failed import never loses what the secure disk held; a new slot that did not take the set is
-// removed again. Every login is followed by a logout.
-int sd_import_pair(SecureDiskHandle *h, const uint8_t *sign_cert, size_t sign_cert_len, const uint8_t *sign_key,
-                   size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len, const uint8_t *km_key,
-                   size_t km_key_len, const char *password) {
+// removed again. Every login is followed by a logout. Once the new slot holds the set, the import
+// has succeeded whatever happens to the old slot.
+int sd_import_pair(SecureDiskHandle *h, const uint8_t *sign_cert, size_t sign_cert_len,
+                   const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
+                   const uint8_t *km_key, size_t km_key_len, const char *password, SdImportNotice *notice) {
+  if (notice != nullptr) *notice = SdImportNotice();
   if (check(h) != 0) return errno;
   Pair sign{sign_cert, sign_cert_len, sign_key, sign_key_len};
   Pair km{km_cert, km_cert_len, km_key, km_key_len};
@@ -177,7 +179,15 @@ int sd_import_pair(SecureDiskHandle *h, const uint8_t *sign_cert, size_t sign_ce
   }
   if (old_slot != 0 && old_slot != slot) {
     rv = h->functions->SD_RemoveSlot(old_slot);
-    if (rv != 0) return module_fail(h, rv);
+    if (rv != 0) {
+      // The holder now has two slots, the new set in one: a duplicate the user can remove, not a
+      // failed store. The module's message stays cached for the caller's notice.
+      const int code = module_fail(h, rv);
+      if (notice != nullptr) {
+        notice->old_slot = old_slot;
+        notice->code = code;
+      }
+    }
   }
   return done();
 }

@@ -87,9 +87,20 @@ int sd_export_pkcs8(SecureDiskHandle *handle, const char *password, uint8_t **si
 // The slot that holds a set of the certificate's subject (*out_slot 0: none), the slot that
 // sd_import_pair replaces for that certificate. 0, or the decoder's code, or the module's.
 int sd_find_cert_slot(SecureDiskHandle *handle, const uint8_t *cert, size_t cert_len, int *out_slot);
+// What a successful import could not do: the slot that held the holder's set before could not be
+// removed (old_slot 0: nothing left over), with the module's failure (code, its message cached
+// in the handle until the next operation).
+struct SdImportNotice {
+  int old_slot = 0;
+  int code = 0;
+};
+// Imports a set: a signing pair into a new slot, which replaces the holder's old slot once it holds
+// the set; a key-management pair alone into the holder's slot. 0 when the set is stored, even when
+// the old slot could not be removed afterwards: then *notice (when given) names it.
 int sd_import_pair(SecureDiskHandle *handle, const uint8_t *sign_cert, size_t sign_cert_len,
                    const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
-                   const uint8_t *km_key, size_t km_key_len, const char *password);
+                   const uint8_t *km_key, size_t km_key_len, const char *password,
+                   SdImportNotice *notice = nullptr);
 int sd_get_current_pin_count(SecureDiskHandle *handle, int slot, int *out_count);
 // "%d,%d,%d" of the version bytes into a new text (free()).
 int sd_get_version_text(SecureDiskHandle *handle, char **out_text);

@@ -35,8 +35,10 @@ struct Failure {
   FailedPair pair = FailedPair::kNone;
   int cause = 0;
   // The medium could not all be given its old bytes back after the failure: the old set is then
-  // only in the backup folder (empty when there is none), which the caller must name.
+  // whole only in the backup folder.
   bool not_restored = false;
+  // The backup folder of the old set, which stays after a failure: the caller names it. Empty when
+  // the medium has none (nothing was there before, or the store failed before it was made).
   std::string backup;
 };
 
@@ -58,18 +60,30 @@ int check_holder_name(const char *name);
 const char *ca_folder_for(const char *issuer_text);
 
 // The set onto a folder medium, one transaction: the old files are read (and backed up when the
-// holder folder already holds a set), then each file is written; after a failed write the files
-// written so far get their old bytes back (or go, when there were none).
+// holder folder already holds a set), then each file is written and read back; after a failed
+// write the files written so far get their old bytes back (or go, when there were none). The
+// backup is wiped and removed once the new set reads back; after a failure it stays, and
+// failed->backup names it.
 int folder_store(const StoreMedium *medium, const PreparedSet &set, Failure *failed);
 // The set onto an IC card. probe is the presence probe taken without the PIN; the PIN is proven
 // before the first write, and after a failed write the card's old objects are written back.
 int card_store(const StoreMedium *medium, const PreparedSet &set, int probe, Failure *failed);
+
+// The set onto a PKCS#11 token (the arguments of store_pair_on_token). After a failed write what
+// was made is destroyed again; when that fails, failed->not_restored is set and failed->cause
+// holds the token's code for it.
+int token_store(const StoreMedium *medium, const uint8_t *sign_cert, size_t sign_cert_len,
+                const uint8_t *sign_key, size_t sign_key_len, const uint8_t *random, size_t random_len,
+                const uint8_t *km_cert, size_t km_cert_len, const uint8_t *km_key, size_t km_key_len,
+                Failure *failed);
 
 // Test seam, set by test code only: the writes of folder media (null restores the file utilities).
 struct StoreFileOps {
   size_t (*write_all)(const char *path, const uint8_t *data, size_t length);
   int (*make_dirs)(const char *path);
   int (*remove)(const char *path);
+  int (*overwrite)(const char *path);  // zeros in place, before a copy of old keys is removed
+  int (*remove_dir)(const char *path);
 };
 void set_file_ops(const StoreFileOps *ops);
 

@@ -94,15 +94,17 @@ const char *sign_word() {
   return char_encoding_is_utf8() ? "\xEC\x84\x9C\xEB\xAA\x85\xEC\x9A\xA9" : "\xBC\xAD\xB8\xED\xBF\xEB";
 }
 
-// A medium left without its old set after all says so over the pair's failure, with the backup
-// folder that still holds the old set.
+// A medium left without its old set after all says so over the pair's failure. The backup folder
+// that holds the old set ends the message (an entry of its own: only such an entry's text is
+// shown), so that the user can find it.
 int pair_failure(STORE_CTX *ctx, const Failure &failure, int code) {
   push(ctx, kErrStorePair, failure.pair == FailedPair::kKm ? nullptr : sign_word());
   add_detail(ctx, code);
   if (failure.cause != code) add_detail(ctx, failure.cause);
-  if (failure.not_restored)
-    return push(ctx, kErrStoreRestore, failure.backup.empty() ? nullptr : failure.backup.c_str());
-  return errno = kErrStorePair;
+  const char *backup = failure.backup.empty() ? nullptr : failure.backup.c_str();
+  const int result = failure.not_restored ? push(ctx, kErrStoreRestore, backup) : kErrStorePair;
+  if (backup != nullptr) err_add_detail(ctx->errors, 0, backup);
+  return errno = result;
 }
 
 bool is_folder_kind(uint32_t kind) {
@@ -242,17 +244,35 @@ int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_c
   Failure failure;
   switch (m->kind) {
     case kStoreSecurityToken:
-      code = store_pair_on_token(m, set.sign.cert, set.sign.cert_len, set.sign.key.data(), set.sign.key.size(),
-                                 set.random.data(), set.random.size(), set.km.cert, set.km.cert_len,
-                                 set.km.present() ? set.km.key.data() : nullptr, set.km.key.size());
-      return code != 0 ? push(ctx, code) : 0;
-    case kStoreSecureDisk:
-      code = sd_import_pair(m->secure_disk, set.sign.cert, set.sign.cert_len, set.sign.key.data(), set.sign.key.size(),
-                            set.km.cert, set.km.cert_len, set.km.present() ? set.km.key.data() : nullptr,
-                            set.km.key.size(), password);
+      code = store::token_store(m, set.sign.cert, set.sign.cert_len, set.sign.key.data(), set.sign.key.size(),
+                                set.random.data(), set.random.size(), set.km.cert, set.km.cert_len,
+                                set.km.present() ? set.km.key.data() : nullptr, set.km.key.size(), &failure);
       if (code == 0) return errno = 0;
-      err_push(ctx->errors, code, sd_last_error_text(m->secure_disk));
-      return errno = code;
+      push(ctx, code);
+      if (!failure.not_restored) return errno = code;
+      // What the failed store made stays on the token beside the old set.
+      push(ctx, kErrStoreRestore);
+      add_detail(ctx, failure.cause);
+      return errno = kErrStoreRestore;
+    case kStoreSecureDisk: {
+      SdImportNotice notice;
+      code = sd_import_pair(m->secure_disk, set.sign.cert, set.sign.cert_len, set.sign.key.data(),
+                            set.sign.key.size(), set.km.cert, set.km.cert_len,
+                            set.km.present() ? set.km.key.data() : nullptr, set.km.key.size(), password,
+                            &notice);
+      if (code != 0) {
+        err_push(ctx->errors, code, sd_last_error_text(m->secure_disk));
+        return errno = code;
+      }
+      // Stored: an old slot left beside the new one is said, not failed.
+      if (notice.old_slot != 0) {
+        err_push(ctx->errors, kErrSdSlotNotRemoved, nullptr);
+        add_detail(ctx, notice.code);
+        const char *text = sd_last_error_text(m->secure_disk);
+        if (text != nullptr) err_add_detail(ctx->errors, 0, text);
+      }
+      return errno = 0;
+    }
     case kStoreIcCard:
       code = store::card_store(m, set, ctx->card_probe, &failure);
       break;

@@ -5,10 +5,11 @@
 //
 // A store never loses the set the medium already holds: every key is opened and sealed before the
 // first write, the password and PIN are proven and the target checked; on a disk an existing
-// holder folder is copied to a backup folder of the library's data folder first, on a token or
-// the secure disk the old objects go only after the new ones are complete, on a card the old
-// key-management pair stays until the password is proven. After any failure the old set is left
-// byte for byte as it was.
+// holder folder is copied to a backup folder of the library's data folder first (wiped and
+// removed once the new set reads back; after a failure it stays and the error context names it),
+// on a token or the secure disk the old objects go only after the new ones are complete, on a card
+// the old key-management pair stays until the password is proven. After any failure the old set is
+// left byte for byte as it was.
 //
 // Results: 0 or a code (the kErr... codes of platform/errors/error_codes.h); codes of the card, of
 // the token (plus kP11CodeOffset) and of the secure disk (plus kSdCodeOffset) pass through.
@@ -86,9 +87,13 @@ int store_reencrypt_key(STORE_CTX *ctx, const uint8_t *key, size_t key_len, cons
 // context, password, medium or signing part; kErrStorePair when a pair could not be stored (its
 // own code follows as the detail); kErrKmSubjectMismatch when the two certificates name different
 // holders; kErrUnsafeHolderName when the holder folder name taken from the subject could not be a
-// folder name; kErrStoreRestore (pushed after the pair's failure, the backup folder as its detail)
-// when after a failed write the medium could not all be given its old set back; the codes of
-// store_pair_on_medium and store_pair_on_token.
+// folder name; kErrStoreRestore (pushed after the pair's failure) when after a failed write the
+// medium could not all be given its old set back; the codes of store_pair_on_medium and
+// store_pair_on_token. A disk's backup folder that stays after a failure ends the context, as an
+// entry of its own (code 0, the folder as its text).
+// 0 always means the set is stored. The context is then empty, or it holds what the user should
+// still be told: kErrSdSlotNotRemoved when the secure disk's old slot of the holder stayed beside
+// the new one (the module's code and message follow).
 int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_cert, size_t sign_cert_len,
                      const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
                      const uint8_t *km_key, size_t km_key_len, const StoreMedium *medium);
@@ -113,7 +118,8 @@ int store_set_on_medium(const StoreMedium *medium, const uint8_t *sign_cert, siz
 
 // The set onto a PKCS#11 token, the keys plain (PrivateKeyInfo's RSAPrivateKey DER), the VID random
 // value stored under the signing key's id; the key-management pair may be absent (null, 0). The
-// token's old objects of that holder go only once the new ones are all written.
+// token's old objects of that holder go only once the new ones are all written; after a failed
+// write the new ones go again, and kErrStoreRestore says that they could not all be destroyed.
 int store_pair_on_token(const StoreMedium *medium, const uint8_t *sign_cert, size_t sign_cert_len,
                         const uint8_t *sign_key, size_t sign_key_len, const uint8_t *random, size_t random_len,
                         const uint8_t *km_cert, size_t km_cert_len, const uint8_t *km_key, size_t km_key_len);

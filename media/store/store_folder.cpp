@@ -28,7 +28,7 @@ namespace {
 // The platform's paths hold 260 characters; the holder folder's files must fit after it.
 constexpr size_t kPathLimit = 261;
 
-const StoreFileOps kFileUtilities = {file_write_all, make_dirs, file_remove};
+const StoreFileOps kFileUtilities = {file_write_all, make_dirs, file_remove, file_overwrite, dir_remove};
 const StoreFileOps *g_ops = &kFileUtilities;
 
 struct CaPrefix {
@@ -122,6 +122,34 @@ std::string utc_stamp() {
   snprintf(text, sizeof(text), "%04d%02d%02dT%02d%02d%02dZ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
            t.tm_min, t.tm_sec);
   return text;
+}
+
+// The backup's copies of old keys are overwritten before they go, so that they do not stay
+// readable in the disk's free space under the old (perhaps weaker) password; then the folder goes.
+// False when something of it stayed.
+bool discard_backup(const std::string &folder, const std::vector<FileStep> &steps) {
+  const int saved = errno;
+  bool gone = true;
+  for (const FileStep &step : steps) {
+    if (!step.had_old) continue;
+    const std::string copy = join(folder, strrchr(step.path.c_str(), '\\') + 1);
+    gone = g_ops->overwrite(copy.c_str()) != 0 && g_ops->remove(copy.c_str()) != 0 && gone;
+  }
+  gone = gone && g_ops->remove_dir(folder.c_str()) != 0;
+  errno = saved;
+  return gone;
+}
+
+// True when the file holds exactly what was written.
+bool reads_back(const FileStep &step) {
+  uint8_t *bytes = nullptr;
+  errno = 0;
+  const size_t n = file_read_all(step.path.c_str(), &bytes);
+  const bool same = errno == 0 && n == step.length && (n == 0 || memcmp(bytes, step.data, n) == 0);
+  if (bytes != nullptr) secure_wipe(bytes, n);
+  free(bytes);
+  if (!same && errno == 0) errno = kErrFileWrite;
+  return same;
 }
 
 // Copies the set's old files to "<library data>\backup\<holder> <UTC time>" (a number added when
@@ -284,20 +312,33 @@ int folder_store(const StoreMedium *m, const PreparedSet &set, Failure *failed) 
     }
   }
   const size_t writes = size_t(set.sign.present() ? 2 : 0) + size_t(set.km.present() ? 2 : 0);
-  if (had_set && (failed->cause = back_up(holder_name, steps, &failed->backup)) != 0) return kErrStoreBackup;
+  if (had_set && (failed->cause = back_up(holder_name, steps, &failed->backup)) != 0) {
+    // Nothing was written: the old set is whole where it was, and a partial copy is no backup.
+    if (!failed->backup.empty() && discard_backup(failed->backup, steps)) failed->backup.clear();
+    return kErrStoreBackup;
+  }
   if (!g_ops->make_dirs(folder.c_str())) {
     failed->cause = kErrDirCreate;
     return kErrStoreFolder;
   }
 
-  for (size_t i = 0; i < writes; ++i) {
-    const FileStep &step = steps[i];
-    if (write_ok(step.path, step.data, step.length)) continue;
+  // A failure at file i: the files before `back` get their old bytes back (a failed write left
+  // its own file as it was).
+  auto fail_at = [&](size_t i, size_t back) {
     failed->cause = errno != 0 ? errno : kErrFileWrite;
-    failed->not_restored = !roll_back(steps, i);
+    failed->not_restored = !roll_back(steps, back);
     failed->pair = i < 2 && set.sign.present() ? FailedPair::kSign : FailedPair::kKm;
-    return step.fail_code;
-  }
+    return steps[i].fail_code;
+  };
+  for (size_t i = 0; i < writes; ++i)
+    if (!write_ok(steps[i].path, steps[i].data, steps[i].length)) return fail_at(i, i);
+  // Read back: a file that does not hold what was given fails the store as a refused write
+  // does, before the old set's copy may go.
+  for (size_t i = 0; i < writes; ++i)
+    if (!reads_back(steps[i])) return fail_at(i, writes);
+  // The new set is on the disk as given: the copy of the old one goes.
+  if (!failed->backup.empty()) discard_backup(failed->backup, steps);
+  failed->backup.clear();
   return 0;
 }
 

@@ -1,6 +1,7 @@
 // The PKCS#11 token: both pairs as key-pair and certificate objects and the VID data object. The
 // holder's old objects go only once the new set is complete; after a failure what this store made
-// goes again and the old set stays as it was.
+// goes again and the old set stays as it was. A clean-up that fails is said: the token then holds
+// the old set and some new objects beside it.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -50,26 +51,33 @@ int store_token_module(const StoreMedium *m, Module *out) {
   return p11_module_open(out->get());
 }
 
-// What this store made: the holder's objects now that were not there before.
-void remove_new(P11_MODULE *module, const char *pin, const Subject &subject, const Handles &old) {
+// Destroys what this store made: the holder's objects now that were not there before. 0, or the
+// token's code when they could not all be found or destroyed (they then stay beside the old set).
+int remove_new(P11_MODULE *module, const char *pin, const Subject &subject, const Handles &old) {
   const int saved = errno;
   Handles now;
-  if (p11_find_holder_objects(module, pin, subject.der, subject.length, &now.items, &now.count) == 0) {
+  int code = p11_find_holder_objects(module, pin, subject.der, subject.length, &now.items, &now.count);
+  if (code == 0) {
     std::vector<CK_OBJECT_HANDLE> made;
     for (size_t i = 0; i < now.count; ++i)
       if (!old.holds(now.items[i])) made.push_back(now.items[i]);
-    p11_destroy_objects(module, made.data(), made.size());
+    code = p11_destroy_objects(module, made.data(), made.size());
   }
   errno = saved;
+  return code;
 }
 
 enum class Step { kSignCert, kKmCert, kSignKey, kKmKey, kRandom };
 
 }  // namespace
 
-int store_pair_on_token(const StoreMedium *m, const uint8_t *sign_cert, size_t sign_cert_len,
-                        const uint8_t *sign_key, size_t sign_key_len, const uint8_t *random, size_t random_len,
-                        const uint8_t *km_cert, size_t km_cert_len, const uint8_t *km_key, size_t km_key_len) {
+namespace v7 {
+namespace store {
+
+int token_store(const StoreMedium *m, const uint8_t *sign_cert, size_t sign_cert_len, const uint8_t *sign_key,
+                size_t sign_key_len, const uint8_t *random, size_t random_len, const uint8_t *km_cert,
+                size_t km_cert_len, const uint8_t *km_key, size_t km_key_len, Failure *failed) {
+  *failed = Failure();
   if (m == nullptr || m->kind != kStoreSecurityToken || sign_cert == nullptr || sign_cert_len == 0 ||
       sign_key == nullptr || sign_key_len == 0 || m->pin.empty() || m->module_path.empty() ||
       (random == nullptr && random_len != 0) || (km_cert == nullptr) != (km_key == nullptr))
@@ -128,11 +136,25 @@ int store_pair_on_token(const StoreMedium *m, const uint8_t *sign_cert, size_t s
   free(sign_id);
   free(km_id);
   if (code != 0) {
-    remove_new(module.get(), pin, subject, old);
+    failed->cause = remove_new(module.get(), pin, subject, old);
+    failed->not_restored = failed->cause != 0;
     return errno = code;
   }
   // The new set is whole: the old one goes. A leftover old object is a duplicate of the holder's,
   // not a loss, so it does not turn the store into a failure.
   p11_destroy_objects(module.get(), old.items, old.count);
   return errno = 0;
+}
+
+}  // namespace store
+}  // namespace v7
+
+int store_pair_on_token(const StoreMedium *m, const uint8_t *sign_cert, size_t sign_cert_len,
+                        const uint8_t *sign_key, size_t sign_key_len, const uint8_t *random,
+                        size_t random_len, const uint8_t *km_cert, size_t km_cert_len, const uint8_t *km_key,
+                        size_t km_key_len) {
+  v7::store::Failure failure;
+  const int code = v7::store::token_store(m, sign_cert, sign_cert_len, sign_key, sign_key_len, random,
+                                          random_len, km_cert, km_cert_len, km_key, km_key_len, &failure);
+  return errno = code != 0 && failure.not_restored ? int(v7::kErrStoreRestore) : code;
 }

@@ -274,12 +274,25 @@ int file_exists(const char *path) {
 
 int file_exists_utf8(const char *path) { return on_utf8_path_quietly(path, file_exists_w); }
 
-int file_remove(const char *path) {
-  char16_t wide[kWidePathCapacity];
-  int kind = path != nullptr && path[0] != 0 ? path_to_wide_kind(path, wide, kWidePathCapacity) : -1;
+namespace {
+
+// An operation the process makes itself: the broker can neither remove nor overwrite.
+int direct_only(const char *path, bool (*narrow)(const char *), bool (*wide)(const char16_t *)) {
+  char16_t converted[kWidePathCapacity];
+  int kind = path != nullptr && path[0] != 0 ? path_to_wide_kind(path, converted, kWidePathCapacity) : -1;
   if (kind < 0) return 0;
   if (kind == kPathBroker) return v7::with_errno(v7::kErrBrokerPath, 0);
-  return (kind == kPathNarrow ? platform_fs_remove(path) : platform_fs_remove_w(wide)) ? 1 : 0;
+  return (kind == kPathNarrow ? narrow(path) : wide(converted)) ? 1 : 0;
+}
+
+}  // namespace
+
+int file_remove(const char *path) { return direct_only(path, platform_fs_remove, platform_fs_remove_w); }
+int file_overwrite(const char *path) {
+  return direct_only(path, platform_fs_overwrite, platform_fs_overwrite_w);
+}
+int dir_remove(const char *path) {
+  return direct_only(path, platform_fs_remove_dir, platform_fs_remove_dir_w);
 }
 
 int make_dir_w(const char16_t *path) {

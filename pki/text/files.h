@@ -34,6 +34,12 @@ int file_exists_utf8(const char *path);
 // broker cannot remove, so a path only it may write gives 0 with kErrBrokerPath.
 int file_remove(const char *path);
 
+// Overwrites a file the process may write itself with zeros in place (platform_fs_overwrite), and
+// removes an empty folder: 1 when done (or there was nothing), else 0; a path only the broker may
+// write gives 0 with kErrBrokerPath.
+int file_overwrite(const char *path);
+int dir_remove(const char *path);
+
 // One folder, or a folder with all its missing parents: 1 on success or when it already exists.
 int make_dir(const char *path);
 int make_dir_w(const char16_t *path);

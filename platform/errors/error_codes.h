@@ -346,6 +346,7 @@ enum : int {
   kErrSdNotHandle = 17001,          // a handle without the secure-disk magic
   kErrSdKeyNoHandle = 17020,        // a secure-disk key object without its module handle
   kErrSdKeyObject = 17021,          // a secure-disk key object cannot be made
+  kErrSdSlotNotRemoved = 17028,     // a set's old slot stayed after its new one took the set
   kErrSdKeyReadCert = 17031,        // the slot holds no certificate of that part, or one that does not decode
   kErrSdKeyReadRandom = 17032,      // the logged-in slot gave no VID random value
   kErrSdLoginRequired = 17100,      // not logged in, or another slot is

@@ -36,6 +36,16 @@ bool platform_fs_is_dir_w(const char16_t *path);
 bool platform_fs_remove(const char *path);
 bool platform_fs_remove_w(const char16_t *path);
 
+// Overwrites the file's bytes where they lie with zeros and flushes them to the disk; its length
+// stays. For a copy of a secret before it is removed: a removed file's old bytes would stay in the
+// free space. True when done, or when there is no such file.
+bool platform_fs_overwrite(const char *path);
+bool platform_fs_overwrite_w(const char16_t *path);
+
+// Removes one empty folder; true when it is gone (or never was).
+bool platform_fs_remove_dir(const char *path);
+bool platform_fs_remove_dir_w(const char16_t *path);
+
 // Creates one folder; true when it was made or already is a folder.
 bool platform_fs_make_dir(const char *path);
 bool platform_fs_make_dir_w(const char16_t *path);

@@ -92,6 +92,23 @@ bool stat_path(const std::string &path, bool want_dir) {
 
 bool make_dir(const std::string &path) { return mkdir(path.c_str(), 0700) == 0 || stat_path(path, true); }
 
+bool overwrite(const std::string &path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  static const uint8_t kZeros[4096] = {};
+  for (off_t left = ok ? st.st_size : 0; ok && left > 0;) {
+    const size_t n = left < off_t(sizeof kZeros) ? size_t(left) : sizeof kZeros;
+    ok = write_fd(fd, kZeros, n);
+    left -= off_t(n);
+  }
+  ok = ok && fsync(fd) == 0;
+  return close(fd) == 0 && ok;
+}
+
+bool remove_dir(const std::string &path) { return rmdir(path.c_str()) == 0 || errno == ENOENT; }
+
 }  // namespace
 
 int platform_fs_read_all(const char *path, uint8_t **data, size_t *len) {
@@ -129,6 +146,16 @@ bool platform_fs_remove(const char *path) {
 bool platform_fs_remove_w(const char16_t *path) {
   std::string p;
   return wide_path(path, &p) && (unlink(p.c_str()) == 0 || errno == ENOENT);
+}
+bool platform_fs_overwrite(const char *path) { return overwrite(native_path(path)); }
+bool platform_fs_overwrite_w(const char16_t *path) {
+  std::string p;
+  return wide_path(path, &p) && overwrite(p);
+}
+bool platform_fs_remove_dir(const char *path) { return remove_dir(native_path(path)); }
+bool platform_fs_remove_dir_w(const char16_t *path) {
+  std::string p;
+  return wide_path(path, &p) && remove_dir(p);
 }
 bool platform_fs_make_dir(const char *path) { return make_dir(native_path(path)); }
 bool platform_fs_make_dir_w(const char16_t *path) {

@@ -28,6 +28,7 @@ struct NarrowApi {
   }
   static DWORD attributes(const char *p) { return GetFileAttributesA(p); }
   static BOOL make_dir(const char *p) { return CreateDirectoryA(p, nullptr); }
+  static BOOL remove_dir(const char *p) { return RemoveDirectoryA(p); }
   static BOOL remove(const char *p) { return DeleteFileA(p); }
   static BOOL move(const char *from, const char *to) { return MoveFileA(from, to); }
   static BOOL replace(const char *from, const char *to) {
@@ -47,6 +48,7 @@ struct WideApi {
   }
   static DWORD attributes(const wchar_t *p) { return GetFileAttributesW(p); }
   static BOOL make_dir(const wchar_t *p) { return CreateDirectoryW(p, nullptr); }
+  static BOOL remove_dir(const wchar_t *p) { return RemoveDirectoryW(p); }
   static BOOL remove(const wchar_t *p) { return DeleteFileW(p); }
   static BOOL move(const wchar_t *from, const wchar_t *to) { return MoveFileW(from, to); }
   static BOOL replace(const wchar_t *from, const wchar_t *to) {
@@ -114,6 +116,34 @@ int write_all(const typename Api::Char *path, const void *data, size_t len) {
   return kFsShortWrite;
 }
 
+// In place: the file is opened as it is, never replaced, so the zeros land on its own bytes.
+template <typename Api>
+bool overwrite(const typename Api::Char *path) {
+  HANDLE h = Api::create(path, GENERIC_WRITE, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+  }
+  DWORD high = 0;
+  DWORD left = GetFileSize(h, &high);
+  bool ok = !(left == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) && high == 0;
+  static const uint8_t kZeros[4096] = {};
+  while (ok && left > 0) {
+    DWORD n = 0;
+    ok = WriteFile(h, kZeros, left < sizeof kZeros ? left : DWORD(sizeof kZeros), &n, nullptr) && n > 0;
+    left -= ok ? n : left;
+  }
+  ok = FlushFileBuffers(h) && ok;
+  return CloseHandle(h) && ok;
+}
+
+template <typename Api>
+bool remove_dir(const typename Api::Char *path) {
+  if (Api::remove_dir(path)) return true;
+  DWORD e = GetLastError();
+  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+}
+
 template <typename Api>
 bool exists(const typename Api::Char *path, bool want_dir) {
   DWORD a = Api::attributes(path);
@@ -149,6 +179,10 @@ bool platform_fs_remove(const char *path) {
 bool platform_fs_remove_w(const char16_t *path) {
   return WideApi::remove(w(path)) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
+bool platform_fs_overwrite(const char *path) { return overwrite<NarrowApi>(path); }
+bool platform_fs_overwrite_w(const char16_t *path) { return overwrite<WideApi>(w(path)); }
+bool platform_fs_remove_dir(const char *path) { return remove_dir<NarrowApi>(path); }
+bool platform_fs_remove_dir_w(const char16_t *path) { return remove_dir<WideApi>(w(path)); }
 bool platform_fs_make_dir(const char *path) { return make_dir<NarrowApi>(path); }
 bool platform_fs_make_dir_w(const char16_t *path) { return make_dir<WideApi>(w(path)); }
 

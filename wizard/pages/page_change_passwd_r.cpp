@@ -8,6 +8,7 @@
 #include "media/store/store.h"
 #include "pki/asn1/asn1.h"
 #include "pki/asn1/key_types.h"
+#include "pki/errors/error_ctx.h"
 #include "pki/keys/pkcs8.h"
 #include "pki/password/password.h"
 #include "platform/classlib/app.h"
@@ -15,6 +16,7 @@
 #include "platform/locale/process_words.h"
 #include "platform/ui/message_box.h"
 #include "relay/session/session.h"
+#include "wizard/dialogs/error_exports.h"
 #include "wizard/dialogs/status_dlg.h"
 #include "wizard/pages/sender_logic.h"
 #include "wizard/res/string_ids.h"
@@ -267,6 +269,9 @@ int CPageChangePasswdR::Store() {
     const size_t kk_len = change_ != 0 ? km_key_len : r->km_key_len;
     rc = store_cert_pairs(ctx, password, r->sign_cert, r->sign_cert_len, sk, sk_len, r->km_cert, r->km_cert_len,
                           has_km ? kk : nullptr, has_km ? kk_len : 0, sheet->Target());
+    // Stored, with something the user must still hear of: the secure disk's old slot of the
+    // holder that stayed beside the new one.
+    if (rc == 0 && ctx->errors->newest != nullptr) v7::dialogs::ShowSecureDiskError(ctx->errors);
   }
   secure_wipe(password, sizeof password);
   free_secret(sign_key, sign_key_len);

@@ -411,6 +411,72 @@ TEST_F(SecureDiskTest, ReplacingASetKeepsTheOldSlotUntilTheNewOneHoldsIt) {
   free(slots);
 }
 
+// Once the new slot holds the set the import has succeeded: an old slot that cannot be removed
+// afterwards stays beside it, and the result says so instead of calling a stored set a failure.
+TEST_F(SecureDiskTest, AnOldSlotThatStaysIsANoticeNotAFailure) {
+  load_and_open();
+  ASSERT_EQ(import_set(sign_cert_, {}, "old pw"), 0);
+  state_->fail_entry = kRemoveSlot;
+  state_->fail_code = 0x66;
+  static const uint8_t kKey[] = {0x30, 0x03, 0x02, 0x01, 0x01};
+  SdImportNotice notice;
+  notice.old_slot = -1;
+  LONG mark = state_->call_count;
+  ASSERT_EQ(sd_import_pair(handle_, sign_cert_.data(), sign_cert_.size(), kKey, sizeof kKey, km_cert_.data(),
+                           km_cert_.size(), kKey, sizeof kKey, "new pw", &notice),
+            0);
+  EXPECT_EQ(errno, 0);
+  EXPECT_EQ(calls_since(mark),
+            (std::vector<int>{kFindSlot, kMakeSlot, kLogin, kImport, kLogout, kRemoveSlot}));
+  EXPECT_EQ(notice.old_slot, 1);
+  EXPECT_EQ(notice.code, 0x66 + kSdCodeOffset);
+  ASSERT_NE(sd_last_error_text(handle_), nullptr);
+  EXPECT_STREQ(sd_last_error_text(handle_), "injected failure 102");
+  // Both slots are there; the new one holds the new set under the new password.
+  EXPECT_EQ(slot_files(store_), 2);
+  EXPECT_EQ(sd_login(handle_, 1, "old pw"), 0);
+  EXPECT_EQ(sd_login(handle_, 2, "new pw"), 0);
+  uint8_t *der = nullptr;
+  size_t der_len = 0;
+  ASSERT_EQ(sd_get_cert(handle_, 2, 3, &der, &der_len), 0);
+  EXPECT_EQ(Bytes(der, der + der_len), km_cert_);
+  free(der);
+  // A removal that works leaves no notice behind.
+  state_->fail_entry = -1;
+  ASSERT_EQ(sd_import_pair(handle_, sign_cert_.data(), sign_cert_.size(), kKey, sizeof kKey, nullptr, 0,
+                           nullptr, 0, "third pw", &notice),
+            0);
+  EXPECT_EQ(notice.old_slot, 0);
+  EXPECT_EQ(notice.code, 0);
+
+  // Through the store: success, with the notice on the context (the module's code and message).
+  const Bytes sign_key = read_file(v7test::fixtures_path("pki/signPri.key"));
+  const Bytes km_key = read_file(v7test::fixtures_path("pki/kmPri.key"));
+  StoreMedium medium;
+  medium.kind = kStoreSecureDisk;
+  medium.secure_disk = sd_handle_addref(handle_);
+  const int before = slot_files(store_);
+  state_->fail_entry = kRemoveSlot;
+  STORE_CTX *ctx = store_ctx_new();
+  ASSERT_NE(ctx, nullptr);
+  EXPECT_EQ(store_cert_pairs(ctx, "Fixture1!", sign_cert_.data(), sign_cert_.size(), sign_key.data(),
+                             sign_key.size(), km_cert_.data(), km_cert_.size(), km_key.data(), km_key.size(),
+                             &medium),
+            0);
+  EXPECT_EQ(slot_files(store_), before + 1);
+  ASSERT_NE(ctx->errors->newest, nullptr);
+  EXPECT_EQ(ctx->errors->newest, ctx->errors->oldest);
+  std::vector<int> codes;
+  std::vector<std::string> details;
+  for (const ERROR_SUBNODE *e = ctx->errors->newest->first; e != nullptr; e = e->next) {
+    codes.push_back(e->code);
+    details.push_back(e->detail != nullptr ? e->detail : "");
+  }
+  EXPECT_EQ(codes, (std::vector<int>{v7::kErrSdSlotNotRemoved, 0x66 + kSdCodeOffset, 0}));
+  EXPECT_EQ(details.back(), "injected failure 102");
+  store_ctx_free(ctx);
+}
+
 // Storing a received set on the secure disk: the keys are proven with the password before the
 // module is asked, a failed import leaves the old slot and pushes the module's message, and the
 // stored set reads back and opens with the password.

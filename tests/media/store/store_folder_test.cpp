@@ -65,21 +65,49 @@ DirectBroker g_broker;
 struct Injection {
   int fail_at = -1;  // the write (counted from 0) that fails, -1 none
   int also_fail_at = -1;  // a second one (a write of the roll-back, say)
+  int corrupt_at = -1;    // a write that reports success but puts other bytes on the disk
   int code = 0;      // the errno it leaves (kErrFileWrite: the disk is full, kErrFileOpen: refused)
   int count = 0;
   std::string fail_path_part;  // or: every write whose path holds this text fails
+  // What the backup folders held when the first file of a holder folder was written.
+  bool holder_written = false;
+  std::map<std::string, Bytes> backups_then;
+  // Each file overwritten before it was removed, with the bytes it held after the overwrite.
+  std::map<std::string, Bytes> overwritten;
 } g_inject;
+fs::path g_backups;  // the library's backup folder, which the injected writes look into
+
+std::map<std::string, Bytes> tree(const fs::path &root);
+Bytes read(const fs::path &file);
 
 size_t injected_write(const char *path, const uint8_t *data, size_t length) {
   const int n = g_inject.count++;
+  if (!g_inject.holder_written && std::string(path).find("NPKI") != std::string::npos) {
+    g_inject.holder_written = true;
+    g_inject.backups_then = tree(g_backups);
+  }
   if (n == g_inject.fail_at || n == g_inject.also_fail_at ||
       (!g_inject.fail_path_part.empty() && std::string(path).find(g_inject.fail_path_part) != std::string::npos)) {
     errno = g_inject.code;
     return 0;
   }
+  if (n == g_inject.corrupt_at && length != 0) {
+    Bytes other(data, data + length);
+    other[0] ^= 0xFF;
+    return file_write_all(path, other.data(), length) == length ? length : 0;
+  }
   return file_write_all(path, data, length);
 }
-const v7::store::StoreFileOps kInjected = {injected_write, make_dirs, file_remove};
+int recorded_overwrite(const char *path) {
+  const int done = file_overwrite(path);
+  std::string name(path);
+  for (char &c : name)
+    if (c == '\\') c = '/';
+  g_inject.overwritten[fs::path(name).filename().string()] = read(name);
+  return done;
+}
+const v7::store::StoreFileOps kInjected = {injected_write, make_dirs, file_remove, recorded_overwrite,
+                                           dir_remove};
 
 Bytes read(const fs::path &file) {
   std::ifstream in(file, std::ios::binary);
@@ -150,6 +178,7 @@ class StoreFolders : public ::testing::Test {
     fs::remove_all(g_root / "E:", ec);
     g_os = {2, 6, 1};
     g_inject = Injection();
+    g_backups = low_ / "velmora" / "backup";
     g_broker.writes = 0;
     set_language_id(kLanguageEnglish);
     set_char_encoding_mode(0);
@@ -431,8 +460,9 @@ TEST_F(StoreFolders, LongBaseIsAnErrorAndRelativeOnlyByKind) {
 }
 
 // A holder folder that already holds a set is backed up into the library's data folder (holder
-// and UTC time in the backup's name) before the new set replaces it.
-TEST_F(StoreFolders, AnExistingSetIsBackedUpFirst) {
+// and UTC time in the backup's name) before the new set replaces it. Once the new set reads back
+// the copy of the old keys is overwritten and removed: a successful store leaves no backup.
+TEST_F(StoreFolders, AnExistingSetIsBackedUpFirstAndWipedOnceStored) {
   storetest::ReceivedSet set;
   std::unique_ptr<StoreMedium> medium(folder_medium(g_root / "media"));
   const fs::path holder = holder_folder(g_root / "media" / "NPKI");
@@ -440,26 +470,55 @@ TEST_F(StoreFolders, AnExistingSetIsBackedUpFirst) {
       {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {}}};
   plant(holder, old);
 
+  v7::store::set_file_ops(&kInjected);
   storetest::Ctx ctx;
   ASSERT_EQ(0, store(*medium, ctx, set)) << ::testing::PrintToString(storetest::codes(ctx));
+  EXPECT_TRUE(storetest::codes(ctx).empty());
   EXPECT_EQ(read(holder / "signCert.der"), set.sign_cert);
-  const fs::path backups = low_ / "velmora" / "backup";
-  ASSERT_TRUE(fs::exists(backups));
-  std::vector<fs::path> made{fs::directory_iterator(backups), fs::directory_iterator()};
-  ASSERT_EQ(made.size(), 1u);
-  const std::string name = made[0].filename().string();
-  EXPECT_EQ(name.rfind(std::string(kHolder) + " 20", 0), 0u) << name;
-  EXPECT_EQ(name.back(), 'Z') << name;
-  EXPECT_EQ(tree(made[0]), old);
+  // Before the first file of the holder was written, the whole old set was in one backup folder.
+  ASSERT_TRUE(g_inject.holder_written);
+  ASSERT_EQ(g_inject.backups_then.size(), old.size());
+  for (const auto &file : g_inject.backups_then) {
+    const std::string name = file.first.substr(file.first.find('/') + 1);
+    EXPECT_EQ(file.first.rfind(std::string(kHolder) + " 20", 0), 0u) << file.first;
+    EXPECT_EQ(file.first[file.first.find('/') - 1], 'Z') << file.first;
+    ASSERT_EQ(old.count(name), 1u) << name;
+    EXPECT_EQ(file.second, old.at(name)) << name;
+  }
+  // Each copy was overwritten with zeros before it went, and the folder went with them.
+  const std::map<std::string, Bytes> zeros = {
+      {"signCert.der", {0, 0, 0}}, {"signPri.key", {0, 0}}, {"kmCert.der", {0}}, {"kmPri.key", {}}};
+  EXPECT_EQ(g_inject.overwritten, zeros);
+  EXPECT_TRUE(tree(g_backups).empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator(g_backups), fs::directory_iterator()), 0);
 
-  // A second store of the same second gets a backup folder of its own.
+  // Stored again over the set it just wrote: again no backup stays.
+  v7::store::set_file_ops(nullptr);
   storetest::Ctx again;
   ASSERT_EQ(0, store(*medium, again, set));
-  EXPECT_GE(std::distance(fs::directory_iterator(backups), fs::directory_iterator()), 2);
+  EXPECT_EQ(std::distance(fs::directory_iterator(g_backups), fs::directory_iterator()), 0);
+}
+
+// The text of the context's last entry: where a failed store says its backup is.
+std::string last_detail(const STORE_CTX *ctx) {
+  const ERROR_NODE *n = ctx->errors->newest;
+  const ERROR_SUBNODE *e = n != nullptr ? n->first : nullptr;
+  while (e != nullptr && e->next != nullptr) e = e->next;
+  return e != nullptr && e->detail != nullptr ? e->detail : "";
+}
+
+// The backup folder a failed store named: natively the library joins with backslashes, so the
+// folder's own name ends the text.
+void expect_names(const std::string &detail, const fs::path &backup) {
+  const std::string name = backup.filename().string();
+  EXPECT_GT(detail.size(), name.size()) << detail;
+  EXPECT_EQ(detail.rfind(name), detail.size() - name.size()) << detail;
+  EXPECT_NE(detail.find("backup"), std::string::npos) << detail;
 }
 
 // A failure at any write (the disk full, a refused write) leaves the old set byte for byte and
-// the backup present; a backup that cannot be made refuses the store before anything is written.
+// the backup present, named at the end of the error context; a backup that cannot be made refuses
+// the store before anything is written, and its partial copy goes.
 //
 // The folder lies in the user's LocalLow, where the process writes (and removes) itself: the
 // broker cannot remove a file, so through it a part that the old set lacked and that was written
@@ -492,14 +551,18 @@ TEST_F(StoreFolders, AFailedWriteLeavesTheOldSetAsItWas) {
     v7::store::set_file_ops(&kInjected);
     storetest::Ctx ctx;
     EXPECT_EQ(v7::kErrStorePair, store(*medium, ctx, set)) << c.fail_at;
-    EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, c.pair_code, c.code})) << c.fail_at;
+    EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, c.pair_code, c.code, 0}))
+        << c.fail_at;
     EXPECT_EQ(storetest::first_detail(ctx), c.detail);
     EXPECT_EQ(tree(holder), old) << c.fail_at;
     ASSERT_TRUE(fs::exists(backups)) << c.fail_at;
     EXPECT_EQ(tree(*fs::directory_iterator(backups)), old) << c.fail_at;
+    expect_names(last_detail(ctx), *fs::directory_iterator(backups));
+    EXPECT_TRUE(g_inject.overwritten.empty()) << c.fail_at;
   }
 
   // The backup cannot be written: nothing else is.
+  fs::remove_all(backups);
   g_inject = Injection();
   g_inject.fail_path_part = "backup";
   g_inject.code = v7::kErrFileWrite;
@@ -508,6 +571,39 @@ TEST_F(StoreFolders, AFailedWriteLeavesTheOldSetAsItWas) {
   EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, v7::kErrStoreBackup, v7::kErrFileWrite}));
   EXPECT_EQ(tree(holder), old);
   EXPECT_EQ(g_inject.count, 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(backups), fs::directory_iterator()), 0);
+}
+
+// A file that does not read back as it was written fails the store like a refused write: the old
+// set is put back, and its backup stays, named.
+TEST_F(StoreFolders, AFileThatDoesNotReadBackFailsTheStore) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+  const fs::path holder = holder_folder(low_ / "media" / "NPKI");
+  const std::map<std::string, Bytes> old = {
+      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  // Writes: 0-3 the backup, then signPri.key, signCert.der, kmPri.key, kmCert.der.
+  const struct {
+    int corrupt_at;
+    int pair_code;
+  } cases[] = {{4, v7::kErrKeyWrite}, {5, v7::kErrCertWrite}, {6, v7::kErrKeyWrite}, {7, v7::kErrCertWrite}};
+  for (const auto &c : cases) {
+    std::error_code ec;
+    fs::remove_all(g_backups, ec);
+    fs::remove_all(holder, ec);
+    plant(holder, old);
+    g_inject = Injection();
+    g_inject.corrupt_at = c.corrupt_at;
+    v7::store::set_file_ops(&kInjected);
+    storetest::Ctx ctx;
+    EXPECT_EQ(v7::kErrStorePair, store(*medium, ctx, set)) << c.corrupt_at;
+    EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, c.pair_code, v7::kErrFileWrite, 0}))
+        << c.corrupt_at;
+    EXPECT_EQ(tree(holder), old) << c.corrupt_at;
+    ASSERT_EQ(std::distance(fs::directory_iterator(g_backups), fs::directory_iterator()), 1) << c.corrupt_at;
+    EXPECT_EQ(tree(*fs::directory_iterator(g_backups)), old) << c.corrupt_at;
+    expect_names(last_detail(ctx), *fs::directory_iterator(g_backups));
+  }
 }
 
 // A roll-back that cannot put an old file back is no silent loss: the store says the old set
@@ -529,16 +625,14 @@ TEST_F(StoreFolders, AFailedRollBackIsReportedWithTheBackup) {
   storetest::Ctx ctx;
   EXPECT_EQ(v7::kErrStoreRestore, store(*medium, ctx, set));
   EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, v7::kErrCertWrite, v7::kErrFileWrite,
-                                                     v7::kErrStoreRestore}));
+                                                     v7::kErrStoreRestore, 0}));
   ASSERT_TRUE(fs::exists(backups));
   const fs::path backup = *fs::directory_iterator(backups);
   EXPECT_EQ(tree(backup), old);
   const ERROR_NODE *newest = ctx->errors->newest;
   ASSERT_TRUE(newest != nullptr && newest->first != nullptr && newest->first->detail != nullptr);
-  // Natively the library joins with backslashes: the backup folder's own name ends the text.
-  const std::string detail = newest->first->detail;
-  const std::string name = backup.filename().string();
-  EXPECT_EQ(detail.rfind(name), detail.size() - name.size()) << detail;
+  expect_names(newest->first->detail, backup);
+  expect_names(last_detail(ctx), backup);
 
   // The single-pair call says the same.
   fs::remove_all(backups);

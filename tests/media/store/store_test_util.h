@@ -53,6 +53,16 @@ inline bool opens(const Bytes &key, const char *password, Bytes *random = nullpt
   return true;
 }
 
+// The plain RSAPrivateKey inside the encrypted key, as the token store takes it.
+inline Bytes plain_rsa_key(const Bytes &key, const char *password) {
+  PrivateKeyInfo *info = pkey_decrypt(key.data(), key.size(), password);
+  EXPECT_NE(info, nullptr);
+  if (info == nullptr) return {};
+  Bytes out(info->private_key.data, info->private_key.data + info->private_key.len);
+  asn1_release(&asn1_tmpl_private_key_info, info);
+  return out;
+}
+
 // The key sealed again under the password with another VID random value (empty: none).
 inline Bytes with_random(const Bytes &key, const char *password, const Bytes &random) {
   PrivateKeyInfo *info = pkey_decrypt(key.data(), key.size(), password);

@@ -307,7 +307,7 @@ TEST_F(SheetUi, KindThreeFailureAtTheSecondPairLeavesTheOldSet) {
   Phone phone(3, kRelayTransportRaw);
   CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x3});
   sheet.AddModePages();
-  const v7::store::StoreFileOps refusing = {refuse_km_key, make_dirs, file_remove};
+  const v7::store::StoreFileOps refusing = {refuse_km_key, make_dirs, file_remove, file_overwrite, dir_remove};
   v7::store::set_file_ops(&refusing);
   StoreSeen seen;
   const INT_PTR result = receive_then(
