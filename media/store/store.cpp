@@ -103,7 +103,11 @@ int pair_failure(STORE_CTX *ctx, const Failure &failure, int code) {
   if (failure.cause != code) add_detail(ctx, failure.cause);
   const char *backup = failure.backup.empty() ? nullptr : failure.backup.c_str();
   const int result = failure.not_restored ? push(ctx, kErrStoreRestore, backup) : kErrStorePair;
-  if (backup != nullptr) err_add_detail(ctx->errors, 0, backup);
+  if (backup != nullptr) {
+    err_add_detail(ctx->errors, 0, backup);
+    free(ctx->kept_backup);
+    ctx->kept_backup = strdup(backup);
+  }
   return errno = result;
 }
 
@@ -176,6 +180,7 @@ void store_ctx_free(STORE_CTX *ctx) {
   if (ctx == nullptr) return;
   err_ctx_clear(ctx->errors);
   free(ctx->errors);
+  free(ctx->kept_backup);
   free(ctx);
 }
 
@@ -314,7 +319,8 @@ int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium
 
 int store_set_on_medium(const StoreMedium *m, const uint8_t *sign_cert, size_t sign_cert_len, const uint8_t *sign_key,
                         size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len, const uint8_t *km_key,
-                        size_t km_key_len) {
+                        size_t km_key_len, char **kept_backup) {
+  if (kept_backup != nullptr) *kept_backup = nullptr;
   if (m == nullptr || sign_cert == nullptr || sign_cert_len == 0 || sign_key == nullptr || sign_key_len == 0 ||
       (km_cert == nullptr || km_cert_len == 0) != (km_key == nullptr || km_key_len == 0))
     return errno = kErrInvalidParameter;
@@ -333,5 +339,6 @@ int store_set_on_medium(const StoreMedium *m, const uint8_t *sign_cert, size_t s
   }
   Failure failure;
   const int code = store::folder_store(m, set, &failure);
+  if (code != 0 && kept_backup != nullptr && !failure.backup.empty()) *kept_backup = strdup(failure.backup.c_str());
   return errno = code != 0 && failure.not_restored ? int(kErrStoreRestore) : code;
 }

@@ -68,6 +68,9 @@ struct STORE_CTX {
   ERROR_CTX *errors;
   int scheme;
   int card_probe;
+  // After a failed store on a disk whose old set stays in a backup folder: that folder (narrow,
+  // in the setting's encoding), for the message that tells the user where it is; else null.
+  char *kept_backup;
 };
 
 // A new context; null with kErrOutOfMemory in errno. store_ctx_free clears and frees its error
@@ -90,7 +93,7 @@ int store_reencrypt_key(STORE_CTX *ctx, const uint8_t *key, size_t key_len, cons
 // folder name; kErrStoreRestore (pushed after the pair's failure) when after a failed write the
 // medium could not all be given its old set back; the codes of store_pair_on_medium and
 // store_pair_on_token. A disk's backup folder that stays after a failure ends the context, as an
-// entry of its own (code 0, the folder as its text).
+// entry of its own (code 0, the folder as its text), and is the context's kept_backup.
 // 0 always means the set is stored. The context is then empty, or it holds what the user should
 // still be told: kErrSdSlotNotRemoved when the secure disk's old slot of the holder stayed beside
 // the new one (the module's code and message follow).
@@ -112,9 +115,11 @@ int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium
 // back, so a failure at the key-management pair does not leave a new signing pair beside the old
 // key-management one. The key-management pair may be absent (null, 0: both parts). The codes of
 // store_pair_on_medium; the decoder's code when the key-management certificate does not decode.
+// kept_backup (may be null): after a failure whose old set stays in a backup folder, a new text
+// (free()) naming that folder as STORE_CTX's kept_backup does; else null.
 int store_set_on_medium(const StoreMedium *medium, const uint8_t *sign_cert, size_t sign_cert_len,
                         const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
-                        const uint8_t *km_key, size_t km_key_len);
+                        const uint8_t *km_key, size_t km_key_len, char **kept_backup = nullptr);
 
 // The set onto a PKCS#11 token, the keys plain (PrivateKeyInfo's RSAPrivateKey DER), the VID random
 // value stored under the signing key's id; the key-management pair may be absent (null, 0). The

@@ -238,14 +238,15 @@ LRESULT CPageChangePasswdR::OnWizardNext() {
   PostButtons(kButtonsBackNext);
   v7::dialogs::CStatus2Dlg status;
   const bool shown = status.Show(sheet->m_hWnd);
-  const int rc = Store();
+  std::string kept_backup;
+  const int rc = Store(&kept_backup);
   if (shown) ::DestroyWindow(status.m_hWnd);
   WipeBuffers();
-  sheet->SetStoreResult(rc);
+  sheet->SetStoreResult(rc, kept_backup.empty() ? nullptr : kept_backup.c_str());
   return CRelayPage::OnWizardNext();
 }
 
-int CPageChangePasswdR::Store() {
+int CPageChangePasswdR::Store(std::string *kept_backup) {
   v7::sheet::CSheetCertRelay *sheet = Sheet();
   const ReceivedCertRecord *r = sheet->Received();
   STORE_CTX *ctx = store_ctx_new();
@@ -276,6 +277,7 @@ int CPageChangePasswdR::Store() {
   secure_wipe(password, sizeof password);
   free_secret(sign_key, sign_key_len);
   free_secret(km_key, km_key_len);
+  if (rc != 0 && ctx->kept_backup != nullptr) *kept_backup = ctx->kept_backup;
   store_ctx_free(ctx);
   return rc;
 }

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "platform/classlib/message_map.h"
 #include "wizard/keycrypt/key_crypt.h"
@@ -59,8 +60,9 @@ class CPageChangePasswdR : public CRelayPage {
   bool ReadEdits();
   void ShowGrade(bool shown);
   void WipeBuffers();
-  // Seals and stores; the store's code (0 on success).
-  int Store();
+  // Seals and stores; the store's code (0 on success). After a failure, *kept_backup is the
+  // folder that holds the old set, if one does.
+  int Store(std::string *kept_backup);
   LRESULT Stay(UINT korean_text_id);
 
   char phone_[kBufferSize];

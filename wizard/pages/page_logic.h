@@ -149,7 +149,10 @@ struct StatusView {
 StatusView status_view(const StatusInput &in);
 
 // "%s [%d]" with the code's text, or "[%d]" when the text is missing or empty.
-std::u16string store_error_text(const std::u16string &code_text, int code);
+// After a failed store whose old set stays in a backup folder, a line naming it follows: the
+// kept_note text, then the folder.
+std::u16string store_error_text(const std::u16string &code_text, int code, const std::u16string &kept_note = u"",
+                                const std::u16string &kept_backup = u"");
 
 // ---- The worker's texts ----
 

@@ -40,7 +40,10 @@ void CPageStatus::Refresh() {
     case StatusText::StoreError: {
       const int code = sheet->StatusState().store_result;
       char16_t *code_text = err_code_text_w(code, language_is_korean() ? 0 : kErrFmtEnglish);
-      const std::u16string shown = store_error_text(code_text != nullptr ? code_text : u"", code);
+      const std::wstring kept_note = v7::classlib::LoadPairText(IDS_STATUS_OLD_SET_KEPT);
+      const std::u16string shown =
+          store_error_text(code_text != nullptr ? code_text : u"", code,
+                           std::u16string(kept_note.begin(), kept_note.end()), sheet->KeptBackup());
       free(code_text);
       text.assign(shown.begin(), shown.end());
       break;

@@ -7,6 +7,7 @@
 #include "media/securedisk/securedisk.h"
 #include "platform/classlib/app.h"
 #include "platform/errors/error_codes.h"
+#include "pki/text/codepage.h"
 #include "platform/locale/process_words.h"
 #include "wizard/dialogs/text_setters.h"
 #include "wizard/pages/page_cert_dn.h"
@@ -198,6 +199,15 @@ int CSheetCertRelay::ConnectAndStart(const char *text) {
 }
 
 void CSheetCertRelay::StopTransfer() { controller_->StopWorker(); }
+
+void CSheetCertRelay::SetStoreResult(int code, const char *kept_backup) {
+  stored_ = 1;
+  store_result_ = code;
+  kept_backup_.clear();
+  char16_t *wide = nullptr;
+  if (kept_backup != nullptr && setting_to_wide(kept_backup, &wide) == 0 && wide != nullptr) kept_backup_ = wide;
+  free(wide);
+}
 
 void CSheetCertRelay::PostButtons(WizardButtonFlags flags) {
   if (m_hWnd != nullptr) ::PostMessageW(m_hWnd, PSM_SETWIZBUTTONS, 0, LPARAM(flags));

@@ -113,16 +113,17 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
   int SetTargetSecureDisk(SecureDiskHandle *handle);
   const StoreMedium *Target() const { return target_.get(); }
 
-  // Set by the storing pages once they stored the received set, or tried to; cleared when a new
-  // medium is chosen, so a status page never shows the result of a store on another medium.
-  void SetStoreResult(int code) {
-    stored_ = 1;
-    store_result_ = code;
-  }
+  // Set by the storing pages once they stored the received set, or tried to, with the backup
+  // folder that still holds the old set after a failed store (narrow, the setting's encoding; may
+  // be null); cleared when a new medium is chosen, so a status page never shows the result of a
+  // store on another medium.
+  void SetStoreResult(int code, const char *kept_backup = nullptr);
   void ClearStoreResult() {
+    SetStoreResult(0);
     stored_ = 0;
-    store_result_ = 0;
   }
+  // The folder that holds the old set after the failed store, or empty.
+  const std::u16string &KeptBackup() const { return kept_backup_; }
   // Whether the transfer happened, whatever button closed the wizard: a send once the worker
   // reported the set delivered, a receive once the received set was stored without error.
   bool TransferCompleted() const {
@@ -184,6 +185,7 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
   std::unique_ptr<StoreMedium> target_;
   uint32_t stored_ = 0;
   int store_result_ = 0;
+  std::u16string kept_backup_;
   uint32_t media_mask_ = 0;
   uint32_t flags_ = 0;
   std::unique_ptr<CCertRelayThread> controller_;

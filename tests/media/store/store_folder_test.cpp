@@ -660,17 +660,27 @@ TEST_F(StoreFolders, ASetAsReceivedIsOneTransaction) {
     g_inject.fail_at = fail_at;
     g_inject.code = v7::kErrFileWrite;
     v7::store::set_file_ops(&kInjected);
+    char *kept = nullptr;
     EXPECT_EQ(fail_at == 6 ? v7::kErrKeyWrite : v7::kErrCertWrite,
               store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
                                   set.sign_key.size(), set.km_cert.data(), set.km_cert.size(), set.km_key.data(),
-                                  set.km_key.size()))
+                                  set.km_key.size(), &kept))
         << fail_at;
     EXPECT_EQ(tree(holder), old) << fail_at;
+    // The caller learns where the copy of the old set stays, for the user's message.
+    ASSERT_NE(kept, nullptr) << fail_at;
+    const fs::path backup = *fs::directory_iterator(low_ / "velmora" / "backup");
+    expect_names(kept, backup);
+    EXPECT_EQ(tree(backup), old) << fail_at;
+    free(kept);
+    fs::remove_all(low_ / "velmora" / "backup");
   }
   v7::store::set_file_ops(nullptr);
+  char *kept = reinterpret_cast<char *>(1);
   EXPECT_EQ(0, store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
                                    set.sign_key.size(), set.km_cert.data(), set.km_cert.size(), set.km_key.data(),
-                                   set.km_key.size()));
+                                   set.km_key.size(), &kept));
+  EXPECT_EQ(kept, nullptr) << "a stored set keeps no backup";
   const std::map<std::string, Bytes> now = {{"signCert.der", set.sign_cert},
                                             {"signPri.key", set.sign_key},
                                             {"kmCert.der", set.km_cert},

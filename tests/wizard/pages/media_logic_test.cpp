@@ -384,6 +384,10 @@ TEST(StoreResult, RefusedStoresShowTheirOwnTextWithTheCode) {
       free(text);
     }
   }
+  // A failure whose old set stays in a backup folder names the folder on a line of its own.
+  EXPECT_EQ(store_error_text(u"Failed", kErrStorePair, u"Kept in: ", u"C:\\data\\backup\\1"),
+            u"Failed [16322]\r\nKept in: C:\\data\\backup\\1");
+  EXPECT_EQ(store_error_text(u"Failed", kErrStorePair, u"Kept in: ", u""), u"Failed [16322]");
   for (int code : {int(kErrNoSignKeyPart), int(kErrNoSignCertPart), int(kErrNoKmKeyPart), int(kErrStoreBackup)}) {
     char16_t *text = err_code_text_w(code, kErrFmtEnglish);
     EXPECT_TRUE(text != nullptr && text[0] != 0) << code;

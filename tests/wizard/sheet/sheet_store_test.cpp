@@ -328,6 +328,19 @@ TEST_F(SheetUi, KindThreeFailureAtTheSecondPairLeavesTheOldSet) {
     std::ifstream in(holder + "\\" + f.first, std::ios::binary);
     EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), f.second) << f.first;
   }
+  // The copy of the old set made before the first write stays after the failure, and the status
+  // page says where: the folder holds the old set.
+  const std::wstring note = pair_text(IDS_STATUS_OLD_SET_KEPT, false);
+  const size_t at = seen.text.find(note);
+  ASSERT_NE(at, std::wstring::npos);
+  const std::filesystem::path kept(seen.text.substr(at + note.size()));
+  EXPECT_NE(kept.wstring().find(L"\\backup\\"), std::wstring::npos) << kept.string();
+  for (const auto &f : old) {
+    std::ifstream in(kept / f.first, std::ios::binary);
+    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), f.second) << f.first;
+  }
+  std::error_code removed;
+  std::filesystem::remove_all(kept, removed);
 }
 
 // The test token, kept loaded while the test runs (its objects live as long as it is mapped) and
