@@ -53,33 +53,7 @@ std::u16string_view TrimBlanks(std::u16string_view text, bool leading) {
 
 }  // namespace
 
-size_t internal::FindTableStart(std::u16string_view text, size_t pos) {
-  for (size_t at = text.find(u"<table", pos); at != std::u16string_view::npos; at = text.find(u"<table", at + 1)) {
-    if (at == 0 || text[at - 1] != u'<') return at;
-  }
-  return std::u16string_view::npos;
-}
-
-size_t internal::FindTableEnd(std::u16string_view text, size_t start) {
-  int open = 1;
-  size_t pos = start + 1;
-  while (true) {
-    const size_t close = text.find(u"</table>", pos);
-    const size_t nested = internal::FindTableStart(text, pos);
-    if (close == std::u16string_view::npos) return text.size();
-    if (nested != std::u16string_view::npos && nested < close) {
-      open++;
-      pos = nested + 1;
-      continue;
-    }
-    if (--open == 0) return close;
-    pos = close + 1;
-  }
-}
-
 namespace {
-using internal::FindTableEnd;
-using internal::FindTableStart;
 
 // The next run of text and the tag after it. A "<<" and a final "<" are literal "<"; a "<" without
 // a ">" is dropped and what follows reads as text.
@@ -221,6 +195,7 @@ int HtmlDrawer::MeasureHtml(HtmlCanvas &canvas, std::u16string_view html, HtmlSi
   animations_.clear();
   truncated_ = false;
   const int rc = vocabulary_.PrepareText(html, &text_);
+  tableFinder_.Index(text_);
   if (rc != 0 || text_.empty()) return rc;
   measuring_ = true;
   Box rect;
@@ -264,6 +239,8 @@ void HtmlDrawer::RunPass(const Box &rect, Extent *size) {
   vocabulary_.ApplyStyleRule(*canvas_, u"body", &style_);
   canvas_->save_state();
   SelectStyleFont();
+  // Found once for a measured text and every paint of it.
+  if (!tableFinder_.Indexed(text_)) tableFinder_.Index(text_);
   *size = DrawContent(text_, rect);
   canvas_->set_text_justification(0, 0);
   canvas_->restore_state();
@@ -274,7 +251,7 @@ HtmlDrawer::Extent HtmlDrawer::DrawContent(std::u16string_view text, Box rect) {
   Extent total;
   size_t pos = 0;
   while (pos < text.size() && !stop_) {
-    const size_t start = second() ? FindTableStart(text, pos) : std::u16string_view::npos;
+    const size_t start = second() ? tableFinder_.Start(text, pos) : std::u16string_view::npos;
     const size_t segmentEnd = std::min(start, text.size());
     Extent item;
     if (segmentEnd > pos) {
@@ -284,7 +261,7 @@ HtmlDrawer::Extent HtmlDrawer::DrawContent(std::u16string_view text, Box rect) {
       rect.top += item.cy;
     }
     if (start == std::u16string_view::npos || stop_) break;
-    const size_t end = FindTableEnd(text, start);
+    const size_t end = tableFinder_.End(text, start);
     // A table nested too deep is left out whole, in both passes alike.
     if (tableDepth_ < kMaxTableDepth) {
       item = DrawTable(text.substr(start, end - start), rect);
@@ -339,17 +316,11 @@ void HtmlDrawer::DrawTextRun(std::u16string text) {
   if (second()) Transform(style_.textTransform, &text);
   std::u16string_view rest = text;
   while (!rest.empty() && !stop_) {
-    if (WrappedBefore()) {
-      // As the measure pass's break did, the next line starts after the blanks.
-      EndLine(1);
-      rest = TrimBlanks(rest, true);
-      continue;
-    }
     canvas_->set_text_justification(0, 0);
     const int64_t width = Width(*canvas_, rest);
-    const int64_t spaceLeft = rect_.width() + rect_.left - x_;
+    const int64_t spaceLeft = SpaceLeft();
     std::u16string_view part = rest, after;
-    if (second() && maxWidth != 0 && rect_.width() != 0 && width > spaceLeft) {
+    if (second() && WrapWidth() != 0 && width > spaceLeft) {
       part = WrapText(*canvas_, rest, spaceLeft, !lineHasContent_, &after);
     }
     if (!part.empty()) DrawTextPart(part);
@@ -380,6 +351,7 @@ void HtmlDrawer::DrawTextPart(std::u16string_view part) {
   }
   if (!LineAvailable()) return;
   lineHasContent_ = true;
+  const int64_t measured = width;
   if (width == expectedWidth_ && part.back() == u' ') {
     // The blank that ends a line is not stretched nor drawn.
     const int64_t shorter = Width(*canvas_, part.substr(0, part.size() - 1));
@@ -406,6 +378,9 @@ void HtmlDrawer::DrawTextPart(std::u16string_view part) {
   }
   expectedBlanks_ -= blanks;
   Advance(drawn, width);
+  // The blank left undrawn was laid out by the measure pass: what follows on the line is placed,
+  // and wrapped, as if it were there.
+  lineShift_ -= measured - width;
 }
 
 void HtmlDrawer::HandleTag(std::u16string_view tagText) {
@@ -628,6 +603,7 @@ int64_t HtmlDrawer::StartLine() {
     line_.align = style_.textAlign;
     line_.top = int(std::clamp<int64_t>(y_, 0, kMaxHtmlExtent));  // the pass lays out from 0, 0
     lineStartX_ = rect_.left;
+    lineShift_ = 0;
     return lineStartX_;
   }
   line_ = lineIndex_ < lines_.size() ? lines_[lineIndex_] : HtmlLineRecord();
@@ -674,11 +650,18 @@ HtmlRect HtmlDrawer::LineBox(size_t index, const HtmlRect &rect) const {
   return HtmlRect{int(left), int(top), int(left + drawn), int(top + line.height)};
 }
 
-bool HtmlDrawer::WrappedBefore() const {
-  // The draw pass ends a line where the measure pass wrapped it, whatever room its own rectangle
-  // leaves: a line whose last blank is not drawn, or a wider rectangle, would otherwise pull the
-  // next line's content up onto a line laid out too low for it.
-  return !measuring() && maxWidth != 0 && lineHasContent_ && line_.wrapped != 0 && expectedWidth_ <= 0;
+int64_t HtmlDrawer::WrapWidth() const {
+  // Cells are measured in a box of no width, so their text never wraps; the draw pass keeps to that.
+  if (tableDepth_ > 0) return 0;
+  return std::clamp<int64_t>(maxWidth, 0, kMaxHtmlExtent);
+}
+
+int64_t HtmlDrawer::SpaceLeft() const {
+  // In the measure pass's terms in both passes: the draw pass's rectangle (the measured size, one
+  // pixel wider than the box the text was measured in), its alignment, the justification and the
+  // rules in percent move what is drawn, never where a line breaks. Breaking anywhere else would
+  // draw the content of one line with the record of another.
+  return WrapWidth() - (x_ - lineStartX_ - lineShift_);
 }
 
 bool HtmlDrawer::LineAvailable() {
@@ -724,7 +707,7 @@ void HtmlDrawer::AdvanceTab(int count) {
   // Tab stops count from where the line starts, and in the draw pass from where the measure pass
   // had come: a centred line, a justified one or one with a rule in percent then keeps the tab
   // widths it was measured with.
-  const int64_t offset = x_ - lineStartX_ - (measuring() ? 0 : lineShift_);
+  const int64_t offset = x_ - lineStartX_ - lineShift_;
   int64_t target = offset;
   if (offset % tab != 0) {
     target = (offset / tab + 1) * tab;

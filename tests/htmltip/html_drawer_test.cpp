@@ -280,6 +280,57 @@ TEST(HtmlDrawer, HostileTextsStayBounded) {
   EXPECT_LE(canvas.InkBox().bottom, size.cy);
 }
 
+// The draw pass wraps where the measure pass did, in the box maxWidth wide, though the tooltips
+// draw into the measured size, one pixel wider: every line break falls where it was measured and
+// nothing is drawn below the measured height.
+TEST(HtmlDrawer, DrawWrapsInTheMeasuredBox) {
+  struct {
+    const char16_t *html;
+    int maxWidth;
+  } cases[] = {
+      // A blank that no longer fits after a wide character, then an icon and a double break.
+      {u"\x82 ><icon idres=1>><br=2>>", 6},
+      {u"ab cd<t>ef gh", 20},
+      {u"<center>ab cd ef</center>", 15},
+      {u"<justify>aa bb cc dd ee</justify>", 36},
+      {u"xx <bmp idres=2>yy", 40},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(Narrow(c.html));
+    HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
+    drawer.maxWidth = c.maxWidth;
+    HtmlRecordingCanvas canvas = v7test::MeasuredCanvas();
+    canvas.AddImage(HtmlImageKind::kIcon, 1, HtmlSize{32, 32});
+    canvas.AddImage(HtmlImageKind::kBitmap, 2, HtmlSize{16, 16});
+    HtmlSize size;
+    ASSERT_EQ(drawer.MeasureHtml(canvas, c.html, &size), 0);
+    ASSERT_GT(size.cy, 0);
+    canvas.clear();
+    const HtmlRect rect{0, 0, size.cx, size.cy};
+    drawer.DrawHtml(canvas, rect);
+    EXPECT_LE(canvas.InkBox().bottom, size.cy);
+    // Each text and image lies on the line recorded for it: the lines in order, one below the
+    // other, none skipped and none drawn twice.
+    size_t line = 0;
+    std::vector<bool> used(drawer.lines().size(), false);
+    for (const auto &call : canvas.calls()) {
+      if (call.op != Op::kText && call.op != Op::kImage) continue;
+      while (line < drawer.lines().size() && call.y1 >= drawer.LineBox(line, rect).bottom) ++line;
+      ASSERT_LT(line, drawer.lines().size()) << Narrow(call.text);
+      const HtmlRect box = drawer.LineBox(line, rect);
+      EXPECT_TRUE(call.y1 >= box.top && call.y2 <= box.bottom)
+          << Narrow(call.text) << " on line " << line << " at " << call.y1 << "-" << call.y2;
+      used[line] = true;
+    }
+    // Every recorded line with content got some.
+    for (size_t i = 0; i < drawer.lines().size(); ++i) {
+      if (drawer.lines()[i].width > 0) {
+        EXPECT_TRUE(used[i]) << "line " << i;
+      }
+    }
+  }
+}
+
 TEST(HtmlDrawer, FirstGenerationNeverWraps) {
   HtmlDrawer drawer(HtmlGeneration::kFirst, v7test::TestSystemColor);
   drawer.maxWidth = 20;
