@@ -42,6 +42,32 @@ int64_t Width(const HtmlMetrics &metrics, std::u16string_view text) {
   return text.empty() ? 0 : metrics.text_extent(text).cx;
 }
 
+// How many units from the start of `text` fit in `space` pixels (0 when none do). Widths grow with
+// the prefix: the prefixes measured double in length up to the first too wide, then halve, so
+// finding a line's end costs a few times the line's own length in measuring, however long the
+// text after it. Measuring the whole rest of a long run, or every break in it, for each line it
+// wraps into made wrapping quadratic.
+size_t FittingUnits(const HtmlMetrics &metrics, std::u16string_view text, int64_t space) {
+  if (text.empty()) return 0;
+  const auto fits = [&](size_t units) { return Width(metrics, text.substr(0, units)) <= space; };
+  size_t fit = 0, over = 0;  // prefixes of `fit` units fit, of `over` (once not 0) do not
+  for (size_t probe = 1; over == 0; probe *= 2) {
+    const size_t units = std::min(probe, text.size());
+    if (!fits(units)) {
+      over = units;
+    } else if (units == text.size()) {
+      return units;
+    } else {
+      fit = units;
+    }
+  }
+  while (fit + 1 < over) {
+    const size_t mid = fit + (over - fit) / 2;
+    (fits(mid) ? fit : over) = mid;
+  }
+  return fit;
+}
+
 std::u16string_view TrimBlanks(std::u16string_view text, bool leading) {
   if (leading) {
     while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
@@ -50,10 +76,6 @@ std::u16string_view TrimBlanks(std::u16string_view text, bool leading) {
   }
   return text;
 }
-
-}  // namespace
-
-namespace {
 
 // The next run of text and the tag after it. A "<<" and a final "<" are literal "<"; a "<" without
 // a ">" is dropped and what follows reads as text.
@@ -146,23 +168,12 @@ bool HtmlDrawer::NextAttribute(std::u16string_view text, size_t *pos, std::u16st
 
 std::u16string_view HtmlDrawer::WrapText(const HtmlMetrics &metrics, std::u16string_view text, int64_t spaceLeft,
                                          bool atLineStart, std::u16string_view *rest) {
-  // Widths grow with the prefix, so the last break that fits is found by halving rather than by
-  // measuring every prefix, which a long run would make quadratic.
-  std::vector<size_t> breaks;
-  for (size_t i = 0; i < text.size(); i++) {
-    if (kBreakCharacters.find(text[i]) != std::u16string_view::npos) breaks.push_back(i);
-  }
-  size_t low = 0, high = breaks.size();  // breaks[0, low) fit; breaks[high, end) do not
-  while (low < high) {
-    const size_t mid = low + (high - low) / 2;
-    if (Width(metrics, text.substr(0, breaks[mid])) <= spaceLeft) {
-      low = mid + 1;
-    } else {
-      high = mid;
-    }
-  }
-  if (low > 0) {
-    const size_t at = breaks[low - 1];
+  const size_t fit = FittingUnits(metrics, text, spaceLeft);
+  // The last break whose text before it fits: widths grow with the prefix, so any break at most
+  // `fit` units in (none when not even the empty text fits).
+  const size_t at = spaceLeft < 0 ? std::u16string_view::npos
+                                  : text.substr(0, std::min(fit + 1, text.size())).find_last_of(kBreakCharacters);
+  if (at != std::u16string_view::npos) {
     *rest = TrimBlanks(text.substr(at + 1), true);
     return TrimBlanks(text.substr(0, at + 1), false);
   }
@@ -171,18 +182,10 @@ std::u16string_view HtmlDrawer::WrapText(const HtmlMetrics &metrics, std::u16str
     return std::u16string_view();
   }
   // As many characters as fit, at least one, never half of a surrogate pair.
-  size_t fit = 1, over = text.size() + 1;  // prefixes of `fit` units are taken; of `over` too wide
-  while (fit + 1 < over) {
-    const size_t mid = fit + (over - fit) / 2;
-    if (Width(metrics, text.substr(0, mid)) <= spaceLeft) {
-      fit = mid;
-    } else {
-      over = mid;
-    }
-  }
-  if (fit < text.size() && IsLowSurrogate(text[fit])) fit++;
-  *rest = text.substr(fit);
-  return text.substr(0, fit);
+  size_t take = std::max<size_t>(fit, 1);
+  if (take < text.size() && IsLowSurrogate(text[take])) take++;
+  *rest = text.substr(take);
+  return text.substr(0, take);
 }
 
 int HtmlDrawer::MeasureHtml(HtmlCanvas &canvas, std::u16string_view html, HtmlSize *size) {
@@ -317,10 +320,9 @@ void HtmlDrawer::DrawTextRun(std::u16string text) {
   std::u16string_view rest = text;
   while (!rest.empty() && !stop_) {
     canvas_->set_text_justification(0, 0);
-    const int64_t width = Width(*canvas_, rest);
     const int64_t spaceLeft = SpaceLeft();
     std::u16string_view part = rest, after;
-    if (second() && WrapWidth() != 0 && width > spaceLeft) {
+    if (second() && WrapWidth() != 0 && FittingUnits(*canvas_, rest, spaceLeft) < rest.size()) {
       part = WrapText(*canvas_, rest, spaceLeft, !lineHasContent_, &after);
     }
     if (!part.empty()) DrawTextPart(part);

@@ -331,6 +331,34 @@ TEST(HtmlDrawer, DrawWrapsInTheMeasuredBox) {
   }
 }
 
+// Wrapping a long run measures each line about as far as it reaches, not the rest of the run nor
+// every break in it for every line: the characters measured grow with the text, not its square.
+TEST(HtmlDrawer, WrappingALongRunMeasuresItOnce) {
+  class CountingCanvas : public HtmlRecordingCanvas {
+   public:
+    HtmlSize text_extent(std::u16string_view text) const override {
+      measured += text.size();
+      return HtmlRecordingCanvas::text_extent(text);
+    }
+    mutable size_t measured = 0;
+  };
+  std::u16string run;
+  for (int i = 0; i < 4000; i++) run += u"ab ";
+  for (const std::u16string &html : {run, std::u16string(12000, u'a')}) {
+    HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
+    drawer.maxWidth = 30;  // four characters a line
+    CountingCanvas canvas;
+    HtmlSize size;
+    ASSERT_EQ(drawer.MeasureHtml(canvas, html, &size), 0);
+    ASSERT_GT(drawer.lines().size(), 2000u);
+    EXPECT_LT(canvas.measured, 40 * html.size());
+    canvas.measured = 0;
+    drawer.DrawHtml(canvas, HtmlRect{0, 0, size.cx, size.cy});
+    EXPECT_LT(canvas.measured, 40 * html.size());
+    EXPECT_LE(canvas.InkBox().bottom, size.cy);
+  }
+}
+
 TEST(HtmlDrawer, FirstGenerationNeverWraps) {
   HtmlDrawer drawer(HtmlGeneration::kFirst, v7test::TestSystemColor);
   drawer.maxWidth = 20;
