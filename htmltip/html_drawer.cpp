@@ -634,6 +634,9 @@ void HtmlDrawer::EndLine(int count) {
   lineIndex_++;
   const int64_t advance = int64_t(std::max(count, 1)) * line_.height;
   if (y_ + advance - rect_.top > kMaxHtmlExtent || (measuring() && lineIndex_ >= kMaxHtmlLines)) {
+    // No line is laid out after this one, but this one is recorded and drawn: its own height
+    // counts, without the blank lines a count would add below it.
+    y_ += line_.height;
     stop_ = true;
     truncated_ |= measuring();
   } else {

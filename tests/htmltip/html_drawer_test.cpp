@@ -246,12 +246,18 @@ TEST(HtmlDrawer, HostileTextsStayBounded) {
     for (int i = 0; i < 3000; i++) s += u"<t=999999>";
     return s + u"end";
   }();
+  // More lines than a pass lays out, each with text: the last one laid out counts in the height.
+  const std::u16string manyLines = [] {
+    std::u16string s;
+    for (int i = 0; i < 4200; i++) s += u"x<br>";
+    return s;
+  }();
   const std::u16string deepStyles = [] {
     std::u16string s;
     for (int i = 0; i < 1500; i++) s += u"<b><font size=16384>";
     return s + u"x";
   }();
-  for (const std::u16string &html : {manyBreaks, manyTabs, deepStyles}) {
+  for (const std::u16string &html : {manyBreaks, manyTabs, deepStyles, manyLines}) {
     for (int maxWidth : {0, 1, 50}) {
       HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
       drawer.maxWidth = maxWidth;
