@@ -42,6 +42,32 @@ int64_t Width(const HtmlMetrics &metrics, std::u16string_view text) {
   return text.empty() ? 0 : metrics.text_extent(text).cx;
 }
 
+// How many units from the start of `text` fit in `space` pixels (0 when none do). Widths grow with
+// the prefix: the prefixes measured double in length up to the first too wide, then halve, so
+// finding a line's end costs a few times the line's own length in measuring, however long the
+// text after it. Measuring the whole rest of a long run, or every break in it, for each line it
+// wraps into made wrapping quadratic.
+size_t FittingUnits(const HtmlMetrics &metrics, std::u16string_view text, int64_t space) {
+  if (text.empty()) return 0;
+  const auto fits = [&](size_t units) { return Width(metrics, text.substr(0, units)) <= space; };
+  size_t fit = 0, over = 0;  // prefixes of `fit` units fit, of `over` (once not 0) do not
+  for (size_t probe = 1; over == 0; probe *= 2) {
+    const size_t units = std::min(probe, text.size());
+    if (!fits(units)) {
+      over = units;
+    } else if (units == text.size()) {
+      return units;
+    } else {
+      fit = units;
+    }
+  }
+  while (fit + 1 < over) {
+    const size_t mid = fit + (over - fit) / 2;
+    (fits(mid) ? fit : over) = mid;
+  }
+  return fit;
+}
+
 std::u16string_view TrimBlanks(std::u16string_view text, bool leading) {
   if (leading) {
     while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
@@ -50,36 +76,6 @@ std::u16string_view TrimBlanks(std::u16string_view text, bool leading) {
   }
   return text;
 }
-
-}  // namespace
-
-size_t internal::FindTableStart(std::u16string_view text, size_t pos) {
-  for (size_t at = text.find(u"<table", pos); at != std::u16string_view::npos; at = text.find(u"<table", at + 1)) {
-    if (at == 0 || text[at - 1] != u'<') return at;
-  }
-  return std::u16string_view::npos;
-}
-
-size_t internal::FindTableEnd(std::u16string_view text, size_t start) {
-  int open = 1;
-  size_t pos = start + 1;
-  while (true) {
-    const size_t close = text.find(u"</table>", pos);
-    const size_t nested = internal::FindTableStart(text, pos);
-    if (close == std::u16string_view::npos) return text.size();
-    if (nested != std::u16string_view::npos && nested < close) {
-      open++;
-      pos = nested + 1;
-      continue;
-    }
-    if (--open == 0) return close;
-    pos = close + 1;
-  }
-}
-
-namespace {
-using internal::FindTableEnd;
-using internal::FindTableStart;
 
 // The next run of text and the tag after it. A "<<" and a final "<" are literal "<"; a "<" without
 // a ">" is dropped and what follows reads as text.
@@ -172,23 +168,12 @@ bool HtmlDrawer::NextAttribute(std::u16string_view text, size_t *pos, std::u16st
 
 std::u16string_view HtmlDrawer::WrapText(const HtmlMetrics &metrics, std::u16string_view text, int64_t spaceLeft,
                                          bool atLineStart, std::u16string_view *rest) {
-  // Widths grow with the prefix, so the last break that fits is found by halving rather than by
-  // measuring every prefix, which a long run would make quadratic.
-  std::vector<size_t> breaks;
-  for (size_t i = 0; i < text.size(); i++) {
-    if (kBreakCharacters.find(text[i]) != std::u16string_view::npos) breaks.push_back(i);
-  }
-  size_t low = 0, high = breaks.size();  // breaks[0, low) fit; breaks[high, end) do not
-  while (low < high) {
-    const size_t mid = low + (high - low) / 2;
-    if (Width(metrics, text.substr(0, breaks[mid])) <= spaceLeft) {
-      low = mid + 1;
-    } else {
-      high = mid;
-    }
-  }
-  if (low > 0) {
-    const size_t at = breaks[low - 1];
+  const size_t fit = FittingUnits(metrics, text, spaceLeft);
+  // The last break whose text before it fits: widths grow with the prefix, so any break at most
+  // `fit` units in (none when not even the empty text fits).
+  const size_t at = spaceLeft < 0 ? std::u16string_view::npos
+                                  : text.substr(0, std::min(fit + 1, text.size())).find_last_of(kBreakCharacters);
+  if (at != std::u16string_view::npos) {
     *rest = TrimBlanks(text.substr(at + 1), true);
     return TrimBlanks(text.substr(0, at + 1), false);
   }
@@ -197,18 +182,10 @@ std::u16string_view HtmlDrawer::WrapText(const HtmlMetrics &metrics, std::u16str
     return std::u16string_view();
   }
   // As many characters as fit, at least one, never half of a surrogate pair.
-  size_t fit = 1, over = text.size() + 1;  // prefixes of `fit` units are taken; of `over` too wide
-  while (fit + 1 < over) {
-    const size_t mid = fit + (over - fit) / 2;
-    if (Width(metrics, text.substr(0, mid)) <= spaceLeft) {
-      fit = mid;
-    } else {
-      over = mid;
-    }
-  }
-  if (fit < text.size() && IsLowSurrogate(text[fit])) fit++;
-  *rest = text.substr(fit);
-  return text.substr(0, fit);
+  size_t take = std::max<size_t>(fit, 1);
+  if (take < text.size() && IsLowSurrogate(text[take])) take++;
+  *rest = text.substr(take);
+  return text.substr(0, take);
 }
 
 int HtmlDrawer::MeasureHtml(HtmlCanvas &canvas, std::u16string_view html, HtmlSize *size) {
@@ -221,6 +198,7 @@ int HtmlDrawer::MeasureHtml(HtmlCanvas &canvas, std::u16string_view html, HtmlSi
   animations_.clear();
   truncated_ = false;
   const int rc = vocabulary_.PrepareText(html, &text_);
+  tableFinder_.Index(text_);
   if (rc != 0 || text_.empty()) return rc;
   measuring_ = true;
   Box rect;
@@ -264,6 +242,8 @@ void HtmlDrawer::RunPass(const Box &rect, Extent *size) {
   vocabulary_.ApplyStyleRule(*canvas_, u"body", &style_);
   canvas_->save_state();
   SelectStyleFont();
+  // Found once for a measured text and every paint of it.
+  if (!tableFinder_.Indexed(text_)) tableFinder_.Index(text_);
   *size = DrawContent(text_, rect);
   canvas_->set_text_justification(0, 0);
   canvas_->restore_state();
@@ -274,7 +254,7 @@ HtmlDrawer::Extent HtmlDrawer::DrawContent(std::u16string_view text, Box rect) {
   Extent total;
   size_t pos = 0;
   while (pos < text.size() && !stop_) {
-    const size_t start = second() ? FindTableStart(text, pos) : std::u16string_view::npos;
+    const size_t start = second() ? tableFinder_.Start(text, pos) : std::u16string_view::npos;
     const size_t segmentEnd = std::min(start, text.size());
     Extent item;
     if (segmentEnd > pos) {
@@ -284,7 +264,7 @@ HtmlDrawer::Extent HtmlDrawer::DrawContent(std::u16string_view text, Box rect) {
       rect.top += item.cy;
     }
     if (start == std::u16string_view::npos || stop_) break;
-    const size_t end = FindTableEnd(text, start);
+    const size_t end = tableFinder_.End(text, start);
     // A table nested too deep is left out whole, in both passes alike.
     if (tableDepth_ < kMaxTableDepth) {
       item = DrawTable(text.substr(start, end - start), rect);
@@ -339,17 +319,10 @@ void HtmlDrawer::DrawTextRun(std::u16string text) {
   if (second()) Transform(style_.textTransform, &text);
   std::u16string_view rest = text;
   while (!rest.empty() && !stop_) {
-    if (WrappedBefore()) {
-      // As the measure pass's break did, the next line starts after the blanks.
-      EndLine(1);
-      rest = TrimBlanks(rest, true);
-      continue;
-    }
     canvas_->set_text_justification(0, 0);
-    const int64_t width = Width(*canvas_, rest);
-    const int64_t spaceLeft = rect_.width() + rect_.left - x_;
+    const int64_t spaceLeft = SpaceLeft();
     std::u16string_view part = rest, after;
-    if (second() && maxWidth != 0 && rect_.width() != 0 && width > spaceLeft) {
+    if (second() && WrapWidth() != 0 && FittingUnits(*canvas_, rest, spaceLeft) < rest.size()) {
       part = WrapText(*canvas_, rest, spaceLeft, !lineHasContent_, &after);
     }
     if (!part.empty()) DrawTextPart(part);
@@ -380,6 +353,7 @@ void HtmlDrawer::DrawTextPart(std::u16string_view part) {
   }
   if (!LineAvailable()) return;
   lineHasContent_ = true;
+  const int64_t measured = width;
   if (width == expectedWidth_ && part.back() == u' ') {
     // The blank that ends a line is not stretched nor drawn.
     const int64_t shorter = Width(*canvas_, part.substr(0, part.size() - 1));
@@ -406,6 +380,9 @@ void HtmlDrawer::DrawTextPart(std::u16string_view part) {
   }
   expectedBlanks_ -= blanks;
   Advance(drawn, width);
+  // The blank left undrawn was laid out by the measure pass: what follows on the line is placed,
+  // and wrapped, as if it were there.
+  lineShift_ -= measured - width;
 }
 
 void HtmlDrawer::HandleTag(std::u16string_view tagText) {
@@ -628,6 +605,7 @@ int64_t HtmlDrawer::StartLine() {
     line_.align = style_.textAlign;
     line_.top = int(std::clamp<int64_t>(y_, 0, kMaxHtmlExtent));  // the pass lays out from 0, 0
     lineStartX_ = rect_.left;
+    lineShift_ = 0;
     return lineStartX_;
   }
   line_ = lineIndex_ < lines_.size() ? lines_[lineIndex_] : HtmlLineRecord();
@@ -656,6 +634,9 @@ void HtmlDrawer::EndLine(int count) {
   lineIndex_++;
   const int64_t advance = int64_t(std::max(count, 1)) * line_.height;
   if (y_ + advance - rect_.top > kMaxHtmlExtent || (measuring() && lineIndex_ >= kMaxHtmlLines)) {
+    // No line is laid out after this one, but this one is recorded and drawn: its own height
+    // counts, without the blank lines a count would add below it.
+    y_ += line_.height;
     stop_ = true;
     truncated_ |= measuring();
   } else {
@@ -674,11 +655,18 @@ HtmlRect HtmlDrawer::LineBox(size_t index, const HtmlRect &rect) const {
   return HtmlRect{int(left), int(top), int(left + drawn), int(top + line.height)};
 }
 
-bool HtmlDrawer::WrappedBefore() const {
-  // The draw pass ends a line where the measure pass wrapped it, whatever room its own rectangle
-  // leaves: a line whose last blank is not drawn, or a wider rectangle, would otherwise pull the
-  // next line's content up onto a line laid out too low for it.
-  return !measuring() && maxWidth != 0 && lineHasContent_ && line_.wrapped != 0 && expectedWidth_ <= 0;
+int64_t HtmlDrawer::WrapWidth() const {
+  // Cells are measured in a box of no width, so their text never wraps; the draw pass keeps to that.
+  if (tableDepth_ > 0) return 0;
+  return std::clamp<int64_t>(maxWidth, 0, kMaxHtmlExtent);
+}
+
+int64_t HtmlDrawer::SpaceLeft() const {
+  // In the measure pass's terms in both passes: the draw pass's rectangle (the measured size, one
+  // pixel wider than the box the text was measured in), its alignment, the justification and the
+  // rules in percent move what is drawn, never where a line breaks. Breaking anywhere else would
+  // draw the content of one line with the record of another.
+  return WrapWidth() - (x_ - lineStartX_ - lineShift_);
 }
 
 bool HtmlDrawer::LineAvailable() {
@@ -724,7 +712,7 @@ void HtmlDrawer::AdvanceTab(int count) {
   // Tab stops count from where the line starts, and in the draw pass from where the measure pass
   // had come: a centred line, a justified one or one with a rule in percent then keeps the tab
   // widths it was measured with.
-  const int64_t offset = x_ - lineStartX_ - (measuring() ? 0 : lineShift_);
+  const int64_t offset = x_ - lineStartX_ - lineShift_;
   int64_t target = offset;
   if (offset % tab != 0) {
     target = (offset / tab + 1) * tab;

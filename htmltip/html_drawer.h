@@ -138,8 +138,10 @@ class HtmlDrawer {
   // Moves x by what is drawn; `measured` is what the measure pass moved for the same item.
   void Advance(int64_t drawn, int64_t measured);
   bool LineAvailable();
-  // Draw pass: whether the content that comes next was wrapped to the next line when measured.
-  bool WrappedBefore() const;
+  // The width lines wrap at (0: none), the same in both passes, and the room left on the line
+  // before it, measured from where the line starts as the measure pass laid it out.
+  int64_t WrapWidth() const;
+  int64_t SpaceLeft() const;
   void AddLinkArea(int64_t x, int64_t y, int64_t width, int64_t height);
   int Repeat(std::u16string_view attributes) const;
 
@@ -174,11 +176,12 @@ class HtmlDrawer {
   int64_t lineStartX_ = 0;
   int64_t expectedWidth_ = 0;  // draw: what the record says is still to come on the line
   int expectedBlanks_ = 0;
-  int64_t lineShift_ = 0;      // draw: how much farther the line has come than it was measured
+  int64_t lineShift_ = 0;      // draw: how much farther the line has come than it was measured (measure: 0)
   Box rect_;                   // of the segment being laid out
   int64_t x_ = 0, y_ = 0;
 
   std::vector<HtmlTableLayout> tables_;
+  HtmlTableFinder tableFinder_;  // of the text of the pass
   int tableIndex_ = -1;
   int tableDepth_ = 0;
   std::vector<HtmlLinkRecord> links_;

@@ -166,9 +166,7 @@ void HtmlDrawer::DrawImageTag(int id, std::u16string_view attributes) {
   const HtmlSize placed{box.cx, box.cy + drop};
   if (!TakeImageBudget(placed)) return;
 
-  const bool wrap = measuring() ? maxWidth != 0 && lineHasContent_ && rect_.width() != 0 &&
-                                      placed.cx > rect_.width() + rect_.left - x_
-                                : placed.cx > 0 && WrappedBefore();
+  const bool wrap = WrapWidth() != 0 && lineHasContent_ && placed.cx > SpaceLeft();
   if (wrap) {
     line_.wrapped = 1;
     EndLine(1);

@@ -1,11 +1,13 @@
 // What the measure pass of an HTML drawer records and the draw pass replays: one record per laid-out
-// line, one layout per table, and the areas links cover. Also the bounds that keep a hostile text
-// from making the records, the coordinates or the recursion grow without end.
+// line, one layout per table, the areas links cover, and where the tables of the text lie. Also the
+// bounds that keep a hostile text from making the records, the coordinates or the recursion grow
+// without end.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "htmltip/html_canvas.h"
@@ -87,6 +89,32 @@ struct HtmlAnimationRecord {
   int frameCount = 0;
   int ticks = 0;
   int speed = 0;  // ticks per frame
+};
+
+// Where every table of one text starts and ends, found in one scan. A pass asks for the end of a
+// table nested n deep at each of the n levels around it, and for every row and cell on the way;
+// scanning for it each time made deep nesting cost the square of the text's length, per level.
+class HtmlTableFinder {
+ public:
+  // Scans `text`, which must stay as it is while the finder answers for it.
+  void Index(std::u16string_view text);
+  // Whether `text` is where the text indexed last lay, at its length; whoever changes that text in
+  // place indexes it again.
+  bool Indexed(std::u16string_view text) const { return text.data() == text_.data() && text.size() == text_.size(); }
+  // The next table start from `pos` in `part`, a stretch of the indexed text: the next "<table"
+  // not preceded by another "<" (npos for none); and where the "</table>" balancing the table at
+  // `start` begins, counting nested tables (the end of `part` when none balances it). Each as a
+  // scan of `part` alone answers; a text that is not part of the indexed one is scanned.
+  size_t Start(std::u16string_view part, size_t pos) const;
+  size_t End(std::u16string_view part, size_t start) const;
+
+ private:
+  // Where `part` begins in the indexed text; false when it does not lie inside it.
+  bool Offset(std::u16string_view part, size_t *offset) const;
+
+  std::u16string_view text_;
+  std::vector<size_t> starts_;  // ascending
+  std::vector<size_t> ends_;    // of the table at the same index: its "</table>", npos when unbalanced
 };
 
 }  // namespace v7::htmltip

@@ -1,6 +1,8 @@
 // Tables of the second-generation drawer: grids of rows and cells with spans, spacing, padding,
-// borders and background fills, measured in the measure pass and drawn from its record.
+// borders and background fills, measured in the measure pass and drawn from its record; and where
+// the tables of a text start and end.
 #include <algorithm>
+#include <functional>
 
 #include "htmltip/html_drawer.h"
 #include "htmltip/internal.h"
@@ -17,21 +19,26 @@ struct Element {
 };
 
 // The next `needle` from `pos` that is not inside a nested table.
-size_t FindOutsideTables(std::u16string_view text, size_t pos, std::u16string_view needle) {
+size_t FindOutsideTables(const HtmlTableFinder &tables, std::u16string_view text, size_t pos,
+                         std::u16string_view needle) {
   while (pos < text.size()) {
-    const size_t at = text.find(needle, pos);
-    const size_t table = internal::FindTableStart(text, pos);
-    if (table == npos || at == npos || at < table) return at;
-    pos = internal::FindTableEnd(text, table) + 1;
+    // Only the text before the next table is looked through, and the table stepped over whole:
+    // what lies inside it is not looked through again at every level of the tables around it.
+    const size_t table = tables.Start(text, pos);
+    const size_t window = table == npos ? text.size() : std::min(text.size(), table + needle.size() - 1);
+    const size_t at = text.substr(0, window).find(needle, pos);
+    if (at != npos && at < table) return at;
+    if (table == npos) break;
+    pos = tables.End(text, table) + 1;
   }
   return npos;
 }
 
 // The next element named `open` ("<tr", "<td"). It ends at its closing tag or, when that is
 // missing, at the next element of its kind, so that one unclosed row cannot swallow the rows after.
-bool NextElement(std::u16string_view text, size_t *pos, std::u16string_view open, std::u16string_view close,
-                 Element *element) {
-  const size_t start = FindOutsideTables(text, *pos, open);
+bool NextElement(const HtmlTableFinder &tables, std::u16string_view text, size_t *pos,
+                 std::u16string_view open, std::u16string_view close, Element *element) {
+  const size_t start = FindOutsideTables(tables, text, *pos, open);
   if (start == npos) {
     *pos = text.size();
     return false;
@@ -39,8 +46,8 @@ bool NextElement(std::u16string_view text, size_t *pos, std::u16string_view open
   const size_t gt = std::min(text.find(u'>', start), text.size());
   element->tag = text.substr(start + 1, gt - start - 1);
   const size_t bodyStart = std::min(gt + 1, text.size());
-  const size_t closeAt = std::min(FindOutsideTables(text, bodyStart, close), text.size());
-  const size_t nextAt = std::min(FindOutsideTables(text, bodyStart, open), text.size());
+  const size_t closeAt = std::min(FindOutsideTables(tables, text, bodyStart, close), text.size());
+  const size_t nextAt = std::min(FindOutsideTables(tables, text, bodyStart, open), text.size());
   const size_t end = std::min(closeAt, nextAt);
   element->body = text.substr(bodyStart, end - bodyStart);
   *pos = end == closeAt && end < text.size() ? end + close.size() : end;
@@ -135,12 +142,12 @@ void SizeGrid(HtmlTableLayout *layout) {
 
 // Rows, and columns as the cells occupy them: a cell spanning rows from above pushes the cells of
 // the rows below to the right, so the grid is found by placing every cell.
-void CountGrid(std::u16string_view text, const HtmlVocabulary &vocabulary, const HtmlMetrics &metrics, int *rows,
-               int *columns) {
+void CountGrid(const HtmlTableFinder &tables, std::u16string_view text, const HtmlVocabulary &vocabulary,
+               const HtmlMetrics &metrics, int *rows, int *columns) {
   std::vector<Element> rowElements;
   Element element;
   size_t pos = 1;
-  while (rowElements.size() < size_t(kMaxTableRows) && NextElement(text, &pos, u"<tr", u"</tr>", &element))
+  while (rowElements.size() < size_t(kMaxTableRows) && NextElement(tables, text, &pos, u"<tr", u"</tr>", &element))
     rowElements.push_back(element);
   *rows = int(rowElements.size());
   *columns = 0;
@@ -148,7 +155,7 @@ void CountGrid(std::u16string_view text, const HtmlVocabulary &vocabulary, const
   for (int r = 0; r < *rows; r++) {
     size_t cellPos = 0;
     int c = 0;
-    while (NextElement(rowElements[r].body, &cellPos, u"<td", u"</td>", &element)) {
+    while (NextElement(tables, rowElements[r].body, &cellPos, u"<td", u"</td>", &element)) {
       while (c < kMaxTableColumns && taken[r][c]) c++;
       if (c >= kMaxTableColumns) break;
       int colspan = 1, rowspan = 1;
@@ -184,7 +191,7 @@ HtmlDrawer::Extent HtmlDrawer::DrawTable(std::u16string_view text, const Box &re
       return Extent();
     }
     HtmlTableLayout fresh;
-    CountGrid(text, vocabulary_, *canvas_, &fresh.rows, &fresh.columns);
+    CountGrid(tableFinder_, text, vocabulary_, *canvas_, &fresh.rows, &fresh.columns);
     fresh.cells.assign(size_t(fresh.rows) * size_t(fresh.columns), HtmlCellRecord());
     fresh.columnWidths.assign(fresh.columns, 0);
     fresh.rowHeights.assign(fresh.rows, 0);
@@ -247,7 +254,7 @@ HtmlDrawer::Extent HtmlDrawer::DrawTable(std::u16string_view text, const Box &re
 
   Element row;
   size_t pos = 1;
-  for (int r = 0; r < layout.rows && !stop_ && NextElement(text, &pos, u"<tr", u"</tr>", &row); r++)
+  for (int r = 0; r < layout.rows && !stop_ && NextElement(tableFinder_, text, &pos, u"<tr", u"</tr>", &row); r++)
     DrawTableRow(row.tag, row.body, inner, &layout, r);
 
   if (measuring()) {
@@ -280,7 +287,7 @@ void HtmlDrawer::DrawTableRow(std::u16string_view tagText, std::u16string_view b
   Element cellElement;
   size_t pos = 0;
   int column = 0;
-  while (!stop_ && NextElement(body, &pos, u"<td", u"</td>", &cellElement)) {
+  while (!stop_ && NextElement(tableFinder_, body, &pos, u"<td", u"</td>", &cellElement)) {
     while (column < layout->columns && layout->cell(row, column).colspan == -1) column++;
     if (column >= layout->columns) break;
     HtmlCellRecord *cell = &layout->cell(row, column);
@@ -415,6 +422,63 @@ void HtmlDrawer::PaintBox(const Box &box, HtmlColor light, HtmlColor dark, int f
     if (!vocabulary_.colorsEnabled) light = dark = vocabulary_.disabledColor;
     canvas_->draw_frame(rect, light, dark, style_.borderStyle, frameWidth);
   }
+}
+
+void HtmlTableFinder::Index(std::u16string_view text) {
+  constexpr auto npos = std::u16string_view::npos;
+  text_ = text;
+  starts_.clear();
+  ends_.clear();
+  std::vector<size_t> unclosed;  // indexes into starts_, innermost last
+  size_t open = internal::FindTableStart(text, 0), close = text.find(u"</table>");
+  while (open != npos || close != npos) {
+    if (open < close) {
+      unclosed.push_back(starts_.size());
+      starts_.push_back(open);
+      ends_.push_back(npos);
+      open = internal::FindTableStart(text, open + 1);
+    } else {
+      // A "</table>" closes the innermost table still open; one outside every table is no end.
+      if (!unclosed.empty()) {
+        ends_[unclosed.back()] = close;
+        unclosed.pop_back();
+      }
+      close = text.find(u"</table>", close + 1);
+    }
+  }
+}
+
+bool HtmlTableFinder::Offset(std::u16string_view part, size_t *offset) const {
+  const std::less<const char16_t *> before;
+  const char16_t *begin = text_.data(), *end = text_.data() + text_.size();
+  if (text_.empty() || before(part.data(), begin) || before(end, part.data() + part.size())) return false;
+  *offset = size_t(part.data() - begin);
+  return true;
+}
+
+size_t HtmlTableFinder::Start(std::u16string_view part, size_t pos) const {
+  constexpr auto npos = std::u16string_view::npos;
+  size_t offset = 0;
+  if (!Offset(part, &offset)) return internal::FindTableStart(part, pos);
+  if (pos >= part.size()) return npos;
+  // A stretch that begins with a "<table" the whole text has after a "<" counts it as a start.
+  if (pos == 0 && offset > 0 && text_[offset - 1] == u'<' && part.substr(0, 6) == u"<table") return 0;
+  const auto at = std::lower_bound(starts_.begin(), starts_.end(), offset + pos);
+  // A start running past the stretch's end is none of the stretch's.
+  if (at == starts_.end() || *at + 6 > offset + part.size()) return npos;
+  return *at - offset;
+}
+
+size_t HtmlTableFinder::End(std::u16string_view part, size_t start) const {
+  size_t offset = 0;
+  if (!Offset(part, &offset)) return internal::FindTableEnd(part, start);
+  const auto at = std::lower_bound(starts_.begin(), starts_.end(), offset + start);
+  if (at == starts_.end() || *at != offset + start) return internal::FindTableEnd(part, start);
+  const size_t end = ends_[size_t(at - starts_.begin())];
+  // The stretch sees the same tables up to its own end: a table balanced only past it is not
+  // balanced in it.
+  if (end == std::u16string_view::npos || end + 8 > offset + part.size()) return part.size();
+  return end - offset;
 }
 
 }  // namespace v7::htmltip

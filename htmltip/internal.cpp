@@ -86,6 +86,34 @@ void AppendEscaped(uint8_t byte, std::u16string *out) {
 
 }  // namespace
 
+size_t FindTableStart(std::u16string_view text, size_t pos) {
+  for (size_t at = text.find(u"<table", pos); at != std::u16string_view::npos; at = text.find(u"<table", at + 1)) {
+    if (at == 0 || text[at - 1] != u'<') return at;
+  }
+  return std::u16string_view::npos;
+}
+
+size_t FindTableEnd(std::u16string_view text, size_t start) {
+  constexpr auto npos = std::u16string_view::npos;
+  int64_t open = 1;
+  size_t pos = start + 1;
+  // Each "<table" and "</table>" is looked for once: the one of the two met first is counted, and
+  // only it is looked for again.
+  size_t close = text.find(u"</table>", pos), nested = FindTableStart(text, pos);
+  while (close != npos) {
+    if (nested < close) {
+      open++;
+      pos = nested + 1;
+      nested = FindTableStart(text, pos);
+      continue;
+    }
+    if (--open == 0) return close;
+    pos = close + 1;
+    close = text.find(u"</table>", pos);
+  }
+  return text.size();
+}
+
 void AppendPercentEncoded(uint32_t c, std::u16string *out) {
   if (c < 0x80) {
     AppendEscaped(uint8_t(c), out);

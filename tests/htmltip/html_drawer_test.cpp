@@ -246,12 +246,18 @@ TEST(HtmlDrawer, HostileTextsStayBounded) {
     for (int i = 0; i < 3000; i++) s += u"<t=999999>";
     return s + u"end";
   }();
+  // More lines than a pass lays out, each with text: the last one laid out counts in the height.
+  const std::u16string manyLines = [] {
+    std::u16string s;
+    for (int i = 0; i < 4200; i++) s += u"x<br>";
+    return s;
+  }();
   const std::u16string deepStyles = [] {
     std::u16string s;
     for (int i = 0; i < 1500; i++) s += u"<b><font size=16384>";
     return s + u"x";
   }();
-  for (const std::u16string &html : {manyBreaks, manyTabs, deepStyles}) {
+  for (const std::u16string &html : {manyBreaks, manyTabs, deepStyles, manyLines}) {
     for (int maxWidth : {0, 1, 50}) {
       HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
       drawer.maxWidth = maxWidth;
@@ -278,6 +284,85 @@ TEST(HtmlDrawer, HostileTextsStayBounded) {
   ASSERT_EQ(drawer.MeasureHtml(canvas, u"aaaa bbbb cccc dddd", &size), 0);
   drawer.DrawHtml(canvas, HtmlRect{0, 0, 8, size.cy});
   EXPECT_LE(canvas.InkBox().bottom, size.cy);
+}
+
+// The draw pass wraps where the measure pass did, in the box maxWidth wide, though the tooltips
+// draw into the measured size, one pixel wider: every line break falls where it was measured and
+// nothing is drawn below the measured height.
+TEST(HtmlDrawer, DrawWrapsInTheMeasuredBox) {
+  struct {
+    const char16_t *html;
+    int maxWidth;
+  } cases[] = {
+      // A blank that no longer fits after a wide character, then an icon and a double break.
+      {u"\x82 ><icon idres=1>><br=2>>", 6},
+      {u"ab cd<t>ef gh", 20},
+      {u"<center>ab cd ef</center>", 15},
+      {u"<justify>aa bb cc dd ee</justify>", 36},
+      {u"xx <bmp idres=2>yy", 40},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(Narrow(c.html));
+    HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
+    drawer.maxWidth = c.maxWidth;
+    HtmlRecordingCanvas canvas = v7test::MeasuredCanvas();
+    canvas.AddImage(HtmlImageKind::kIcon, 1, HtmlSize{32, 32});
+    canvas.AddImage(HtmlImageKind::kBitmap, 2, HtmlSize{16, 16});
+    HtmlSize size;
+    ASSERT_EQ(drawer.MeasureHtml(canvas, c.html, &size), 0);
+    ASSERT_GT(size.cy, 0);
+    canvas.clear();
+    const HtmlRect rect{0, 0, size.cx, size.cy};
+    drawer.DrawHtml(canvas, rect);
+    EXPECT_LE(canvas.InkBox().bottom, size.cy);
+    // Each text and image lies on the line recorded for it: the lines in order, one below the
+    // other, none skipped and none drawn twice.
+    size_t line = 0;
+    std::vector<bool> used(drawer.lines().size(), false);
+    for (const auto &call : canvas.calls()) {
+      if (call.op != Op::kText && call.op != Op::kImage) continue;
+      while (line < drawer.lines().size() && call.y1 >= drawer.LineBox(line, rect).bottom) ++line;
+      ASSERT_LT(line, drawer.lines().size()) << Narrow(call.text);
+      const HtmlRect box = drawer.LineBox(line, rect);
+      EXPECT_TRUE(call.y1 >= box.top && call.y2 <= box.bottom)
+          << Narrow(call.text) << " on line " << line << " at " << call.y1 << "-" << call.y2;
+      used[line] = true;
+    }
+    // Every recorded line with content got some.
+    for (size_t i = 0; i < drawer.lines().size(); ++i) {
+      if (drawer.lines()[i].width > 0) {
+        EXPECT_TRUE(used[i]) << "line " << i;
+      }
+    }
+  }
+}
+
+// Wrapping a long run measures each line about as far as it reaches, not the rest of the run nor
+// every break in it for every line: the characters measured grow with the text, not its square.
+TEST(HtmlDrawer, WrappingALongRunMeasuresItOnce) {
+  class CountingCanvas : public HtmlRecordingCanvas {
+   public:
+    HtmlSize text_extent(std::u16string_view text) const override {
+      measured += text.size();
+      return HtmlRecordingCanvas::text_extent(text);
+    }
+    mutable size_t measured = 0;
+  };
+  std::u16string run;
+  for (int i = 0; i < 4000; i++) run += u"ab ";
+  for (const std::u16string &html : {run, std::u16string(12000, u'a')}) {
+    HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
+    drawer.maxWidth = 30;  // four characters a line
+    CountingCanvas canvas;
+    HtmlSize size;
+    ASSERT_EQ(drawer.MeasureHtml(canvas, html, &size), 0);
+    ASSERT_GT(drawer.lines().size(), 2000u);
+    EXPECT_LT(canvas.measured, 40 * html.size());
+    canvas.measured = 0;
+    drawer.DrawHtml(canvas, HtmlRect{0, 0, size.cx, size.cy});
+    EXPECT_LT(canvas.measured, 40 * html.size());
+    EXPECT_LE(canvas.InkBox().bottom, size.cy);
+  }
 }
 
 TEST(HtmlDrawer, FirstGenerationNeverWraps) {

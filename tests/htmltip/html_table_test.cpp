@@ -7,6 +7,8 @@
 
 #include "html_test_support.h"
 #include "htmltip/html_drawer.h"
+#include "htmltip/html_limits.h"
+#include "htmltip/internal.h"
 #include "htmltip/recording_canvas.h"
 
 namespace {
@@ -96,6 +98,18 @@ TEST(HtmlTable, HostileTablesStayBounded) {
   for (int i = 0; i < 1000; i++) rows += u"<tr><td rowspan=0 colspan=0>";
   std::u16string tall = u"<table>";
   for (int i = 0; i < 100; i++) tall += u"<tr><td height=16384>x";
+  // Nested as deep as the longest text allows, each table closed: laid out to the nesting bound,
+  // the rest of the nest stepped over whole.
+  std::u16string closed;
+  for (int i = 0; i < 990; i++) closed += u"<table><tr><td>";
+  closed += u"x";
+  for (int i = 0; i < 990; i++) closed += u"</td></tr></table>";
+  ASSERT_LE(closed.size(), kMaxHtmlTextUnits);
+  {
+    HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
+    LayTable(drawer, closed);
+    EXPECT_EQ(drawer.tables().size(), size_t(kMaxTableDepth));
+  }
   {
     // Taller than a pass lays out: the table is dropped by both passes.
     HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
@@ -104,7 +118,7 @@ TEST(HtmlTable, HostileTablesStayBounded) {
     EXPECT_TRUE(drawer.tables().empty());
     EXPECT_EQ(Calls(t.canvas, Op::kText), "0,0-7,13:a");
   }
-  for (const std::u16string &html : {deep, wide, rows, tall}) {
+  for (const std::u16string &html : {deep, wide, rows, tall, closed}) {
     HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
     Table t = LayTable(drawer, html);
     EXPECT_LE(drawer.tables().size(), kMaxHtmlTables);
@@ -115,6 +129,63 @@ TEST(HtmlTable, HostileTablesStayBounded) {
   }
 }
 
+// The table starts and ends as a character-by-character scan finds them: a "<table" not after
+// another "<" opens a table, the "</table>" that brings the count back to nothing ends it.
+size_t NaiveTableStart(std::u16string_view text, size_t pos) {
+  for (size_t i = pos; i < text.size(); i++) {
+    if (text.substr(i, 6) == u"<table" && (i == 0 || text[i - 1] != u'<')) return i;
+  }
+  return std::u16string_view::npos;
+}
+
+size_t NaiveTableEnd(std::u16string_view text, size_t start) {
+  int open = 1;
+  for (size_t i = start + 1; i < text.size(); i++) {
+    if (text.substr(i, 8) == u"</table>") {
+      if (--open == 0) return i;
+    } else if (text.substr(i, 6) == u"<table" && text[i - 1] != u'<') {
+      open++;
+    }
+  }
+  return text.size();
+}
+
+// The finder indexes the whole text once and answers for every stretch of it (a row, a cell, a
+// nested table) as a scan of that stretch alone would: over every stretch of texts with nested,
+// unbalanced, stray and doubled tags.
+TEST(HtmlTable, TableFinderAnswersAsAScanOfEachStretch) {
+  const std::u16string texts[] = {
+      u"<table>a<table>b</table>c</table>d",
+      u"<<table>x</table><table><tr><td><table></table></td></tr></table>",
+      u"<table><table></table>",
+      u"</table><table>x</table></table><table",
+      u"<table<table></table></table><<<table></table>",
+      u"x<table><td><table><table></table></table></td></table></table>",
+  };
+  for (const std::u16string &text : texts) {
+    SCOPED_TRACE(std::string(text.begin(), text.end()));
+    HtmlTableFinder finder;
+    finder.Index(text);
+    const std::u16string copy = text;  // the same characters elsewhere: scanned, same answers
+    for (const std::u16string *whole : {&text, &copy}) {
+      const std::u16string_view view(*whole);
+      for (size_t b = 0; b <= view.size(); b++) {
+        for (size_t e = b; e <= view.size(); e++) {
+          const std::u16string_view part = view.substr(b, e - b);
+          for (size_t pos = 0; pos <= part.size(); pos++) {
+            const size_t start = NaiveTableStart(part, pos);
+            ASSERT_EQ(finder.Start(part, pos), start) << b << "-" << e << " from " << pos;
+            ASSERT_EQ(internal::FindTableStart(part, pos), start);
+            if (start != pos) continue;
+            const size_t end = NaiveTableEnd(part, start);
+            ASSERT_EQ(finder.End(part, start), end) << b << "-" << e << " at " << start;
+            ASSERT_EQ(internal::FindTableEnd(part, start), end);
+          }
+        }
+      }
+    }
+  }
+}
 
 TEST(HtmlTable, RowSpanRemainderAndVerticalAlign) {
   HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
