@@ -38,7 +38,14 @@ namespace fs = std::filesystem;
 using v7test::UiRobot;
 
 inline constexpr char kPassword[] = "Fixture1!";
-inline constexpr char kSubkey[] = "velmoraSelectTest";
+// The settings subkey of the test program: each program has its own, so that programs running at
+// the same time never clear or read each other's settings.
+inline constexpr char kSubkey[] = "velmoraSelectTest." V7_TEST_NAME;
+
+inline void delete_settings() {
+  const std::string key = std::string("SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\") + kSubkey;
+  RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+}
 inline const std::string kHong = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
 inline const std::string kKim = "cn=Kim Cheolsu()0009876543210987,ou=Users,o=Test,c=KR";
 inline const std::string kRenew = "cn=Lee Renewal()0005555,ou=personal4IB,o=velmora,c=KR";
@@ -254,7 +261,7 @@ inline void begin_case(RelayRequestRecord *request) {
   v7::set_message_box_hook(answer_narrow_box);
   v7::dialogs::set_web_page_opener(open_nothing);
   platform_set_clock_hook(test_now);
-  RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraSelectTest");
+  delete_settings();
   memset(request, 0, sizeof *request);
   request->media_bits = 0x20B;
   snprintf(request->settings_subkey, sizeof request->settings_subkey, "%s", kSubkey);

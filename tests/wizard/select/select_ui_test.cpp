@@ -106,7 +106,7 @@ TEST_F(SelectUi, HardDiskListsMarksWarnsRefusesAWrongPasswordAndTakesTheRightOne
     const std::string lang = language == kLanguageKorean ? "ko" : "en";
     SCOPED_TRACE(lang);
     set_language_id(language);
-    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\AppDataLow\\Software\\TAVN\\velmora7\\velmoraSelectTest");
+    delete_settings();
     v7::dialogs::set_web_page_opener(record_page);
     request_.viewer_skips_validation = 1;
     auto select = new_select();
