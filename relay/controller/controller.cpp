@@ -97,6 +97,26 @@ void relay_received_record_free(ReceivedCertRecord *r) {
   free(r);
 }
 
+void relay_message_payload_free(unsigned message, LPARAM payload) {
+  if (payload == 0) return;
+  switch (message) {
+    case WM_RELAY_CERTDATA:
+      relay_received_record_free(reinterpret_cast<ReceivedCertRecord *>(payload));
+      break;
+    case WM_RELAY_AUTHCODE:
+    case WM_RELAY_CERTINFO:
+    case WM_RELAY_ERROR: {
+      // The code to show is a secret like the typed one.
+      char *text = reinterpret_cast<char *>(payload);
+      v7::secure_wipe(text, strlen(text));
+      free(text);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
 CThreadParam::~CThreadParam() {
   // The typed code and registration number are as secret as the controller's own copy of them.
   for (char *text : {text1, text2, text3}) {

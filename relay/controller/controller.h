@@ -6,8 +6,10 @@
 //
 // Ownership: after StartWorker only the worker touches the socket, the session and the parameter
 // block. Connect and StartWorker first stop and join a worker that still runs, so a second
-// transfer never frees what the first one is still using. The received certificate set is handed
-// over as a heap record that the sheet owns, so it stays valid whatever the worker does next.
+// transfer never frees what the first one is still using. What a message carries (a text, the
+// received certificate set) is a heap copy that the message owns: a message still queued when the
+// next Connect frees the session and the parameter block keeps its payload, and the sheet frees it
+// once handled (relay_message_payload_free).
 #pragma once
 
 #include <winsock2.h>  // before any windows.h, which it brings in
@@ -27,6 +29,10 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "the error text is handed out
 
 // Frees a record posted with WM_RELAY_CERTDATA: the keys are wiped first. Null is ignored.
 void relay_received_record_free(ReceivedCertRecord *record);
+// Frees what a worker's message carries, wiped first: the text of WM_RELAY_AUTHCODE,
+// WM_RELAY_CERTINFO and WM_RELAY_ERROR, the record of WM_RELAY_CERTDATA. The receiver calls it
+// once it has handled the message, or drops it unhandled; other messages carry nothing.
+void relay_message_payload_free(unsigned message, LPARAM payload);
 
 // The worker's parameter block.
 class CThreadParam {
@@ -43,7 +49,7 @@ class CThreadParam {
   char *text1 = nullptr;               // sender: the typed code; recipient: the code to show (owned)
   char *text2 = nullptr;               // recipient: the typed text (owned)
   char *text3 = nullptr;               // recipient: the subject text of the arriving certificate (owned)
-  const char *failure_text = nullptr;  // not owned: a fixed text or the session's
+  const char *failure_text = nullptr;  // not owned: a fixed text or the session's (posted as a copy)
   int result = 0;
   int transport = 2;
   const char *host = nullptr;  // the controller's

@@ -1,8 +1,8 @@
 // The private messages between a transfer's worker thread and the user interface. The worker
 // posts window messages to the sheet; the user interface posts thread messages to the worker.
-// Payloads are pointers into the worker's parameter block or its session, valid until the
-// controller is destroyed or connects again, except WM_RELAY_CERTDATA's record, which the sheet
-// owns (see relay_received_record_free).
+// A payload is a heap copy that the message owns, so it stays valid however long the message
+// waits in the sheet's queue, whatever the controller frees meanwhile; whoever takes the message
+// off the queue frees it with relay_message_payload_free (controller.h).
 #pragma once
 
 enum : unsigned {
@@ -13,11 +13,11 @@ enum : unsigned {
   WM_RELAY_SEND_STEP3 = 2127,      // 0x84F sender: Items sent
   WM_RELAY_SEND_DONE = 2128,       // 0x850 sender: transfer finished
   WM_RELAY_RECV_CODEWAIT = 2130,   // 0x852 recipient: RecipientServerKey sent, code awaited
-  WM_RELAY_AUTHCODE = 2131,        // 0x853 lParam: the code to show (const char *)
-  WM_RELAY_CERTINFO = 2132,        // 0x854 lParam: subject text of the arriving certificate
+  WM_RELAY_AUTHCODE = 2131,        // 0x853 lParam: the code to show (char *, owned)
+  WM_RELAY_CERTINFO = 2132,        // 0x854 lParam: subject text of the arriving certificate (owned)
   WM_RELAY_RECV_CERTWAIT = 2133,   // 0x855 recipient: RecipientKeys sent, items awaited
-  WM_RELAY_CERTDATA = 2134,        // 0x856 lParam: ReceivedCertRecord * that the sheet owns
-  WM_RELAY_ERROR = 2144,           // 0x860 lParam: failure text (narrow, the setting's encoding)
+  WM_RELAY_CERTDATA = 2134,        // 0x856 lParam: ReceivedCertRecord * (owned)
+  WM_RELAY_ERROR = 2144,           // 0x860 lParam: failure text (narrow, the setting's encoding; owned)
   WM_RELAY_PROCEED = 2145,         // 0x861 UI -> worker: go on after the subject-name page
   WM_RELAY_CONFIRM = 2146,         // 0x862 UI -> worker: the user confirmed the certificate
   WM_RELAY_CERTDATA_TAKEN = 2147,  // 0x863 UI -> worker: the sheet has taken the record

@@ -135,10 +135,22 @@ struct Run {
     return -2;
   }
 
-  void post(unsigned message, const void *payload = nullptr) {
-    PostMessageW(param->sheet, message, 0, reinterpret_cast<LPARAM>(payload));
-  }
+  void post(unsigned message) { PostMessageW(param->sheet, message, 0, 0); }
 };
+
+// Posts a copy of text that the message owns: the sheet may take the message off its queue after
+// the next Connect has freed the parameter block and the session the text came from. When no copy
+// can be made the message goes without one, as a text the sheet cannot show.
+void post_text(HWND sheet, unsigned message, const char *text) {
+  char *copy = nullptr;
+  if (text != nullptr) {
+    const size_t n = strlen(text) + 1;
+    copy = static_cast<char *>(malloc(n));
+    if (copy != nullptr) memcpy(copy, text, n);
+  }
+  if (!PostMessageW(sheet, message, 0, reinterpret_cast<LPARAM>(copy)))
+    relay_message_payload_free(message, reinterpret_cast<LPARAM>(copy));
+}
 
 // The worker's thread queue exists from its first message call on; the controller waits for it.
 void make_queue(CThreadParam *param) {
@@ -199,11 +211,11 @@ int run_recipient(Run *run) {
   if ((rc = run->exchange(WM_RELAY_RECV_CODEWAIT)) != 0) return rc;
   rc = relay_recipient_step2(s, run->reply, run->reply_len, &p->text1, &run->out, &run->out_len);
   if (rc != 0) return run->failed(rc);
-  run->post(WM_RELAY_AUTHCODE, p->text1);
+  post_text(p->sheet, WM_RELAY_AUTHCODE, p->text1);
   if ((rc = run->exchange(0)) != 0) return rc;
   rc = relay_recipient_step3(s, run->reply, run->reply_len, &p->text3, &run->out, &run->out_len);
   if (rc != 0) return run->failed(rc);
-  run->post(WM_RELAY_CERTINFO, p->text3);
+  post_text(p->sheet, WM_RELAY_CERTINFO, p->text3);
   if (RelayWaitControlMessage() == WM_RELAY_STOP) return WM_RELAY_STOP;
   if ((rc = run->exchange(WM_RELAY_RECV_CERTWAIT)) != 0) return rc;
   rc = relay_recipient_step4(s, run->reply, run->reply_len);
@@ -212,11 +224,11 @@ int run_recipient(Run *run) {
   if (rc != 0) return run->failed(rc);
   if ((rc = run->exchange(0, false)) != 0) return rc;
 
-  // The sheet owns the record once it is posted; one that cannot be posted stays ours.
+  // The message owns the record once it is posted; one that cannot be posted stays ours.
   ReceivedCertRecord *record = copy_items(s);
   if (record == nullptr) return -1;
   if (!PostMessageW(p->sheet, WM_RELAY_CERTDATA, 0, reinterpret_cast<LPARAM>(record))) {
-    relay_received_record_free(record);
+    relay_message_payload_free(WM_RELAY_CERTDATA, reinterpret_cast<LPARAM>(record));
     return -1;
   }
   // The transfer is complete: a late confirmation must not turn it into a failure.
@@ -244,8 +256,7 @@ unsigned run_worker(CThreadParam *p, int (*procedure)(Run *)) {
   } else if (!success && result != int(WM_RELAY_STOP)) {
     p->failure_text = v7::relayctl::session_failure_text(p->session);
   }
-  if (p->failure_text != nullptr)
-    PostMessageW(p->sheet, WM_RELAY_ERROR, 0, reinterpret_cast<LPARAM>(p->failure_text));
+  if (p->failure_text != nullptr) post_text(p->sheet, WM_RELAY_ERROR, p->failure_text);
   PostMessageW(p->sheet, WM_RELAY_STOP, 0, 0);
   return unsigned(result);
 }

@@ -50,6 +50,19 @@ void free_copy(ReceivedCertRecord *r) {
   free(r);
 }
 
+// What a worker's message carries belongs to the message: freed when its handler returns.
+class MessagePayload {
+ public:
+  MessagePayload(UINT message, LPARAM payload) : message_(message), payload_(payload) {}
+  ~MessagePayload() { relay_message_payload_free(message_, payload_); }
+  MessagePayload(const MessagePayload &) = delete;
+  MessagePayload &operator=(const MessagePayload &) = delete;
+
+ private:
+  UINT message_;
+  LPARAM payload_;
+};
+
 bool copy_part(const uint8_t *from, size_t len, uint8_t **to, size_t *to_len) {
   if (from == nullptr || len == 0) return true;
   *to = static_cast<uint8_t *>(malloc(len));
@@ -282,11 +295,10 @@ void CSheetCertRelay::OnRunEnd() {
   closing_ = true;
   controller_->StopWorker();
   // The worker is gone: what it posted and the sheet has not taken would be lost with the window,
-  // and a received set among it would stay in memory unwiped.
+  // and a received set or a code among it would stay in memory unwiped.
   MSG msg;
-  while (::PeekMessageW(&msg, m_hWnd, WM_RELAY_STOP, WM_RELAY_CERTDATA_TAKEN, PM_REMOVE)) {
-    if (msg.message == WM_RELAY_CERTDATA) relay_received_record_free(reinterpret_cast<ReceivedCertRecord *>(msg.lParam));
-  }
+  while (::PeekMessageW(&msg, m_hWnd, WM_RELAY_STOP, WM_RELAY_CERTDATA_TAKEN, PM_REMOVE))
+    relay_message_payload_free(msg.message, msg.lParam);
 }
 
 // ---- The received set ----
@@ -420,6 +432,7 @@ LRESULT CSheetCertRelay::OnCodeWait(WPARAM, LPARAM) {
 }
 
 LRESULT CSheetCertRelay::OnAuthCode(WPARAM, LPARAM lparam) {
+  const MessagePayload payload(WM_RELAY_AUTHCODE, lparam);
   if (closing_) return 0;
   wipe_text(&auth_code_);
   if (lparam != 0) auth_code_ = reinterpret_cast<const char *>(lparam);
@@ -442,6 +455,7 @@ LRESULT CSheetCertRelay::OnAuthCode(WPARAM, LPARAM lparam) {
 }
 
 LRESULT CSheetCertRelay::OnCertInfo(WPARAM, LPARAM lparam) {
+  const MessagePayload payload(WM_RELAY_CERTINFO, lparam);
   if (closing_) return 0;
   std::u16string subject;
   if (!worker_text_to_wide(reinterpret_cast<const char *>(lparam), char_encoding_is_utf8(), &subject)) {
@@ -463,14 +477,11 @@ LRESULT CSheetCertRelay::OnCertWait(WPARAM, LPARAM) {
 }
 
 LRESULT CSheetCertRelay::OnCertData(WPARAM, LPARAM lparam) {
-  auto *record = reinterpret_cast<ReceivedCertRecord *>(lparam);
-  if (closing_) {
-    relay_received_record_free(record);
-    return 0;
-  }
+  const auto *record = reinterpret_cast<const ReceivedCertRecord *>(lparam);
+  const MessagePayload payload(WM_RELAY_CERTDATA, lparam);
+  if (closing_) return 0;
   received_flag_ = true;
   const bool copied = CopyReceived(record);
-  relay_received_record_free(record);
   const DWORD worker = controller_->WorkerThreadId();
   if (worker != 0) ::PostThreadMessageW(worker, WM_RELAY_CERTDATA_TAKEN, 0, 0);
   if (!copied) {
@@ -482,6 +493,7 @@ LRESULT CSheetCertRelay::OnCertData(WPARAM, LPARAM lparam) {
 }
 
 LRESULT CSheetCertRelay::OnRelayError(WPARAM, LPARAM lparam) {
+  const MessagePayload payload(WM_RELAY_ERROR, lparam);
   if (closing_) return 0;
   const char *text = reinterpret_cast<const char *>(lparam);
   std::u16string wide;

@@ -14,6 +14,7 @@
 #include "platform/osver/os_version_query.h"
 #include "platform/ui/message_box.h"
 #include "relay/transport.h"
+#include "tests/relay/controller/chosen_set.h"
 #include "tests/relay/controller/fake_sheet.h"
 #include "tests/relay/relayd_client.h"
 #include "tests/relay/steps/steps_test_util.h"
@@ -27,6 +28,7 @@ namespace {
 ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new stepstest::StepsEnvironment);
 
 constexpr RelayModeWord kRecipient3 = 0x88000003u;
+constexpr RelayModeWord kSender3 = 0x80000003u;
 const char kDisconnected[] = "Failed to transfer the certificate.\r\nDisconnected from relay server.";
 
 // The probes asked for, and the ports the fake probe calls unreachable with their last error.
@@ -201,12 +203,16 @@ TEST_F(ControllerTest, ConnectRefusesWhatItCannotUse) {
 
 // ---- Workers --------------------------------------------------------------------------------------
 
-// Connects a recipient to the listener and starts its worker for the sheet.
-void start_recipient(CCertRelayThread *ctl, FakeSheet *sheet, const char *listener) {
+// Connects a recipient to the listener and starts its worker for the sheet. Whether the worker
+// still runs when this returns is the worker's affair: against a listener that closes at once it
+// may already have ended, however busy the machine is.
+void start_recipient(CCertRelayThread *ctl, HWND sheet, const char *listener) {
   relay_controller_set_ports(port(listener), port("http"));
   ASSERT_EQ(ctl->Connect(kRecipient3, 1, nullptr, "dummy", nullptr), 0) << narrow(ctl->ErrorText());
-  ASSERT_EQ(ctl->StartWorker(sheet->hwnd()), 0);
-  EXPECT_TRUE(ctl->Running());
+  ASSERT_EQ(ctl->StartWorker(sheet), 0);
+}
+void start_recipient(CCertRelayThread *ctl, FakeSheet *sheet, const char *listener) {
+  start_recipient(ctl, sheet->hwnd(), listener);
 }
 
 TEST_F(ControllerTest, AConnectionLostAtHelloPostsTheDisconnectTextAndStop) {
@@ -266,6 +272,7 @@ TEST_F(ControllerTest, AStopWhileWaitingForTheSenderEndsTheWorkerQuietly) {
   };
   start_recipient(&ctl, &sheet, "pair");
   ASSERT_TRUE(sheet.pump_until([&] { return sheet.has(WM_RELAY_AUTHCODE); }, 20000));
+  EXPECT_TRUE(ctl.Running());  // it waits for a sender: only a stop ends it now
   ASSERT_EQ(sheet.log.size(), 2u);
   EXPECT_EQ(sheet.log[0], (Posted{WM_RELAY_RECV_CODEWAIT, ""}));
   EXPECT_EQ(sheet.log[1].message, unsigned(WM_RELAY_AUTHCODE));
@@ -315,6 +322,53 @@ TEST_F(ControllerTest, ASecondTransferStopsAndJoinsTheFirst) {
   ASSERT_TRUE(second.pump_until([&] { return second.has(WM_RELAY_AUTHCODE); }, 20000));
   EXPECT_NE(second.log.back().text, code1);
   EXPECT_EQ(ctl.StopWorker(), 0);
+}
+
+// The worker's texts live in its parameter block and session, which the next Connect frees once it
+// has joined the worker; a message carrying one may still wait in the sheet's queue then. The code
+// to show (wiped when the block goes) and the session's failure text must arrive whole.
+TEST_F(ControllerTest, AMessageStillQueuedWhenTheNextTransferConnectsKeepsItsText) {
+  Settings settings(6, 1);
+  const struct {
+    const char *name;
+    unsigned awaited;
+    bool sender;
+    std::vector<unsigned> messages;
+  } cases[] = {
+      {"the recipient's code", WM_RELAY_AUTHCODE, false, {WM_RELAY_RECV_CODEWAIT, WM_RELAY_AUTHCODE, WM_RELAY_STOP}},
+      {"the sender's failure", WM_RELAY_ERROR, true, {WM_RELAY_SEND_STEP1, WM_RELAY_ERROR, WM_RELAY_STOP}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    CCertRelayThread ctl;
+    controllertest::HeldSheet first(c.awaited);
+    ASSERT_NE(first.hwnd(), nullptr);
+    auto select = controllertest::chosen_set();
+    if (c.sender) {
+      relay_controller_set_ports(port("pair"), port("http"));
+      ASSERT_EQ(ctl.Connect(kSender3, 1, select.get(), "000000000000", nullptr), 0) << narrow(ctl.ErrorText());
+      ASSERT_EQ(ctl.StartWorker(first.hwnd()), 0);
+    } else {
+      start_recipient(&ctl, first.hwnd(), "pair");
+    }
+    ASSERT_TRUE(first.WaitQueued(30000));
+    FakeSheet second;
+    start_recipient(&ctl, &second, "pair");  // joins the first worker, frees its block and session
+    const std::vector<Posted> log = first.Release();
+    std::vector<unsigned> messages;
+    for (const Posted &p : log) messages.push_back(p.message);
+    EXPECT_EQ(messages, c.messages);
+    ASSERT_EQ(log.size(), 3u);
+    if (c.sender) {
+      // Whole: from its step name, which a freed text loses first, to the reason.
+      EXPECT_EQ(log[1].text.rfind("Step2) Failed to transfer the certificate.", 0), 0u) << log[1].text;
+      EXPECT_NE(log[1].text.find("Authorization code is not correct."), std::string::npos) << log[1].text;
+    } else {
+      EXPECT_EQ(log[1].text.size(), 12u) << log[1].text;
+      EXPECT_EQ(log[1].text.find_first_not_of("0123456789"), std::string::npos) << log[1].text;
+    }
+    EXPECT_EQ(ctl.StopWorker(), 0);
+  }
 }
 
 }  // namespace

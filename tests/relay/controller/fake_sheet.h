@@ -1,6 +1,6 @@
 // A message-only window standing in for the transfer wizard sheet: it records every relay message
-// the worker posts, with copies of the texts and the record it carries, and lets a test answer
-// them as the sheet's pages would.
+// the worker posts, with copies of the texts and the record it carries (which it then frees, as
+// the sheet does), and lets a test answer them as the sheet's pages would.
 #pragma once
 
 #include <winsock2.h>  // before any windows.h, which it brings in
@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "relay/controller/controller.h"
@@ -101,13 +102,13 @@ class FakeSheet {
     if ((msg == WM_RELAY_AUTHCODE || msg == WM_RELAY_CERTINFO || msg == WM_RELAY_ERROR) && lp != 0)
       p.text = reinterpret_cast<const char *>(lp);
     if (msg == WM_RELAY_CERTDATA && lp != 0) {
-      // The sheet owns the record: it copies the four buffers and frees it.
-      auto *r = reinterpret_cast<ReceivedCertRecord *>(lp);
+      auto *r = reinterpret_cast<const ReceivedCertRecord *>(lp);
       auto bytes = [](const uint8_t *d, size_t n) { return d != nullptr ? Bytes(d, d + n) : Bytes(); };
       self->received.push_back({bytes(r->sign_key, r->sign_key_len), bytes(r->sign_cert, r->sign_cert_len),
                                 bytes(r->km_key, r->km_key_len), bytes(r->km_cert, r->km_cert_len)});
-      relay_received_record_free(r);
     }
+    // The message owns what it carries: the sheet keeps copies and frees it.
+    relay_message_payload_free(msg, lp);
     self->log.push_back(p);
     if (msg == WM_RELAY_STOP) self->stopped_ = true;
     if (self->on_message) self->on_message(msg);
@@ -116,6 +117,64 @@ class FakeSheet {
 
   HWND hwnd_ = nullptr;
   bool stopped_ = false;
+};
+
+// A FakeSheet on a thread of its own that takes nothing off its queue until the test releases it:
+// what the worker posts waits there, as behind a user interface that is busy elsewhere, while the
+// test's own thread goes on (a stop's pump on that thread cannot reach this queue).
+class HeldSheet {
+ public:
+  // awaited: the message whose arrival in the queue WaitQueued reports.
+  explicit HeldSheet(unsigned awaited) : awaited_(awaited) {
+    thread_ = std::thread([this] { run(); });
+    WaitForSingleObject(made_, 30000);
+  }
+  ~HeldSheet() { Release(); }
+  HeldSheet(const HeldSheet &) = delete;
+  HeldSheet &operator=(const HeldSheet &) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+  // True once the awaited message waits in the queue, still untouched.
+  bool WaitQueued(DWORD ms) { return WaitForSingleObject(queued_, ms) == WAIT_OBJECT_0; }
+  // Lets the sheet handle its queue up to the worker's last WM_RELAY_STOP; what it recorded.
+  std::vector<Posted> Release() {
+    SetEvent(release_);
+    if (thread_.joinable()) thread_.join();
+    return log_;
+  }
+
+ private:
+  struct Event {
+    HANDLE h = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~Event() { CloseHandle(h); }
+    operator HANDLE() const { return h; }
+  };
+
+  void run() {
+    FakeSheet sheet;
+    hwnd_ = sheet.hwnd();
+    SetEvent(made_);
+    const DWORD start = GetTickCount();
+    MSG msg;
+    while (WaitForSingleObject(release_, 0) == WAIT_TIMEOUT && GetTickCount() - start < 60000) {
+      if (PeekMessageW(&msg, hwnd_, awaited_, awaited_, PM_NOREMOVE)) {
+        SetEvent(queued_);
+        break;
+      }
+      // Woken by the next posted message; in slices, since what is already queued is not new.
+      HANDLE release = release_;
+      MsgWaitForMultipleObjects(1, &release, FALSE, 100, QS_POSTMESSAGE);
+    }
+    WaitForSingleObject(release_, INFINITE);
+    sheet.pump_until_stop(10000);
+    log_ = sheet.log;
+  }
+
+  const unsigned awaited_;
+  Event made_, queued_, release_;
+  HWND hwnd_ = nullptr;
+  std::vector<Posted> log_;
+  std::thread thread_;
 };
 
 }  // namespace controllertest

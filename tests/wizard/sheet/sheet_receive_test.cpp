@@ -392,7 +392,9 @@ TEST_F(SheetUi, ANumberTooLongOrNotInAsciiDigitsIsRefusedNeverCut) {
 
 // ---- Failures the sheet shows ----
 
-// Texts the worker would post, as static texts so they outlive the message.
+// Texts the worker would post. A posted text belongs to its message, as the worker's copies do.
+LPARAM posted_text(const char *text) { return LPARAM(_strdup(text)); }
+
 const char kNotShowable[] = "cn=\xFF\xFE\xFD";
 const char kShortCode[] = "1234567";
 const char kWrongCode[] = "Failed to transfer the certificate. Authorization code is not correct. [1]";
@@ -423,7 +425,7 @@ TEST_F(SheetUi, WhatCannotBeShownFailsTheTransferAndBackLeadsToTheStart) {
             HWND window = find_sheet(robot);
             ASSERT_NE(window, nullptr);
             ASSERT_NE(wait_page(robot, window, IDC_START_NEXT), nullptr);
-            ::PostMessageW(window, c.message, 0, LPARAM(c.text));
+            ::PostMessageW(window, c.message, 0, posted_text(c.text));
             HWND status = nullptr;
             ASSERT_TRUE(robot.WaitUntil([&] {
               status = current_page(window);
@@ -517,8 +519,7 @@ TEST_F(SheetUi, TheSheetPressesADisabledNextAndRestoresTheButtons) {
         robot.WaitUntil([&] { return !button_enabled(window, ID_WIZNEXT); });
         next_before = button_enabled(window, ID_WIZNEXT);
         // A code while the number is still empty: the page's Next runs and refuses.
-        static const char kCode[] = "12345678";
-        ::PostMessageW(window, WM_RELAY_AUTHCODE, 0, LPARAM(kCode));
+        ::PostMessageW(window, WM_RELAY_AUTHCODE, 0, posted_text("12345678"));
         ASSERT_TRUE(robot.WaitUntil([] { return box_count() == 1; }));
         refusal = last_box();
         // The box comes up inside the press; the buttons come back once the press returns.
