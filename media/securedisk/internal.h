@@ -39,7 +39,7 @@ class FileWriteHold {
   bool acquire(const char *path);
 
  private:
-  void *handle_ = nullptr;
+  [[maybe_unused]] void *handle_ = nullptr;  // used on Windows only
 };
 
 }  // namespace sdi
