@@ -142,12 +142,7 @@ struct Run {
 // the next Connect has freed the parameter block and the session the text came from. When no copy
 // can be made the message goes without one, as a text the sheet cannot show.
 void post_text(HWND sheet, unsigned message, const char *text) {
-  char *copy = nullptr;
-  if (text != nullptr) {
-    const size_t n = strlen(text) + 1;
-    copy = static_cast<char *>(malloc(n));
-    if (copy != nullptr) memcpy(copy, text, n);
-  }
+  char *copy = text != nullptr ? strdup(text) : nullptr;
   if (!PostMessageW(sheet, message, 0, reinterpret_cast<LPARAM>(copy)))
     relay_message_payload_free(message, reinterpret_cast<LPARAM>(copy));
 }

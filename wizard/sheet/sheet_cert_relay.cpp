@@ -5,9 +5,9 @@
 
 #include "crypto/base/wipe.h"
 #include "media/securedisk/securedisk.h"
+#include "pki/text/codepage.h"
 #include "platform/classlib/app.h"
 #include "platform/errors/error_codes.h"
-#include "pki/text/codepage.h"
 #include "platform/locale/process_words.h"
 #include "wizard/dialogs/text_setters.h"
 #include "wizard/pages/page_cert_dn.h"
