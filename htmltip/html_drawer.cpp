@@ -201,8 +201,9 @@ int HtmlDrawer::MeasureHtml(HtmlCanvas &canvas, std::u16string_view html, HtmlSi
   tableFinder_.Index(text_);
   if (rc != 0 || text_.empty()) return rc;
   measuring_ = true;
+  wrapWidth_ = std::clamp<int64_t>(maxWidth, 0, kMaxHtmlExtent);
   Box rect;
-  rect.right = std::clamp<int64_t>(maxWidth, 0, kMaxHtmlExtent);
+  rect.right = wrapWidth_;
   Extent extent;
   RunPass(rect, &extent);
   if (extent.cx <= 0 && extent.cy <= 0) {
@@ -556,7 +557,10 @@ void HtmlDrawer::DrawStringTag(std::u16string_view attributes) {
   std::u16string_view name, value;
   size_t pos = 0;
   while (NextAttribute(attributes, &pos, &name, &value)) {
-    if (name == u"idres" || name == u"iddll") id = int(std::clamp<int64_t>(internal::ReadDecimal(value).value, 0, 65535));
+    if (name != u"idres" && name != u"iddll") continue;
+    // String ids are 16 bits: a number beyond them names no string, as a missing one.
+    const int64_t number = internal::ReadDecimal(value).value;
+    id = number > 0 && number <= 0xFFFF ? int(number) : 0;
   }
   if (!loadString || id == 0) return;
   std::u16string text = loadString(id);
@@ -658,7 +662,7 @@ HtmlRect HtmlDrawer::LineBox(size_t index, const HtmlRect &rect) const {
 int64_t HtmlDrawer::WrapWidth() const {
   // Cells are measured in a box of no width, so their text never wraps; the draw pass keeps to that.
   if (tableDepth_ > 0) return 0;
-  return std::clamp<int64_t>(maxWidth, 0, kMaxHtmlExtent);
+  return wrapWidth_;
 }
 
 int64_t HtmlDrawer::SpaceLeft() const {

@@ -26,6 +26,7 @@ class HtmlDrawer {
   const HtmlVocabulary &vocabulary() const { return vocabulary_; }
 
   // 0: nothing wraps. Otherwise text wraps at this width; values past kMaxHtmlExtent count as it.
+  // Read when measuring: a text is drawn with the lines it was measured with.
   int maxWidth = 0;
   // The link number "a:hover" and the hot image styles are drawn for; -2: none.
   int hotLink = -2;
@@ -161,6 +162,7 @@ class HtmlDrawer {
   HtmlVocabulary vocabulary_;
   HtmlCanvas *canvas_ = nullptr;
   std::u16string text_;
+  int64_t wrapWidth_ = 0;  // the width the text measured last wraps at, in both passes
   bool measuring_ = true;
   bool truncated_ = false;
   bool stop_ = false;  // a bound was met: the pass lays out nothing more

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "html_test_support.h"
 #include "htmltip/html_drawer.h"
@@ -301,37 +302,42 @@ TEST(HtmlDrawer, DrawWrapsInTheMeasuredBox) {
       {u"<justify>aa bb cc dd ee</justify>", 36},
       {u"xx <bmp idres=2>yy", 40},
   };
+  // The draw keeps to the measured width whatever the drawer's width says by then: unset, narrower
+  // or wider.
   for (const auto &c : cases) {
-    SCOPED_TRACE(Narrow(c.html));
-    HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
-    drawer.maxWidth = c.maxWidth;
-    HtmlRecordingCanvas canvas = v7test::MeasuredCanvas();
-    canvas.AddImage(HtmlImageKind::kIcon, 1, HtmlSize{32, 32});
-    canvas.AddImage(HtmlImageKind::kBitmap, 2, HtmlSize{16, 16});
-    HtmlSize size;
-    ASSERT_EQ(drawer.MeasureHtml(canvas, c.html, &size), 0);
-    ASSERT_GT(size.cy, 0);
-    canvas.clear();
-    const HtmlRect rect{0, 0, size.cx, size.cy};
-    drawer.DrawHtml(canvas, rect);
-    EXPECT_LE(canvas.InkBox().bottom, size.cy);
-    // Each text and image lies on the line recorded for it: the lines in order, one below the
-    // other, none skipped and none drawn twice.
-    size_t line = 0;
-    std::vector<bool> used(drawer.lines().size(), false);
-    for (const auto &call : canvas.calls()) {
-      if (call.op != Op::kText && call.op != Op::kImage) continue;
-      while (line < drawer.lines().size() && call.y1 >= drawer.LineBox(line, rect).bottom) ++line;
-      ASSERT_LT(line, drawer.lines().size()) << Narrow(call.text);
-      const HtmlRect box = drawer.LineBox(line, rect);
-      EXPECT_TRUE(call.y1 >= box.top && call.y2 <= box.bottom)
-          << Narrow(call.text) << " on line " << line << " at " << call.y1 << "-" << call.y2;
-      used[line] = true;
-    }
-    // Every recorded line with content got some.
-    for (size_t i = 0; i < drawer.lines().size(); ++i) {
-      if (drawer.lines()[i].width > 0) {
-        EXPECT_TRUE(used[i]) << "line " << i;
+    for (int drawWidth : {-1, 0, 3, 1000}) {
+      SCOPED_TRACE(Narrow(c.html) + " drawn at width " + std::to_string(drawWidth));
+      HtmlDrawer drawer(HtmlGeneration::kSecond, v7test::TestSystemColor);
+      drawer.maxWidth = c.maxWidth;
+      HtmlRecordingCanvas canvas = v7test::MeasuredCanvas();
+      canvas.AddImage(HtmlImageKind::kIcon, 1, HtmlSize{32, 32});
+      canvas.AddImage(HtmlImageKind::kBitmap, 2, HtmlSize{16, 16});
+      HtmlSize size;
+      ASSERT_EQ(drawer.MeasureHtml(canvas, c.html, &size), 0);
+      ASSERT_GT(size.cy, 0);
+      if (drawWidth >= 0) drawer.maxWidth = drawWidth;
+      canvas.clear();
+      const HtmlRect rect{0, 0, size.cx, size.cy};
+      drawer.DrawHtml(canvas, rect);
+      EXPECT_LE(canvas.InkBox().bottom, size.cy);
+      // Each text and image lies on the line recorded for it: the lines in order, one below the
+      // other, none skipped and none drawn twice.
+      size_t line = 0;
+      std::vector<bool> used(drawer.lines().size(), false);
+      for (const auto &call : canvas.calls()) {
+        if (call.op != Op::kText && call.op != Op::kImage) continue;
+        while (line < drawer.lines().size() && call.y1 >= drawer.LineBox(line, rect).bottom) ++line;
+        ASSERT_LT(line, drawer.lines().size()) << Narrow(call.text);
+        const HtmlRect box = drawer.LineBox(line, rect);
+        EXPECT_TRUE(call.y1 >= box.top && call.y2 <= box.bottom)
+            << Narrow(call.text) << " on line " << line << " at " << call.y1 << "-" << call.y2;
+        used[line] = true;
+      }
+      // Every recorded line with content got some.
+      for (size_t i = 0; i < drawer.lines().size(); ++i) {
+        if (drawer.lines()[i].width > 0) {
+          EXPECT_TRUE(used[i]) << "line " << i;
+        }
       }
     }
   }
@@ -402,6 +408,16 @@ TEST(HtmlDrawer, StringTagsAndRefusals) {
   canvas.clear();
   drawer.DrawHtml(canvas, HtmlRect{0, 0, 50, 50});
   EXPECT_TRUE(canvas.calls().empty());
+  // String ids are 16 bits: one beyond them, or below 1, asks for no string at all.
+  std::vector<int> asked;
+  drawer.loadString = [&asked](int id) {
+    asked.push_back(id);
+    return std::u16string(u"s");
+  };
+  for (const char16_t *html : {u"<string idres=65535>", u"<string idres=65536>", u"<string iddll=131071>",
+                               u"<string idres=-1>", u"<string idres=99999999999>"})
+    ASSERT_EQ(drawer.MeasureHtml(canvas, html, &size), 0) << Narrow(html);
+  EXPECT_EQ(asked, (std::vector<int>{65535}));
   // A text past the bound is refused whole.
   EXPECT_EQ(drawer.MeasureHtml(canvas, std::u16string(kMaxHtmlTextUnits + 1, u'a'), &size), v7::kErrHtmlTextTooLong);
   EXPECT_EQ(size.cx, 0);
