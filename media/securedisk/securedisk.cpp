@@ -173,6 +173,7 @@ int load_path(const char *path, SecureDiskHandle **out) {
 static_assert(sizeof(SecureDiskFunctionTable) == kSdEntryPointCount * sizeof(void *),
               "the table is filled as an array of its entry points");
 
+// The binding without the check, for the binding's own tests: declared only where they look.
 int sd_module_load_from(const char *folder, SecureDiskHandle **out) {
   if (out == nullptr) return fail(kErrInternal);
   *out = nullptr;

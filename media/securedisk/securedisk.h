@@ -50,12 +50,10 @@ int sd_module_load(SecureDiskHandle **out);
 // to the system folder). For tests, which cannot install into the system folder; not thread-safe.
 void sd_set_module_folder(const char *folder);
 // Loads and binds the module of a folder the caller names (a full path, as the module loader
-// demands) without any check of its file: for tests of the binding only. Every load of the
-// library's goes through sd_module_load_verified.
-int sd_module_load_from(const char *folder, SecureDiskHandle **out);
-// As sd_module_load_from, but the file's signature (and, with check_signer, its signer) is checked
-// first while the file is held against writes until the load returns: a refused module is never
-// loaded and none of its code runs. The check's failures are pushed on ctx and returned.
+// demands) once the file's signature (and, with check_signer, its signer) is checked, while the
+// file is held against writes until the load returns: a refused module is never loaded and none
+// of its code runs. The check's failures are pushed on ctx and returned. Every load of the
+// library's goes through here.
 int sd_module_load_verified(ERROR_CTX *ctx, const char *folder, int check_signer, SecureDiskHandle **out);
 // sd_module_load's file (the system folder's, or the folder set for tests), checked as
 // sd_module_load_verified checks it before it is loaded.

@@ -22,6 +22,11 @@
 #include "tests/harness/vectors.h"
 #include "tests/modules/securedisk/sd_test_state.h"
 
+// Loads and binds the module of a folder (a full path) without any check of its file, so that the
+// binding can be tested on modules no signing tool has seen. The library defines it for these
+// tests only: no product header declares it, so every load of the product is a checked one.
+int sd_module_load_from(const char *folder, SecureDiskHandle **out);
+
 namespace v7test {
 
 using Bytes = std::vector<uint8_t>;
