@@ -29,7 +29,7 @@ struct PreparedSet {
 };
 
 // What a medium writer failed on: the pair, so that the caller can name it, and the medium's own
-// code beneath the writer's.
+// code beneath the writer's; and what it left behind that the user must be told of, failed or not.
 enum class FailedPair { kNone, kSign, kKm };
 struct Failure {
   FailedPair pair = FailedPair::kNone;
@@ -40,6 +40,10 @@ struct Failure {
   // The backup folder of the old set, which stays after a failure: the caller names it. Empty when
   // the medium has none (nothing was there before, or the store failed before it was made).
   std::string backup;
+  // A copy of old keys that was no longer needed and could not be wiped and removed: the backup
+  // after the new set was stored, or the partial copy of a backup that failed (the old set is then
+  // whole where it was). Never the only copy of the old set; the user may delete it.
+  std::string left_copy;
 };
 
 // The folder of the holder's set: "<base>\NPKI\<CA folder>\USER\<holder>", or without the base
@@ -63,7 +67,8 @@ const char *ca_folder_for(const char *issuer_text);
 // holder folder already holds a set), then each file is written and read back; after a failed
 // write the files written so far get their old bytes back (or go, when there were none). The
 // backup is wiped and removed once the new set reads back; after a failure it stays, and
-// failed->backup names it.
+// failed->backup names it. A copy that could not be removed when it was no longer needed is named
+// by failed->left_copy, whatever the result.
 int folder_store(const StoreMedium *medium, const PreparedSet &set, Failure *failed);
 // The set onto an IC card. probe is the presence probe taken without the PIN; the PIN is proven
 // before the first write, and after a failed write the card's old objects are written back.

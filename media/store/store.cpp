@@ -111,6 +111,24 @@ int pair_failure(STORE_CTX *ctx, const Failure &failure, int code) {
   return errno = result;
 }
 
+// A copy of old keys that stayed though it was no longer needed is said after whatever the store
+// ended with (an entry of its own names the folder, as for a kept backup), so that the user can
+// delete it: the store's result does not change.
+void note_left_copy(STORE_CTX *ctx, const Failure &failure) {
+  if (failure.left_copy.empty()) return;
+  const int saved = errno;
+  err_push(ctx->errors, kErrStoreBackupLeft, nullptr);
+  err_add_detail(ctx->errors, 0, failure.left_copy.c_str());
+  free(ctx->left_copy);
+  ctx->left_copy = strdup(failure.left_copy.c_str());
+  errno = saved;
+}
+
+// A new copy of the folder for a caller's out-parameter, or null.
+void hand_back(const std::string &folder, char **out) {
+  if (out != nullptr && !folder.empty()) *out = strdup(folder.c_str());
+}
+
 bool is_folder_kind(uint32_t kind) {
   return kind == kStoreHardDisk || kind == kStoreRemovable || kind == kStoreBrokerRelative || kind == kStoreFolder;
 }
@@ -181,6 +199,7 @@ void store_ctx_free(STORE_CTX *ctx) {
   err_ctx_clear(ctx->errors);
   free(ctx->errors);
   free(ctx->kept_backup);
+  free(ctx->left_copy);
   free(ctx);
 }
 
@@ -285,7 +304,9 @@ int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_c
       code = store::folder_store(m, set, &failure);
       break;
   }
-  return code != 0 ? pair_failure(ctx, failure, code) : (errno = 0);
+  const int result = code != 0 ? pair_failure(ctx, failure, code) : 0;
+  note_left_copy(ctx, failure);
+  return errno = result;
 }
 
 int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium *m, const char *pair_name,
@@ -319,8 +340,9 @@ int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium
 
 int store_set_on_medium(const StoreMedium *m, const uint8_t *sign_cert, size_t sign_cert_len, const uint8_t *sign_key,
                         size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len, const uint8_t *km_key,
-                        size_t km_key_len, char **kept_backup) {
+                        size_t km_key_len, char **kept_backup, char **left_copy) {
   if (kept_backup != nullptr) *kept_backup = nullptr;
+  if (left_copy != nullptr) *left_copy = nullptr;
   if (m == nullptr || sign_cert == nullptr || sign_cert_len == 0 || sign_key == nullptr || sign_key_len == 0 ||
       (km_cert == nullptr || km_cert_len == 0) != (km_key == nullptr || km_key_len == 0))
     return errno = kErrInvalidParameter;
@@ -339,6 +361,7 @@ int store_set_on_medium(const StoreMedium *m, const uint8_t *sign_cert, size_t s
   }
   Failure failure;
   const int code = store::folder_store(m, set, &failure);
-  if (code != 0 && kept_backup != nullptr && !failure.backup.empty()) *kept_backup = strdup(failure.backup.c_str());
+  hand_back(failure.backup, kept_backup);
+  hand_back(failure.left_copy, left_copy);
   return errno = code != 0 && failure.not_restored ? int(kErrStoreRestore) : code;
 }

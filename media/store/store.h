@@ -71,6 +71,10 @@ struct STORE_CTX {
   // After a failed store on a disk whose old set stays in a backup folder: that folder (narrow,
   // in the setting's encoding), for the message that tells the user where it is; else null.
   char *kept_backup;
+  // A copy of the old set's keys that could not be wiped and removed once it was no longer needed
+  // (after the set was stored, or after a backup that failed part-way): that folder, likewise, for
+  // the notice that the user may delete it; else null.
+  char *left_copy;
 };
 
 // A new context; null with kErrOutOfMemory in errno. store_ctx_free clears and frees its error
@@ -96,7 +100,9 @@ int store_reencrypt_key(STORE_CTX *ctx, const uint8_t *key, size_t key_len, cons
 // entry of its own (code 0, the folder as its text), and is the context's kept_backup.
 // 0 always means the set is stored. The context is then empty, or it holds what the user should
 // still be told: kErrSdSlotNotRemoved when the secure disk's old slot of the holder stayed beside
-// the new one (the module's code and message follow).
+// the new one (the module's code and message follow). Whatever the result, kErrStoreBackupLeft
+// followed by an entry of its own naming the folder (the context's left_copy) says that a copy
+// of the disk's old set could not be wiped and removed once it was no longer needed.
 int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_cert, size_t sign_cert_len,
                      const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
                      const uint8_t *km_key, size_t km_key_len, const StoreMedium *medium);
@@ -106,7 +112,8 @@ int store_cert_pairs(STORE_CTX *ctx, const char *password, const uint8_t *sign_c
 // kErrInvalidParameter for a null name, medium or part and for the token and the secure disk;
 // kErrStoreUnsupportedMedium for any other kind; kErrStoreFolder, kErrFilePathTooLong,
 // kErrUnsafeHolderName, kErrStoreBackup, kErrKeyWrite, kErrCertWrite, kErrStoreRestore (a failed
-// write whose roll-back failed too: the old set is then only in the backup).
+// write whose roll-back failed too: the old set is then only in the backup). It has no way to name
+// a copy of old keys that could not be removed: the wizard stores through the two calls that do.
 int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium *medium, const char *pair_name,
                          const uint8_t *key, size_t key_len, const uint8_t *random, size_t random_len);
 
@@ -116,10 +123,13 @@ int store_pair_on_medium(const uint8_t *cert, size_t cert_len, const StoreMedium
 // key-management one. The key-management pair may be absent (null, 0: both parts). The codes of
 // store_pair_on_medium; the decoder's code when the key-management certificate does not decode.
 // kept_backup (may be null): after a failure whose old set stays in a backup folder, a new text
-// (free()) naming that folder as STORE_CTX's kept_backup does; else null.
+// (free()) naming that folder as STORE_CTX's kept_backup does; else null. left_copy (may be null):
+// whatever the result, a new text naming a copy of old keys that could not be removed, as
+// STORE_CTX's left_copy does; else null.
 int store_set_on_medium(const StoreMedium *medium, const uint8_t *sign_cert, size_t sign_cert_len,
                         const uint8_t *sign_key, size_t sign_key_len, const uint8_t *km_cert, size_t km_cert_len,
-                        const uint8_t *km_key, size_t km_key_len, char **kept_backup = nullptr);
+                        const uint8_t *km_key, size_t km_key_len, char **kept_backup = nullptr,
+                        char **left_copy = nullptr);
 
 // The set onto a PKCS#11 token, the keys plain (PrivateKeyInfo's RSAPrivateKey DER), the VID random
 // value stored under the signing key's id; the key-management pair may be absent (null, 0). The

@@ -314,7 +314,8 @@ int folder_store(const StoreMedium *m, const PreparedSet &set, Failure *failed) 
   const size_t writes = size_t(set.sign.present() ? 2 : 0) + size_t(set.km.present() ? 2 : 0);
   if (had_set && (failed->cause = back_up(holder_name, steps, &failed->backup)) != 0) {
     // Nothing was written: the old set is whole where it was, and a partial copy is no backup.
-    if (!failed->backup.empty() && discard_backup(failed->backup, steps)) failed->backup.clear();
+    if (!failed->backup.empty() && !discard_backup(failed->backup, steps)) failed->left_copy = failed->backup;
+    failed->backup.clear();
     return kErrStoreBackup;
   }
   if (!g_ops->make_dirs(folder.c_str())) {
@@ -336,8 +337,8 @@ int folder_store(const StoreMedium *m, const PreparedSet &set, Failure *failed) 
   // does, before the old set's copy may go.
   for (size_t i = 0; i < writes; ++i)
     if (!reads_back(steps[i])) return fail_at(i, writes);
-  // The new set is on the disk as given: the copy of the old one goes.
-  if (!failed->backup.empty()) discard_backup(failed->backup, steps);
+  // The new set is on the disk as given: the copy of the old one goes, or is named as left.
+  if (!failed->backup.empty() && !discard_backup(failed->backup, steps)) failed->left_copy = failed->backup;
   failed->backup.clear();
   return 0;
 }

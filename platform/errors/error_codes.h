@@ -388,6 +388,7 @@ enum : int {
   kErrStorePair = 16322,
   kErrStoreBackup = 16323,         // the holder folder already there, or a card's old object, could not be read to keep
   kErrStoreRestore = 16324,        // after a failed write the old set could not all be put back
+  kErrStoreBackupLeft = 16325,     // a copy of the old set that was no longer needed could not be removed
   kErrKmSubjectMismatch = 16330,
   kErrStoreFolder = 16401,         // the holder folder was not made
   kErrUnsafeHolderName = 16402,    // the subject gives no safe folder name (a path, a device...)

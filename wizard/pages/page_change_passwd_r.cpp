@@ -238,15 +238,16 @@ LRESULT CPageChangePasswdR::OnWizardNext() {
   PostButtons(kButtonsBackNext);
   v7::dialogs::CStatus2Dlg status;
   const bool shown = status.Show(sheet->m_hWnd);
-  std::string kept_backup;
-  const int rc = Store(&kept_backup);
+  std::string kept_backup, left_copy;
+  const int rc = Store(&kept_backup, &left_copy);
   if (shown) ::DestroyWindow(status.m_hWnd);
   WipeBuffers();
-  sheet->SetStoreResult(rc, kept_backup.empty() ? nullptr : kept_backup.c_str());
+  sheet->SetStoreResult(rc, kept_backup.empty() ? nullptr : kept_backup.c_str(),
+                        left_copy.empty() ? nullptr : left_copy.c_str());
   return CRelayPage::OnWizardNext();
 }
 
-int CPageChangePasswdR::Store(std::string *kept_backup) {
+int CPageChangePasswdR::Store(std::string *kept_backup, std::string *left_copy) {
   v7::sheet::CSheetCertRelay *sheet = Sheet();
   const ReceivedCertRecord *r = sheet->Received();
   STORE_CTX *ctx = store_ctx_new();
@@ -271,13 +272,16 @@ int CPageChangePasswdR::Store(std::string *kept_backup) {
     rc = store_cert_pairs(ctx, password, r->sign_cert, r->sign_cert_len, sk, sk_len, r->km_cert, r->km_cert_len,
                           has_km ? kk : nullptr, has_km ? kk_len : 0, sheet->Target());
     // Stored, with something the user must still hear of: the secure disk's old slot of the
-    // holder that stayed beside the new one.
-    if (rc == 0 && ctx->errors->newest != nullptr) v7::dialogs::ShowSecureDiskError(ctx->errors);
+    // holder that stayed beside the new one. A disk's copy of old keys that stayed is named on
+    // the status page instead.
+    if (rc == 0 && sheet->Target()->kind == kStoreSecureDisk && ctx->errors->newest != nullptr)
+      v7::dialogs::ShowSecureDiskError(ctx->errors);
   }
   secure_wipe(password, sizeof password);
   free_secret(sign_key, sign_key_len);
   free_secret(km_key, km_key_len);
   if (rc != 0 && ctx->kept_backup != nullptr) *kept_backup = ctx->kept_backup;
+  if (ctx->left_copy != nullptr) *left_copy = ctx->left_copy;
   store_ctx_free(ctx);
   return rc;
 }

@@ -61,8 +61,9 @@ class CPageChangePasswdR : public CRelayPage {
   void ShowGrade(bool shown);
   void WipeBuffers();
   // Seals and stores; the store's code (0 on success). After a failure, *kept_backup is the
-  // folder that holds the old set, if one does.
-  int Store(std::string *kept_backup);
+  // folder that holds the old set, if one does; *left_copy the folder of a copy of old keys that
+  // could not be removed, whatever the result.
+  int Store(std::string *kept_backup, std::string *left_copy);
   LRESULT Stay(UINT korean_text_id);
 
   char phone_[kBufferSize];

@@ -153,8 +153,13 @@ std::u16string store_error_text(const std::u16string &code_text, int code, const
   std::string number = "[" + std::to_string(code) + "]";
   std::u16string out = code_text.empty() ? std::u16string() : code_text + u" ";
   for (char c : number) out.push_back(char16_t(c));
-  if (!kept_backup.empty()) out += u"\r\n" + kept_note + kept_backup;
-  return out;
+  return with_folder_line(out, kept_note, kept_backup);
+}
+
+std::u16string with_folder_line(std::u16string text, const std::u16string &note,
+                                const std::u16string &folder) {
+  if (!folder.empty()) text += u"\r\n" + note + folder;
+  return text;
 }
 
 bool worker_text_to_wide(const char *text, bool utf8, std::u16string *out) {

@@ -153,6 +153,9 @@ StatusView status_view(const StatusInput &in);
 // kept_note text, then the folder.
 std::u16string store_error_text(const std::u16string &code_text, int code, const std::u16string &kept_note = u"",
                                 const std::u16string &kept_backup = u"");
+// The text, then a line of the note and the folder; the text alone when there is no folder.
+std::u16string with_folder_line(std::u16string text, const std::u16string &note,
+                                const std::u16string &folder);
 
 // ---- The worker's texts ----
 

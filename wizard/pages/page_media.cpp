@@ -504,17 +504,18 @@ void CPageMedia::StoreAtOnce() {
   v7::sheet::CSheetCertRelay *sheet = Sheet();
   const ReceivedCertRecord *r = sheet->Received();
   int rc = received_set_check(r);
-  char *kept_backup = nullptr;
+  char *kept_backup = nullptr, *left_copy = nullptr;
   if (rc == 0) {
     // The keys go as the phone sent them, under the phone password; both pairs in one store, so
     // that a failure at the second gives the disk its old first pair back too.
     const bool km = r->km_cert != nullptr && r->km_cert_len != 0;
     rc = store_set_on_medium(sheet->Target(), r->sign_cert, r->sign_cert_len, r->sign_key, r->sign_key_len,
                              km ? r->km_cert : nullptr, km ? r->km_cert_len : 0, km ? r->km_key : nullptr,
-                             km ? r->km_key_len : 0, &kept_backup);
+                             km ? r->km_key_len : 0, &kept_backup, &left_copy);
   }
-  sheet->SetStoreResult(rc, kept_backup);
+  sheet->SetStoreResult(rc, kept_backup, left_copy);
   free(kept_backup);
+  free(left_copy);
 }
 
 void CPageMedia::OnDestroy() {

@@ -11,6 +11,14 @@
 
 namespace v7 {
 namespace pages {
+namespace {
+
+std::u16string pair_text16(UINT id) {
+  const std::wstring text = v7::classlib::LoadPairText(id);
+  return std::u16string(text.begin(), text.end());
+}
+
+}  // namespace
 
 CPageStatus::CPageStatus() : CRelayPage(IDD_PAGE_STATUS) {}
 
@@ -34,23 +42,28 @@ void CPageStatus::Refresh() {
   SetPairText(IDC_STATUS_HEADING, UINT(view.heading));
   // A page shown again for a new run starts without the last run's text.
   std::wstring text;
+  const std::u16string left_note = pair_text16(IDS_STATUS_COPY_LEFT);
   switch (view.text) {
     case StatusText::None:
       break;
     case StatusText::StoreError: {
       const int code = sheet->StatusState().store_result;
       char16_t *code_text = err_code_text_w(code, language_is_korean() ? 0 : kErrFmtEnglish);
-      const std::wstring kept_note = v7::classlib::LoadPairText(IDS_STATUS_OLD_SET_KEPT);
       const std::u16string shown =
-          store_error_text(code_text != nullptr ? code_text : u"", code,
-                           std::u16string(kept_note.begin(), kept_note.end()), sheet->KeptBackup());
+          with_folder_line(store_error_text(code_text != nullptr ? code_text : u"", code,
+                                            pair_text16(IDS_STATUS_OLD_SET_KEPT), sheet->KeptBackup()),
+                           left_note, sheet->LeftCopy());
       free(code_text);
       text.assign(shown.begin(), shown.end());
       break;
     }
-    case StatusText::StoredOnPc:
-      text = v7::classlib::LoadPairText(IDS_STATUS_STORED_ON_PC);
+    case StatusText::StoredOnPc: {
+      // Stored, and still a copy of the old keys to tell of.
+      const std::u16string shown =
+          with_folder_line(pair_text16(IDS_STATUS_STORED_ON_PC), left_note, sheet->LeftCopy());
+      text.assign(shown.begin(), shown.end());
       break;
+    }
     case StatusText::Received:
       text = v7::classlib::LoadPairText(IDS_RECEIVED_HELD);
       break;

@@ -72,6 +72,15 @@ bool copy_part(const uint8_t *from, size_t len, uint8_t **to, size_t *to_len) {
   return true;
 }
 
+// A folder named in the setting's encoding, as the status page shows it; empty for none.
+std::u16string folder_text(const char *folder) {
+  std::u16string out;
+  char16_t *wide = nullptr;
+  if (folder != nullptr && setting_to_wide(folder, &wide) == 0 && wide != nullptr) out = wide;
+  free(wide);
+  return out;
+}
+
 }  // namespace
 
 CSheetCertRelay::CSheetCertRelay(RelayModeWord mode) : CPropertySheet() {
@@ -213,13 +222,11 @@ int CSheetCertRelay::ConnectAndStart(const char *text) {
 
 void CSheetCertRelay::StopTransfer() { controller_->StopWorker(); }
 
-void CSheetCertRelay::SetStoreResult(int code, const char *kept_backup) {
+void CSheetCertRelay::SetStoreResult(int code, const char *kept_backup, const char *left_copy) {
   stored_ = 1;
   store_result_ = code;
-  kept_backup_.clear();
-  char16_t *wide = nullptr;
-  if (kept_backup != nullptr && setting_to_wide(kept_backup, &wide) == 0 && wide != nullptr) kept_backup_ = wide;
-  free(wide);
+  kept_backup_ = folder_text(kept_backup);
+  left_copy_ = folder_text(left_copy);
 }
 
 void CSheetCertRelay::PostButtons(WizardButtonFlags flags) {

@@ -114,16 +114,19 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
   const StoreMedium *Target() const { return target_.get(); }
 
   // Set by the storing pages once they stored the received set, or tried to, with the backup
-  // folder that still holds the old set after a failed store (narrow, the setting's encoding; may
-  // be null); cleared when a new medium is chosen, so a status page never shows the result of a
-  // store on another medium.
-  void SetStoreResult(int code, const char *kept_backup = nullptr);
+  // folder that still holds the old set after a failed store and the folder of a copy of old keys
+  // that could not be removed, whatever the result (narrow, the setting's encoding; may be null);
+  // cleared when a new medium is chosen, so a status page never shows the result of a store on
+  // another medium.
+  void SetStoreResult(int code, const char *kept_backup = nullptr, const char *left_copy = nullptr);
   void ClearStoreResult() {
     SetStoreResult(0);
     stored_ = 0;
   }
   // The folder that holds the old set after the failed store, or empty.
   const std::u16string &KeptBackup() const { return kept_backup_; }
+  // The folder of a copy of old keys that the store could not remove, or empty.
+  const std::u16string &LeftCopy() const { return left_copy_; }
   // Whether the transfer happened, whatever button closed the wizard: a send once the worker
   // reported the set delivered, a receive once the received set was stored without error.
   bool TransferCompleted() const {
@@ -186,6 +189,7 @@ class CSheetCertRelay : public v7::classlib::CPropertySheet {
   uint32_t stored_ = 0;
   int store_result_ = 0;
   std::u16string kept_backup_;
+  std::u16string left_copy_;
   uint32_t media_mask_ = 0;
   uint32_t flags_ = 0;
   std::unique_ptr<CCertRelayThread> controller_;

@@ -69,6 +69,10 @@ struct Injection {
   int code = 0;      // the errno it leaves (kErrFileWrite: the disk is full, kErrFileOpen: refused)
   int count = 0;
   std::string fail_path_part;  // or: every write whose path holds this text fails
+  // The clean-up step (overwrite, remove, remove_dir: 1, 2, 3; 0 none) refused for every path that
+  // holds refuse_path_part.
+  int refuse_step = 0;
+  std::string refuse_path_part = "backup";
   // What the backup folders held when the first file of a holder folder was written.
   bool holder_written = false;
   std::map<std::string, Bytes> backups_then;
@@ -98,7 +102,12 @@ size_t injected_write(const char *path, const uint8_t *data, size_t length) {
   }
   return file_write_all(path, data, length);
 }
+bool refused(int step, const char *path) {
+  return g_inject.refuse_step == step &&
+         std::string(path).find(g_inject.refuse_path_part) != std::string::npos;
+}
 int recorded_overwrite(const char *path) {
+  if (refused(1, path)) return 0;
   const int done = file_overwrite(path);
   std::string name(path);
   for (char &c : name)
@@ -106,8 +115,10 @@ int recorded_overwrite(const char *path) {
   g_inject.overwritten[fs::path(name).filename().string()] = read(name);
   return done;
 }
-const v7::store::StoreFileOps kInjected = {injected_write, make_dirs, file_remove, recorded_overwrite,
-                                           dir_remove};
+int injected_remove(const char *path) { return refused(2, path) ? 0 : file_remove(path); }
+int injected_remove_dir(const char *path) { return refused(3, path) ? 0 : dir_remove(path); }
+const v7::store::StoreFileOps kInjected = {injected_write, make_dirs, injected_remove, recorded_overwrite,
+                                           injected_remove_dir};
 
 Bytes read(const fs::path &file) {
   std::ifstream in(file, std::ios::binary);
@@ -131,6 +142,10 @@ void plant(const fs::path &holder, const std::map<std::string, Bytes> &files) {
     std::ofstream(holder / f.first, std::ios::binary)
         .write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
 }
+
+// A whole old set, each file with bytes of its own.
+const std::map<std::string, Bytes> kOldSet = {
+    {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
 
 const char kHolder[] = "cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
 
@@ -516,6 +531,99 @@ void expect_names(const std::string &detail, const fs::path &backup) {
   EXPECT_NE(detail.find("backup"), std::string::npos) << detail;
 }
 
+// A store that succeeded but could not wipe or remove the copy of the old set is still a success,
+// and says so: the context ends with a notice naming the folder, which store_set_on_medium hands
+// back too, whichever of the clean-up's steps was refused.
+TEST_F(StoreFolders, ABackupThatCannotBeRemovedIsNamedAfterTheStore) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+  const fs::path holder = holder_folder(low_ / "media" / "NPKI");
+  const std::map<std::string, Bytes> &old = kOldSet;
+  for (int step : {1, 2, 3}) {
+    for (bool as_received : {false, true}) {
+      std::error_code ec;
+      fs::remove_all(g_backups, ec);
+      fs::remove_all(holder, ec);
+      plant(holder, old);
+      g_inject = Injection();
+      g_inject.refuse_step = step;
+      v7::store::set_file_ops(&kInjected);
+      std::string named;
+      if (as_received) {
+        char *kept = nullptr, *left = nullptr;
+        EXPECT_EQ(0,
+                  store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(),
+                                      set.sign_key.data(), set.sign_key.size(), set.km_cert.data(),
+                                      set.km_cert.size(), set.km_key.data(), set.km_key.size(), &kept, &left))
+            << step;
+        EXPECT_EQ(kept, nullptr) << step;
+        ASSERT_NE(left, nullptr) << step;
+        named = left;
+        free(left);
+      } else {
+        storetest::Ctx ctx;
+        EXPECT_EQ(0, store(*medium, ctx, set)) << step;
+        EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStoreBackupLeft, 0})) << step;
+        EXPECT_EQ(ctx->kept_backup, nullptr) << step;
+        ASSERT_NE(ctx->left_copy, nullptr) << step;
+        EXPECT_EQ(last_detail(ctx), ctx->left_copy) << step;
+        named = ctx->left_copy;
+      }
+      EXPECT_EQ(read(holder / "signCert.der"), set.sign_cert) << step;
+      ASSERT_EQ(std::distance(fs::directory_iterator(g_backups), fs::directory_iterator()), 1) << step;
+      expect_names(named, *fs::directory_iterator(g_backups));
+    }
+  }
+  // Removed as it should be: nothing is said.
+  std::error_code ec;
+  fs::remove_all(g_backups, ec);
+  g_inject = Injection();
+  storetest::Ctx ctx;
+  EXPECT_EQ(0, store(*medium, ctx, set));
+  EXPECT_TRUE(storetest::codes(ctx).empty());
+  EXPECT_EQ(ctx->left_copy, nullptr);
+}
+
+// A backup that fails part-way refuses the store before anything is written: the old set is whole
+// where it was. A partial copy that cannot be removed either is named as a copy the user may
+// delete, never as the place where the previous set is kept.
+TEST_F(StoreFolders, APartialBackupThatStaysIsNotNamedAsTheKeptSet) {
+  storetest::ReceivedSet set;
+  std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
+  const fs::path holder = holder_folder(low_ / "media" / "NPKI");
+  const std::map<std::string, Bytes> &old = kOldSet;
+  plant(holder, old);
+  // Writes: 0-3 the backup; the second of its files fails, and its folder cannot go.
+  g_inject.fail_at = 1;
+  g_inject.code = v7::kErrFileWrite;
+  g_inject.refuse_step = 3;
+  v7::store::set_file_ops(&kInjected);
+  storetest::Ctx ctx;
+  EXPECT_EQ(v7::kErrStorePair, store(*medium, ctx, set));
+  EXPECT_EQ(storetest::codes(ctx), (std::vector<int>{v7::kErrStorePair, v7::kErrStoreBackup,
+                                                     v7::kErrFileWrite, v7::kErrStoreBackupLeft, 0}));
+  EXPECT_EQ(ctx->kept_backup, nullptr);
+  ASSERT_NE(ctx->left_copy, nullptr);
+  EXPECT_EQ(tree(holder), old);
+  ASSERT_EQ(std::distance(fs::directory_iterator(g_backups), fs::directory_iterator()), 1);
+  expect_names(ctx->left_copy, *fs::directory_iterator(g_backups));
+
+  // The received set's store hands it back the same way.
+  std::error_code ec;
+  fs::remove_all(g_backups, ec);
+  g_inject.count = 0;
+  char *kept = nullptr, *left = nullptr;
+  EXPECT_EQ(v7::kErrStoreBackup,
+            store_set_on_medium(medium.get(), set.sign_cert.data(), set.sign_cert.size(), set.sign_key.data(),
+                                set.sign_key.size(), set.km_cert.data(), set.km_cert.size(),
+                                set.km_key.data(), set.km_key.size(), &kept, &left));
+  EXPECT_EQ(kept, nullptr);
+  ASSERT_NE(left, nullptr);
+  expect_names(left, *fs::directory_iterator(g_backups));
+  free(left);
+  EXPECT_EQ(tree(holder), old);
+}
+
 // A failure at any write (the disk full, a refused write) leaves the old set byte for byte and
 // the backup present, named at the end of the error context; a backup that cannot be made refuses
 // the store before anything is written, and its partial copy goes.
@@ -580,8 +688,7 @@ TEST_F(StoreFolders, AFileThatDoesNotReadBackFailsTheStore) {
   storetest::ReceivedSet set;
   std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
   const fs::path holder = holder_folder(low_ / "media" / "NPKI");
-  const std::map<std::string, Bytes> old = {
-      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  const std::map<std::string, Bytes> &old = kOldSet;
   // Writes: 0-3 the backup, then signPri.key, signCert.der, kmPri.key, kmCert.der.
   const struct {
     int corrupt_at;
@@ -613,8 +720,7 @@ TEST_F(StoreFolders, AFailedRollBackIsReportedWithTheBackup) {
   std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
   const fs::path holder = holder_folder(low_ / "media" / "NPKI");
   const fs::path backups = low_ / "velmora" / "backup";
-  const std::map<std::string, Bytes> old = {
-      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  const std::map<std::string, Bytes> &old = kOldSet;
   plant(holder, old);
 
   // Writes: 0-3 the backup, 4 signPri.key, 5 signCert.der (fails), 6 signPri.key put back (fails).
@@ -651,8 +757,7 @@ TEST_F(StoreFolders, ASetAsReceivedIsOneTransaction) {
   storetest::ReceivedSet set;
   std::unique_ptr<StoreMedium> medium(folder_medium(low_ / "media"));
   const fs::path holder = holder_folder(low_ / "media" / "NPKI");
-  const std::map<std::string, Bytes> old = {
-      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  const std::map<std::string, Bytes> &old = kOldSet;
   plant(holder, old);
   // Writes: 0-3 the backup, 4 signPri.key, 5 signCert.der, 6 kmPri.key, 7 kmCert.der.
   for (int fail_at : {6, 7}) {

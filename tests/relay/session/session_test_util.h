@@ -34,6 +34,18 @@ bool answer(const char *text, Char *out, size_t cap) {
   return true;
 }
 
+// The profile the write-permission check compares paths with: the folder texts' own, so that the
+// user's low-integrity folder (the hard disk's store, the library's data folder with an old set's
+// backup) is written, wiped and removed by the process itself, as on a machine; or, elsewhere,
+// another one, so that those folders lie where only the broker may write.
+inline void set_profile_for_writes(bool elsewhere) {
+  static const FsQueryHooks same = {
+      nullptr, [](char16_t *out, size_t cap) { return answer("C:\\users\\test", out, cap); }};
+  static const FsQueryHooks other = {
+      nullptr, [](char16_t *out, size_t cap) { return answer("C:\\users\\elsewhere", out, cap); }};
+  platform_fs_set_query_hooks(elsewhere ? &other : &same);
+}
+
 // The folder texts are built once per process, so the answers are in place before any session.
 class FolderEnvironment : public ::testing::Environment {
  public:
@@ -49,6 +61,7 @@ class FolderEnvironment : public ::testing::Environment {
         },
     };
     platform_fs_set_folder_hooks(&hooks);
+    set_profile_for_writes(false);
   }
 };
 

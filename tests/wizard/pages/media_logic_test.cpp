@@ -388,6 +388,12 @@ TEST(StoreResult, RefusedStoresShowTheirOwnTextWithTheCode) {
   EXPECT_EQ(store_error_text(u"Failed", kErrStorePair, u"Kept in: ", u"C:\\data\\backup\\1"),
             u"Failed [16322]\r\nKept in: C:\\data\\backup\\1");
   EXPECT_EQ(store_error_text(u"Failed", kErrStorePair, u"Kept in: ", u""), u"Failed [16322]");
+  // A copy of old keys the store could not remove is named after a success as after a failure.
+  EXPECT_EQ(with_folder_line(u"Stored.", u"Left in: ", u"C:\\data\\backup\\2"),
+            u"Stored.\r\nLeft in: C:\\data\\backup\\2");
+  EXPECT_EQ(with_folder_line(store_error_text(u"Failed", kErrStoreBackup), u"Left in: ", u"C:\\b"),
+            u"Failed [16323]\r\nLeft in: C:\\b");
+  EXPECT_EQ(with_folder_line(u"Stored.", u"Left in: ", u""), u"Stored.");
   for (int code : {int(kErrNoSignKeyPart), int(kErrNoSignCertPart), int(kErrNoKmKeyPart), int(kErrStoreBackup)}) {
     char16_t *text = err_code_text_w(code, kErrFmtEnglish);
     EXPECT_TRUE(text != nullptr && text[0] != 0) << code;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "media/registry_settings.h"
 #include "media/smartcard/smartcard.h"
@@ -195,6 +196,7 @@ TEST_F(SheetUi, AFailedStoreShowsItsCodeAndBackTriesAgain) {
   StoreSeen first;
   std::wstring second_heading;
   bool back_offered = false;
+  std::optional<BrokerOnlyHardDisk> broker_only(std::in_place);
   StandinFactory::broker.force = true;
   StandinFactory::broker.forced_word = int32_t(0x80070005);  // access denied
   receive_then(
@@ -203,6 +205,7 @@ TEST_F(SheetUi, AFailedStoreShowsItsCodeAndBackTriesAgain) {
         store_through_pages(robot, window, StoreStep(), false, &first);
         back_offered = button_enabled(window, ID_WIZBACK);
         StandinFactory::broker.force = false;
+        broker_only.reset();
         robot.Click(window, ID_WIZBACK);
         HWND page = wait_page(robot, window, IDC_PWR_PHONE_EDIT);
         ASSERT_NE(page, nullptr);
@@ -241,6 +244,7 @@ TEST_F(SheetUi, KindThreeStoresADiskAtOnceAndAnotherDiskAfterAFailure) {
   sheet.AddModePages();
   StoreSeen first, second;
   bool back_offered = false;
+  std::optional<BrokerOnlyHardDisk> broker_only(std::in_place);
   StandinFactory::broker.force = true;
   StandinFactory::broker.forced_word = int32_t(0x80070005);  // access denied
   const INT_PTR result = receive_then(
@@ -249,6 +253,7 @@ TEST_F(SheetUi, KindThreeStoresADiskAtOnceAndAnotherDiskAfterAFailure) {
         store_through_pages(robot, window, StoreStep(), true, &first);
         back_offered = button_enabled(window, ID_WIZBACK);
         StandinFactory::broker.force = false;
+        broker_only.reset();
         robot.Click(window, ID_WIZBACK);
         StoreStep removable;
         removable.icon = v7::pages::kIconRemovable;
@@ -276,6 +281,62 @@ TEST_F(SheetUi, KindThreeStoresADiskAtOnceAndAnotherDiskAfterAFailure) {
   EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
 }
 
+// The old set a holder folder of the drive holds before the store, each file with bytes of its own.
+const std::map<std::string, Bytes> kOldSet = {
+    {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+
+// Every file of the old set lies in the folder.
+void expect_old_set_in(const std::filesystem::path &folder) {
+  for (const auto &f : kOldSet) {
+    std::ifstream in(folder / f.first, std::ios::binary);
+    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), f.second)
+        << (folder / f.first).string();
+  }
+}
+
+// The folder named on the status page's line that begins with the note, or empty.
+std::filesystem::path folder_after(const std::wstring &text, const std::wstring &note) {
+  const size_t at = text.find(note);
+  if (at == std::wstring::npos) return {};
+  const size_t end = text.find(L"\r\n", at);
+  return std::filesystem::path(text.substr(at + note.size(), end == std::wstring::npos ? end : end - at - note.size()));
+}
+
+// A kind-3 receive in the language stored at once onto the removable drive, whose holder folder
+// holds the old set, through the folder operations given; what the robot saw, and the holder folder.
+StoreSeen kind_three_over_old_set(const v7test::RemovableDrive &drive, const v7::store::StoreFileOps &ops,
+                                  bool korean, std::filesystem::path *holder) {
+  StoreSeen seen;
+  *holder = drive.root() +
+            "NPKI\\velmora\\USER\\cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
+  std::error_code made;
+  std::filesystem::create_directories(*holder, made);
+  EXPECT_FALSE(made) << made.message();
+  for (const auto &f : kOldSet)
+    std::ofstream(*holder / f.first, std::ios::binary)
+        .write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+  BrokerScope broker;
+  set_language_id(korean ? kLanguageKorean : kLanguageEnglish);
+  Phone phone(3, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x3});
+  sheet.AddModePages();
+  v7::store::set_file_ops(&ops);
+  const INT_PTR result = receive_then(
+      3,
+      [&](UiRobot &robot, HWND window) {
+        StoreStep removable;
+        removable.icon = v7::pages::kIconRemovable;
+        removable.drive = drive.letter();
+        store_through_pages(robot, window, removable, korean, &seen);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  v7::store::set_file_ops(nullptr);
+  EXPECT_EQ(result, ID_WIZFINISH);
+  return seen;
+}
+
 // The writes of the store, with the key-management key of an NPKI store refused (the backup
 // folder, outside NPKI, is written).
 size_t refuse_km_key(const char *path, const uint8_t *data, size_t length) {
@@ -290,57 +351,49 @@ size_t refuse_km_key(const char *path, const uint8_t *data, size_t length) {
 // Kind 3 stores both pairs on the media page in one store: a failure at the key-management pair
 // gives the drive its old signing pair back too, so the old set is there byte for byte.
 TEST_F(SheetUi, KindThreeFailureAtTheSecondPairLeavesTheOldSet) {
+  const v7::store::StoreFileOps refusing = {refuse_km_key, make_dirs, file_remove, file_overwrite, dir_remove};
   v7test::RemovableDrive drive('P', "V7KIND3F");
   ASSERT_TRUE(drive.ok()) << drive.error();
-  const std::string holder =
-      drive.root() + "NPKI\\velmora\\USER\\cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
-  std::error_code made;
-  std::filesystem::create_directories(holder, made);
-  ASSERT_FALSE(made) << made.message();
-  const std::map<std::string, Bytes> old = {
-      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
-  for (const auto &f : old)
-    std::ofstream(holder + "\\" + f.first, std::ios::binary)
-        .write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
-  BrokerScope broker;
-  set_language_id(kLanguageEnglish);
-  Phone phone(3, kRelayTransportRaw);
-  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x3});
-  sheet.AddModePages();
-  const v7::store::StoreFileOps refusing = {refuse_km_key, make_dirs, file_remove, file_overwrite, dir_remove};
-  v7::store::set_file_ops(&refusing);
-  StoreSeen seen;
-  const INT_PTR result = receive_then(
-      3,
-      [&](UiRobot &robot, HWND window) {
-        StoreStep removable;
-        removable.icon = v7::pages::kIconRemovable;
-        removable.drive = 'P';
-        store_through_pages(robot, window, removable, false, &seen);
-        robot.Click(window, ID_WIZFINISH);
-        EXPECT_TRUE(robot.WaitGone(window));
-      },
-      &sheet, &phone);
-  v7::store::set_file_ops(nullptr);
-  EXPECT_EQ(result, ID_WIZFINISH);
+  std::filesystem::path holder;
+  const StoreSeen seen = kind_three_over_old_set(drive, refusing, false, &holder);
   EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_FAILED, false));
-  for (const auto &f : old) {
-    std::ifstream in(holder + "\\" + f.first, std::ios::binary);
-    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), f.second) << f.first;
-  }
+  expect_old_set_in(holder);
   // The copy of the old set made before the first write stays after the failure, and the status
   // page says where: the folder holds the old set.
-  const std::wstring note = pair_text(IDS_STATUS_OLD_SET_KEPT, false);
-  const size_t at = seen.text.find(note);
-  ASSERT_NE(at, std::wstring::npos);
-  const std::filesystem::path kept(seen.text.substr(at + note.size()));
+  const std::filesystem::path kept = folder_after(seen.text, pair_text(IDS_STATUS_OLD_SET_KEPT, false));
+  ASSERT_FALSE(kept.empty()) << narrow(seen.text);
   EXPECT_NE(kept.wstring().find(L"\\backup\\"), std::wstring::npos) << kept.string();
-  for (const auto &f : old) {
-    std::ifstream in(kept / f.first, std::ios::binary);
-    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), f.second) << f.first;
-  }
+  expect_old_set_in(kept);
   std::error_code removed;
   std::filesystem::remove_all(kept, removed);
+}
+
+// The copy of old keys cannot be wiped once the new set is stored.
+int refuse_backup_overwrite(const char *path) {
+  return std::string(path).find("\\backup\\") != std::string::npos ? 0 : file_overwrite(path);
+}
+
+// A set stored over an old one whose copy cannot be wiped and removed afterwards is stored: the
+// status page says so, and names the folder where the copy stayed, for the user to delete.
+TEST_F(SheetUi, KindThreeNamesACopyOfTheOldSetThatCouldNotBeRemoved) {
+  const v7::store::StoreFileOps keeping = {file_write_all, make_dirs, file_remove, refuse_backup_overwrite,
+                                           dir_remove};
+  for (bool korean : {false, true}) {
+    SCOPED_TRACE(korean ? "ko" : "en");
+    v7test::RemovableDrive drive('P', "V7KIND3L");
+    ASSERT_TRUE(drive.ok()) << drive.error();
+    std::filesystem::path holder;
+    const StoreSeen seen = kind_three_over_old_set(drive, keeping, korean, &holder);
+    EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, korean));
+    EXPECT_EQ(seen.text.rfind(pair_text(IDS_STATUS_STORED_ON_PC, korean), 0), 0u) << narrow(seen.text);
+    EXPECT_TRUE(folder_after(seen.text, pair_text(IDS_STATUS_OLD_SET_KEPT, korean)).empty());
+    const std::filesystem::path left = folder_after(seen.text, pair_text(IDS_STATUS_COPY_LEFT, korean));
+    ASSERT_FALSE(left.empty()) << narrow(seen.text);
+    EXPECT_NE(left.wstring().find(L"\\backup\\"), std::wstring::npos) << left.string();
+    expect_old_set_in(left);
+    std::error_code removed;
+    std::filesystem::remove_all(left, removed);
+  }
 }
 
 // The test token, kept loaded while the test runs (its objects live as long as it is mapped) and

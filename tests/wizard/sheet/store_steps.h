@@ -35,6 +35,16 @@ class BrokerScope {
   }
 };
 
+// While alive, the hard disk's store lies where only the broker writes, so that a broker that
+// refuses refuses the hard disk.
+class BrokerOnlyHardDisk {
+ public:
+  BrokerOnlyHardDisk() { relaytest::set_profile_for_writes(true); }
+  ~BrokerOnlyHardDisk() { relaytest::set_profile_for_writes(false); }
+  BrokerOnlyHardDisk(const BrokerOnlyHardDisk &) = delete;
+  BrokerOnlyHardDisk &operator=(const BrokerOnlyHardDisk &) = delete;
+};
+
 // What the robot does on the media and password pages.
 struct StoreStep {
   int icon = v7::pages::kIconHardDisk;  // the medium chosen
