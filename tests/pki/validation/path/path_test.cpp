@@ -78,6 +78,9 @@ TEST_F(PathTest, EachFailureGivesItsCode) {
       {"NOCRL", "path_deep_leaf.der", v7::kErrPathLength, v7::kErrValidateCaCert},
       {"NOCRL", "path_nopathlen_leaf.der", v7::kErrBasicConstraints, v7::kErrValidateCaCert},
       {"NOCRL", "path_keyid_only.der", v7::kErrNoIssuerCert, v7::kErrInvalidAki},
+      // No distribution point, so no address to fetch the issuer from: it is not looked for at the
+      // settings' directory instead.
+      {"NOCRL", "path_nocdp.der", v7::kErrNoIssuerCert, v7::kErrInvalidCdp},
       {"NOCRL", "path_orphan.der", v7::kErrNoIssuerCert, 0},
       {"CHAIN", "path_orphan.der", v7::kErrNoIssuerCert, 0},
       {"NOCRL", "path_root_untrusted.der", v7::kErrMistrustedRoot, v7::kErrCtlNotListed},

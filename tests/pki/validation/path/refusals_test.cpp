@@ -33,7 +33,8 @@ TEST_F(RefusalTest, RevocationListRefusals) {
     int also;
   } cases[] = {
       // A list that is not the certificate's issuer's, though its key identifier is.
-      {"user_km.der", "arl_good.der", "crl_renamed_issuer.der", nullptr, v7::kErrValidateCrl, v7::kErrCrlIssuer},
+      {"user_km.der", "arl_good.der", "crl_renamed_issuer.der", nullptr, v7::kErrValidateCrl,
+       v7::kErrCrlIssuer},
       // Ordinary lists without an issuing distribution point: the root's for its CA, the CA's for
       // its leaf.
       {"user2_sign.der", "arl_ordinary_good.der", "crl_ordinary_good.der", nullptr, v7::kErrValidateCrl,
@@ -44,7 +45,8 @@ TEST_F(RefusalTest, RevocationListRefusals) {
       // key-encipherment use it is validated for.
       {"user2_sign.der", "arl_ordinary_idp.der", "crl_ordinary_good.der", nullptr, v7::kErrKeyUsage,
        v7::kErrValidateUserCert},
-      {"user_km.der", "arl_good.der", "crl_other_idp.der", nullptr, v7::kErrValidateCrl, v7::kErrInvalidCrlIdp},
+      {"user_km.der", "arl_good.der", "crl_other_idp.der", nullptr, v7::kErrValidateCrl,
+       v7::kErrInvalidCrlIdp},
       {"user_km.der", "arl_good.der", "crl_sig_alg_mismatch.der", nullptr, v7::kErrValidateCrl,
        v7::kErrCrlSignatureAlgMismatch},
       {"user_km.der", "arl_good.der", "crl_badsig.der", nullptr, v7::kErrValidateCrl, v7::kErrCrlSignature},
@@ -60,6 +62,11 @@ TEST_F(RefusalTest, RevocationListRefusals) {
       {"user_sign.der", "arl_good.der", "crl_hold.der", nullptr, v7::kErrCertHeld, 0},
       // An expired list counts as none: the certificate's own directory (nothing answers) has none.
       {"user_km.der", "arl_good.der", "crl_expired.der", nullptr, v7::kErrGetCrl, 0},
+      // A certificate without a distribution point cannot be matched to the list handed in, nor
+      // have one fetched: it is refused, never taken as having nothing to check.
+      {"path_nocdp_builtin.der", "arl_good.der", "crl_good.der", nullptr, v7::kErrValidateCrl,
+       v7::kErrInvalidCdp},
+      {"path_nocdp_builtin.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidCdp},
       // Fetched from the directory.
       {"path_crl_wrong_key.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlAkiMismatch},
       {"path_crl_expired.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlExpired},
