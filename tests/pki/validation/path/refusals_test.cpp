@@ -72,6 +72,10 @@ TEST_F(RefusalTest, RevocationListRefusals) {
       {"path_crl_expired.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlExpired},
       {"path_crl_future.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlNotYetValid},
       {"path_crl_bad_idp.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidCrlIdp},
+      // A list that names no key identifier, or one that does not decode, cannot be told to be
+      // the issuer's.
+      {"path_crl_noaki.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidAki},
+      {"path_crl_bad_aki.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidCrlAki},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.file) + " " + (c.crl != nullptr ? c.crl : "(directory)"));
