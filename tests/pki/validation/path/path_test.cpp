@@ -309,19 +309,41 @@ TEST_F(PathTest, DirectoryAttemptsPerIssuerShareOneBudget) {
   EXPECT_EQ(std::count(codes.begin(), codes.end(), int(v7::kErrLdapTimeLimit)), 1);
 }
 
-// A fetched issuer that must be stored and cannot be fails the lookup.
+// A fetched issuer or list that must be stored and cannot be fails the validation; where storing
+// is only tried, the same validation passes.
 TEST_F(PathTest, StoreCertsTrueFailsWhenTheCacheCannotBeWritten) {
-  Options o;
-  o.mode = "NOCRL";
-  Env env("storefail", o);
-  write_file(env.cert_dir, Bytes{1});  // a file where the folder should be
-  EXPECT_EQ(v7::kErrNoIssuerCert, env.validate("path_good.der"));
-  EXPECT_TRUE(in_trail(env.err, v7::kErrStoreIssuer));
-  Options t = o;
-  t.store = "TRY_STORING";
-  Env tolerant("storetry", t);
-  write_file(tolerant.cert_dir, Bytes{1});
-  EXPECT_EQ(0, tolerant.validate("path_good.der"));
+  const struct {
+    const char *mode;
+    const char *issuer;  // handed along, so that only the lists are fetched; or null
+    int expected;
+    int also;
+  } cases[] = {
+      {"NOCRL", nullptr, v7::kErrNoIssuerCert, v7::kErrStoreIssuer},
+      // The list of the CA handed along.
+      {"CRL", "path_ca.der", v7::kErrStoreCrl, v7::kErrValidateCaCert},
+  };
+  for (const auto &c : cases) {
+    const Bytes der = fixture("path_good.der"), issuer = c.issuer != nullptr ? fixture(c.issuer) : Bytes();
+    const uint8_t *ders[] = {issuer.data()};
+    const size_t lens[] = {issuer.size()};
+    for (const char *store : {"TRUE", "TRY_STORING"}) {
+      SCOPED_TRACE(std::string(c.mode) + " " + store);
+      Options o;
+      o.mode = c.mode;
+      o.store = store;
+      Env env("storefail", o);
+      write_file(env.cert_dir, Bytes{1});  // a file where the folder should be
+      const int code =
+          cert_validate_der_with_issuers(der.data(), der.size(), env.ctx, ders, lens, issuer.empty() ? 0 : 1);
+      if (strcmp(store, "TRY_STORING") == 0) {
+        EXPECT_EQ(0, code) << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+        continue;
+      }
+      EXPECT_EQ(c.expected, code) << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
+      EXPECT_TRUE(in_trail(env.err, c.expected));
+      EXPECT_TRUE(in_trail(env.err, c.also));
+    }
+  }
 }
 
 TEST_F(PathTest, ContextAndArguments) {
