@@ -25,6 +25,13 @@ using v7test::Bytes;
 
 constexpr char kCtlDn[] = "cn=PATH-CTL,ou=ROOTCA,o=KISA,c=KR";
 
+// The fixtures' directory server (tests/pki/validation/path/path_slapd.py on 127.0.0.1:38389, the
+// port their distribution points name) serves this run: ctest starts it, where slapd is installed,
+// before the tests and says so in V7_PATH_SLAPD. The cases that need it are skipped without it:
+// they would only fail for want of a server.
+inline bool directory_served() { return std::getenv("V7_PATH_SLAPD") != nullptr; }
+constexpr char kNoDirectory[] = "no directory server of the path fixtures (V7_PATH_SLAPD)";
+
 inline Bytes read_file(const std::string &path) {
   std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -23,17 +23,40 @@ std::string trail(ERROR_CTX *err) { return err_ctx_format(err, kErrFmtEnglish | 
 // distribution point names. A list that fails its check against the issuer fails the validation
 // with kErrValidateCrl; one that does not belong to the certificate or is not current when fetched
 // fails it with kErrGetCrl. `also` is the code that says why.
+struct ListCase {
+  const char *file;
+  const char *arl;
+  const char *crl;
+  const char *anchor;  // a further trust anchor, or null
+  int expected;
+  int also;
+};
+
+void expect_list_refusal(const ListCase &c) {
+  SCOPED_TRACE(std::string(c.file) + " " + (c.crl != nullptr ? c.crl : "(directory)"));
+  Options o;
+  o.store = "FALSE";
+  Env env("lists", o);
+  if (c.anchor != nullptr) env.add_anchor(c.anchor);
+  Bytes der = fixture(c.file), arl = fixture(c.arl), crl = c.crl != nullptr ? fixture(c.crl) : Bytes();
+  err_ctx_clear(&env.err);
+  EXPECT_EQ(c.expected, cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(),
+                                                    crl.empty() ? nullptr : crl.data(), crl.size()))
+      << trail(&env.err);
+  EXPECT_TRUE(in_trail(env.err, c.expected));
+  if (c.also != 0) {
+    EXPECT_TRUE(in_trail(env.err, c.also)) << c.also << "\n" << trail(&env.err);
+  }
+  if (c.expected != v7::kErrValidateCrl) {
+    EXPECT_FALSE(in_trail(env.err, v7::kErrValidateCrl));
+  }
+}
+
 TEST_F(RefusalTest, RevocationListRefusals) {
-  const struct {
-    const char *file;
-    const char *arl;
-    const char *crl;
-    const char *anchor;  // a further trust anchor, or null
-    int expected;
-    int also;
-  } cases[] = {
+  const ListCase cases[] = {
       // A list that is not the certificate's issuer's, though its key identifier is.
-      {"user_km.der", "arl_good.der", "crl_renamed_issuer.der", nullptr, v7::kErrValidateCrl, v7::kErrCrlIssuer},
+      {"user_km.der", "arl_good.der", "crl_renamed_issuer.der", nullptr, v7::kErrValidateCrl,
+       v7::kErrCrlIssuer},
       // Ordinary lists without an issuing distribution point: the root's for its CA, the CA's for
       // its leaf.
       {"user2_sign.der", "arl_ordinary_good.der", "crl_ordinary_good.der", nullptr, v7::kErrValidateCrl,
@@ -44,7 +67,8 @@ TEST_F(RefusalTest, RevocationListRefusals) {
       // key-encipherment use it is validated for.
       {"user2_sign.der", "arl_ordinary_idp.der", "crl_ordinary_good.der", nullptr, v7::kErrKeyUsage,
        v7::kErrValidateUserCert},
-      {"user_km.der", "arl_good.der", "crl_other_idp.der", nullptr, v7::kErrValidateCrl, v7::kErrInvalidCrlIdp},
+      {"user_km.der", "arl_good.der", "crl_other_idp.der", nullptr, v7::kErrValidateCrl,
+       v7::kErrInvalidCrlIdp},
       {"user_km.der", "arl_good.der", "crl_sig_alg_mismatch.der", nullptr, v7::kErrValidateCrl,
        v7::kErrCrlSignatureAlgMismatch},
       {"user_km.der", "arl_good.der", "crl_badsig.der", nullptr, v7::kErrValidateCrl, v7::kErrCrlSignature},
@@ -60,31 +84,26 @@ TEST_F(RefusalTest, RevocationListRefusals) {
       {"user_sign.der", "arl_good.der", "crl_hold.der", nullptr, v7::kErrCertHeld, 0},
       // An expired list counts as none: the certificate's own directory (nothing answers) has none.
       {"user_km.der", "arl_good.der", "crl_expired.der", nullptr, v7::kErrGetCrl, 0},
-      // Fetched from the directory.
+      // A certificate without a distribution point cannot be matched to the list handed in, nor
+      // have one fetched: it is refused, never taken as having nothing to check.
+      {"path_nocdp_builtin.der", "arl_good.der", "crl_good.der", nullptr, v7::kErrValidateCrl,
+       v7::kErrInvalidCdp},
+      {"path_nocdp_builtin.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidCdp},
+  };
+  for (const ListCase &c : cases) expect_list_refusal(c);
+  if (!directory_served()) GTEST_SKIP() << kNoDirectory;
+  // Fetched from the directory.
+  const ListCase directory_cases[] = {
       {"path_crl_wrong_key.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlAkiMismatch},
       {"path_crl_expired.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlExpired},
       {"path_crl_future.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrCrlNotYetValid},
       {"path_crl_bad_idp.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidCrlIdp},
+      // A list that names no key identifier, or one that does not decode, cannot be told to be
+      // the issuer's.
+      {"path_crl_noaki.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidAki},
+      {"path_crl_bad_aki.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidCrlAki},
   };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(std::string(c.file) + " " + (c.crl != nullptr ? c.crl : "(directory)"));
-    Options o;
-    o.store = "FALSE";
-    Env env("lists", o);
-    if (c.anchor != nullptr) env.add_anchor(c.anchor);
-    Bytes der = fixture(c.file), arl = fixture(c.arl), crl = c.crl != nullptr ? fixture(c.crl) : Bytes();
-    err_ctx_clear(&env.err);
-    EXPECT_EQ(c.expected, cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(),
-                                                      crl.empty() ? nullptr : crl.data(), crl.size()))
-        << trail(&env.err);
-    EXPECT_TRUE(in_trail(env.err, c.expected));
-    if (c.also != 0) {
-      EXPECT_TRUE(in_trail(env.err, c.also)) << c.also << "\n" << trail(&env.err);
-    }
-    if (c.expected != v7::kErrValidateCrl) {
-      EXPECT_FALSE(in_trail(env.err, v7::kErrValidateCrl));
-    }
-  }
+  for (const ListCase &c : directory_cases) expect_list_refusal(c);
 }
 
 // Candidates the caller hands along that did not issue the certificate, or a CA among them whose

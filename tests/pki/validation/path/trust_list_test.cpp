@@ -18,6 +18,7 @@ size_t count(const CERT_NODE *n) {
 }
 
 TEST_F(TrustListTest, ListedRootJoinsTheAnchors) {
+  if (!directory_served()) GTEST_SKIP() << kNoDirectory;
   Env env("ctl");
   Decoded root(fixture("path_root_extra.der"));
   const size_t before = count(env.ctx->roots);
@@ -30,6 +31,7 @@ TEST_F(TrustListTest, ListedRootJoinsTheAnchors) {
 }
 
 TEST_F(TrustListTest, Refusals) {
+  if (!directory_served()) GTEST_SKIP() << kNoDirectory;
   struct {
     const char *ctl_dn;
     const char *root;
