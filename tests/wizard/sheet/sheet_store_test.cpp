@@ -1,15 +1,18 @@
 // The end of a receive through the wizard on real windows under Wine, against the test relay
 // server and the phone: the set stored on a removable drive of the Wine prefix, stored with a
-// new password for the PC copy (the keys open with it, no longer with the phone's), and the
-// question before a set already on the medium is replaced.
+// new password for the PC copy (the keys open with it, no longer with the phone's), the question
+// before a set already on the medium is replaced, and the folder that keeps the old set after a
+// failed store.
 #include "tests/wizard/sheet/sheet_test_util.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
+#include <system_error>
 
 #include "media/registry_settings.h"
 #include "media/smartcard/smartcard.h"
@@ -19,9 +22,9 @@
 #include "tests/harness/removable_drive.h"
 #include "tests/media/smartcard/vcard_client.h"
 #include "tests/modules/pkcs11/test_token_control.h"
-#include "wizard/res/small_dialogs_ids.h"
 #include "tests/wizard/sheet/phone_thread.h"
 #include "tests/wizard/sheet/store_steps.h"
+#include "wizard/res/small_dialogs_ids.h"
 
 using namespace sheettest;
 
@@ -276,6 +279,41 @@ TEST_F(SheetUi, KindThreeStoresADiskAtOnceAndAnotherDiskAfterAFailure) {
   EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
 }
 
+// The test user's holder folder in the NPKI store under a drive's root ("X:\").
+std::string holder_folder(const std::string &root) {
+  return root +
+         "NPKI\\velmora\\USER\\cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
+}
+
+// Unlike anything the phone sends, so that a copy of it can only be the old set.
+const std::map<std::string, Bytes> &old_set() {
+  static const std::map<std::string, Bytes> files = {
+      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  return files;
+}
+
+Bytes file_bytes(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Writes the old set into folder, made first; false when it could not be written.
+bool put_old_set(const std::string &folder) {
+  std::error_code made;
+  std::filesystem::create_directories(folder, made);
+  bool written = !made;
+  for (const auto &f : old_set()) {
+    std::ofstream out(folder + "\\" + f.first, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+    written = written && bool(out);
+  }
+  return written;
+}
+
+void expect_old_set_in(const std::filesystem::path &folder) {
+  for (const auto &f : old_set()) EXPECT_EQ(file_bytes(folder / f.first), f.second) << f.first;
+}
+
 // The writes of the store, with the key-management key of an NPKI store refused (the backup
 // folder, outside NPKI, is written).
 size_t refuse_km_key(const char *path, const uint8_t *data, size_t length) {
@@ -287,60 +325,81 @@ size_t refuse_km_key(const char *path, const uint8_t *data, size_t length) {
   return file_write_all(path, data, length);
 }
 
+// While it lives, every store fails at the key-management key, after the signing pair is written.
+class KmKeyWriteRefused {
+ public:
+  KmKeyWriteRefused() { v7::store::set_file_ops(&ops_); }
+  ~KmKeyWriteRefused() { v7::store::set_file_ops(nullptr); }
+  KmKeyWriteRefused(const KmKeyWriteRefused &) = delete;
+  KmKeyWriteRefused &operator=(const KmKeyWriteRefused &) = delete;
+
+ private:
+  const v7::store::StoreFileOps ops_ = {refuse_km_key, make_dirs, file_remove, file_overwrite, dir_remove};
+};
+
+// The copy of the old set made before the first write stays after a failed store, and the status
+// page's text says where, after its note: that folder holds the old set. It is removed after.
+void expect_old_set_kept(const std::wstring &status_text, bool korean) {
+  const std::wstring note = pair_text(IDS_STATUS_OLD_SET_KEPT, korean);
+  const size_t at = status_text.find(note);
+  ASSERT_NE(at, std::wstring::npos) << narrow(status_text);
+  const std::filesystem::path kept(status_text.substr(at + note.size()));
+  EXPECT_NE(kept.wstring().find(L"\\backup\\"), std::wstring::npos) << kept.string();
+  expect_old_set_in(kept);
+  std::error_code removed;
+  std::filesystem::remove_all(kept, removed);
+}
+
+// A receive of the kind onto the drive, whose holder folder is given the old set first, with the
+// store failing at the key-management key: what the robot saw on the way goes into seen (the last
+// status page saved as shot when one is named); the wizard's result.
+INT_PTR fail_onto_old_set(int kind, const v7test::RemovableDrive &drive, StoreSeen *seen,
+                          const char *shot = nullptr) {
+  EXPECT_TRUE(put_old_set(holder_folder(drive.root())));
+  BrokerScope broker;
+  set_language_id(kLanguageEnglish);
+  Phone phone(kind, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(kind), MediaMask{0x3});
+  sheet.AddModePages();
+  KmKeyWriteRefused refused;
+  return receive_then(
+      kind,
+      [&](UiRobot &robot, HWND window) {
+        StoreStep removable;
+        removable.icon = v7::pages::kIconRemovable;
+        removable.drive = drive.letter();
+        store_through_pages(robot, window, removable, false, seen);
+        if (shot != nullptr) {
+          EXPECT_TRUE(robot.Screenshot(window, shot));
+        }
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+}
+
 // Kind 3 stores both pairs on the media page in one store: a failure at the key-management pair
 // gives the drive its old signing pair back too, so the old set is there byte for byte.
 TEST_F(SheetUi, KindThreeFailureAtTheSecondPairLeavesTheOldSet) {
   v7test::RemovableDrive drive('P', "V7KIND3F");
   ASSERT_TRUE(drive.ok()) << drive.error();
-  const std::string holder =
-      drive.root() + "NPKI\\velmora\\USER\\cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
-  std::error_code made;
-  std::filesystem::create_directories(holder, made);
-  ASSERT_FALSE(made) << made.message();
-  const std::map<std::string, Bytes> old = {
-      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
-  for (const auto &f : old)
-    std::ofstream(holder + "\\" + f.first, std::ios::binary)
-        .write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
-  BrokerScope broker;
-  set_language_id(kLanguageEnglish);
-  Phone phone(3, kRelayTransportRaw);
-  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x3});
-  sheet.AddModePages();
-  const v7::store::StoreFileOps refusing = {refuse_km_key, make_dirs, file_remove, file_overwrite, dir_remove};
-  v7::store::set_file_ops(&refusing);
   StoreSeen seen;
-  const INT_PTR result = receive_then(
-      3,
-      [&](UiRobot &robot, HWND window) {
-        StoreStep removable;
-        removable.icon = v7::pages::kIconRemovable;
-        removable.drive = 'P';
-        store_through_pages(robot, window, removable, false, &seen);
-        robot.Click(window, ID_WIZFINISH);
-        EXPECT_TRUE(robot.WaitGone(window));
-      },
-      &sheet, &phone);
-  v7::store::set_file_ops(nullptr);
-  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_EQ(fail_onto_old_set(3, drive, &seen), ID_WIZFINISH);
   EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_FAILED, false));
-  for (const auto &f : old) {
-    std::ifstream in(holder + "\\" + f.first, std::ios::binary);
-    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), f.second) << f.first;
-  }
-  // The copy of the old set made before the first write stays after the failure, and the status
-  // page says where: the folder holds the old set.
-  const std::wstring note = pair_text(IDS_STATUS_OLD_SET_KEPT, false);
-  const size_t at = seen.text.find(note);
-  ASSERT_NE(at, std::wstring::npos);
-  const std::filesystem::path kept(seen.text.substr(at + note.size()));
-  EXPECT_NE(kept.wstring().find(L"\\backup\\"), std::wstring::npos) << kept.string();
-  for (const auto &f : old) {
-    std::ifstream in(kept / f.first, std::ios::binary);
-    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), f.second) << f.first;
-  }
-  std::error_code removed;
-  std::filesystem::remove_all(kept, removed);
+  expect_old_set_in(holder_folder(drive.root()));
+  expect_old_set_kept(seen.text, false);
+}
+
+// Kinds 1 and 2 store a disk's set behind the password page: when that store fails, the status
+// page names the folder that keeps the old set too.
+TEST_F(SheetUi, AFailedStoreBehindThePasswordPageNamesTheFolderThatKeepsTheOldSet) {
+  v7test::RemovableDrive drive('O', "V7KEPT");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  StoreSeen seen;
+  fail_onto_old_set(2, drive, &seen, "sheet_status_old_set_kept_en");
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_FAILED, false));
+  expect_old_set_kept(seen.text, false);
 }
 
 // The test token, kept loaded while the test runs (its objects live as long as it is mapped) and
