@@ -1,8 +1,8 @@
 // The end of a receive through the wizard on real windows under Wine, against the test relay
 // server and the phone: the set stored on a removable drive of the Wine prefix, stored with a
 // new password for the PC copy (the keys open with it, no longer with the phone's), the question
-// before a set already on the medium is replaced, and the folder that keeps the old set after a
-// failed store.
+// before a set already on the medium is replaced, and what a store tells beside its result (the
+// folder that keeps the old set after a failure, the secure disk's old slot that stays).
 #include "tests/wizard/sheet/sheet_test_util.h"
 
 #include <algorithm>
@@ -15,15 +15,21 @@
 #include <system_error>
 
 #include "media/registry_settings.h"
+#include "media/securedisk/module_signature.h"
+#include "media/securedisk/securedisk.h"
 #include "media/smartcard/smartcard.h"
 #include "media/store/internal.h"
+#include "pki/errors/error_ctx.h"
 #include "pki/text/files.h"
 #include "platform/errors/error_codes.h"
+#include "platform/fs/fs.h"
 #include "tests/harness/removable_drive.h"
+#include "tests/media/securedisk/sd_test_fixture.h"
 #include "tests/media/smartcard/vcard_client.h"
 #include "tests/modules/pkcs11/test_token_control.h"
 #include "tests/wizard/sheet/phone_thread.h"
 #include "tests/wizard/sheet/store_steps.h"
+#include "wizard/records/request_record.h"
 #include "wizard/res/small_dialogs_ids.h"
 
 using namespace sheettest;
@@ -400,6 +406,108 @@ TEST_F(SheetUi, AFailedStoreBehindThePasswordPageNamesTheFolderThatKeepsTheOldSe
   EXPECT_TRUE(seen.password_page);
   EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_FAILED, false));
   expect_old_set_kept(seen.text, false);
+}
+
+#ifdef V7_HAVE_SIGNED_MODULES
+constexpr bool kHaveSignedModules = true;
+#else
+constexpr bool kHaveSignedModules = false;
+#endif
+
+FileTrustAnswer accept_signature(const char16_t *) { return {0, 0}; }
+
+// The test secure-disk module where the media page loads it, in the system folder: the copy signed
+// by the publisher the page asks for, whose signature the platform is told to accept, since it
+// chains to the test PKI's root, which the platform does not know. The module's state record and
+// slots are the test's own. The file goes again with the object, so nothing may hold the module
+// loaded by then.
+class SystemFolderSecureDisk {
+ public:
+  SystemFolderSecureDisk() {
+    char system[MAX_PATH] = {};
+    if (!platform_fs_system_folder_a(system, sizeof system)) return;
+    folder_ = system;
+    module_ = folder_ + "\\" SD_MODULE_FILE_NAME;
+    const std::string signed_module = v7test::variant_folder("signed") + "\\" SD_MODULE_FILE_NAME;
+    copied_ = ::CopyFileA(signed_module.c_str(), module_.c_str(), FALSE) != 0;
+    set_file_trust_verifier(accept_signature);
+  }
+  ~SystemFolderSecureDisk() {
+    set_file_trust_verifier(nullptr);
+    if (copied_ && !::DeleteFileA(module_.c_str())) ADD_FAILURE() << "the module stays in " << module_;
+  }
+  SystemFolderSecureDisk(const SystemFolderSecureDisk &) = delete;
+  SystemFolderSecureDisk &operator=(const SystemFolderSecureDisk &) = delete;
+
+  bool ready() const { return copied_ && state_.ok(); }
+  SDTestState *state() const { return state_.state(); }
+
+  // The holder's signing pair in a slot of its own under another password: the slot that a store
+  // of the holder's set replaces.
+  bool put_old_slot() const {
+    const Bytes cert = asn1test::read_fixture("pki/signCert.der"),
+                key = asn1test::read_fixture("pki/signPri.key");
+    SecureDiskHandle *handle = nullptr;
+    const bool put = sd_module_load_from(folder_.c_str(), &handle) == 0 && sd_open(handle) == 0 &&
+                     sd_import_pair(handle, cert.data(), cert.size(), key.data(), key.size(), nullptr, 0,
+                                    nullptr, 0, "Old pw 7!") == 0;
+    sd_handle_release(handle);
+    return put;
+  }
+
+ private:
+  v7test::SdTestStateScope state_;  // first: every load of the module looks for it
+  std::string folder_, module_;
+  bool copied_ = false;
+};
+
+// Once the secure disk holds the new set, a removal of the holder's old slot that fails leaves the
+// store a success: the error dialog tells of the slot that stays, and the transfer completes.
+TEST_F(SheetUi, AnOldSecureDiskSlotThatStaysIsToldAndTheStoreCompletes) {
+  if (!kHaveSignedModules) GTEST_SKIP() << "no signing tool: the signed secure-disk module was not made";
+  SystemFolderSecureDisk disk;
+  ASSERT_TRUE(disk.ready());
+  ASSERT_TRUE(disk.put_old_slot());
+  disk.state()->fail_entry = v7test::kRemoveSlot;
+  disk.state()->fail_code = 0x66;
+  RelayRequestRecord request = {};
+  set_language_id(kLanguageEnglish);
+  Phone phone(2, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(2), MediaMask{0x200});
+  sheet.SetRequest(&request);
+  sheet.AddModePages();
+  std::wstring summary, detail;
+  StoreStep step;
+  step.icon = v7::pages::kIconSecureDisk;
+  step.answer_store = [&](UiRobot &robot) {
+    HWND notice = robot.WaitForDialogWithControl(IDC_ERROR_SUMMARY);
+    ASSERT_NE(notice, nullptr) << "no error dialog after the store";
+    summary = robot.ItemText(notice, IDC_ERROR_SUMMARY);
+    detail = robot.ItemText(notice, IDC_ERROR_DETAIL);
+    EXPECT_TRUE(robot.Screenshot(notice, "sheet_securedisk_old_slot_en"));
+    robot.Click(notice, IDOK);
+    EXPECT_TRUE(robot.WaitGone(notice));
+  };
+  StoreSeen seen;
+  receive_then(
+      2,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, step, false, &seen, &sheet);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(summary, L"Secure Disk Error");
+  char16_t *message = err_code_text_w(v7::kErrSdSlotNotRemoved, kErrFmtEnglish);
+  ASSERT_NE(message, nullptr);
+  const std::wstring slot_stays(reinterpret_cast<const wchar_t *>(message));
+  free(message);
+  EXPECT_FALSE(slot_stays.empty());
+  EXPECT_NE(detail.find(slot_stays), std::wstring::npos) << narrow(detail);
+  EXPECT_NE(detail.find(L"injected failure 102"), std::wstring::npos) << narrow(detail);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false));
+  EXPECT_EQ(seen.text, pair_text(IDS_STATUS_STORED_ON_PC, false));
 }
 
 // The test token, kept loaded while the test runs (its objects live as long as it is mapped) and
