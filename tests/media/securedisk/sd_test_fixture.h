@@ -82,9 +82,12 @@ inline Bytes read_file(const std::string &path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class SecureDiskFixture : public ::testing::Test {
- protected:
-  void SetUp() override {
+// The module's state record, which a module loaded while it lives finds through the environment
+// (nothing injected, version 3.200.7), and a slot folder named for the running test; the record,
+// the slots and the folder go with it.
+class SdTestStateScope {
+ public:
+  SdTestStateScope() {
     state_ = static_cast<SDTestState *>(calloc(1, sizeof(SDTestState)));
     state_->fail_entry = -1;
     state_->lie_entry = -1;
@@ -92,7 +95,7 @@ class SecureDiskFixture : public ::testing::Test {
     state_->version[1] = 200;
     state_->version[2] = 7;
     char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+    if (GetTempPathA(sizeof temp, temp) == 0) return;
     snprintf(state_->store, sizeof state_->store, "%sv7_sd_store_%lu_%s", temp, GetCurrentProcessId(),
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     store_ = state_->store;
@@ -101,6 +104,40 @@ class SecureDiskFixture : public ::testing::Test {
     snprintf(address, sizeof address, "%llx",
              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(state_)));
     SetEnvironmentVariableA(SD_TEST_STATE_VARIABLE, address);
+  }
+  ~SdTestStateScope() {
+    SetEnvironmentVariableA(SD_TEST_STATE_VARIABLE, nullptr);
+    if (!store_.empty()) {
+      WIN32_FIND_DATAA found;
+      HANDLE h = FindFirstFileA((store_ + "\\*.dat").c_str(), &found);
+      if (h != INVALID_HANDLE_VALUE) {
+        do DeleteFileA((store_ + "\\" + found.cFileName).c_str());
+        while (FindNextFileA(h, &found));
+        FindClose(h);
+      }
+      RemoveDirectoryA(store_.c_str());
+    }
+    free(state_);
+  }
+  SdTestStateScope(const SdTestStateScope &) = delete;
+  SdTestStateScope &operator=(const SdTestStateScope &) = delete;
+
+  bool ok() const { return !store_.empty(); }
+  SDTestState *state() const { return state_; }
+  const std::string &store() const { return store_; }
+
+ private:
+  SDTestState *state_ = nullptr;
+  std::string store_;
+};
+
+class SecureDiskFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scope_ = std::make_unique<SdTestStateScope>();
+    ASSERT_TRUE(scope_->ok()) << "no temporary folder for the slots";
+    state_ = scope_->state();
+    store_ = scope_->store();
     sign_cert_ = read_file(fixtures_path("pki/signCert.der"));
     km_cert_ = read_file(fixtures_path("pki/kmCert.der"));
     other_cert_ = read_file(fixtures_path("pki/user2_sign.der"));
@@ -110,16 +147,7 @@ class SecureDiskFixture : public ::testing::Test {
     if (handle_ != nullptr) sd_handle_release(handle_);
     set_file_trust_verifier(nullptr);
     set_char_encoding_mode(0);
-    SetEnvironmentVariableA(SD_TEST_STATE_VARIABLE, nullptr);
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((store_ + "\\*.dat").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-      do DeleteFileA((store_ + "\\" + found.cFileName).c_str());
-      while (FindNextFileA(h, &found));
-      FindClose(h);
-    }
-    RemoveDirectoryA(store_.c_str());
-    free(state_);
+    scope_.reset();
   }
 
   // The complete module opened on handle_ with the user's signing and key-management set imported
@@ -144,6 +172,7 @@ class SecureDiskFixture : public ::testing::Test {
     return std::vector<int>(state_->calls + from, state_->calls + state_->call_count);
   }
 
+  std::unique_ptr<SdTestStateScope> scope_;
   SDTestState *state_ = nullptr;
   std::string store_;
   SecureDiskHandle *handle_ = nullptr;

@@ -1,28 +1,37 @@
 // The end of a receive through the wizard on real windows under Wine, against the test relay
 // server and the phone: the set stored on a removable drive of the Wine prefix, stored with a
-// new password for the PC copy (the keys open with it, no longer with the phone's), and the
-// question before a set already on the medium is replaced.
+// new password for the PC copy (the keys open with it, no longer with the phone's), the question
+// before a set already on the medium is replaced, and what a store tells beside its result (the
+// folder that keeps the old set after a failure, the secure disk's old slot that stays).
 #include "tests/wizard/sheet/sheet_test_util.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
+#include <system_error>
 
 #include "media/registry_settings.h"
+#include "media/securedisk/module_signature.h"
+#include "media/securedisk/securedisk.h"
 #include "media/smartcard/smartcard.h"
 #include "media/store/internal.h"
+#include "pki/errors/error_ctx.h"
 #include "pki/text/files.h"
 #include "platform/errors/error_codes.h"
+#include "platform/fs/fs.h"
 #include "tests/harness/removable_drive.h"
+#include "tests/media/securedisk/sd_test_fixture.h"
 #include "tests/media/smartcard/vcard_client.h"
 #include "tests/modules/pkcs11/test_token_control.h"
-#include "wizard/res/small_dialogs_ids.h"
 #include "tests/wizard/sheet/phone_thread.h"
 #include "tests/wizard/sheet/store_steps.h"
+#include "wizard/records/request_record.h"
+#include "wizard/res/small_dialogs_ids.h"
 
 using namespace sheettest;
 
@@ -281,60 +290,39 @@ TEST_F(SheetUi, KindThreeStoresADiskAtOnceAndAnotherDiskAfterAFailure) {
   EXPECT_EQ(back.km_key, received_part(r->km_key, r->km_key_len));
 }
 
-// The old set a holder folder of the drive holds before the store, each file with bytes of its own.
-const std::map<std::string, Bytes> kOldSet = {
-    {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
-
-// Every file of the old set lies in the folder.
-void expect_old_set_in(const std::filesystem::path &folder) {
-  for (const auto &f : kOldSet) {
-    std::ifstream in(folder / f.first, std::ios::binary);
-    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), f.second)
-        << (folder / f.first).string();
-  }
+// The test user's holder folder in the NPKI store under a drive's root ("X:\").
+std::string holder_folder(const std::string &root) {
+  return root +
+         "NPKI\\velmora\\USER\\cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
 }
 
-// The folder named on the status page's line that begins with the note, or empty.
-std::filesystem::path folder_after(const std::wstring &text, const std::wstring &note) {
-  const size_t at = text.find(note);
-  if (at == std::wstring::npos) return {};
-  const size_t end = text.find(L"\r\n", at);
-  return std::filesystem::path(text.substr(at + note.size(), end == std::wstring::npos ? end : end - at - note.size()));
+// Unlike anything the phone sends, so that a copy of it can only be the old set.
+const std::map<std::string, Bytes> &old_set() {
+  static const std::map<std::string, Bytes> files = {
+      {"signCert.der", {1, 2, 3}}, {"signPri.key", {4, 5}}, {"kmCert.der", {6}}, {"kmPri.key", {7}}};
+  return files;
 }
 
-// A kind-3 receive in the language stored at once onto the removable drive, whose holder folder
-// holds the old set, through the folder operations given; what the robot saw, and the holder folder.
-StoreSeen kind_three_over_old_set(const v7test::RemovableDrive &drive, const v7::store::StoreFileOps &ops,
-                                  bool korean, std::filesystem::path *holder) {
-  StoreSeen seen;
-  *holder = drive.root() +
-            "NPKI\\velmora\\USER\\cn=Hong Gildong()0001234567890123,ou=TestBank,ou=personal4IB,o=TestCA,c=KR";
+Bytes file_bytes(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Writes the old set into folder, made first; false when it could not be written.
+bool put_old_set(const std::string &folder) {
   std::error_code made;
-  std::filesystem::create_directories(*holder, made);
-  EXPECT_FALSE(made) << made.message();
-  for (const auto &f : kOldSet)
-    std::ofstream(*holder / f.first, std::ios::binary)
-        .write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
-  BrokerScope broker;
-  set_language_id(korean ? kLanguageKorean : kLanguageEnglish);
-  Phone phone(3, kRelayTransportRaw);
-  CSheetCertRelay sheet(relay_mode_for_recv(3), MediaMask{0x3});
-  sheet.AddModePages();
-  v7::store::set_file_ops(&ops);
-  const INT_PTR result = receive_then(
-      3,
-      [&](UiRobot &robot, HWND window) {
-        StoreStep removable;
-        removable.icon = v7::pages::kIconRemovable;
-        removable.drive = drive.letter();
-        store_through_pages(robot, window, removable, korean, &seen);
-        robot.Click(window, ID_WIZFINISH);
-        EXPECT_TRUE(robot.WaitGone(window));
-      },
-      &sheet, &phone);
-  v7::store::set_file_ops(nullptr);
-  EXPECT_EQ(result, ID_WIZFINISH);
-  return seen;
+  std::filesystem::create_directories(folder, made);
+  bool written = !made;
+  for (const auto &f : old_set()) {
+    std::ofstream out(folder + "\\" + f.first, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(f.second.data()), std::streamsize(f.second.size()));
+    written = written && bool(out);
+  }
+  return written;
+}
+
+void expect_old_set_in(const std::filesystem::path &folder) {
+  for (const auto &f : old_set()) EXPECT_EQ(file_bytes(folder / f.first), f.second) << f.first;
 }
 
 // The writes of the store, with the key-management key of an NPKI store refused (the backup
@@ -348,52 +336,215 @@ size_t refuse_km_key(const char *path, const uint8_t *data, size_t length) {
   return file_write_all(path, data, length);
 }
 
+// Every store fails at the key-management key, after the signing pair is written.
+const v7::store::StoreFileOps kKmKeyWriteRefused = {refuse_km_key, make_dirs, file_remove, file_overwrite,
+                                                    dir_remove};
+
+// The copy of old keys cannot be wiped once the new set is stored, so it cannot be removed either.
+int refuse_backup_overwrite(const char *path) {
+  return std::string(path).find("\\backup\\") != std::string::npos ? 0 : file_overwrite(path);
+}
+const v7::store::StoreFileOps kBackupWipeRefused = {file_write_all, make_dirs, file_remove, refuse_backup_overwrite,
+                                                    dir_remove};
+
+// The folder the status page's text names after the note, to the end of its line; empty when the
+// text has no such line.
+std::filesystem::path folder_after(const std::wstring &status_text, const std::wstring &note) {
+  const size_t at = status_text.find(note);
+  if (at == std::wstring::npos) return {};
+  const size_t start = at + note.size(), end = status_text.find(L"\r\n", start);
+  return std::filesystem::path(status_text.substr(start, end == std::wstring::npos ? end : end - start));
+}
+
+// The status page's text names, after the note, a folder of the library's backups that holds the
+// old set. It is removed after.
+void expect_old_set_named(const std::wstring &status_text, UINT note, bool korean) {
+  const std::filesystem::path named = folder_after(status_text, pair_text(note, korean));
+  ASSERT_FALSE(named.empty()) << narrow(status_text);
+  EXPECT_NE(named.wstring().find(L"\\backup\\"), std::wstring::npos) << named.string();
+  expect_old_set_in(named);
+  std::error_code removed;
+  std::filesystem::remove_all(named, removed);
+}
+
+// The copy of the old set made before the first write stays after a failed store, and the status
+// page's text says where.
+void expect_old_set_kept(const std::wstring &status_text, bool korean) {
+  expect_old_set_named(status_text, IDS_STATUS_OLD_SET_KEPT, korean);
+}
+
+// A receive of the kind in the language onto the drive, whose holder folder is given the old set
+// first, with the store's folder operations given: what the robot saw on the way goes into seen
+// (the last status page saved as shot when one is named); the wizard's result.
+INT_PTR store_onto_old_set(int kind, const v7test::RemovableDrive &drive, const v7::store::StoreFileOps &ops,
+                           bool korean, StoreSeen *seen, const char *shot = nullptr) {
+  EXPECT_TRUE(put_old_set(holder_folder(drive.root())));
+  BrokerScope broker;
+  set_language_id(korean ? kLanguageKorean : kLanguageEnglish);
+  Phone phone(kind, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(kind), MediaMask{0x3});
+  sheet.AddModePages();
+  v7::store::set_file_ops(&ops);
+  const INT_PTR result = receive_then(
+      kind,
+      [&](UiRobot &robot, HWND window) {
+        StoreStep removable;
+        removable.icon = v7::pages::kIconRemovable;
+        removable.drive = drive.letter();
+        store_through_pages(robot, window, removable, korean, seen);
+        if (shot != nullptr) {
+          EXPECT_TRUE(robot.Screenshot(window, shot));
+        }
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  v7::store::set_file_ops(nullptr);
+  return result;
+}
+
 // Kind 3 stores both pairs on the media page in one store: a failure at the key-management pair
 // gives the drive its old signing pair back too, so the old set is there byte for byte.
 TEST_F(SheetUi, KindThreeFailureAtTheSecondPairLeavesTheOldSet) {
-  const v7::store::StoreFileOps refusing = {refuse_km_key, make_dirs, file_remove, file_overwrite, dir_remove};
   v7test::RemovableDrive drive('P', "V7KIND3F");
   ASSERT_TRUE(drive.ok()) << drive.error();
-  std::filesystem::path holder;
-  const StoreSeen seen = kind_three_over_old_set(drive, refusing, false, &holder);
+  StoreSeen seen;
+  EXPECT_EQ(store_onto_old_set(3, drive, kKmKeyWriteRefused, false, &seen), ID_WIZFINISH);
   EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_FAILED, false));
-  expect_old_set_in(holder);
-  // The copy of the old set made before the first write stays after the failure, and the status
-  // page says where: the folder holds the old set.
-  const std::filesystem::path kept = folder_after(seen.text, pair_text(IDS_STATUS_OLD_SET_KEPT, false));
-  ASSERT_FALSE(kept.empty()) << narrow(seen.text);
-  EXPECT_NE(kept.wstring().find(L"\\backup\\"), std::wstring::npos) << kept.string();
-  expect_old_set_in(kept);
-  std::error_code removed;
-  std::filesystem::remove_all(kept, removed);
+  expect_old_set_in(holder_folder(drive.root()));
+  expect_old_set_kept(seen.text, false);
 }
 
-// The copy of old keys cannot be wiped once the new set is stored.
-int refuse_backup_overwrite(const char *path) {
-  return std::string(path).find("\\backup\\") != std::string::npos ? 0 : file_overwrite(path);
+// Kinds 1 and 2 store a disk's set behind the password page: when that store fails, the status
+// page names the folder that keeps the old set too.
+TEST_F(SheetUi, AFailedStoreBehindThePasswordPageNamesTheFolderThatKeepsTheOldSet) {
+  v7test::RemovableDrive drive('O', "V7KEPT");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  StoreSeen seen;
+  store_onto_old_set(2, drive, kKmKeyWriteRefused, false, &seen, "sheet_status_old_set_kept_en");
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_FAILED, false));
+  expect_old_set_kept(seen.text, false);
 }
 
 // A set stored over an old one whose copy cannot be wiped and removed afterwards is stored: the
 // status page says so, and names the folder where the copy stayed, for the user to delete.
-TEST_F(SheetUi, KindThreeNamesACopyOfTheOldSetThatCouldNotBeRemoved) {
-  const v7::store::StoreFileOps keeping = {file_write_all, make_dirs, file_remove, refuse_backup_overwrite,
-                                           dir_remove};
+TEST_F(SheetUi, AStoreNamesACopyOfTheOldSetThatCouldNotBeRemoved) {
   for (bool korean : {false, true}) {
     SCOPED_TRACE(korean ? "ko" : "en");
-    v7test::RemovableDrive drive('P', "V7KIND3L");
+    v7test::RemovableDrive drive('P', "V7LEFT");
     ASSERT_TRUE(drive.ok()) << drive.error();
-    std::filesystem::path holder;
-    const StoreSeen seen = kind_three_over_old_set(drive, keeping, korean, &holder);
+    StoreSeen seen;
+    EXPECT_EQ(store_onto_old_set(3, drive, kBackupWipeRefused, korean, &seen,
+                                 korean ? "sheet_status_copy_left_ko" : "sheet_status_copy_left_en"),
+              ID_WIZFINISH);
     EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, korean));
     EXPECT_EQ(seen.text.rfind(pair_text(IDS_STATUS_STORED_ON_PC, korean), 0), 0u) << narrow(seen.text);
     EXPECT_TRUE(folder_after(seen.text, pair_text(IDS_STATUS_OLD_SET_KEPT, korean)).empty());
-    const std::filesystem::path left = folder_after(seen.text, pair_text(IDS_STATUS_COPY_LEFT, korean));
-    ASSERT_FALSE(left.empty()) << narrow(seen.text);
-    EXPECT_NE(left.wstring().find(L"\\backup\\"), std::wstring::npos) << left.string();
-    expect_old_set_in(left);
-    std::error_code removed;
-    std::filesystem::remove_all(left, removed);
+    expect_old_set_named(seen.text, IDS_STATUS_COPY_LEFT, korean);
   }
+}
+
+#ifdef V7_HAVE_SIGNED_MODULES
+constexpr bool kHaveSignedModules = true;
+#else
+constexpr bool kHaveSignedModules = false;
+#endif
+
+FileTrustAnswer accept_signature(const char16_t *) { return {0, 0}; }
+
+// The test secure-disk module where the media page loads it, in the system folder: the copy signed
+// by the publisher the page asks for, whose signature the platform is told to accept, since it
+// chains to the test PKI's root, which the platform does not know. The module's state record and
+// slots are the test's own. The file goes again with the object, so nothing may hold the module
+// loaded by then.
+class SystemFolderSecureDisk {
+ public:
+  SystemFolderSecureDisk() {
+    char system[MAX_PATH] = {};
+    if (!platform_fs_system_folder_a(system, sizeof system)) return;
+    folder_ = system;
+    module_ = folder_ + "\\" SD_MODULE_FILE_NAME;
+    const std::string signed_module = v7test::variant_folder("signed") + "\\" SD_MODULE_FILE_NAME;
+    copied_ = ::CopyFileA(signed_module.c_str(), module_.c_str(), FALSE) != 0;
+    set_file_trust_verifier(accept_signature);
+  }
+  ~SystemFolderSecureDisk() {
+    set_file_trust_verifier(nullptr);
+    if (copied_ && !::DeleteFileA(module_.c_str())) ADD_FAILURE() << "the module stays in " << module_;
+  }
+  SystemFolderSecureDisk(const SystemFolderSecureDisk &) = delete;
+  SystemFolderSecureDisk &operator=(const SystemFolderSecureDisk &) = delete;
+
+  bool ready() const { return copied_ && state_.ok(); }
+  SDTestState *state() const { return state_.state(); }
+
+  // The holder's signing pair in a slot of its own under another password: the slot that a store
+  // of the holder's set replaces.
+  bool put_old_slot() const {
+    const Bytes cert = asn1test::read_fixture("pki/signCert.der"),
+                key = asn1test::read_fixture("pki/signPri.key");
+    SecureDiskHandle *handle = nullptr;
+    const bool put = sd_module_load_from(folder_.c_str(), &handle) == 0 && sd_open(handle) == 0 &&
+                     sd_import_pair(handle, cert.data(), cert.size(), key.data(), key.size(), nullptr, 0,
+                                    nullptr, 0, "Old pw 7!") == 0;
+    sd_handle_release(handle);
+    return put;
+  }
+
+ private:
+  v7test::SdTestStateScope state_;  // first: every load of the module looks for it
+  std::string folder_, module_;
+  bool copied_ = false;
+};
+
+// Once the secure disk holds the new set, a removal of the holder's old slot that fails leaves the
+// store a success: the error dialog tells of the slot that stays, and the transfer completes.
+TEST_F(SheetUi, AnOldSecureDiskSlotThatStaysIsToldAndTheStoreCompletes) {
+  if (!kHaveSignedModules) GTEST_SKIP() << "no signing tool: the signed secure-disk module was not made";
+  SystemFolderSecureDisk disk;
+  ASSERT_TRUE(disk.ready());
+  ASSERT_TRUE(disk.put_old_slot());
+  disk.state()->fail_entry = v7test::kRemoveSlot;
+  disk.state()->fail_code = 0x66;
+  RelayRequestRecord request = {};
+  set_language_id(kLanguageEnglish);
+  Phone phone(2, kRelayTransportRaw);
+  CSheetCertRelay sheet(relay_mode_for_recv(2), MediaMask{0x200});
+  sheet.SetRequest(&request);
+  sheet.AddModePages();
+  std::wstring summary, detail;
+  StoreStep step;
+  step.icon = v7::pages::kIconSecureDisk;
+  step.answer_store = [&](UiRobot &robot) {
+    HWND notice = robot.WaitForDialogWithControl(IDC_ERROR_SUMMARY);
+    ASSERT_NE(notice, nullptr) << "no error dialog after the store";
+    summary = robot.ItemText(notice, IDC_ERROR_SUMMARY);
+    detail = robot.ItemText(notice, IDC_ERROR_DETAIL);
+    EXPECT_TRUE(robot.Screenshot(notice, "sheet_securedisk_old_slot_en"));
+    robot.Click(notice, IDOK);
+    EXPECT_TRUE(robot.WaitGone(notice));
+  };
+  StoreSeen seen;
+  receive_then(
+      2,
+      [&](UiRobot &robot, HWND window) {
+        store_through_pages(robot, window, step, false, &seen, &sheet);
+        robot.Click(window, ID_WIZFINISH);
+        EXPECT_TRUE(robot.WaitGone(window));
+      },
+      &sheet, &phone);
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_EQ(summary, L"Secure Disk Error");
+  char16_t *message = err_code_text_w(v7::kErrSdSlotNotRemoved, kErrFmtEnglish);
+  ASSERT_NE(message, nullptr);
+  const std::wstring slot_stays(reinterpret_cast<const wchar_t *>(message));
+  free(message);
+  EXPECT_FALSE(slot_stays.empty());
+  EXPECT_NE(detail.find(slot_stays), std::wstring::npos) << narrow(detail);
+  EXPECT_NE(detail.find(L"injected failure 102"), std::wstring::npos) << narrow(detail);
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false));
+  EXPECT_EQ(seen.text, pair_text(IDS_STATUS_STORED_ON_PC, false));
 }
 
 // The test token, kept loaded while the test runs (its objects live as long as it is mapped) and

@@ -55,6 +55,9 @@ struct StoreStep {
   bool first_visit = true;              // the page is new: nothing is chosen on it yet
   unsigned menu_command = 0;            // set: the command a menu is answered with
   std::function<void(UiRobot &)> answer;  // set: answers what the choice asks (a PIN, say)
+  // set: answers what the store behind the password page shows before the last status page (a
+  // notice, say)
+  std::function<void(UiRobot &)> answer_store;
 };
 
 // What the robot saw on the way.
@@ -220,6 +223,7 @@ inline void store_through_pages(UiRobot &robot, HWND window, const StoreStep &st
       seen->missing_glyphs += robot.MissingGlyphs(page);
     }
     robot.Click(window, ID_WIZNEXT);
+    if (step.answer_store) step.answer_store(robot);
   }
   HWND status = nullptr;
   ASSERT_TRUE(robot.WaitUntil([&] {
