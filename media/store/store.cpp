@@ -94,33 +94,33 @@ const char *sign_word() {
   return char_encoding_is_utf8() ? "\xEC\x84\x9C\xEB\xAA\x85\xEC\x9A\xA9" : "\xBC\xAD\xB8\xED\xBF\xEB";
 }
 
+// Ends the newest node with the folder, an entry of its own (only such an entry's text is shown),
+// so that the user can find it, and keeps it in *kept for the caller's message.
+void name_folder(STORE_CTX *ctx, const std::string &folder, char **kept) {
+  err_add_detail(ctx->errors, 0, folder.c_str());
+  free(*kept);
+  *kept = strdup(folder.c_str());
+}
+
 // A medium left without its old set after all says so over the pair's failure. The backup folder
-// that holds the old set ends the message (an entry of its own: only such an entry's text is
-// shown), so that the user can find it.
+// that holds the old set ends the message.
 int pair_failure(STORE_CTX *ctx, const Failure &failure, int code) {
   push(ctx, kErrStorePair, failure.pair == FailedPair::kKm ? nullptr : sign_word());
   add_detail(ctx, code);
   if (failure.cause != code) add_detail(ctx, failure.cause);
   const char *backup = failure.backup.empty() ? nullptr : failure.backup.c_str();
   const int result = failure.not_restored ? push(ctx, kErrStoreRestore, backup) : kErrStorePair;
-  if (backup != nullptr) {
-    err_add_detail(ctx->errors, 0, backup);
-    free(ctx->kept_backup);
-    ctx->kept_backup = strdup(backup);
-  }
+  if (!failure.backup.empty()) name_folder(ctx, failure.backup, &ctx->kept_backup);
   return errno = result;
 }
 
 // A copy of old keys that stayed though it was no longer needed is said after whatever the store
-// ended with (an entry of its own names the folder, as for a kept backup), so that the user can
-// delete it: the store's result does not change.
+// ended with, so that the user can delete it: the store's result does not change.
 void note_left_copy(STORE_CTX *ctx, const Failure &failure) {
   if (failure.left_copy.empty()) return;
   const int saved = errno;
   err_push(ctx->errors, kErrStoreBackupLeft, nullptr);
-  err_add_detail(ctx->errors, 0, failure.left_copy.c_str());
-  free(ctx->left_copy);
-  ctx->left_copy = strdup(failure.left_copy.c_str());
+  name_folder(ctx, failure.left_copy, &ctx->left_copy);
   errno = saved;
 }
 

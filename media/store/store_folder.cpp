@@ -124,10 +124,14 @@ std::string utc_stamp() {
   return text;
 }
 
-// The backup's copies of old keys are overwritten before they go, so that they do not stay
-// readable in the disk's free space under the old (perhaps weaker) password; then the folder goes.
-// False when something of it stayed.
-bool discard_backup(const std::string &folder, const std::vector<FileStep> &steps) {
+// The backup (failed->backup, when one was made) is no longer needed. Its copies of old keys are
+// overwritten before they go, so that they do not stay readable in the disk's free space under the
+// old (perhaps weaker) password; then the folder goes. A folder of which something stayed becomes
+// failed->left_copy, for the user to delete.
+void discard_backup(const std::vector<FileStep> &steps, Failure *failed) {
+  const std::string folder = std::move(failed->backup);
+  failed->backup.clear();
+  if (folder.empty()) return;
   const int saved = errno;
   bool gone = true;
   for (const FileStep &step : steps) {
@@ -135,9 +139,8 @@ bool discard_backup(const std::string &folder, const std::vector<FileStep> &step
     const std::string copy = join(folder, strrchr(step.path.c_str(), '\\') + 1);
     gone = g_ops->overwrite(copy.c_str()) != 0 && g_ops->remove(copy.c_str()) != 0 && gone;
   }
-  gone = gone && g_ops->remove_dir(folder.c_str()) != 0;
+  if (!gone || g_ops->remove_dir(folder.c_str()) == 0) failed->left_copy = folder;
   errno = saved;
-  return gone;
 }
 
 // True when the file holds exactly what was written.
@@ -314,8 +317,7 @@ int folder_store(const StoreMedium *m, const PreparedSet &set, Failure *failed) 
   const size_t writes = size_t(set.sign.present() ? 2 : 0) + size_t(set.km.present() ? 2 : 0);
   if (had_set && (failed->cause = back_up(holder_name, steps, &failed->backup)) != 0) {
     // Nothing was written: the old set is whole where it was, and a partial copy is no backup.
-    if (!failed->backup.empty() && !discard_backup(failed->backup, steps)) failed->left_copy = failed->backup;
-    failed->backup.clear();
+    discard_backup(steps, failed);
     return kErrStoreBackup;
   }
   if (!g_ops->make_dirs(folder.c_str())) {
@@ -337,9 +339,8 @@ int folder_store(const StoreMedium *m, const PreparedSet &set, Failure *failed) 
   // does, before the old set's copy may go.
   for (size_t i = 0; i < writes; ++i)
     if (!reads_back(steps[i])) return fail_at(i, writes);
-  // The new set is on the disk as given: the copy of the old one goes, or is named as left.
-  if (!failed->backup.empty() && !discard_backup(failed->backup, steps)) failed->left_copy = failed->backup;
-  failed->backup.clear();
+  // The new set is on the disk as given: the copy of the old one goes.
+  discard_backup(steps, failed);
   return 0;
 }
 

@@ -148,12 +148,11 @@ StatusView status_view(const StatusInput &in) {
   return {IDS_STATUS_START_FAILED, StatusText::FailureText, StatusIcon::Failed, kButtonsFinish};
 }
 
-std::u16string store_error_text(const std::u16string &code_text, int code, const std::u16string &kept_note,
-                                const std::u16string &kept_backup) {
+std::u16string store_error_text(const std::u16string &code_text, int code) {
   std::string number = "[" + std::to_string(code) + "]";
   std::u16string out = code_text.empty() ? std::u16string() : code_text + u" ";
   for (char c : number) out.push_back(char16_t(c));
-  return with_folder_line(out, kept_note, kept_backup);
+  return out;
 }
 
 std::u16string with_folder_line(std::u16string text, const std::u16string &note,

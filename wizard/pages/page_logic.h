@@ -149,11 +149,9 @@ struct StatusView {
 StatusView status_view(const StatusInput &in);
 
 // "%s [%d]" with the code's text, or "[%d]" when the text is missing or empty.
-// After a failed store whose old set stays in a backup folder, a line naming it follows: the
-// kept_note text, then the folder.
-std::u16string store_error_text(const std::u16string &code_text, int code, const std::u16string &kept_note = u"",
-                                const std::u16string &kept_backup = u"");
-// The text, then a line of the note and the folder; the text alone when there is no folder.
+std::u16string store_error_text(const std::u16string &code_text, int code);
+// The text, then a line of the note and the folder; the text alone when there is no folder: the
+// folder that keeps the old set after a failed store, or a copy of old keys that stayed.
 std::u16string with_folder_line(std::u16string text, const std::u16string &note,
                                 const std::u16string &folder);
 

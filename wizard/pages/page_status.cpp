@@ -49,11 +49,11 @@ void CPageStatus::Refresh() {
     case StatusText::StoreError: {
       const int code = sheet->StatusState().store_result;
       char16_t *code_text = err_code_text_w(code, language_is_korean() ? 0 : kErrFmtEnglish);
-      const std::u16string shown =
-          with_folder_line(store_error_text(code_text != nullptr ? code_text : u"", code,
-                                            pair_text16(IDS_STATUS_OLD_SET_KEPT), sheet->KeptBackup()),
-                           left_note, sheet->LeftCopy());
+      const std::u16string failed = store_error_text(code_text != nullptr ? code_text : u"", code);
       free(code_text);
+      const std::u16string shown = with_folder_line(
+          with_folder_line(failed, pair_text16(IDS_STATUS_OLD_SET_KEPT), sheet->KeptBackup()), left_note,
+          sheet->LeftCopy());
       text.assign(shown.begin(), shown.end());
       break;
     }

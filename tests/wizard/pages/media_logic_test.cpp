@@ -385,9 +385,9 @@ TEST(StoreResult, RefusedStoresShowTheirOwnTextWithTheCode) {
     }
   }
   // A failure whose old set stays in a backup folder names the folder on a line of its own.
-  EXPECT_EQ(store_error_text(u"Failed", kErrStorePair, u"Kept in: ", u"C:\\data\\backup\\1"),
+  EXPECT_EQ(with_folder_line(store_error_text(u"Failed", kErrStorePair), u"Kept in: ", u"C:\\data\\backup\\1"),
             u"Failed [16322]\r\nKept in: C:\\data\\backup\\1");
-  EXPECT_EQ(store_error_text(u"Failed", kErrStorePair, u"Kept in: ", u""), u"Failed [16322]");
+  EXPECT_EQ(with_folder_line(store_error_text(u"Failed", kErrStorePair), u"Kept in: ", u""), u"Failed [16322]");
   // A copy of old keys the store could not remove is named after a success as after a failure.
   EXPECT_EQ(with_folder_line(u"Stored.", u"Left in: ", u"C:\\data\\backup\\2"),
             u"Stored.\r\nLeft in: C:\\data\\backup\\2");
