@@ -86,13 +86,13 @@ int check_signature(const SignerInfo &signer, const Certificate &cert, const uin
                     size_t covered_len, ERROR_CTX *ctx) {
   if (oid_to_id(&signer.signature_algorithm.algorithm) != OID_RSA_ENCRYPTION)
     return fail(ctx, v7::kErrUnsupportedPublicKeyAlgorithm);
-  int scheme = 0;
+  int label = 0;
   switch (hash_oid_type(&signer.digest_algorithm.algorithm)) {
     case HASH_SHA1:
-      scheme = SIG_SCHEME_PKCS1;
+      label = OID_SHA1_WITH_RSA;
       break;
     case HASH_SHA256:
-      scheme = SIG_SCHEME_PKCS1_SHA256;
+      label = OID_SHA256_WITH_RSA;
       break;
     default:
       return fail(ctx, v7::kErrUnsupportedPublicKeyAlgorithm);
@@ -106,8 +106,12 @@ int check_signature(const SignerInfo &signer, const Certificate &cert, const uin
     pubkey_delete(key);
     return fail(ctx, v7::kErrPubkeySetKey, nullptr, code);
   }
-  code = pubkey_verify(key, covered, covered_len, signer.signature.data, signer.signature.len,
-                       KEYOBJ_FORMAT_DEFAULT, &scheme);
+  // Not pubkey_verify: its SHA-1 scheme takes whatever hash the block's DigestInfo names, and the
+  // digest algorithm must bind the hash the signature was made with.
+  errno = 0;
+  if (rsa_public_decrypt(key->rsa, covered, covered_len, sig_padding_for_label(label), signer.signature.data,
+                         signer.signature.len) != 1)
+    code = errno != 0 ? errno : v7::kErrVerifySignature;
   pubkey_delete(key);
   if (code != 0) return fail(ctx, v7::kErrPubkeyVerify, nullptr, code);
   return 0;

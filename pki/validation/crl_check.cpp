@@ -110,7 +110,8 @@ int crl_check_issuer(VALIDATION_CTX *ctx, const CertificateList *crl, const Cert
 namespace {
 
 // The caller's list for this certificate when it belongs to it and is current; a list that is
-// out of date counts as no list, so that a current one is fetched instead.
+// out of date counts as no list, so that a current one is fetched instead. Why a list does not
+// belong stays in the trail until a fetched one serves.
 CertificateList *from_context(VALIDATION_CTX *ctx, int usage, const Certificate *cert) {
   const bool ca = usage == KU_CHECK_CERT_SIGN;
   const uint8_t *der = ca ? ctx->crls->arl : ctx->crls->crl;
@@ -121,7 +122,7 @@ CertificateList *from_context(VALIDATION_CTX *ctx, int usage, const Certificate 
   }
   auto *crl =
       static_cast<CertificateList *>(asn1_decode_alloc(ASN1_MODE_DER, der, &asn1_tmpl_certificate_list, len));
-  if (crl != nullptr && v7::path::crl_match(crl, cert) == 0 && v7::path::crl_current(crl)) return crl;
+  if (crl != nullptr && v7::path::crl_match(ctx, crl, cert) == 0 && v7::path::crl_current(crl)) return crl;
   asn1_release(&asn1_tmpl_certificate_list, crl);
   return nullptr;
 }

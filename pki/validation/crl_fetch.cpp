@@ -27,7 +27,7 @@ CertificateList *from_cache(VALIDATION_CTX *ctx, const LDAP_URL *url, const Cert
   ERROR_CTX *caller = ctx->err;
   ctx->err = &quiet;
   bool usable =
-      crl_match(crl, cert) == 0 && crl_current(crl) && crl_check_issuer(ctx, crl, cert, issuer) == 0;
+      crl_match(ctx, crl, cert) == 0 && crl_current(crl) && crl_check_issuer(ctx, crl, cert, issuer) == 0;
   ctx->err = caller;
   err_ctx_clear(&quiet);
   if (usable) return crl;
@@ -60,10 +60,8 @@ CertificateList *from_directory(VALIDATION_CTX *ctx, const LDAP_URL *url, const 
     *code = push(ctx, kErrGetCrl);
     return nullptr;
   }
-  int failure = crl_match(crl, cert);
-  if (failure != 0) {
-    push(ctx, failure);
-  } else {
+  int failure = crl_match(ctx, crl, cert);
+  if (failure == 0) {
     char *text = nullptr;
     int when = crl_validity_text(&crl->tbs, &text);
     if (when != 0)

@@ -61,6 +61,8 @@ Certificate *cert_copy(const Certificate *cert);
 // True when both encode to the same bytes.
 bool cert_same(const Certificate *a, const Certificate *b);
 bool self_issued(const Certificate *cert);
+// True when the certificate's basicConstraints decode and assert cA, as the path check reads them.
+bool cert_is_ca(const Certificate *cert);
 
 // 0 when the RSA signature over the DER of value (re-encoded by tmpl) verifies under key's subject
 // public key with the scheme of sig_alg; else kErrUnsupportedPublicKeyAlgorithm (no RSA key or no
@@ -89,7 +91,9 @@ Certificate *issuer_lookup(VALIDATION_CTX *ctx, const Certificate *cert, int *co
 int issuer_store(VALIDATION_CTX *ctx, const char *folder, int kind, const Certificate *cert);
 
 // Revocation lists.
-int crl_match(const CertificateList *crl, const Certificate *cert);
+// 0 when the list is the certificate's issuer's (by key identifier) and can decide its status: a
+// complete list whose scope covers it. Else the reason is pushed and returned.
+int crl_match(VALIDATION_CTX *ctx, const CertificateList *crl, const Certificate *cert);
 bool crl_current(const CertificateList *crl);
 // A current list for cert that its issuer signed, from the cache or the directory (then cached).
 CertificateList *crl_fetch(VALIDATION_CTX *ctx, const Certificate *cert, const Certificate *issuer,

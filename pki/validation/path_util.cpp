@@ -115,11 +115,19 @@ bool cert_same(const Certificate *a, const Certificate *b) {
 
 bool self_issued(const Certificate *cert) { return name_compare(&cert->tbs.issuer, &cert->tbs.subject) == 0; }
 
+bool cert_is_ca(const Certificate *cert) {
+  auto *bc = static_cast<BasicConstraints *>(
+      decode_cert_extension(cert, OID_EXT_BASIC_CONSTRAINTS, &asn1_tmpl_basic_constraints, nullptr));
+  const bool ca = bc != nullptr && bc->ca != nullptr && *bc->ca != 0;
+  asn1_release(&asn1_tmpl_basic_constraints, bc);
+  return ca;
+}
+
 int verify_signed(const Certificate *key, const AlgorithmIdentifier *sig_alg, const void *value,
                   const ASN1_TEMPLATE *tmpl, const ASN1_BIT_STRING *signature) {
   const SubjectPublicKeyInfo &spki = key->tbs.subject_public_key_info;
   if (oid_to_id(&spki.algorithm.algorithm) != OID_RSA_ENCRYPTION) return kErrUnsupportedPublicKeyAlgorithm;
-  const RSA_PADDING *encoding = sig_padding_by_id(oid_to_id(&sig_alg->algorithm));
+  const RSA_PADDING *encoding = sig_padding_for_label(oid_to_id(&sig_alg->algorithm));
   if (encoding == nullptr) return kErrUnsupportedPublicKeyAlgorithm;
   if (signature->data == nullptr || signature->len == 0 || signature->unused_bits != 0) return -1;
   RSA_CTX *rsa = rsa_new();

@@ -16,14 +16,18 @@ namespace {
 
 constexpr int32_t kReasonCertificateHold = 6;
 
-// The serial of the entry at p compared by value (leading zero bytes do not count).
-bool serial_matches(const uint8_t *entry, size_t len, const ASN1_BYTES *serial) {
+enum class Serial { kOther, kSame, kMalformed };
+
+// The serial that opens an entry's contents, compared by value (leading zero bytes do not count).
+// An entry that does not open with an INTEGER makes the whole list malformed: skipping it could
+// pass over the certificate's own entry.
+Serial compare_serial(const uint8_t *contents, size_t len, const ASN1_BYTES *serial) {
   ASN1_HEADER h;
-  if (asn1_read_header(ASN1_MODE_DER, entry, len, &h) != 0 || h.tag != 0x02) return false;
-  const uint8_t *contents = entry + h.header_len;
+  if (asn1_read_header(ASN1_MODE_DER, contents, len, &h) != 0 || h.tag != 0x02) return Serial::kMalformed;
+  const uint8_t *value = contents + h.header_len;
   size_t n = h.content_len;
-  asn1_integer_skip_zeros(&contents, &n);
-  return n == serial->len && (n == 0 || memcmp(contents, serial->data, n) == 0);
+  asn1_integer_skip_zeros(&value, &n);
+  return n == serial->len && (n == 0 || memcmp(value, serial->data, n) == 0) ? Serial::kSame : Serial::kOther;
 }
 
 int judge_entry(VALIDATION_CTX *ctx, const RevokedCertificate *entry, const Certificate *cert) {
@@ -72,7 +76,9 @@ int revoked_search(VALIDATION_CTX *ctx, const CertificateList *crl, const Certif
     if (asn1_read_header(ASN1_MODE_DER, p, left, &h) != 0 || h.tag != 0x30)
       return push(ctx, kErrDecodeFailed, "CertificateList");
     const size_t whole = size_t(h.header_len) + h.content_len;
-    if (serial_matches(p + h.header_len, h.content_len, &cert->tbs.serial_number)) {
+    const Serial serial = compare_serial(p + h.header_len, h.content_len, &cert->tbs.serial_number);
+    if (serial == Serial::kMalformed) return push(ctx, kErrDecodeFailed, "CertificateList");
+    if (serial == Serial::kSame) {
       auto *entry = static_cast<RevokedCertificate *>(
           asn1_decode_alloc(ASN1_MODE_DER, p, &asn1_tmpl_revoked_certificate, whole));
       if (entry == nullptr) return push(ctx, kErrDecodeFailed, "CertificateList");

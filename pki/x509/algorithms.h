@@ -30,6 +30,9 @@ enum : int {
 
 // The descriptor of a scheme id, or null for any other id.
 const RSA_PADDING *sig_padding_by_id(int id);
+// The encoding that verifies a signature labelled with the signature algorithm id: the scheme's,
+// except that sha1WithRSAEncryption takes a SHA-1 DigestInfo only.
+const RSA_PADDING *sig_padding_for_label(int id);
 const RSA_PADDING *enc_padding_by_id(int id);
 
 // Scheme 13: 00 01 FF.. 00 data in k = (bits + 7) / 8 bytes; returns k. kErrSignatureEncode when

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "platform/errors/errno_util.h"
+#include "crypto/hash/hash.h"
 #include "pki/oid/oid.h"
 #include "pki/x509/algorithms.h"
 
@@ -21,6 +22,11 @@ int raw_type1_verify(const void *, int bits, const uint8_t *msg, size_t msg_len,
 }
 
 const RSA_PADDING kRawType1 = {raw_type1_encode, raw_type1_verify, nullptr, nullptr};
+
+const int kHashSha1 = HASH_SHA1;
+// PKCS#1 v1.5 that takes a SHA-1 DigestInfo only: the scheme's own record takes any hash of its
+// table, so a sha1WithRSAEncryption label would not bind the hash.
+const RSA_PADDING kPkcs1Sha1Only = {rsa_pad_pkcs1_sign, rsa_verify_pkcs1_sign, nullptr, &kHashSha1};
 
 // Hash strengths by digest id. The larger SHA-2 digests rank with or above SHA-256, never below.
 int hash_strength(int id) {
@@ -58,6 +64,10 @@ const RSA_PADDING *sig_padding_by_id(int id) {
     default:
       return nullptr;
   }
+}
+
+const RSA_PADDING *sig_padding_for_label(int id) {
+  return id == OID_SHA1_WITH_RSA ? &kPkcs1Sha1Only : sig_padding_by_id(id);
 }
 
 const RSA_PADDING *enc_padding_by_id(int id) {

@@ -78,7 +78,10 @@ TEST(SignedData, CasesOfTheFixtures) {
     int code;
     const char *detail;
   } cases[] = {
-      {"cms_data_sha1.der", 0, 0, v7::kErrHashStrength, ""},  // SHA-1 under a SHA-256-signed certificate
+      // SHA-1 under a SHA-256-signed certificate: its signature verifies, its digest is too weak.
+      {"cms_data_sha1.der", 0, 0, v7::kErrHashStrength, ""},
+      // The same digest algorithm over a signature made with SHA-256.
+      {"cms_sha1_digest_sha256_sig.der", 0, 0, v7::kErrPubkeyVerify, ""},
       {"cms_noattr.der", 0, 0, 0, ""},                        // data without signed attributes
       {"cms_noattr.der", 1, 0, 0, ""},
       {"cms_other_type.der", 0, 0, 0, ""},

@@ -55,6 +55,8 @@ TEST_F(PathTest, GoodPathsValidateInEveryMode) {
       {"CHAIN", "path_good.der", v7::kErrNoIssuerCert, 0},
       // Its signature begins with a zero byte and is written without it: the same number.
       {"CHAIN", "path_short_sig.der", 0, 0},
+      // Signed with SHA-1 and labelled so.
+      {"CHAIN", "path_sha1_signed.der", 0, 0},
   };
   for (const Case &c : cases) check(c);
   if (!directory_served()) GTEST_SKIP() << kNoDirectory;
@@ -91,6 +93,10 @@ TEST_F(PathTest, EachFailureGivesItsCode) {
       // signature algorithms differ, or its issuer name is another's.
       {"CHAIN", "path_sig_alg_mismatch.der", v7::kErrNoIssuerCert, v7::kErrSignatureAlgMismatch},
       {"CHAIN", "path_renamed_issuer.der", v7::kErrNoIssuerCert, v7::kErrIssuerNameMismatch},
+      // A signature whose DigestInfo names another hash than its algorithm: SHA-256 under a
+      // sha1WithRSAEncryption label, and SHA-1 under a sha256WithRSAEncryption one.
+      {"CHAIN", "path_sha1_label_sha256_sig.der", v7::kErrNoIssuerCert, v7::kErrCertSignature},
+      {"CHAIN", "path_sha256_label_sha1_sig.der", v7::kErrNoIssuerCert, v7::kErrCertSignature},
   };
   for (const Case &c : cases) check(c);
   if (!directory_served()) GTEST_SKIP() << kNoDirectory;

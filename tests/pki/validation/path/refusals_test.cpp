@@ -106,6 +106,84 @@ TEST_F(RefusalTest, RevocationListRefusals) {
   for (const ListCase &c : directory_cases) expect_list_refusal(c);
 }
 
+// The detail of the first entry with the code, or null.
+const char *detail_of(const ERROR_CTX &err, int code) {
+  for (const ERROR_NODE *n = err.newest; n != nullptr; n = n->older)
+    for (const ERROR_SUBNODE *e = n->first; e != nullptr; e = e->next)
+      if (e->code == code) return e->detail;
+  return nullptr;
+}
+
+// A list that cannot decide the certificate's status (its scope leaves the certificate out, it is
+// a delta list, or it may be narrowed by a critical extension the check does not read) is not
+// used: its "not revoked" would hide a revocation on the list that does cover the certificate.
+// Handed in, it gives way to the certificate's own directory, where nothing answers; every list
+// whose scope covers the certificate still decides, and says revoked.
+TEST_F(RefusalTest, OnlyAListThatCoversTheCertificateDecidesIt) {
+  const ListCase cases[] = {
+      // Only CA certificates, with and without a distribution point name, for an end certificate.
+      {"user_km.der", "arl_good.der", "crl_scope_ca_only.der", nullptr, v7::kErrGetCrl,
+       v7::kErrInvalidCrlIdp},
+      {"user_km.der", "arl_good.der", "crl_scope_ca_only_unnamed.der", nullptr, v7::kErrGetCrl,
+       v7::kErrInvalidCrlIdp},
+      // Only user certificates, for the CA.
+      {"user_km.der", "arl_scope_user_only.der", "crl_good.der", nullptr, v7::kErrGetCrl,
+       v7::kErrInvalidCrlIdp},
+      {"user_km.der", "arl_good.der", "crl_scope_attr_only.der", nullptr, v7::kErrGetCrl,
+       v7::kErrInvalidCrlIdp},
+      // Only keyCompromise and cACompromise.
+      {"user_km.der", "arl_good.der", "crl_scope_some_reasons.der", nullptr, v7::kErrGetCrl,
+       v7::kErrInvalidCrlIdp},
+      {"user_km.der", "arl_good.der", "crl_delta.der", nullptr, v7::kErrGetCrl, v7::kErrCriticalExtension},
+      {"user_km.der", "arl_good.der", "crl_unread_critical.der", nullptr, v7::kErrGetCrl,
+       v7::kErrCriticalExtension},
+      // The certificate's distribution point names a list of keyCompromise revocations only.
+      {"path_partial_dp.der", "arl_good.der", "crl_partial_dp.der", nullptr, v7::kErrGetCrl,
+       v7::kErrInvalidCdp},
+      // Lists that cover it: the national root's ARL without a distribution point, a CA-only ARL for
+      // the CA, a user-only list at the certificate's own distribution point, one limited to every
+      // reason there is, and a plain list under a critical distribution point.
+      {"user_km.der", "arl_revoked.der", "crl_good.der", nullptr, v7::kErrCertRevoked,
+       v7::kErrValidateCaCert},
+      {"user_km.der", "arl_scope_ca_only_revoked.der", "crl_good.der", nullptr, v7::kErrCertRevoked,
+       v7::kErrValidateCaCert},
+      {"user_km.der", "arl_good.der", "crl_scope_user_only_revoked.der", nullptr, v7::kErrCertRevoked,
+       v7::kErrValidateUserCert},
+      {"user_km.der", "arl_good.der", "crl_scope_every_reason_revoked.der", nullptr, v7::kErrCertRevoked,
+       v7::kErrValidateUserCert},
+      {"user_sign.der", "arl_good.der", "crl_revoked.der", nullptr, v7::kErrCertRevoked,
+       v7::kErrValidateUserCert},
+      // An entry that does not open with a serial INTEGER: the list is malformed, never searched
+      // past it.
+      {"user_km.der", "arl_good.der", "crl_serial_not_integer.der", nullptr, v7::kErrDecodeFailed,
+       v7::kErrValidateUserCert},
+  };
+  for (const ListCase &c : cases) expect_list_refusal(c);
+  {
+    Options o;
+    o.store = "FALSE";
+    Env env("delta", o);
+    Bytes der = fixture("user_km.der"), arl = fixture("arl_good.der"), crl = fixture("crl_delta.der");
+    cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(), crl.data(),
+                                crl.size());
+    const char *detail = detail_of(env.err, v7::kErrCriticalExtension);
+    EXPECT_STREQ(detail, "CRL") << trail(&env.err);
+  }
+  if (!directory_served()) GTEST_SKIP() << kNoDirectory;
+  // Served at the leaf's own entry, a CA-only list is refused with its code.
+  expect_list_refusal(
+      {"path_scope_served.der", "arl_good.der", nullptr, nullptr, v7::kErrGetCrl, v7::kErrInvalidCrlIdp});
+  // A CA-only list left in the cache is passed over for the directory's, which revokes the leaf.
+  Options o;
+  o.store = "FALSE";
+  Env env("cached-scope", o);
+  write_file(env.cert_dir + "/CRL/cn=scoped,ou=DirCA,o=PathCA,c=KR.crl", fixture("crl_scope_cached.der"));
+  Bytes der = fixture("path_scope_cached.der"), arl = fixture("arl_good.der");
+  EXPECT_EQ(v7::kErrCertRevoked,
+            cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(), nullptr, 0))
+      << trail(&env.err);
+}
+
 // Candidates the caller hands along that did not issue the certificate, or a CA among them whose
 // own extensions are refused.
 TEST_F(RefusalTest, ExtraIssuerRefusals) {
