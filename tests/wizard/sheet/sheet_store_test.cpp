@@ -375,9 +375,11 @@ void expect_old_set_kept(const std::wstring &status_text, bool korean) {
 
 // A receive of the kind in the language onto the drive, whose holder folder is given the old set
 // first, with the store's folder operations given: what the robot saw on the way goes into seen
-// (the last status page saved as shot when one is named); the wizard's result.
+// (the last status page saved as shot when one is named; answer_store, when set, answers what the
+// store behind the password page shows); the wizard's result.
 INT_PTR store_onto_old_set(int kind, const v7test::RemovableDrive &drive, const v7::store::StoreFileOps &ops,
-                           bool korean, StoreSeen *seen, const char *shot = nullptr) {
+                           bool korean, StoreSeen *seen, const char *shot = nullptr,
+                           const std::function<void(UiRobot &)> &answer_store = nullptr) {
   EXPECT_TRUE(put_old_set(holder_folder(drive.root())));
   BrokerScope broker;
   set_language_id(korean ? kLanguageKorean : kLanguageEnglish);
@@ -391,6 +393,7 @@ INT_PTR store_onto_old_set(int kind, const v7test::RemovableDrive &drive, const 
         StoreStep removable;
         removable.icon = v7::pages::kIconRemovable;
         removable.drive = drive.letter();
+        removable.answer_store = answer_store;
         store_through_pages(robot, window, removable, korean, seen);
         if (shot != nullptr) {
           EXPECT_TRUE(robot.Screenshot(window, shot));
@@ -421,9 +424,11 @@ TEST_F(SheetUi, AFailedStoreBehindThePasswordPageNamesTheFolderThatKeepsTheOldSe
   v7test::RemovableDrive drive('O', "V7KEPT");
   ASSERT_TRUE(drive.ok()) << drive.error();
   StoreSeen seen;
-  store_onto_old_set(2, drive, kKmKeyWriteRefused, false, &seen, "sheet_status_old_set_kept_en");
+  EXPECT_EQ(store_onto_old_set(2, drive, kKmKeyWriteRefused, false, &seen, "sheet_status_old_set_kept_en"),
+            ID_WIZFINISH);
   EXPECT_TRUE(seen.password_page);
   EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_FAILED, false));
+  expect_old_set_in(holder_folder(drive.root()));
   expect_old_set_kept(seen.text, false);
 }
 
@@ -443,6 +448,46 @@ TEST_F(SheetUi, AStoreNamesACopyOfTheOldSetThatCouldNotBeRemoved) {
     EXPECT_TRUE(folder_after(seen.text, pair_text(IDS_STATUS_OLD_SET_KEPT, korean)).empty());
     expect_old_set_named(seen.text, IDS_STATUS_COPY_LEFT, korean);
   }
+}
+
+// Behind the password page too, the copy that stayed is named on the status page. No notice opens
+// over the store: that is the secure disk's, for its old slot, and a disk's copy is no such slot.
+TEST_F(SheetUi, AStoreBehindThePasswordPageNamesACopyOfTheOldSetThatCouldNotBeRemoved) {
+  v7test::RemovableDrive drive('O', "V7LEFTPW");
+  ASSERT_TRUE(drive.ok()) << drive.error();
+  bool notice = false;
+  const auto no_notice = [&](UiRobot &robot) {
+    HWND window = find_sheet(robot);
+    ASSERT_NE(window, nullptr);
+    // The store is over before the status page shows: a notice it opened is up by then, or holds
+    // the sheet on the password page until it is answered.
+    ASSERT_TRUE(robot.WaitUntil(
+        [&] {
+          for (HWND w : v7test::ThreadWindows(robot.ui_thread()))
+            notice = notice ||
+                     (v7test::ClassName(w) == L"#32770" && ::GetDlgItem(w, IDC_ERROR_SUMMARY) != nullptr);
+          HWND page = current_page(window);
+          return notice || (page != nullptr && ::GetDlgItem(page, IDC_STATUS_HEADING) != nullptr &&
+                            button_enabled(window, ID_WIZFINISH));
+        },
+        30000));
+    if (notice) {
+      HWND open = robot.WaitForDialogWithControl(IDC_ERROR_SUMMARY);
+      ASSERT_NE(open, nullptr);
+      robot.Click(open, IDOK);
+      EXPECT_TRUE(robot.WaitGone(open));
+    }
+  };
+  StoreSeen seen;
+  EXPECT_EQ(store_onto_old_set(2, drive, kBackupWipeRefused, false, &seen, "sheet_status_copy_left_pwpage_en",
+                               no_notice),
+            ID_WIZFINISH);
+  EXPECT_TRUE(seen.password_page);
+  EXPECT_FALSE(notice) << "a notice opened over the store of a disk";
+  EXPECT_EQ(seen.heading, pair_text(IDS_STATUS_COMPLETED, false));
+  EXPECT_EQ(seen.text.rfind(pair_text(IDS_STATUS_STORED_ON_PC, false), 0), 0u) << narrow(seen.text);
+  EXPECT_TRUE(folder_after(seen.text, pair_text(IDS_STATUS_OLD_SET_KEPT, false)).empty());
+  expect_old_set_named(seen.text, IDS_STATUS_COPY_LEFT, false);
 }
 
 #ifdef V7_HAVE_SIGNED_MODULES
