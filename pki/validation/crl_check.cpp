@@ -110,8 +110,8 @@ int crl_check_issuer(VALIDATION_CTX *ctx, const CertificateList *crl, const Cert
 namespace {
 
 // The caller's list for this certificate when it belongs to it and is current; a list that is
-// out of date counts as no list, so that a current one is fetched instead. Why a list does not
-// belong stays in the trail until a fetched one serves.
+// out of date counts as no list, so that a current one is fetched instead. Why a list that
+// decodes does not belong stays in the trail until a fetched one serves.
 CertificateList *from_context(VALIDATION_CTX *ctx, int usage, const Certificate *cert) {
   const bool ca = usage == KU_CHECK_CERT_SIGN;
   const uint8_t *der = ca ? ctx->crls->arl : ctx->crls->crl;

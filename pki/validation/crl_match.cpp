@@ -20,7 +20,7 @@ bool asserted(const ASN1_BOOLEAN *flag) { return flag != nullptr && *flag != 0; 
 
 // ReasonFlags naming keyCompromise (bit 1) through aACompromise (bit 8); bit 0 is unused.
 bool names_every_reason(const ASN1_BIT_STRING *flags) {
-  if (flags->data == nullptr || flags->unused_bits > 7) return false;
+  if (flags->len == 0 || flags->data == nullptr || flags->unused_bits > 7) return false;
   const size_t bits = size_t(flags->len) * 8 - flags->unused_bits;
   for (size_t bit = 1; bit <= 8; ++bit)
     if (bit >= bits || (flags->data[bit / 8] & (0x80u >> (bit % 8))) == 0) return false;
@@ -57,7 +57,7 @@ int match_key_identifiers(const CertificateList *crl, const Certificate *cert) {
 
 // A delta list holds only what changed since its base list, and a critical extension this check
 // does not read may narrow the list in a way it cannot see: neither can say "not revoked".
-bool read_in_full(const ASN1_LIST *exts) {
+bool complete_and_understood(const ASN1_LIST *exts) {
   for (const ASN1_LIST *node = exts; node != nullptr; node = node->next) {
     const auto *ext = static_cast<const Extension *>(node->element);
     if (ext == nullptr) continue;
@@ -72,8 +72,8 @@ bool read_in_full(const ASN1_LIST *exts) {
   return true;
 }
 
-// The kinds of certificate and the reasons the list's issuingDistributionPoint limits it to
-// leave cert in.
+// True when the kinds of certificate and the reasons the list's issuingDistributionPoint limits
+// it to include cert and every reason.
 bool scope_covers(const IssuingDistributionPoint *idp, const Certificate *cert) {
   const bool ca = cert_is_ca(cert);
   if (asserted(idp->only_contains_user_certs) && ca) return false;
@@ -101,7 +101,7 @@ int crl_match(VALIDATION_CTX *ctx, const CertificateList *crl, const Certificate
   int code = 0;
   if (idp_ext != nullptr && idp == nullptr) code = push(ctx, kErrInvalidCrlIdp);
   if (code == 0 && (code = match_key_identifiers(crl, cert)) != 0) push(ctx, code);
-  if (code == 0 && !read_in_full(exts)) code = push(ctx, kErrCriticalExtension, "CRL");
+  if (code == 0 && !complete_and_understood(exts)) code = push(ctx, kErrCriticalExtension, "CRL");
   if (code == 0 && idp != nullptr && !scope_covers(idp, cert)) code = push(ctx, kErrInvalidCrlIdp);
   if (code == 0 && !names_a_complete_list(cert)) code = push(ctx, kErrInvalidCdp);
   asn1_release(&asn1_tmpl_issuing_distribution_point, idp);

@@ -19,11 +19,12 @@ constexpr int32_t kReasonCertificateHold = 6;
 enum class Serial { kOther, kSame, kMalformed };
 
 // The serial that opens an entry's contents, compared by value (leading zero bytes do not count).
-// An entry that does not open with an INTEGER makes the whole list malformed: skipping it could
-// pass over the certificate's own entry.
+// An entry that does not open with an INTEGER (DER has no empty one) makes the whole list
+// malformed: skipping it could pass over the certificate's own entry.
 Serial compare_serial(const uint8_t *contents, size_t len, const ASN1_BYTES *serial) {
   ASN1_HEADER h;
-  if (asn1_read_header(ASN1_MODE_DER, contents, len, &h) != 0 || h.tag != 0x02) return Serial::kMalformed;
+  if (asn1_read_header(ASN1_MODE_DER, contents, len, &h) != 0 || h.tag != 0x02 || h.content_len == 0)
+    return Serial::kMalformed;
   const uint8_t *value = contents + h.header_len;
   size_t n = h.content_len;
   asn1_integer_skip_zeros(&value, &n);

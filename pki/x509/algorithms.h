@@ -30,8 +30,8 @@ enum : int {
 
 // The descriptor of a scheme id, or null for any other id.
 const RSA_PADDING *sig_padding_by_id(int id);
-// The encoding that verifies a signature labelled with the signature algorithm id: the scheme's,
-// except that sha1WithRSAEncryption takes a SHA-1 DigestInfo only.
+// The encoding that verifies a signature labelled sha1WithRSAEncryption (a SHA-1 DigestInfo only)
+// or sha256WithRSAEncryption (a SHA-256 one) by the signature algorithm's id; null for any other.
 const RSA_PADDING *sig_padding_for_label(int id);
 const RSA_PADDING *enc_padding_by_id(int id);
 

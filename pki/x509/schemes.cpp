@@ -67,7 +67,14 @@ const RSA_PADDING *sig_padding_by_id(int id) {
 }
 
 const RSA_PADDING *sig_padding_for_label(int id) {
-  return id == OID_SHA1_WITH_RSA ? &kPkcs1Sha1Only : sig_padding_by_id(id);
+  switch (id) {
+    case OID_SHA1_WITH_RSA:
+      return &kPkcs1Sha1Only;
+    case OID_SHA256_WITH_RSA:
+      return &RSA_PAD_PKCS1_SIGN_SHA256;
+    default:
+      return nullptr;
+  }
 }
 
 const RSA_PADDING *enc_padding_by_id(int id) {

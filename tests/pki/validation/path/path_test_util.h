@@ -77,6 +77,14 @@ inline bool in_trail(const ERROR_CTX &err, int code) {
   return false;
 }
 
+// The detail of the newest entry with the code, or null.
+inline const char *detail_of(const ERROR_CTX &err, int code) {
+  for (const ERROR_NODE *n = err.newest; n != nullptr; n = n->older)
+    for (const ERROR_SUBNODE *e = n->first; e != nullptr; e = e->next)
+      if (e->code == code) return e->detail;
+  return nullptr;
+}
+
 struct Options {
   const char *mode = "CRL";
   const char *store = "TRUE";

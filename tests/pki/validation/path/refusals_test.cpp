@@ -106,14 +106,6 @@ TEST_F(RefusalTest, RevocationListRefusals) {
   for (const ListCase &c : directory_cases) expect_list_refusal(c);
 }
 
-// The detail of the first entry with the code, or null.
-const char *detail_of(const ERROR_CTX &err, int code) {
-  for (const ERROR_NODE *n = err.newest; n != nullptr; n = n->older)
-    for (const ERROR_SUBNODE *e = n->first; e != nullptr; e = e->next)
-      if (e->code == code) return e->detail;
-  return nullptr;
-}
-
 // A list that cannot decide the certificate's status (its scope leaves the certificate out, it is
 // a delta list, or it may be narrowed by a critical extension the check does not read) is not
 // used: its "not revoked" would hide a revocation on the list that does cover the certificate.
@@ -129,20 +121,25 @@ TEST_F(RefusalTest, OnlyAListThatCoversTheCertificateDecidesIt) {
       // Only user certificates, for the CA.
       {"user_km.der", "arl_scope_user_only.der", "crl_good.der", nullptr, v7::kErrGetCrl,
        v7::kErrInvalidCrlIdp},
+      // Only attribute certificates.
       {"user_km.der", "arl_good.der", "crl_scope_attr_only.der", nullptr, v7::kErrGetCrl,
        v7::kErrInvalidCrlIdp},
-      // Only keyCompromise and cACompromise.
+      // Every reason but aACompromise.
       {"user_km.der", "arl_good.der", "crl_scope_some_reasons.der", nullptr, v7::kErrGetCrl,
        v7::kErrInvalidCrlIdp},
+      // Delta lists, their indicator critical and not, and an unread critical extension.
       {"user_km.der", "arl_good.der", "crl_delta.der", nullptr, v7::kErrGetCrl, v7::kErrCriticalExtension},
+      {"user_km.der", "arl_good.der", "crl_delta_noncritical.der", nullptr, v7::kErrGetCrl,
+       v7::kErrCriticalExtension},
       {"user_km.der", "arl_good.der", "crl_unread_critical.der", nullptr, v7::kErrGetCrl,
        v7::kErrCriticalExtension},
-      // The certificate's distribution point names a list of keyCompromise revocations only.
+      // The certificate's distribution point names a list of every reason but aACompromise.
       {"path_partial_dp.der", "arl_good.der", "crl_partial_dp.der", nullptr, v7::kErrGetCrl,
        v7::kErrInvalidCdp},
       // Lists that cover it: the national root's ARL without a distribution point, a CA-only ARL for
       // the CA, a user-only list at the certificate's own distribution point, one limited to every
-      // reason there is, and a plain list under a critical distribution point.
+      // reason there is, one at a distribution point limited to every reason there is, and a plain
+      // list under a critical distribution point.
       {"user_km.der", "arl_revoked.der", "crl_good.der", nullptr, v7::kErrCertRevoked,
        v7::kErrValidateCaCert},
       {"user_km.der", "arl_scope_ca_only_revoked.der", "crl_good.der", nullptr, v7::kErrCertRevoked,
@@ -151,23 +148,34 @@ TEST_F(RefusalTest, OnlyAListThatCoversTheCertificateDecidesIt) {
        v7::kErrValidateUserCert},
       {"user_km.der", "arl_good.der", "crl_scope_every_reason_revoked.der", nullptr, v7::kErrCertRevoked,
        v7::kErrValidateUserCert},
+      {"path_every_reason_dp.der", "arl_good.der", "crl_every_reason_dp_revoked.der", nullptr,
+       v7::kErrCertRevoked, v7::kErrValidateUserCert},
       {"user_sign.der", "arl_good.der", "crl_revoked.der", nullptr, v7::kErrCertRevoked,
        v7::kErrValidateUserCert},
-      // An entry that does not open with a serial INTEGER: the list is malformed, never searched
-      // past it.
+      // An entry that does not open with a serial INTEGER makes the list malformed, whatever
+      // entries follow it (user_km's does).
       {"user_km.der", "arl_good.der", "crl_serial_not_integer.der", nullptr, v7::kErrDecodeFailed,
        v7::kErrValidateUserCert},
   };
   for (const ListCase &c : cases) expect_list_refusal(c);
-  {
+  const struct {
+    const char *crl;
+    int code;
+    const char *detail;
+  } details[] = {
+      {"crl_delta.der", v7::kErrCriticalExtension, "CRL"},
+      {"crl_unread_critical.der", v7::kErrCriticalExtension, "CRL"},
+      {"crl_serial_not_integer.der", v7::kErrDecodeFailed, "CertificateList"},
+  };
+  for (const auto &d : details) {
+    SCOPED_TRACE(d.crl);
     Options o;
     o.store = "FALSE";
-    Env env("delta", o);
-    Bytes der = fixture("user_km.der"), arl = fixture("arl_good.der"), crl = fixture("crl_delta.der");
+    Env env("details", o);
+    Bytes der = fixture("user_km.der"), arl = fixture("arl_good.der"), crl = fixture(d.crl);
     cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(), crl.data(),
                                 crl.size());
-    const char *detail = detail_of(env.err, v7::kErrCriticalExtension);
-    EXPECT_STREQ(detail, "CRL") << trail(&env.err);
+    EXPECT_STREQ(detail_of(env.err, d.code), d.detail) << trail(&env.err);
   }
   if (!directory_served()) GTEST_SKIP() << kNoDirectory;
   // Served at the leaf's own entry, a CA-only list is refused with its code.
