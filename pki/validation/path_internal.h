@@ -65,8 +65,9 @@ bool self_issued(const Certificate *cert);
 bool cert_is_ca(const Certificate *cert);
 
 // 0 when the RSA signature over the DER of value (re-encoded by tmpl) verifies under key's subject
-// public key with the scheme of sig_alg; else kErrUnsupportedPublicKeyAlgorithm (no RSA key or no
-// encoding for the algorithm) or -1 (the signature does not verify or nothing encodes).
+// public key with the encoding sig_alg names (sig_padding_for_label: its hash is bound); else
+// kErrUnsupportedPublicKeyAlgorithm (no RSA key or no encoding for the algorithm) or -1 (the
+// signature does not verify or nothing encodes).
 int verify_signed(const Certificate *key, const AlgorithmIdentifier *sig_alg, const void *value,
                   const ASN1_TEMPLATE *tmpl, const ASN1_BIT_STRING *signature);
 

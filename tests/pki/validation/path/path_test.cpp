@@ -209,12 +209,7 @@ TEST_F(PathTest, InMemoryLists) {
   };
   const auto check = [&env](const MemCase &c) {
     SCOPED_TRACE(c.file);
-    Bytes der = fixture(c.file);
-    Bytes arl = fixture(c.arl);
-    Bytes crl = c.crl != nullptr ? fixture(c.crl) : Bytes();
-    err_ctx_clear(&env.err);
-    EXPECT_EQ(c.expected, cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(),
-                                                      crl.empty() ? nullptr : crl.data(), crl.size()))
+    EXPECT_EQ(c.expected, env.validate_with_lists(c.file, c.arl, c.crl))
         << err_ctx_format(&env.err, kErrFmtEnglish | kErrFmtUtf8);
     EXPECT_EQ(nullptr, env.ctx->crls);
   };

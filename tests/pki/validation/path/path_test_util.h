@@ -129,6 +129,13 @@ class Env {
     err_ctx_clear(&err);
     return cert_validate_der(der.data(), der.size(), ctx);
   }
+  // The same with an ARL and a CRL handed in for the call (a null crl hands in none).
+  int validate_with_lists(const std::string &name, const char *arl, const char *crl) {
+    Bytes der = fixture(name), arl_der = fixture(arl), crl_der = crl != nullptr ? fixture(crl) : Bytes();
+    err_ctx_clear(&err);
+    return cert_validate_der_with_crls(der.size(), der.data(), ctx, arl_der.data(), arl_der.size(),
+                                       crl_der.empty() ? nullptr : crl_der.data(), crl_der.size());
+  }
   // One more trust anchor, at the end of the list as a trust list would add it; freed with the
   // settings' roots.
   void add_anchor(const std::string &name) {

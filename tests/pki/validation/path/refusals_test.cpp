@@ -38,11 +38,7 @@ void expect_list_refusal(const ListCase &c) {
   o.store = "FALSE";
   Env env("lists", o);
   if (c.anchor != nullptr) env.add_anchor(c.anchor);
-  Bytes der = fixture(c.file), arl = fixture(c.arl), crl = c.crl != nullptr ? fixture(c.crl) : Bytes();
-  err_ctx_clear(&env.err);
-  EXPECT_EQ(c.expected, cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(),
-                                                    crl.empty() ? nullptr : crl.data(), crl.size()))
-      << trail(&env.err);
+  EXPECT_EQ(c.expected, env.validate_with_lists(c.file, c.arl, c.crl)) << trail(&env.err);
   EXPECT_TRUE(in_trail(env.err, c.expected));
   if (c.also != 0) {
     EXPECT_TRUE(in_trail(env.err, c.also)) << c.also << "\n" << trail(&env.err);
@@ -172,9 +168,7 @@ TEST_F(RefusalTest, OnlyAListThatCoversTheCertificateDecidesIt) {
     Options o;
     o.store = "FALSE";
     Env env("details", o);
-    Bytes der = fixture("user_km.der"), arl = fixture("arl_good.der"), crl = fixture(d.crl);
-    cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(), crl.data(),
-                                crl.size());
+    env.validate_with_lists("user_km.der", "arl_good.der", d.crl);
     EXPECT_STREQ(detail_of(env.err, d.code), d.detail) << trail(&env.err);
   }
   if (!directory_served()) GTEST_SKIP() << kNoDirectory;
@@ -186,9 +180,7 @@ TEST_F(RefusalTest, OnlyAListThatCoversTheCertificateDecidesIt) {
   o.store = "FALSE";
   Env env("cached-scope", o);
   write_file(env.cert_dir + "/CRL/cn=scoped,ou=DirCA,o=PathCA,c=KR.crl", fixture("crl_scope_cached.der"));
-  Bytes der = fixture("path_scope_cached.der"), arl = fixture("arl_good.der");
-  EXPECT_EQ(v7::kErrCertRevoked,
-            cert_validate_der_with_crls(der.size(), der.data(), env.ctx, arl.data(), arl.size(), nullptr, 0))
+  EXPECT_EQ(v7::kErrCertRevoked, env.validate_with_lists("path_scope_cached.der", "arl_good.der", nullptr))
       << trail(&env.err);
 }
 
